@@ -1,0 +1,43 @@
+#pragma once
+// One injectable service for message boxes and the common dialogs. The GUI
+// installs a Qt implementation, tests a scripted one; the default writes
+// messages to standard error and cancels every dialog.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Colors.h"
+
+namespace tarnel {
+
+enum class MsgIcon { None, Information, Exclamation, Critical, Question };
+enum class MsgButtons { OK, OKCancel, RetryCancel, YesNo, YesNoCancel };
+enum class MsgResult { OK, Cancel, Retry, Yes, No };
+
+inline constexpr const char* kAppTitle = "Tarnel";
+
+struct FileDialogRequest {
+    std::string title;
+    std::string filter;  // "説明|*.bmp;*.jpg|..." pairs as the windows pass them
+    int filterIndex = 1;
+    std::string initialFolder;
+    std::string defaultExtension;
+    std::string fileName;
+};
+
+class DialogService {
+public:
+    virtual ~DialogService() = default;
+    virtual MsgResult messageBox(const std::string& text, MsgIcon icon, MsgButtons buttons = MsgButtons::OK,
+                                 const std::string& title = kAppTitle);
+    // The chosen path, or nothing when cancelled.
+    virtual std::optional<std::string> openFile(const FileDialogRequest& request);
+    virtual std::optional<std::string> saveFile(const FileDialogRequest& request);
+    virtual std::optional<ColorRef> chooseColor(ColorRef initial);
+};
+
+DialogService& Dialogs();
+// Installs a service (not owned); nullptr restores the default one.
+void SetDialogs(DialogService* service);
+
+}  // namespace tarnel

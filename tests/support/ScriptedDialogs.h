@@ -1,0 +1,64 @@
+#pragma once
+// A dialog service for tests: records every message box and answers dialogs
+// from a script.
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Dialogs.h"
+
+namespace tarnel::test {
+
+struct ShownMessage {
+    std::string text;
+    MsgIcon icon;
+    MsgButtons buttons;
+    std::string title;
+};
+
+class ScriptedDialogs : public DialogService {
+public:
+    ScriptedDialogs() { SetDialogs(this); }
+    ~ScriptedDialogs() override { SetDialogs(nullptr); }
+
+    MsgResult messageBox(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title) override {
+        messages.push_back({text, icon, buttons, title});
+        if (!answers.empty()) {
+            MsgResult r = answers.front();
+            answers.pop_front();
+            return r;
+        }
+        return buttons == MsgButtons::YesNo ? MsgResult::Yes : MsgResult::OK;
+    }
+    std::optional<std::string> openFile(const FileDialogRequest& request) override {
+        fileRequests.push_back(request);
+        return next(openAnswers);
+    }
+    std::optional<std::string> saveFile(const FileDialogRequest& request) override {
+        fileRequests.push_back(request);
+        return next(saveAnswers);
+    }
+    std::optional<ColorRef> chooseColor(ColorRef) override {
+        if (colorAnswers.empty()) return std::nullopt;
+        auto r = colorAnswers.front();
+        colorAnswers.pop_front();
+        return r;
+    }
+
+    std::vector<ShownMessage> messages;
+    std::vector<FileDialogRequest> fileRequests;
+    std::deque<MsgResult> answers;
+    std::deque<std::optional<std::string>> openAnswers, saveAnswers;
+    std::deque<std::optional<ColorRef>> colorAnswers;
+
+private:
+    static std::optional<std::string> next(std::deque<std::optional<std::string>>& q) {
+        if (q.empty()) return std::nullopt;
+        auto r = q.front();
+        q.pop_front();
+        return r;
+    }
+};
+
+}  // namespace tarnel::test

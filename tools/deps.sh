@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs, only those that are missing.
+set -euo pipefail
+packages=(
+  build-essential cmake pkg-config
+  libturbojpeg0-dev nlohmann-json3-dev
+  qt6-base-dev libgl-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
+  fonts-ipafont-gothic
+)
+if [ "${TARNEL_DEPS_EXTRA:-}" != "" ]; then
+  read -r -a extra <<<"$TARNEL_DEPS_EXTRA"
+  packages+=("${extra[@]}")
+fi
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "Installing: ${missing[*]}" >&2
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq || true
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for the given seconds (default 60).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNEL_FUZZ=ON \
+  -DTARNEL_BUILD_TESTS=OFF -DTARNEL_BUILD_BENCH=OFF -DTARNEL_BUILD_GUI=OFF >/dev/null
+targets=$(cd fuzz && ls fuzz_*.cpp 2>/dev/null | sed 's/\.cpp$//')
+[ -n "$targets" ] || exit 0
+cmake --build build-fuzz -j "$(nproc)" --target $targets
+for t in $targets; do
+  corpus=fuzz/corpus/${t#fuzz_}
+  mkdir -p "build-fuzz/corpus-$t"
+  echo "fuzzing $t for ${seconds}s" >&2
+  build-fuzz/"$t" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 \
+    "build-fuzz/corpus-$t" $( [ -d "$corpus" ] && echo "$corpus" ) 2>&1 | tail -n 3
+done
