@@ -1,0 +1,168 @@
+#include "core/MorphRun.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "core/Warp.h"
+#include "imaging/JpegConvert.h"
+#include "imaging/PictureIO.h"
+#include "output/GIF.h"
+#include "platform/RuntimeError.h"
+
+namespace tarnel {
+
+namespace fs = std::filesystem;
+
+RunPrecondition CheckRunPreconditions(const std::string& startImagePath, const std::string& endImagePath,
+                                      const PictureBox& start, const PictureBox& end) {
+    if (startImagePath.empty() || endImagePath.empty()) return RunPrecondition::MissingImage;
+    if (start.scaleHeight() != end.scaleHeight() || start.scaleWidth() != end.scaleWidth())
+        return RunPrecondition::SizeMismatch;
+    return RunPrecondition::Ready;
+}
+
+std::string FrameFolderName(const std::tm& t) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%04d%02d%02d-%02d-%02d-%02d", (t.tm_year + 1900) % 10000, (t.tm_mon + 1) % 100,
+                  t.tm_mday % 100, t.tm_hour % 100, t.tm_min % 100, t.tm_sec % 100);
+    return name;
+}
+
+std::string FrameFileName(int k, int saveKind) {
+    static const char* const extensions[] = {".bmp", ".jpg", ".gif"};
+    char number[16];
+    std::snprintf(number, sizeof number, "%03d", k);
+    return std::string(number) + (saveKind >= 0 && saveKind <= 2 ? extensions[saveKind] : "");
+}
+
+namespace {
+
+// Creates program folder / name, or name-2, name-3, ... when a run in the
+// same second already took the name.
+bool createFrameFolder(const std::string& programFolder, const std::string& name, std::string& folder,
+                       std::string& error) {
+    std::error_code ec;
+    for (int attempt = 1; attempt < 1000; ++attempt) {
+        folder = programFolder + "/" + name;
+        if (attempt > 1) {
+            folder += '-';
+            folder += std::to_string(attempt);
+        }
+        if (fs::create_directory(folder, ec)) return true;
+        if (ec) {
+            error = "ﾌﾚｰﾑﾌｫﾙﾀﾞを作成できません: " + folder + " (" + ec.message() + ")";
+            return false;
+        }
+    }
+    error = "ﾌﾚｰﾑﾌｫﾙﾀﾞを作成できません: " + folder;
+    return false;
+}
+
+bool saveFrame(PictureBox& frame, const std::string& path, const MorphRunRequest& request, std::string& error) {
+    switch (request.saveKind) {
+        case kSaveBmp: {
+            std::string why;
+            if (SavePictureBMP(frame.image(), path, &why)) return true;
+            error = "ﾌﾚｰﾑを保存できません: " + path + " (" + why + ")";
+            return false;
+        }
+        case kSaveJpg: {
+            const std::string temp = request.programFolder + "/Dumy.bmp";
+            std::string why;
+            if (!SavePictureBMP(frame.image(), temp, &why)) {
+                error = "ﾌﾚｰﾑを保存できません: " + temp + " (" + why + ")";
+                return false;
+            }
+            int result = ConvertBMPtoJPG(temp, path, -1, 100, -1);
+            std::error_code ec;
+            fs::remove(temp, ec);
+            if (result != kConvertOk) {
+                error = "JPGに変換できません: " + path + " (code " + std::to_string(result) + ")";
+                return false;
+            }
+            return true;
+        }
+        case kSaveGif: {
+            // The frame becomes the canvas's picture, so the next frame's
+            // clearing restores it rather than black.
+            frame.setPicture(frame.imagePicture());
+            try {
+                GIF gif;
+                ColorRef transparent = GetPixel(frame.hDC(), 0, 0);
+                if (gif.SaveGIF(frame.picture(), path, frame.hDC(), request.transparency, transparent)) return true;
+                error = "ﾌﾚｰﾑを保存できません: " + path;
+            } catch (const RuntimeError& e) {
+                error = "ﾌﾚｰﾑを保存できません: " + path + " (" + e.what() + ")";
+            }
+            return false;
+        }
+        default: return true;  // an unknown kind saves nothing
+    }
+}
+
+}  // namespace
+
+MorphRunResult RunMorph(const MorphRunRequest& request, MorphRunObserver& observer) {
+    MorphRunResult result;
+    if (!request.start || !request.end || !request.frame || !request.startMesh || !request.endMesh) {
+        result.error = "internal error: incomplete run request";
+        return result;
+    }
+    PictureBox& start = *request.start;
+    PictureBox& end = *request.end;
+    PictureBox& frame = *request.frame;
+    const int last = request.totalFrames;
+    if (last < 1) {
+        result.error = "ﾌﾚｰﾑ数が足りません";
+        return result;
+    }
+
+    std::tm now{};
+    if (request.startTime) {
+        now = *request.startTime;
+    } else {
+        std::time_t t = std::time(nullptr);
+        localtime_r(&t, &now);
+    }
+    if (!createFrameFolder(request.programFolder, FrameFolderName(now), result.folder, result.error)) return result;
+    observer.folderCreated(result.folder);
+
+    std::vector<MeshTriangle> startTriangles = BuildTriangleList(*request.startMesh);
+    std::vector<MeshTriangle> endTriangles = BuildTriangleList(*request.endMesh);
+    if (startTriangles.empty() || startTriangles.size() != endTriangles.size()) {
+        result.error = "ﾒｯｼｭが不正です";
+        return result;
+    }
+
+    start.Cls();
+    end.Cls();
+    frame.setPicture(StdPicture{});
+    frame.resize(start.scaleWidth(), start.scaleHeight());
+
+    PixelArray startPixels, endPixels;
+    ReadPicturePixels(start, startPixels);  // a failed read leaves black frames, as before
+    ReadPicturePixels(end, endPixels);
+
+    for (int k = 0; k <= last; ++k) {
+        observer.frameStarting(k, last);
+        frame.Cls();
+        WarpFrame(startTriangles, endTriangles, k, last, startPixels, endPixels, start, frame);
+        const std::string path = result.folder + "/" + FrameFileName(k, request.saveKind);
+        if (!saveFrame(frame, path, request, result.error)) {
+            result.status = MorphRunResult::Status::Failed;
+            return result;
+        }
+        ++result.framesWritten;
+        if (!observer.frameDone(k, last)) {
+            result.status = MorphRunResult::Status::Cancelled;
+            return result;
+        }
+    }
+    result.status = MorphRunResult::Status::Completed;
+    return result;
+}
+
+}  // namespace tarnel
