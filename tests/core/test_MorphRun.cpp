@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <gif_lib.h>
+
+#include "core/MorphRun.h"
+#include "core/Warp.h"
+#include "imaging/PictureIO.h"
+#include "support/TempDir.h"
+
+using namespace tarnel;
+namespace fs = std::filesystem;
+
+namespace {
+
+StdPicture makePicture(int w, int h, uint32_t seed) {
+    StdPicture p;
+    p.bitmap = std::make_shared<Bitmap>();
+    p.bitmap->create(w, h, 32, true);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint32_t v = (uint32_t(x) * 2654435761u) ^ (uint32_t(y) * 40503u) ^ seed;
+            p.bitmap->setPixelValue(x, y, (v ^ (v >> 13)) & 0x00FFFFFFu);
+        }
+    return p;
+}
+
+class Recorder : public MorphRunObserver {
+public:
+    void folderCreated(const std::string& f) override {
+        folder = f;
+        if (onFolder) onFolder(f);
+    }
+    bool frameDone(int k, int last) override {
+        frames.push_back({k, last});
+        return k != stopAfter;
+    }
+    std::string folder;
+    std::vector<std::pair<int, int>> frames;
+    int stopAfter = -1;
+    std::function<void(const std::string&)> onFolder;
+};
+
+struct Fixture {
+    PictureBox start, end, frame;
+    MeshGrid startMesh, endMesh;
+    MorphRunRequest request;
+
+    Fixture(int w, int h, int rows, int columns, const std::string& folder) {
+        start.setPicture(makePicture(w, h, 1));
+        end.setPicture(makePicture(w, h, 2));
+        startMesh = DefaultMesh(rows, columns, w, h);
+        endMesh = DefaultMesh(rows, columns, w, h);
+        request.start = &start;
+        request.end = &end;
+        request.frame = &frame;
+        request.startMesh = &startMesh;
+        request.endMesh = &endMesh;
+        request.programFolder = folder;
+        request.totalFrames = 1;
+    }
+};
+
+std::vector<std::string> listFolder(const std::string& folder) {
+    std::vector<std::string> names;
+    for (auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool samePixels(const Bitmap& a, const Bitmap& b) {
+    if (a.width() != b.width() || a.height() != b.height()) return false;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixelColor(x, y) != b.pixelColor(x, y)) return false;
+    return true;
+}
+
+StdPicture loadFrame(const std::string& path) {
+    StdPicture p;
+    EXPECT_TRUE(LoadPicture(path, p)) << path;
+    return p;
+}
+
+}  // namespace
+
+TEST(MorphRun, NamesFoldersAndFrames) {
+    std::tm t{};
+    t.tm_year = 2026 - 1900;
+    t.tm_mon = 11;
+    t.tm_mday = 6;
+    t.tm_hour = 9;
+    t.tm_min = 5;
+    t.tm_sec = 7;
+    EXPECT_EQ(FrameFolderName(t), "20261206-09-05-07");
+    EXPECT_EQ(FrameFileName(0, kSaveBmp), "000.bmp");
+    EXPECT_EQ(FrameFileName(12, kSaveJpg), "012.jpg");
+    EXPECT_EQ(FrameFileName(100, kSaveGif), "100.gif");
+}
+
+TEST(MorphRun, PreconditionsNeedBothImagesOfOneSize) {
+    PictureBox a, b;
+    a.setPicture(makePicture(300, 200, 1));
+    b.setPicture(makePicture(300, 201, 1));
+    EXPECT_EQ(CheckRunPreconditions("", "b.bmp", a, b), RunPrecondition::MissingImage);
+    EXPECT_EQ(CheckRunPreconditions("a.bmp", "b.bmp", a, b), RunPrecondition::SizeMismatch);
+    b.setPicture(makePicture(300, 200, 1));
+    EXPECT_EQ(CheckRunPreconditions("a.bmp", "b.bmp", a, b), RunPrecondition::Ready);
+}
+
+TEST(MorphRun, TwoFramesAreStartAndEndImages) {
+    test::TempDir dir;
+    // Cells taller than 100 pixels, where a substitute slope would leave gaps.
+    Fixture f(64, 260, 2, 2, dir.path().string());
+    Recorder rec;
+    MorphRunResult r = RunMorph(f.request, rec);
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.framesWritten, 2);
+    EXPECT_EQ(rec.frames, (std::vector<std::pair<int, int>>{{0, 1}, {1, 1}}));
+    EXPECT_EQ(rec.folder, r.folder);
+    EXPECT_EQ(listFolder(r.folder), (std::vector<std::string>{"000.bmp", "001.bmp"}));
+    EXPECT_TRUE(samePixels(*loadFrame(r.folder + "/000.bmp").bitmap, *f.start.picture().bitmap));
+    EXPECT_TRUE(samePixels(*loadFrame(r.folder + "/001.bmp").bitmap, *f.end.picture().bitmap));
+}
+
+TEST(MorphRun, HundredFramesNumberedFrom000To099) {
+    test::TempDir dir;
+    Fixture f(8, 6, 1, 1, dir.path().string());
+    f.request.totalFrames = 99;
+    Recorder rec;
+    MorphRunResult r = RunMorph(f.request, rec);
+    ASSERT_TRUE(r.ok()) << r.error;
+    auto names = listFolder(r.folder);
+    ASSERT_EQ(names.size(), 100u);
+    EXPECT_EQ(names.front(), "000.bmp");
+    EXPECT_EQ(names.back(), "099.bmp");
+}
+
+TEST(MorphRun, JpgFramesLeaveNoTemporaryFile) {
+    test::TempDir dir;
+    Fixture f(40, 30, 2, 2, dir.path().string());
+    f.request.saveKind = kSaveJpg;
+    Recorder rec;
+    MorphRunResult r = RunMorph(f.request, rec);
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(listFolder(r.folder), (std::vector<std::string>{"000.jpg", "001.jpg"}));
+    EXPECT_FALSE(fs::exists(dir.file("Dumy.bmp")));
+    EXPECT_EQ(loadFrame(r.folder + "/001.jpg").width(), 40);
+}
+
+TEST(MorphRun, GifFramesDecodeAndKeepThePreviousFrameWhereNothingIsDrawn) {
+    test::TempDir dir;
+    Fixture f(32, 24, 2, 2, dir.path().string());
+    // Pull the right border of the end mesh inwards: later frames leave a
+    // strip on the right uncovered, which in GIF mode keeps the previous frame.
+    for (int j = 0; j < f.endMesh.countJ(); ++j) f.endMesh(3, j).x = 16.0f;
+    f.request.saveKind = kSaveGif;
+    f.request.totalFrames = 2;
+    Recorder rec;
+    MorphRunResult r = RunMorph(f.request, rec);
+    ASSERT_TRUE(r.ok()) << r.error;
+    ASSERT_EQ(listFolder(r.folder), (std::vector<std::string>{"000.gif", "001.gif", "002.gif"}));
+    Bitmap frames[3];
+    for (int k = 0; k < 3; ++k) {
+        int err = 0;
+        std::string path = r.folder + "/00" + std::to_string(k) + ".gif";
+        GifFileType* gif = DGifOpenFileName(path.c_str(), &err);
+        ASSERT_NE(gif, nullptr);
+        ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+        EXPECT_EQ(gif->SWidth, 32);
+        EXPECT_EQ(gif->SHeight, 24);
+        DGifCloseFile(gif, &err);
+        frames[k] = *loadFrame(path).bitmap;
+    }
+    // Column 31 is covered in frame 0 only; later frames keep its colours.
+    int nonBlack = 0;
+    for (int y = 0; y < 24; ++y) {
+        nonBlack += frames[0].pixelColor(31, y) != RGBQuad{};
+        EXPECT_EQ(frames[1].pixelColor(31, y), frames[0].pixelColor(31, y)) << y;
+        EXPECT_EQ(frames[2].pixelColor(31, y), frames[0].pixelColor(31, y)) << y;
+    }
+    EXPECT_GT(nonBlack, 12);
+}
+
+TEST(MorphRun, CancelStopsBetweenFramesAndKeepsWrittenFrames) {
+    test::TempDir dir;
+    Fixture f(16, 16, 1, 1, dir.path().string());
+    f.request.totalFrames = 9;
+    Recorder rec;
+    rec.stopAfter = 2;
+    MorphRunResult r = RunMorph(f.request, rec);
+    EXPECT_EQ(r.status, MorphRunResult::Status::Cancelled);
+    EXPECT_EQ(r.framesWritten, 3);
+    EXPECT_EQ(listFolder(r.folder).size(), 3u);
+}
+
+TEST(MorphRun, RunsInTheSameSecondGetDistinctFolders) {
+    test::TempDir dir;
+    Fixture f(8, 8, 1, 1, dir.path().string());
+    std::tm t{};
+    t.tm_year = 126;
+    t.tm_mday = 1;
+    f.request.startTime = &t;
+    Recorder a, b, c;
+    auto r1 = RunMorph(f.request, a), r2 = RunMorph(f.request, b), r3 = RunMorph(f.request, c);
+    ASSERT_TRUE(r1.ok() && r2.ok() && r3.ok());
+    EXPECT_EQ(fs::path(r1.folder).filename(), "20260101-00-00-00");
+    EXPECT_EQ(fs::path(r2.folder).filename(), "20260101-00-00-00-2");
+    EXPECT_EQ(fs::path(r3.folder).filename(), "20260101-00-00-00-3");
+}
+
+TEST(MorphRun, FailuresNameTheirCauseAndKeepWrittenFrames) {
+    test::TempDir dir;
+    {
+        std::ofstream(dir.file("not-a-folder")) << "x";
+        Fixture f(8, 8, 1, 1, dir.file("not-a-folder"));
+        Recorder rec;
+        MorphRunResult r = RunMorph(f.request, rec);
+        EXPECT_EQ(r.status, MorphRunResult::Status::Failed);
+        EXPECT_NE(r.error.find("not-a-folder"), std::string::npos) << r.error;
+        EXPECT_EQ(r.framesWritten, 0);
+    }
+    for (int kind : {kSaveBmp, kSaveJpg, kSaveGif}) {
+        Fixture f(8, 8, 1, 1, dir.path().string());
+        f.request.totalFrames = 3;
+        f.request.saveKind = kind;
+        Recorder rec;
+        // A folder in the way of frame 001 makes its file unwritable.
+        rec.onFolder = [kind](const std::string& folder) { fs::create_directory(folder + "/" + FrameFileName(1, kind)); };
+        MorphRunResult r = RunMorph(f.request, rec);
+        EXPECT_EQ(r.status, MorphRunResult::Status::Failed) << kind;
+        EXPECT_EQ(r.framesWritten, 1);
+        EXPECT_NE(r.error.find(FrameFileName(1, kind)), std::string::npos) << r.error;
+        EXPECT_TRUE(fs::exists(r.folder + "/" + FrameFileName(0, kind)));
+        EXPECT_FALSE(fs::exists(dir.file("Dumy.bmp")));
+    }
+}
