@@ -1,0 +1,138 @@
+#include "editor/Settings.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "platform/NumText.h"
+#include "platform/Profile.h"
+#include "platform/ProgramFolder.h"
+
+namespace tarnel {
+
+namespace {
+
+// Fixed name buffers of 128 characters hold at most 127.
+constexpr size_t kIniNameMax = 127;
+
+std::string cutName(const std::string& name) {
+    if (name.size() <= kIniNameMax) return name;
+    size_t end = kIniNameMax;
+    while (end > 0 && (uint8_t(name[end]) & 0xC0) == 0x80) --end;  // keep whole characters
+    return name.substr(0, end);
+}
+
+std::string readKey(size_t index) {
+    return ReadIniValue(kSettingsSection, kSettingsKeys[index], SettingsFilePath());
+}
+
+bool writeKey(size_t index, const std::string& value) {
+    return WriteIniValue(kSettingsSection, kSettingsKeys[index], value, SettingsFilePath());
+}
+
+template <typename Int>
+Int clampTo(Int value, std::optional<SettingRange> range) {
+    if (!range) return value;
+    return Int(std::clamp<int32_t>(value, range->min, range->max));
+}
+
+template <typename Int>
+void loadNumber(size_t index, Int& field, Int defaultValue, std::optional<SettingRange> range = std::nullopt) {
+    std::string text = readKey(index);
+    if (text.empty()) {
+        field = defaultValue;
+    } else {
+        std::optional<Int> value;
+        if constexpr (sizeof(Int) == 2) value = ToInt16(text);
+        else value = ToInt32(text);
+        if (value) field = *value;
+    }
+    field = clampTo(field, range);
+}
+
+void loadColor(size_t index, ColorRef& field, ColorRef defaultValue) {
+    int32_t value = int32_t(field);
+    loadNumber(index, value, int32_t(defaultValue));
+    field = ColorRef(value);
+}
+
+void loadFolder(size_t index, std::string& field) {
+    std::string text = readKey(index);
+    field = text.empty() ? ProgramFolder() : text;
+}
+
+// The trimming boxes: the typed number when numeric, else 0; a number beyond
+// 32 bits fails to convert and leaves the field as it was.
+void takeTrimSize(const std::string& typed, int32_t& field) {
+    if (!IsNumeric(typed)) {
+        field = 0;
+        return;
+    }
+    if (auto value = ToInt32(typed)) field = *value;
+}
+
+}  // namespace
+
+MorphSettings& Settings() {
+    static MorphSettings settings;
+    return settings;
+}
+
+std::string SettingsFilePath() { return ProgramFile(kSettingsFileName); }
+
+std::string ReadIniValue(const std::string& section, const std::string& key, const std::string& file) {
+    std::string value = GetPrivateProfileString(cutName(section), cutName(key), "", file, kProfileBufferSize);
+    size_t nul = value.find('\0');
+    if (nul != std::string::npos) value.resize(nul);
+    return value;
+}
+
+bool WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
+                   const std::string& file) {
+    return WritePrivateProfileString(cutName(section), cutName(key), std::string_view(value), file);
+}
+
+void LoadSettings(MorphSettings& s) {
+    loadNumber(0, s.TotalFrames, 9, kTotalFramesRange);
+    loadNumber(1, s.Rows, 5, kMeshCellsRange);
+    loadNumber(2, s.Columns, 5, kMeshCellsRange);
+    loadColor(3, s.LineColor, RGBColor(255, 0, 0));
+    loadColor(4, s.PointerColor, RGBColor(0, 255, 0));
+    loadNumber(5, s.TrimWidth, 0);
+    loadNumber(6, s.TrimHeight, 0);
+    loadNumber(7, s.PointerSize, 4, kPointerSizeRange);
+    loadFolder(8, s.ImageFolder);
+    loadNumber(9, s.FrameInterval, 100, kFrameIntervalRange);
+    loadFolder(10, s.SaveFolder);
+    loadNumber<int16_t>(11, s.SaveKind, 0, kSaveKindRange);
+    loadNumber<int16_t>(12, s.Transparency, 0, kTransparencyRange);
+    loadNumber<int16_t>(13, s.AviRepeat[1], 5, kAviRepeatRange);
+    loadNumber<int16_t>(14, s.AviRepeat[2], 5, kAviRepeatRange);
+}
+
+bool SaveSettings(MorphSettings& s, const SettingsControls& c) {
+    takeTrimSize(c.txt_w, s.TrimWidth);
+    takeTrimSize(c.txt_h, s.TrimHeight);
+    auto number = [](int64_t v) { return SignedNumberText(v); };
+    const std::string values[15] = {
+        number(int64_t(c.VS_Frame) - 1),
+        number(c.VS_Gyo),
+        number(c.VS_Retu),
+        number(int32_t(c.lbl_C0_ForeColor)),
+        number(int32_t(c.lbl_C1_ForeColor)),
+        number(s.TrimWidth),
+        number(s.TrimHeight),
+        number(c.VS_Point),
+        s.ImageFolder,
+        number(s.FrameInterval),
+        s.SaveFolder,
+        number(s.SaveKind),
+        number(s.Transparency),
+        number(s.AviRepeat[1]),
+        number(s.AviRepeat[2]),
+    };
+    bool all = true;
+    for (size_t i = 0; i < kSettingsKeys.size(); ++i) all = writeKey(i, values[i]) && all;
+    return all;
+}
+
+}  // namespace tarnel

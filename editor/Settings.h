@@ -1,0 +1,101 @@
+#pragma once
+// The settings file: the user's last choices, kept in "Tarnel.ini" in the
+// program's folder, section "Section". Read once while the editor window
+// loads, written once by the end command.
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "platform/Colors.h"
+
+namespace tarnel {
+
+inline constexpr const char* kSettingsFileName = "Tarnel.ini";
+inline constexpr const char* kSettingsSection = "Section";
+
+// The keys, in the order they are read and written.
+inline constexpr std::array<const char*, 15> kSettingsKeys = {
+    "総ﾌﾚｰﾑ数",      "行数",           "列数",           "ﾗｲﾝの色",     "ﾎﾟｲﾝﾀの色",
+    "ﾄﾘﾐﾝｸﾞｻｲｽﾞ幅", "ﾄﾘﾐﾝｸﾞｻｲｽﾞ高さ", "ﾎﾟｲﾝﾀの大きさ", "画像ﾌｧｲﾙのﾊﾟｽ", "ﾌﾚｰﾑｲﾝﾀｰﾊﾞﾙ",
+    "画像保存のﾊﾟｽ", "保存ﾌｧｲﾙの種類", "透過処理",       "AVIﾘﾋﾟｰﾄ1",   "AVIﾘﾋﾟｰﾄ2",
+};
+
+// The persisted settings, in the order they are read and written. All zero
+// and empty until LoadSettings fills them.
+struct MorphSettings {
+    int32_t TotalFrames = 0;      // index of the last frame, 1..99 (the run writes TotalFrames + 1 frames)
+    int32_t Rows = 0;             // mesh cells across the image, 1..40
+    int32_t Columns = 0;          // mesh cells down the image, 1..40
+    ColorRef LineColor = 0;       // mesh lines
+    ColorRef PointerColor = 0;    // control-point markers
+    int32_t TrimWidth = 0;        // 0 = not set
+    int32_t TrimHeight = 0;       // 0 = not set
+    int32_t PointerSize = 0;      // marker size, 1..15
+    std::string ImageFolder;      // start folder of the open-image dialog
+    int32_t FrameInterval = 0;    // viewer interval between frames, ms, 10..500
+    std::string SaveFolder;       // the current frame folder, without a trailing separator
+    int16_t SaveKind = 0;         // 0 BMP, 1 JPG, 2 GIF
+    int16_t Transparency = 0;     // 0 off, 1 on (GIF frames only)
+    std::array<int16_t, 3> AviRepeat{};  // play counts 1..10; entry 0 is not persisted
+};
+
+// The process-wide record, owned by the editor window's module and alive for
+// the whole program.
+MorphSettings& Settings();
+
+// The ranges of the controls that mirror the numeric settings. A stored value
+// outside its range is clamped into it on reading.
+struct SettingRange {
+    int32_t min, max;
+};
+inline constexpr SettingRange kTotalFramesRange{1, 99};  // VS_Frame 2..100 holds TotalFrames + 1
+inline constexpr SettingRange kMeshCellsRange{1, 40};    // VS_Gyo, VS_Retu
+inline constexpr SettingRange kPointerSizeRange{1, 15};  // VS_Point
+inline constexpr SettingRange kFrameIntervalRange{10, 500};  // HS_Interval
+inline constexpr SettingRange kSaveKindRange{0, 2};
+inline constexpr SettingRange kTransparencyRange{0, 1};
+inline constexpr SettingRange kAviRepeatRange{1, 10};  // VS_Repeat
+
+// The editor controls whose values SaveSettings stores (keys 1 to 8).
+struct SettingsControls {
+    int32_t VS_Frame = 10;                    // TotalFrames + 1
+    int32_t VS_Gyo = 5;
+    int32_t VS_Retu = 5;
+    ColorRef lbl_C0_ForeColor = RGBColor(255, 0, 0);  // lbl_C(0): line colour
+    ColorRef lbl_C1_ForeColor = RGBColor(0, 255, 0);  // lbl_C(1): marker colour
+    std::string txt_w;                        // trimming width as typed
+    std::string txt_h;                        // trimming height as typed
+    int32_t VS_Point = 4;
+};
+
+// Program folder + "/Tarnel.ini", built afresh on every call.
+std::string SettingsFilePath();
+
+// One value of a profile file: at most 255 characters, cut at the first NUL;
+// the empty string when the file, section or key is missing.
+std::string ReadIniValue(const std::string& section, const std::string& key, const std::string& file);
+
+// Writes one value; the file and the section are created when missing. Section
+// and key names longer than 127 characters are cut. True when the file was
+// written (callers of the settings ignore it).
+bool WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
+                   const std::string& file);
+
+// Fills `settings` from the settings file. A missing or empty value gives the
+// default (the folders: the program folder at that moment); a value that is
+// not a number, or does not fit its field, leaves the field as it was; a value
+// outside its control's range is clamped into it (a field left at an
+// out-of-range value, such as 0 at start-up, is clamped as well). Never fails.
+void LoadSettings(MorphSettings& settings);
+inline void LoadSettings() { LoadSettings(Settings()); }
+
+// Writes the fifteen keys in order, one write per key: keys 1 to 8 from the
+// controls (TrimWidth and TrimHeight are first set from the text boxes: their
+// value when numeric, else 0; a numeric text too large for 32 bits leaves the
+// field as it was), keys 9 to 15 from the fields. Numbers are written with a
+// leading blank or minus sign. A key that cannot be written does not stop the
+// others; the result is true when all fifteen were written.
+bool SaveSettings(MorphSettings& settings, const SettingsControls& controls);
+inline bool SaveSettings(const SettingsControls& controls) { return SaveSettings(Settings(), controls); }
+
+}  // namespace tarnel

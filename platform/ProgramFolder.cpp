@@ -1,0 +1,101 @@
+#include "platform/ProgramFolder.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+
+namespace tarnel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::mutex& overrideMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::string& overrideFolder() {
+    static std::string folder;
+    return folder;
+}
+
+std::string withoutTrailingSeparator(std::string folder) {
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder;
+}
+
+void ensureFolder(const std::string& folder) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);  // a failure shows later, when a file is written
+}
+
+bool writableFolder(const std::string& folder) {
+    return !folder.empty() && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string homeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home && *home) return home;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return "/tmp";
+}
+
+}  // namespace
+
+std::string ExecutableFolder() {
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec || exe.empty()) return std::string();
+    return withoutTrailingSeparator(exe.parent_path().string());
+}
+
+std::string UserDataFolder() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    std::string base;
+    if (xdg && *xdg == '/') base = xdg;
+    else base = homeFolder() + "/.local/share";
+    return withoutTrailingSeparator(base) + "/tarnel";
+}
+
+void SetProgramFolderOverride(const std::string& folder) {
+    std::lock_guard lock(overrideMutex());
+    overrideFolder() = folder.empty() ? std::string() : withoutTrailingSeparator(folder);
+}
+
+std::string ProgramFolder() {
+    std::string folder;
+    {
+        std::lock_guard lock(overrideMutex());
+        folder = overrideFolder();
+    }
+    if (folder.empty()) {
+        const char* env = std::getenv("TARNEL_PROGRAM_FOLDER");
+        if (env && *env) folder = withoutTrailingSeparator(env);
+    }
+    if (!folder.empty()) {
+        ensureFolder(folder);
+        return folder;
+    }
+    return ResolveProgramFolder(ExecutableFolder());
+}
+
+std::string ResolveProgramFolder(const std::string& executableFolder) {
+    if (writableFolder(executableFolder)) return executableFolder;
+    std::string folder = UserDataFolder();
+    ensureFolder(folder);
+    return folder;
+}
+
+std::string ProgramFile(std::string_view name) {
+    std::string folder = ProgramFolder();
+    if (folder != "/") folder += '/';
+    folder += name;
+    return folder;
+}
+
+}  // namespace tarnel

@@ -1,0 +1,36 @@
+#pragma once
+// The program's folder: where the settings file, the working copies of the
+// source images and the frame folders live.
+#include <string>
+#include <string_view>
+
+namespace tarnel {
+
+// The folder of the running executable, or, when that folder cannot be written
+// (a system-wide installation), $XDG_DATA_HOME/tarnel (by default
+// ~/.local/share/tarnel), created as needed. An override set with
+// SetProgramFolderOverride, or else the environment variable
+// TARNEL_PROGRAM_FOLDER, takes the place of both (tests, the CLI's --out).
+// Never ends with a separator, except for the root folder itself.
+// Asked afresh on every call, so a changed override or environment applies at once.
+std::string ProgramFolder();
+
+// Folder + "/" + name: the platform's form of the program folder + "\" + name.
+std::string ProgramFile(std::string_view name);
+
+// Replaces the program folder for this process; an empty folder removes the
+// override. The folder is created on first use if it does not exist.
+void SetProgramFolderOverride(const std::string& folder);
+
+// The choice ProgramFolder makes without an override: `executableFolder` when
+// it can be written, else UserDataFolder(), created as needed.
+std::string ResolveProgramFolder(const std::string& executableFolder);
+
+// The folder of the executable as /proc/self/exe reports it; empty if unknown.
+std::string ExecutableFolder();
+
+// $XDG_DATA_HOME/tarnel, or $HOME/.local/share/tarnel when XDG_DATA_HOME is
+// unset, empty or relative. Not created by this call.
+std::string UserDataFolder();
+
+}  // namespace tarnel

@@ -1,0 +1,340 @@
+#include "editor/Settings.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/ProgramFolder.h"
+#include "support/TempDir.h"
+
+namespace tarnel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void writeAll(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+// Each test gets its own program folder.
+class SettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override { SetProgramFolderOverride(dir.path().string()); }
+    void TearDown() override { SetProgramFolderOverride(""); }
+
+    std::string iniPath() const { return dir.file("Tarnel.ini"); }
+    void writeIni(const std::string& body) { writeAll(iniPath(), "[Section]\n" + body); }
+    MorphSettings loaded() {
+        MorphSettings s;
+        LoadSettings(s);
+        return s;
+    }
+
+    test::TempDir dir;
+};
+
+TEST_F(SettingsTest, FileIsTarnelIniInTheProgramFolder) {
+    EXPECT_EQ(SettingsFilePath(), dir.path().string() + "/Tarnel.ini");
+}
+
+TEST_F(SettingsTest, FirstStartGivesTheDefaults) {
+    MorphSettings s = loaded();
+    EXPECT_EQ(s.TotalFrames, 9);
+    EXPECT_EQ(s.Rows, 5);
+    EXPECT_EQ(s.Columns, 5);
+    EXPECT_EQ(s.LineColor, RGBColor(255, 0, 0));
+    EXPECT_EQ(s.PointerColor, RGBColor(0, 255, 0));
+    EXPECT_EQ(s.TrimWidth, 0);
+    EXPECT_EQ(s.TrimHeight, 0);
+    EXPECT_EQ(s.PointerSize, 4);
+    EXPECT_EQ(s.ImageFolder, dir.path().string());
+    EXPECT_EQ(s.FrameInterval, 100);
+    EXPECT_EQ(s.SaveFolder, dir.path().string());
+    EXPECT_EQ(s.SaveKind, 0);
+    EXPECT_EQ(s.Transparency, 0);
+    EXPECT_EQ(s.AviRepeat[0], 0);
+    EXPECT_EQ(s.AviRepeat[1], 5);
+    EXPECT_EQ(s.AviRepeat[2], 5);
+    EXPECT_FALSE(fs::exists(iniPath()));  // reading never creates the file
+}
+
+TEST_F(SettingsTest, EmptyValuesGiveTheDefaults) {
+    writeIni("総ﾌﾚｰﾑ数=\n行数=   \n画像ﾌｧｲﾙのﾊﾟｽ=\n");
+    MorphSettings s;
+    s.TotalFrames = 50;
+    s.Rows = 7;
+    s.ImageFolder = "/elsewhere";
+    LoadSettings(s);
+    EXPECT_EQ(s.TotalFrames, 9);
+    EXPECT_EQ(s.Rows, 5);
+    EXPECT_EQ(s.ImageFolder, dir.path().string());
+}
+
+TEST_F(SettingsTest, SavedFileHoldsTheFifteenKeysInOrder) {
+    MorphSettings s = loaded();
+    SettingsControls c;  // the controls as a first start shows them
+    ASSERT_TRUE(SaveSettings(s, c));
+    const std::string folder = dir.path().string();
+    EXPECT_EQ(readAll(iniPath()),
+              "[Section]\n"
+              "総ﾌﾚｰﾑ数= 9\n"
+              "行数= 5\n"
+              "列数= 5\n"
+              "ﾗｲﾝの色= 255\n"
+              "ﾎﾟｲﾝﾀの色= 65280\n"
+              "ﾄﾘﾐﾝｸﾞｻｲｽﾞ幅= 0\n"
+              "ﾄﾘﾐﾝｸﾞｻｲｽﾞ高さ= 0\n"
+              "ﾎﾟｲﾝﾀの大きさ= 4\n"
+              "画像ﾌｧｲﾙのﾊﾟｽ=" + folder + "\n"
+              "ﾌﾚｰﾑｲﾝﾀｰﾊﾞﾙ= 100\n"
+              "画像保存のﾊﾟｽ=" + folder + "\n"
+              "保存ﾌｧｲﾙの種類= 0\n"
+              "透過処理= 0\n"
+              "AVIﾘﾋﾟｰﾄ1= 5\n"
+              "AVIﾘﾋﾟｰﾄ2= 5\n");
+    // Nothing but the file itself is left in the folder.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST_F(SettingsTest, RoundTripOfChangedValues) {
+    MorphSettings s = loaded();
+    s.ImageFolder = "/pictures/写真 2024";
+    s.SaveFolder = "/frames/20261206-09-05-07";
+    s.FrameInterval = 250;
+    s.SaveKind = 2;
+    s.Transparency = 1;
+    s.AviRepeat = {3, 7, 10};
+    SettingsControls c;
+    c.VS_Frame = 13;
+    c.VS_Gyo = 8;
+    c.VS_Retu = 3;
+    c.lbl_C0_ForeColor = RGBColor(1, 2, 3);
+    c.lbl_C1_ForeColor = 0x80000005u;  // a system colour is written as a negative Long
+    c.txt_w = "320";
+    c.txt_h = " 240 ";
+    c.VS_Point = 15;
+    ASSERT_TRUE(SaveSettings(s, c));
+    EXPECT_NE(readAll(iniPath()).find("ﾎﾟｲﾝﾀの色=-2147483643\n"), std::string::npos);
+
+    MorphSettings r = loaded();
+    EXPECT_EQ(r.TotalFrames, 12);
+    EXPECT_EQ(r.Rows, 8);
+    EXPECT_EQ(r.Columns, 3);
+    EXPECT_EQ(r.LineColor, RGBColor(1, 2, 3));
+    EXPECT_EQ(r.PointerColor, 0x80000005u);
+    EXPECT_EQ(r.TrimWidth, 320);
+    EXPECT_EQ(r.TrimHeight, 240);
+    EXPECT_EQ(r.PointerSize, 15);
+    EXPECT_EQ(r.ImageFolder, s.ImageFolder);
+    EXPECT_EQ(r.FrameInterval, 250);
+    EXPECT_EQ(r.SaveFolder, s.SaveFolder);
+    EXPECT_EQ(r.SaveKind, 2);
+    EXPECT_EQ(r.Transparency, 1);
+    EXPECT_EQ(r.AviRepeat[0], 0);  // entry 0 is not persisted
+    EXPECT_EQ(r.AviRepeat[1], 7);
+    EXPECT_EQ(r.AviRepeat[2], 10);
+}
+
+TEST_F(SettingsTest, TwelveFramesInTheFileGiveTwelve) {
+    writeIni("総ﾌﾚｰﾑ数= 12\n");
+    EXPECT_EQ(loaded().TotalFrames, 12);  // the frame spinner shows 13
+}
+
+TEST_F(SettingsTest, NonNumericOrOverflowingValuesKeepTheOldValue) {
+    writeIni("行数=abc\nﾄﾘﾐﾝｸﾞｻｲｽﾞ幅=12px\nﾗｲﾝの色=4294967295\n保存ﾌｧｲﾙの種類=40000\nﾌﾚｰﾑｲﾝﾀｰﾊﾞﾙ=1e400\n");
+    MorphSettings s;
+    s.Rows = 7;
+    s.TrimWidth = 33;
+    s.LineColor = RGBColor(9, 9, 9);
+    s.SaveKind = 1;
+    s.FrameInterval = 300;
+    LoadSettings(s);
+    EXPECT_EQ(s.Rows, 7);
+    EXPECT_EQ(s.TrimWidth, 33);
+    EXPECT_EQ(s.LineColor, RGBColor(9, 9, 9));
+    EXPECT_EQ(s.SaveKind, 1);
+    EXPECT_EQ(s.FrameInterval, 300);
+    // The other keys are still read.
+    EXPECT_EQ(s.Columns, 5);
+    EXPECT_EQ(s.AviRepeat[2], 5);
+}
+
+TEST_F(SettingsTest, FailedConversionAtStartUpIsClampedIntoRange) {
+    // The field would stay 0 at start-up, which no mesh or spinner accepts.
+    writeIni("行数=abc\n列数=x\nﾎﾟｲﾝﾀの大きさ=?\nﾄﾘﾐﾝｸﾞｻｲｽﾞ幅=wide\n");
+    MorphSettings s = loaded();
+    EXPECT_EQ(s.Rows, 1);
+    EXPECT_EQ(s.Columns, 1);
+    EXPECT_EQ(s.PointerSize, 1);
+    EXPECT_EQ(s.TrimWidth, 0);
+}
+
+struct ClampCase {
+    const char* line;
+    int32_t MorphSettings::*field;
+    int32_t expected;
+};
+
+TEST_F(SettingsTest, OutOfRangeValuesAreClamped) {
+    const ClampCase cases[] = {
+        {"総ﾌﾚｰﾑ数=150", &MorphSettings::TotalFrames, 99},
+        {"総ﾌﾚｰﾑ数=0", &MorphSettings::TotalFrames, 1},
+        {"行数=-3", &MorphSettings::Rows, 1},
+        {"行数=41", &MorphSettings::Rows, 40},
+        {"列数=1000", &MorphSettings::Columns, 40},
+        {"ﾎﾟｲﾝﾀの大きさ=16", &MorphSettings::PointerSize, 15},
+        {"ﾌﾚｰﾑｲﾝﾀｰﾊﾞﾙ=5", &MorphSettings::FrameInterval, 10},
+        {"ﾌﾚｰﾑｲﾝﾀｰﾊﾞﾙ=501", &MorphSettings::FrameInterval, 500},
+        {"ﾄﾘﾐﾝｸﾞｻｲｽﾞ幅=-20", &MorphSettings::TrimWidth, -20},  // a text box has no range
+        {"ﾄﾘﾐﾝｸﾞｻｲｽﾞ高さ=99999", &MorphSettings::TrimHeight, 99999},
+    };
+    for (const auto& c : cases) {
+        writeIni(std::string(c.line) + "\n");
+        EXPECT_EQ(loaded().*c.field, c.expected) << c.line;
+    }
+    writeIni("保存ﾌｧｲﾙの種類=7\n透過処理=-1\nAVIﾘﾋﾟｰﾄ1=0\nAVIﾘﾋﾟｰﾄ2=11\n");
+    MorphSettings s = loaded();
+    EXPECT_EQ(s.SaveKind, 2);
+    EXPECT_EQ(s.Transparency, 0);
+    EXPECT_EQ(s.AviRepeat[1], 1);
+    EXPECT_EQ(s.AviRepeat[2], 10);
+}
+
+TEST_F(SettingsTest, FractionsRoundHalfToEven) {
+    writeIni("行数=2.5\n列数=3.5\nﾎﾟｲﾝﾀの大きさ= 6.5 \n透過処理=0.5\n");
+    MorphSettings s = loaded();
+    EXPECT_EQ(s.Rows, 2);
+    EXPECT_EQ(s.Columns, 4);
+    EXPECT_EQ(s.PointerSize, 6);
+    EXPECT_EQ(s.Transparency, 0);
+}
+
+TEST_F(SettingsTest, TrimmingBoxesAreTakenOverOnSaving) {
+    struct Case {
+        const char* typed;
+        int32_t before, after;
+        const char* written;
+    };
+    const Case cases[] = {
+        {"abc", 50, 0, "ﾄﾘﾐﾝｸﾞｻｲｽﾞ幅= 0\n"},
+        {"", 50, 0, "ﾄﾘﾐﾝｸﾞｻｲｽﾞ幅= 0\n"},
+        {"120.5", 0, 120, "ﾄﾘﾐﾝｸﾞｻｲｽﾞ幅= 120\n"},
+        {" 77 ", 0, 77, "ﾄﾘﾐﾝｸﾞｻｲｽﾞ幅= 77\n"},
+        {"-4", 0, -4, "ﾄﾘﾐﾝｸﾞｻｲｽﾞ幅=-4\n"},
+        {"1e20", 50, 50, "ﾄﾘﾐﾝｸﾞｻｲｽﾞ幅= 50\n"},  // numeric, but beyond 32 bits
+    };
+    for (const auto& c : cases) {
+        MorphSettings s = loaded();
+        s.TrimWidth = c.before;
+        SettingsControls controls;
+        controls.txt_w = c.typed;
+        ASSERT_TRUE(SaveSettings(s, controls));
+        EXPECT_EQ(s.TrimWidth, c.after) << c.typed;
+        EXPECT_NE(readAll(iniPath()).find(c.written), std::string::npos) << c.typed;
+    }
+}
+
+TEST_F(SettingsTest, OtherSectionsAndKeysSurviveSaving) {
+    writeAll(iniPath(), "[Window]\nx=10\n\n[Section]\n行数= 9\nExtra=keep me\n");
+    MorphSettings s = loaded();
+    EXPECT_EQ(s.Rows, 9);
+    ASSERT_TRUE(SaveSettings(s, SettingsControls{}));
+    std::string text = readAll(iniPath());
+    EXPECT_EQ(text.rfind("[Window]\nx=10\n\n[Section]\n行数= 5\nExtra=keep me\n総ﾌﾚｰﾑ数= 9\n", 0), 0u) << text;
+    EXPECT_NE(text.find("AVIﾘﾋﾟｰﾄ2= 5\n"), std::string::npos);
+}
+
+TEST_F(SettingsTest, ReadsASettingsFileFromWindows) {
+    // "総ﾌﾚｰﾑ数= 20", "ﾎﾟｲﾝﾀの大きさ= 7" and a folder, in CP932 with CRLF line ends.
+    writeAll(iniPath(),
+             "[Section]\r\n"
+             "\x91\x8D\xCC\xDA\xB0\xD1\x90\x94= 20\r\n"
+             "\xCE\xDF\xB2\xDD\xC0\x82\xCC\x91\xE5\x82\xAB\x82\xB3= 7\r\n"
+             "\x89\xE6\x91\x9C\xCC\xA7\xB2\xD9\x82\xCC\xCA\xDF\xBD=C:\\\x95\x5C\x8E\xA6\r\n");
+    MorphSettings s = loaded();
+    EXPECT_EQ(s.TotalFrames, 20);
+    EXPECT_EQ(s.PointerSize, 7);
+    EXPECT_EQ(s.ImageFolder, "C:\\表示");
+}
+
+TEST_F(SettingsTest, LongFolderValuesComeBackCut) {
+    MorphSettings s = loaded();
+    s.SaveFolder = "/" + std::string(299, 'f');
+    ASSERT_TRUE(SaveSettings(s, SettingsControls{}));
+    EXPECT_EQ(loaded().SaveFolder, s.SaveFolder.substr(0, 255));
+}
+
+TEST_F(SettingsTest, IniValueHelpers) {
+    writeAll(iniPath(), std::string("[Section]\nnul=ab\0cd\n", 20));
+    EXPECT_EQ(ReadIniValue("Section", "nul", iniPath()), "ab");
+    EXPECT_EQ(ReadIniValue("Section", "missing", iniPath()), "");
+    // Names are passed through 128-character buffers.
+    std::string longKey(200, 'k');
+    ASSERT_TRUE(WriteIniValue("Section", longKey, "v", iniPath()));
+    EXPECT_NE(readAll(iniPath()).find("\n" + std::string(127, 'k') + "=v\n"), std::string::npos);
+    EXPECT_EQ(ReadIniValue("Section", std::string(127, 'k'), iniPath()), "v");
+    EXPECT_EQ(ReadIniValue("Section", longKey, iniPath()), "v");
+}
+
+TEST_F(SettingsTest, WriteFailuresAreReportedButNeverThrow) {
+    // The program folder is a file, so nothing can be written beneath it.
+    std::string blocker = dir.file("blocker");
+    writeAll(blocker, "x");
+    SetProgramFolderOverride(blocker);
+    MorphSettings s;
+    EXPECT_NO_THROW(LoadSettings(s));
+    EXPECT_EQ(s.Rows, 5);
+    EXPECT_FALSE(SaveSettings(s, SettingsControls{}));
+}
+
+TEST_F(SettingsTest, FailedSaveLeavesTheOldFile) {
+    writeIni("行数= 9\n");
+    const std::string before = readAll(iniPath());
+    MorphSettings s = loaded();
+    bool saved;
+    {
+        // Writes beyond 16 bytes fail, as on a full disk: every rewrite of the
+        // file is longer than that.
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+        rlimit tight = old;
+        tight.rlim_cur = 16;
+        setrlimit(RLIMIT_FSIZE, &tight);
+        saved = SaveSettings(s, SettingsControls{});
+        setrlimit(RLIMIT_FSIZE, &old);
+        signal(SIGXFSZ, oldHandler);
+    }
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(readAll(iniPath()), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST_F(SettingsTest, ProcessWideRecord) {
+    Settings() = MorphSettings{};
+    LoadSettings();
+    EXPECT_EQ(Settings().TotalFrames, 9);
+    Settings().SaveKind = 2;
+    SettingsControls c;
+    c.VS_Gyo = 12;
+    ASSERT_TRUE(SaveSettings(c));
+    Settings() = MorphSettings{};
+    LoadSettings();
+    EXPECT_EQ(Settings().SaveKind, 2);
+    EXPECT_EQ(Settings().Rows, 12);
+}
+
+}  // namespace
+}  // namespace tarnel
