@@ -1,0 +1,371 @@
+#include "imaging/PictureIO.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <sys/stat.h>
+#include <turbojpeg.h>
+#include <unistd.h>
+
+#include "imaging/BmpDecoder.h"
+#include "imaging/GifPicture.h"
+#include "imaging/cDIB.h"
+
+namespace tarnel {
+
+namespace {
+
+// The largest picture we hold is 2^28 pixels of 4 bytes; no picture file
+// worth reading is bigger than that plus room for headers.
+constexpr uint64_t kMaxPictureFile = (uint64_t(1) << 30) + (uint64_t(1) << 20);
+
+void setError(std::string* error, const std::string& text) {
+    if (error) *error = text;
+}
+
+// Writes blue, green, red of every pixel of row y at dst + x * step.
+void rowColours(const Bitmap& src, int y, uint8_t* dst, int step) {
+    const uint8_t* row = src.scanline(y);
+    const int w = src.width();
+    switch (src.bpp()) {
+        case 32:
+        case 24: {
+            const int in = src.bpp() / 8;
+            for (int x = 0; x < w; ++x, row += in, dst += step) {
+                dst[0] = row[0];
+                dst[1] = row[1];
+                dst[2] = row[2];
+            }
+            break;
+        }
+        case 16:
+            for (int x = 0; x < w; ++x, dst += step) {
+                RGBQuad c = src.colorOfValue(uint32_t(row[2 * x] | (row[2 * x + 1] << 8)) & 0x7FFFu);
+                dst[0] = c.blue;
+                dst[1] = c.green;
+                dst[2] = c.red;
+            }
+            break;
+        default: {
+            const RGBQuad* table = src.colorTable();
+            const int bpp = src.bpp();
+            const int perByte = 8 / bpp;
+            const unsigned mask = (1u << bpp) - 1;
+            for (int x = 0; x < w; ++x, dst += step) {
+                int shift = 8 - bpp * (1 + x % perByte);
+                const RGBQuad& c = table[(row[x / perByte] >> shift) & mask];
+                dst[0] = c.blue;
+                dst[1] = c.green;
+                dst[2] = c.red;
+            }
+        }
+    }
+}
+
+// Adobe writes CMYK JPEGs inverted, which is what nearly every CMYK JPEG is.
+void cmykToBgrx(const uint8_t* cmyk, Bitmap& out) {
+    for (int y = 0; y < out.height(); ++y) {
+        uint8_t* d = out.scanline(y);
+        for (int x = 0; x < out.width(); ++x, cmyk += 4, d += 4) {
+            unsigned k = cmyk[3];
+            d[0] = uint8_t((cmyk[2] * k + 127) / 255);
+            d[1] = uint8_t((cmyk[1] * k + 127) / 255);
+            d[2] = uint8_t((cmyk[0] * k + 127) / 255);
+            d[3] = 0;
+        }
+    }
+}
+
+struct TjHandle {
+    tjhandle h;
+    explicit TjHandle(tjhandle handle) : h(handle) {}
+    ~TjHandle() {
+        if (h) tjDestroy(h);
+    }
+    TjHandle(const TjHandle&) = delete;
+    TjHandle& operator=(const TjHandle&) = delete;
+};
+
+bool decodeJpegInto(const uint8_t* data, size_t size, Bitmap& out, std::string* error) {
+    TjHandle tj(tjInitDecompress());
+    if (!tj.h) {
+        setError(error, tjGetErrorStr2(nullptr));
+        return false;
+    }
+    int width = 0, height = 0, subsampling = 0, colourspace = 0;
+    if (tjDecompressHeader3(tj.h, data, static_cast<unsigned long>(size), &width, &height, &subsampling,
+                            &colourspace) != 0) {
+        setError(error, tjGetErrorStr2(tj.h));
+        return false;
+    }
+    if (!Bitmap::sizeAllowed(width, height)) {
+        setError(error, "JPEG size out of range");
+        return false;
+    }
+    if (!out.create(width, height, 32, true)) {
+        setError(error, "JPEG size out of range");
+        return false;
+    }
+    const bool cmyk = colourspace == TJCS_CMYK || colourspace == TJCS_YCCK;
+    std::vector<uint8_t> cmykPixels;
+    if (cmyk) cmykPixels.resize(size_t(width) * 4 * size_t(height));
+    uint8_t* dst = cmyk ? cmykPixels.data() : out.bits();
+    int pitch = cmyk ? width * 4 : out.stride();
+    if (tjDecompress2(tj.h, data, static_cast<unsigned long>(size), dst, width, pitch, height,
+                      cmyk ? TJPF_CMYK : TJPF_BGRX, 0) != 0) {
+        // Warnings (stray bytes before a marker and the like) still give a
+        // whole picture, but a stream cut short only gives grey: a file that
+        // does not end with its EOI marker and warns is refused.
+        bool endsWithEoi = size >= 2 && data[size - 2] == 0xFF && data[size - 1] == 0xD9;
+        if (tjGetErrorCode(tj.h) != TJERR_WARNING || !endsWithEoi) {
+            setError(error, tjGetErrorStr2(tj.h));
+            return false;
+        }
+    }
+    if (cmyk) {
+        cmykToBgrx(cmykPixels.data(), out);
+    } else {
+        for (int y = 0; y < height; ++y) {
+            uint8_t* row = out.scanline(y);
+            for (int x = 0; x < width; ++x) row[4 * x + 3] = 0;
+        }
+    }
+    return true;
+}
+
+bool writeAll(int fd, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+PictureFormat DetectPictureFormat(const uint8_t* data, size_t size) {
+    if (!data) return PictureFormat::Unknown;
+    if (size >= 2 && data[0] == 'B' && data[1] == 'M') return PictureFormat::Bmp;
+    if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) return PictureFormat::Jpeg;
+    if (size >= 6 && (std::memcmp(data, "GIF87a", 6) == 0 || std::memcmp(data, "GIF89a", 6) == 0))
+        return PictureFormat::Gif;
+    return PictureFormat::Unknown;
+}
+
+bool ToTopDown32(const Bitmap& src, Bitmap& out) {
+    try {
+        if (src.empty() || !out.create(src.width(), src.height(), 32, true)) {
+            out.clear();
+            return false;
+        }
+    } catch (const std::bad_alloc&) {
+        out.clear();
+        return false;
+    }
+    for (int y = 0; y < src.height(); ++y) rowColours(src, y, out.scanline(y), 4);  // reserved bytes stay 0
+    return true;
+}
+
+bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out, std::string* error) {
+    out.clear();
+    if (!data || size == 0) {
+        setError(error, "no data");
+        return false;
+    }
+    bool ok = false;
+    try {
+        ok = decodeJpegInto(data, size, out, error);
+    } catch (const std::bad_alloc&) {
+        setError(error, "out of memory");
+    }
+    if (!ok) out.clear();
+    return ok;
+}
+
+bool LoadPictureFromMemory(const uint8_t* data, size_t size, StdPicture& out, std::string* error) {
+    try {
+        Bitmap decoded, picture;
+        switch (DetectPictureFormat(data, size)) {
+            case PictureFormat::Bmp:
+                if (!DecodeBmp(data, size, decoded, error)) return false;
+                if (!ToTopDown32(decoded, picture)) {
+                    setError(error, "out of memory");
+                    return false;
+                }
+                break;
+            case PictureFormat::Jpeg:
+                if (!DecodeJpeg(data, size, picture, error)) return false;
+                break;
+            case PictureFormat::Gif:
+                if (!DecodeGifPicture(data, size, decoded) || decoded.empty()) {
+                    setError(error, "GIF file could not be decoded");
+                    return false;
+                }
+                if (decoded.bpp() == 32 && decoded.topDown()) {
+                    picture = std::move(decoded);
+                } else if (!ToTopDown32(decoded, picture)) {
+                    setError(error, "out of memory");
+                    return false;
+                }
+                break;
+            case PictureFormat::Unknown:
+                setError(error, "not a BMP, JPEG or GIF file");
+                return false;
+        }
+        out.bitmap = std::make_shared<Bitmap>(std::move(picture));
+        return true;
+    } catch (const std::bad_alloc&) {
+        setError(error, "out of memory");
+        return false;
+    }
+}
+
+bool LoadPicture(const std::string& path, StdPicture& out, std::string* error) {
+    std::vector<uint8_t> bytes;
+    if (!ReadFileBytes(path, bytes, error)) return false;
+    return LoadPictureFromMemory(bytes.data(), bytes.size(), out, error);
+}
+
+bool EncodeBmp24(const Bitmap& picture, std::vector<uint8_t>& out) {
+    if (picture.empty()) return false;
+    const int w = picture.width(), h = picture.height();
+    const size_t stride = size_t(Bitmap::strideFor(w, 24));
+    const uint64_t sizeImage = uint64_t(stride) * uint64_t(h);
+    constexpr size_t kOffBits = BITMAPFILEHEADER::kSize + BITMAPINFOHEADER::kSize;
+    if (sizeImage + kOffBits > UINT32_MAX) return false;
+
+    BITMAPFILEHEADER file;
+    file.bfType = kBmpSignature;
+    file.bfSize = uint32_t(kOffBits + sizeImage);
+    file.bfOffBits = uint32_t(kOffBits);
+    BITMAPINFOHEADER info;
+    info.biSize = BITMAPINFOHEADER::kSize;
+    info.biWidth = w;
+    info.biHeight = h;  // bottom-up
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biSizeImage = uint32_t(sizeImage);
+
+    try {
+        out.assign(kOffBits + size_t(sizeImage), 0);
+    } catch (const std::bad_alloc&) {
+        out.clear();
+        return false;
+    }
+    file.write(out.data());
+    info.write(out.data() + BITMAPFILEHEADER::kSize);
+    uint8_t* row = out.data() + kOffBits;
+    for (int r = 0; r < h; ++r, row += stride) rowColours(picture, h - 1 - r, row, 3);
+    return true;
+}
+
+bool SavePictureBMP(const Bitmap& picture, const std::string& path, std::string* error) {
+    std::vector<uint8_t> bytes;
+    if (!EncodeBmp24(picture, bytes)) {
+        setError(error, picture.empty() ? "empty picture" : "out of memory");
+        return false;
+    }
+    return WriteFileReplacing(path, bytes.data(), bytes.size(), error);
+}
+
+bool SavePictureBMP(const StdPicture& picture, const std::string& path, std::string* error) {
+    if (!picture.isBitmap()) {
+        setError(error, "empty picture");
+        return false;
+    }
+    return SavePictureBMP(*picture.bitmap, path, error);
+}
+
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out, std::string* error) {
+    out.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        setError(error, path + ": " + std::strerror(errno));
+        return false;
+    }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0;
+    if (!ok || !S_ISREG(st.st_mode)) {
+        setError(error, path + ": not a readable file");
+        ::close(fd);
+        return false;
+    }
+    if (uint64_t(st.st_size) > kMaxPictureFile) {
+        setError(error, path + ": file too large");
+        ::close(fd);
+        return false;
+    }
+    try {
+        out.resize(size_t(st.st_size));
+    } catch (const std::bad_alloc&) {
+        setError(error, "out of memory");
+        ::close(fd);
+        return false;
+    }
+    size_t done = 0;
+    while (done < out.size()) {
+        ssize_t n = ::read(fd, out.data() + done, out.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += size_t(n);
+    }
+    ::close(fd);
+    if (done != out.size()) {
+        setError(error, path + ": read failed");
+        out.clear();
+        return false;
+    }
+    return true;
+}
+
+bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size, std::string* error) {
+    namespace fs = std::filesystem;
+    static std::atomic<unsigned> counter{0};
+    fs::path target(path);
+    if (target.filename().empty()) {
+        setError(error, path + ": not a file name");
+        return false;
+    }
+    int fd = -1;
+    std::string temp;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        std::string name(1, '.');
+        name.append(target.filename().string()).append(1, '.').append(std::to_string(::getpid()));
+        name.append(1, '-').append(std::to_string(counter++)).append(".tmp");
+        temp = (target.parent_path() / name).string();
+        // 0666 less the umask, as a plain create would give.
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        setError(error, path + ": " + std::strerror(errno));
+        return false;
+    }
+    bool ok = writeAll(fd, data, size);
+    int savedErrno = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        setError(error, path + ": " + std::strerror(savedErrno));
+    }
+    return ok;
+}
+
+}  // namespace tarnel

@@ -1,0 +1,44 @@
+#pragma once
+// The picture loader and saver: BMP, JPEG and GIF files into 32-bpp top-down
+// pictures, and pictures out as uncompressed 24-bpp BMP files that cDIB reads
+// back. The format is told by the file's content, never by its name.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Picture.h"
+#include "platform/gdi.h"
+
+namespace tarnel {
+
+enum class PictureFormat { Unknown, Bmp, Jpeg, Gif };
+
+// By magic bytes: "BM", FF D8 FF, "GIF87a"/"GIF89a".
+PictureFormat DetectPictureFormat(const uint8_t* data, size_t size);
+
+// On success `out` holds a new 32-bpp top-down bitmap; on failure it is left
+// as it was and `error` says why. A file that does not decode is a failure.
+bool LoadPicture(const std::string& path, StdPicture& out, std::string* error = nullptr);
+bool LoadPictureFromMemory(const uint8_t* data, size_t size, StdPicture& out, std::string* error = nullptr);
+
+// Writes an uncompressed 24-bpp bottom-up BMP (BITMAPINFOHEADER, biSizeImage
+// set) through a temporary file beside `path` that is renamed into place.
+bool SavePictureBMP(const Bitmap& picture, const std::string& path, std::string* error = nullptr);
+bool SavePictureBMP(const StdPicture& picture, const std::string& path, std::string* error = nullptr);
+// The same file image in memory.
+bool EncodeBmp24(const Bitmap& picture, std::vector<uint8_t>& out);
+
+// A 32-bpp top-down copy of any bitmap (reserved bytes zero).
+bool ToTopDown32(const Bitmap& src, Bitmap& out);
+
+// JPEG through TurboJPEG into a 32-bpp top-down bitmap (CMYK files included).
+bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out, std::string* error = nullptr);
+
+// Whole-file helpers shared by the converters. Reading refuses files larger
+// than any picture we could hold; writing goes through a temporary file in
+// the same folder and a rename, and leaves nothing behind on failure.
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out, std::string* error = nullptr);
+bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size, std::string* error = nullptr);
+
+}  // namespace tarnel

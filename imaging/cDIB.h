@@ -1,0 +1,89 @@
+#pragma once
+// A plain reader and writer of uncompressed BMP files, held as two byte
+// blocks: the info block (header plus colour table or masks) and the pixel
+// block. The AVI export reads its saved frames back through it.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarnel {
+
+// Bytes 0-13 of a BMP file, little-endian and packed.
+struct BITMAPFILEHEADER {
+    static constexpr size_t kSize = 14;
+    uint16_t bfType = 0;
+    uint32_t bfSize = 0;
+    uint16_t bfReserved1 = 0;
+    uint16_t bfReserved2 = 0;
+    uint32_t bfOffBits = 0;
+
+    static BITMAPFILEHEADER read(const uint8_t* p);
+    void write(uint8_t* p) const;
+};
+
+// The 40-byte header at file offset 14.
+struct BITMAPINFOHEADER {
+    static constexpr size_t kSize = 40;
+    uint32_t biSize = 0;
+    int32_t biWidth = 0;
+    int32_t biHeight = 0;
+    uint16_t biPlanes = 0;
+    uint16_t biBitCount = 0;
+    uint32_t biCompression = 0;
+    uint32_t biSizeImage = 0;
+    int32_t biXPelsPerMeter = 0;
+    int32_t biYPelsPerMeter = 0;
+    uint32_t biClrUsed = 0;
+    uint32_t biClrImportant = 0;
+
+    static BITMAPINFOHEADER read(const uint8_t* p);
+    void write(uint8_t* p) const;
+};
+
+inline constexpr uint16_t kBmpSignature = 19778;  // "BM"
+
+class cDIB {
+public:
+    // Reads a BMP file; problems are shown to the user and give false, and
+    // the blocks then keep what they held before.
+    bool CreateFromFile(const std::string& Filename);
+    // A BITMAPINFOHEADER directly followed by the pixels, no colour table;
+    // `available` is the number of readable bytes at pDIB.
+    bool CreateFromPackedDIBPointer(const uint8_t* pDIB, size_t available);
+    // Writes file header, info block and pixel block, replacing any existing
+    // file. False when nothing is held or the file cannot be written.
+    bool WriteToFile(const std::string& Filename) const;
+
+    int32_t BitCount() const { return info_.biBitCount; }
+    int32_t Height() const { return info_.biHeight; }
+    int32_t Width() const { return info_.biWidth; }
+    int32_t Compression() const { return int32_t(info_.biCompression); }
+    int32_t SizeInfoHeader() const { return int32_t(info_.biSize); }
+    int32_t SizeImage() const { return int32_t(info_.biSizeImage); }
+    int32_t Planes() const { return info_.biPlanes; }
+    int32_t ClrImportant() const { return int32_t(info_.biClrImportant); }
+    int32_t ClrUsed() const { return int32_t(info_.biClrUsed); }
+    int32_t XPPM() const { return info_.biXPelsPerMeter; }
+    int32_t YPPM() const { return info_.biYPelsPerMeter; }
+    int32_t FileType() const { return file_.bfType; }
+    int32_t SizeFileHeader() const { return int32_t(file_.bfSize); }
+    int32_t BitOffset() const { return int32_t(file_.bfOffBits); }
+
+    // First byte of the pixel block / of the info block; null while empty.
+    const uint8_t* PointerToBits() const { return bits_.empty() ? nullptr : bits_.data(); }
+    const uint8_t* PointerToBitmapInfo() const { return infoBlock_.empty() ? nullptr : infoBlock_.data(); }
+    int32_t SizeBitmapInfo() const { return int32_t(infoBlock_.size()); }
+
+    // The blocks themselves, for code that wants their sizes.
+    const std::vector<uint8_t>& Bits() const { return bits_; }
+    const std::vector<uint8_t>& BitmapInfo() const { return infoBlock_; }
+
+private:
+    BITMAPFILEHEADER file_;
+    BITMAPINFOHEADER info_;
+    std::vector<uint8_t> infoBlock_;
+    std::vector<uint8_t> bits_;
+};
+
+}  // namespace tarnel
