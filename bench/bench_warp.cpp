@@ -1,0 +1,175 @@
+// Frame render of the warp engine in megapixels per second, beside memcpy of
+// the same frame bytes measured in the same run, and the literal reference.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "core/Mesh.h"
+#include "core/Warp.h"
+
+using namespace tarnel;
+
+namespace {
+
+struct Scene {
+    int w = 0, h = 0;
+    PixelArray start, end;
+    std::vector<MeshTriangle> startTriangles, endTriangles;
+    Bitmap frame;
+};
+
+PixelArray noiseImage(int w, int h, uint32_t seed) {
+    PixelArray p;
+    p.resize(w, h);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) p(x, y) = rng() & 0x00FFFFFFu;
+    return p;
+}
+
+// Points moved by up to 30 % of a cell, as a user's drags would.
+MeshGrid draggedMesh(int cells, int w, int h, uint32_t seed) {
+    MeshGrid mesh = DefaultMesh(cells, cells, w, h);
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> dx(-0.3f * float(w) / float(cells), 0.3f * float(w) / float(cells));
+    std::uniform_real_distribution<float> dy(-0.3f * float(h) / float(cells), 0.3f * float(h) / float(cells));
+    for (int j = 1; j < mesh.countJ(); ++j)
+        for (int i = 1; i < mesh.countI(); ++i) mesh(i, j).x += dx(rng), mesh(i, j).y += dy(rng);
+    return mesh;
+}
+
+// Scenes are large; build each once and keep it for the run.
+Scene& scene(int w, int h, int cells, bool dragged) {
+    static std::map<std::tuple<int, int, int, bool>, std::unique_ptr<Scene>> scenes;
+    auto& slot = scenes[{w, h, cells, dragged}];
+    if (!slot) {
+        slot = std::make_unique<Scene>();
+        Scene& s = *slot;
+        s.w = w;
+        s.h = h;
+        s.start = noiseImage(w, h, 1);
+        s.end = noiseImage(w, h, 2);
+        const MeshGrid start = dragged ? draggedMesh(cells, w, h, 3) : DefaultMesh(cells, cells, w, h);
+        const MeshGrid end = dragged ? draggedMesh(cells, w, h, 4) : DefaultMesh(cells, cells, w, h);
+        s.startTriangles = BuildTriangleList(start);
+        s.endTriangles = BuildTriangleList(end);
+        s.frame.create(w, h, 32);
+    }
+    return *slot;
+}
+
+void setRate(benchmark::State& state, int w, int h) {
+    state.counters["Mpx/s"] =
+        benchmark::Counter(double(w) * double(h) * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
+}
+
+// args: width, height, mesh cells, dragged, k (of N = 9)
+void BM_WarpFrame(benchmark::State& state) {
+    const int w = int(state.range(0)), h = int(state.range(1));
+    Scene& s = scene(w, h, int(state.range(2)), state.range(3) != 0);
+    const int k = int(state.range(4));
+    for (auto _ : state) {
+        WarpFrame(s.startTriangles, s.endTriangles, k, 9, s.start, s.end, w, h, s.frame);
+        benchmark::DoNotOptimize(s.frame.bits());
+        benchmark::ClobberMemory();
+    }
+    setRate(state, w, h);
+}
+
+void BM_WarpFrameReference(benchmark::State& state) {
+    const int w = int(state.range(0)), h = int(state.range(1));
+    Scene& s = scene(w, h, int(state.range(2)), state.range(3) != 0);
+    const int k = int(state.range(4));
+    for (auto _ : state) {
+        WarpFrameReference(s.startTriangles, s.endTriangles, k, 9, s.start, s.end, w, h, s.frame);
+        benchmark::DoNotOptimize(s.frame.bits());
+        benchmark::ClobberMemory();
+    }
+    setRate(state, w, h);
+}
+
+// The baseline: copying one frame's bytes.
+void BM_Memcpy(benchmark::State& state) {
+    const int w = int(state.range(0)), h = int(state.range(1));
+    std::vector<uint32_t> from(size_t(w) * size_t(h), 0x123456), to(from.size());
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), from.size() * 4);
+        benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+    setRate(state, w, h);
+}
+
+const std::vector<std::pair<int, int>> kSizes = {{640, 480}, {1920, 1080}, {4000, 3000}};
+
+void registerAll() {
+    for (auto [w, h] : kSizes) {
+        benchmark::RegisterBenchmark("BM_Memcpy", BM_Memcpy)->Args({w, h})->Unit(benchmark::kMillisecond);
+        for (int cells : {5, 40})
+            for (int dragged : {0, 1})
+                benchmark::RegisterBenchmark("BM_WarpFrame", BM_WarpFrame)
+                    ->Args({w, h, cells, dragged, 3})
+                    ->Unit(benchmark::kMillisecond);
+        // Frame 0 samples only the start image.
+        benchmark::RegisterBenchmark("BM_WarpFrame", BM_WarpFrame)
+            ->Args({w, h, 5, 0, 0})
+            ->Unit(benchmark::kMillisecond);
+        if (w <= 1920)
+            for (int cells : {5, 40})
+                benchmark::RegisterBenchmark("BM_WarpFrameReference", BM_WarpFrameReference)
+                    ->Args({w, h, cells, 1, 3})
+                    ->Unit(benchmark::kMillisecond);
+    }
+}
+
+// Prints the usual table, then each render's rate as a multiple of memcpy's
+// at the same size.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    RatioReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration) continue;
+            auto it = run.counters.find("Mpx/s");
+            if (it != run.counters.end()) rates_.emplace_back(run.benchmark_name(), double(it->second));
+        }
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        std::map<std::string, double> baseline;
+        for (auto& [name, rate] : rates_)
+            if (name.rfind("BM_Memcpy/", 0) == 0) baseline[name.substr(10)] = rate;
+        std::printf("\n%-46s %10s %12s\n", "render (w/h/cells/dragged/k)", "Mpx/s", "vs memcpy");
+        for (auto& [name, rate] : rates_) {
+            if (name.rfind("BM_Memcpy/", 0) == 0) continue;
+            const size_t slash = name.find('/');
+            const size_t sizeEnd = name.find('/', name.find('/', slash + 1) + 1);
+            const std::string size = name.substr(slash + 1, sizeEnd - slash - 1);
+            const double base = baseline.count(size) ? baseline[size] : 0.0;
+            std::printf("%-46s %10.1f %11.4fx\n", name.c_str(), rate, base > 0 ? rate / base : 0.0);
+        }
+    }
+
+private:
+    std::vector<std::pair<std::string, double>> rates_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    registerAll();
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

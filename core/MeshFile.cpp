@@ -1,0 +1,191 @@
+#include "core/MeshFile.h"
+
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <system_error>
+
+#include <nlohmann/json.hpp>
+#include <unistd.h>
+
+namespace tarnel {
+
+namespace {
+
+using nlohmann::json;
+
+bool readDimension(const json& doc, const char* key, int& value, std::string& error) {
+    auto it = doc.find(key);
+    if (it == doc.end()) {
+        error = std::string("mesh file: missing key \"") + key + "\"";
+        return false;
+    }
+    if (!it->is_number_integer()) {
+        error = std::string("mesh file: \"") + key + "\" is not an integer";
+        return false;
+    }
+    const auto n = it->get<int64_t>();
+    if (n < kMinMeshCells || n > kMaxMeshCells) {
+        error = std::string("mesh file: \"") + key + "\" is " + std::to_string(n) + ", outside 1..40";
+        return false;
+    }
+    value = int(n);
+    return true;
+}
+
+bool readCoordinate(const json& v, float& out) {
+    if (!v.is_number()) return false;
+    const double d = v.get<double>();
+    if (!std::isfinite(d) || std::fabs(d) > double(std::numeric_limits<float>::max())) return false;
+    out = float(d);
+    return std::isfinite(out);
+}
+
+bool readPoints(const json& doc, const char* key, MeshGrid& mesh, std::string& error) {
+    auto it = doc.find(key);
+    if (it == doc.end()) {
+        error = std::string("mesh file: missing key \"") + key + "\"";
+        return false;
+    }
+    if (!it->is_array()) {
+        error = std::string("mesh file: \"") + key + "\" is not an array of points";
+        return false;
+    }
+    auto& points = mesh.points();
+    if (it->size() != points.size()) {
+        error = std::string("mesh file: \"") + key + "\" holds " + std::to_string(it->size()) + " points, expected " +
+                std::to_string(points.size()) + " for rows " + std::to_string(mesh.rows()) + " and columns " +
+                std::to_string(mesh.columns());
+        return false;
+    }
+    for (size_t n = 0; n < points.size(); ++n) {
+        const json& p = (*it)[n];
+        const int i = int(n % size_t(mesh.countI())), j = int(n / size_t(mesh.countI()));
+        const std::string where = std::string("mesh file: \"") + key + "\" point " + std::to_string(n) + " (i " +
+                                  std::to_string(i) + ", j " + std::to_string(j) + ")";
+        if (!p.is_array() || p.size() != 2) {
+            error = where + " is not an [x, y] pair";
+            return false;
+        }
+        if (!readCoordinate(p[0], points[n].x) || !readCoordinate(p[1], points[n].y)) {
+            error = where + " has a coordinate that is not a finite number";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Shortest decimal text that reads back as the same float; JSON has no
+// literal for the non-finite values, which a mesh never holds.
+std::string floatText(float f) {
+    if (!std::isfinite(f)) f = 0.0f;
+    char buffer[32];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, f);
+    if (ec != std::errc()) return "0";
+    return std::string(buffer, end);
+}
+
+void appendPoints(std::string& text, const MeshGrid& mesh) {
+    text += '[';
+    const auto& points = mesh.points();
+    for (size_t n = 0; n < points.size(); ++n) {
+        if (n) text += n % size_t(mesh.countI()) == 0 ? ",\n    " : ", ";
+        text += '[';
+        text += floatText(points[n].x);
+        text += ", ";
+        text += floatText(points[n].y);
+        text += ']';
+    }
+    text += ']';
+}
+
+}  // namespace
+
+bool ParseMeshFile(std::string_view text, MeshFileData& out, std::string& error) {
+    json doc;
+    try {
+        doc = json::parse(text.begin(), text.end());
+    } catch (const json::out_of_range& e) {
+        error = std::string("mesh file: a number is out of range (") + e.what() + ")";
+        return false;
+    } catch (const json::exception& e) {
+        error = std::string("mesh file: malformed JSON (") + e.what() + ")";
+        return false;
+    }
+    if (!doc.is_object()) {
+        error = "mesh file: the top level is not a JSON object";
+        return false;
+    }
+    MeshFileData data;
+    if (!readDimension(doc, "rows", data.rows, error) || !readDimension(doc, "columns", data.columns, error))
+        return false;
+    data.start = MeshGrid(data.rows, data.columns);
+    data.end = MeshGrid(data.rows, data.columns);
+    if (!readPoints(doc, "start", data.start, error) || !readPoints(doc, "end", data.end, error)) return false;
+    out = std::move(data);
+    return true;
+}
+
+std::string MeshFileText(const MeshGrid& start, const MeshGrid& end) {
+    if (start.empty() || end.empty() || start.rows() != end.rows() || start.columns() != end.columns()) return {};
+    std::string text = "{\n  \"rows\": " + std::to_string(start.rows()) +
+                       ",\n  \"columns\": " + std::to_string(start.columns()) + ",\n  \"start\": ";
+    appendPoints(text, start);
+    text += ",\n  \"end\": ";
+    appendPoints(text, end);
+    text += "\n}\n";
+    return text;
+}
+
+bool LoadMeshFile(const std::filesystem::path& path, MeshFileData& out, std::string& error) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec) {
+        error = "mesh file: cannot read " + path.string() + " (" + ec.message() + ")";
+        return false;
+    }
+    if (size > kMaxMeshFileBytes) {
+        error = "mesh file: " + path.string() + " is too large (" + std::to_string(size) + " bytes)";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string text(size_t(size), '\0');
+    if (!in || !in.read(text.data(), std::streamsize(text.size()))) {
+        error = "mesh file: cannot read " + path.string();
+        return false;
+    }
+    return ParseMeshFile(text, out, error);
+}
+
+bool SaveMeshFile(const std::filesystem::path& path, const MeshGrid& start, const MeshGrid& end, std::string& error) {
+    const std::string text = MeshFileText(start, end);
+    if (text.empty()) {
+        error = "mesh file: the two meshes are empty or differ in size";
+        return false;
+    }
+    std::filesystem::path temp = path;
+    temp += ".tmp" + std::to_string(::getpid());
+    {
+        std::ofstream outFile(temp, std::ios::binary | std::ios::trunc);
+        if (outFile) outFile.write(text.data(), std::streamsize(text.size()));
+        if (outFile) outFile.flush();
+        if (!outFile) {
+            std::error_code ignored;
+            std::filesystem::remove(temp, ignored);
+            error = "mesh file: cannot write " + path.string();
+            return false;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temp, path, ec);
+    if (ec) {
+        std::error_code ignored;
+        std::filesystem::remove(temp, ignored);
+        error = "mesh file: cannot write " + path.string() + " (" + ec.message() + ")";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tarnel

@@ -1,0 +1,541 @@
+#include "core/Warp.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace tarnel {
+
+// ------------------------------------------------------------------ pixels
+
+
+bool PixelArray::resize(int width, int height) {
+    clear();
+    if (!Bitmap::sizeAllowed(width, height)) return false;
+    try {
+        data_.assign(size_t(width) * size_t(height), 0u);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    width_ = width;
+    height_ = height;
+    return true;
+}
+
+void PixelArray::clear() {
+    width_ = height_ = 0;
+    std::vector<uint32_t>().swap(data_);
+}
+
+bool ReadPicturePixels(const PictureBox& box, PixelArray& pixels) {
+    const Bitmap& image = box.image();
+    if (image.empty()) return true;
+    const int width = image.width(), height = image.height();
+    if (pixels.width() != width || pixels.height() != height) {
+        PixelArray sized;
+        if (!sized.resize(width, height)) return true;
+        pixels = std::move(sized);
+    }
+    for (int y = 0; y < height; ++y) {
+        uint32_t* out = pixels.row(y);
+        if (image.bpp() == 32) {
+            std::memcpy(out, image.scanline(y), size_t(width) * 4);
+            for (int x = 0; x < width; ++x) out[x] &= 0x00FFFFFFu;
+        } else {
+            for (int x = 0; x < width; ++x) {
+                const RGBQuad c = image.pixelColor(x, y);
+                out[x] = uint32_t(c.red) << 16 | uint32_t(c.green) << 8 | c.blue;
+            }
+        }
+    }
+    return false;
+}
+
+// ------------------------------------------------------------ the formulas
+
+float TriangleArea(const MeshPoint& a, const MeshPoint& b, const MeshPoint& c) {
+    const double dx = double(a.x) - double(b.x), dy = double(a.y) - double(b.y);
+    const double base = std::sqrt(dx * dx + dy * dy);
+    const double m = float(a.x - b.x) == 0.0f ? 1e20 : double(float(dy / dx));
+    const double intercept = double(a.y) - m * double(a.x);
+    const double height = std::fabs(double(c.y) - m * double(c.x) - intercept) / std::sqrt(m * m + 1.0);
+    return float(0.5 * base * height);
+}
+
+Weights BarycentricWeights(const MeshTriangle& tri, float x, float y, float& area) {
+    if (area == 0.0f) area = 1e-6f;
+    const MeshPoint p{x, y};
+    return Weights{TriangleArea(p, tri.b, tri.c) / area, TriangleArea(tri.a, p, tri.c) / area,
+                   TriangleArea(tri.a, tri.b, p) / area};
+}
+
+bool SignedWeights(const MeshTriangle& tri, double x, double y, double& u, double& v, double& w) {
+    const double ax = tri.a.x, ay = tri.a.y, bx = tri.b.x, by = tri.b.y, cx = tri.c.x, cy = tri.c.y;
+    const double d = (bx - ax) * (cy - ay) - (cx - ax) * (by - ay);
+    if (d == 0.0 || !std::isfinite(d)) return false;
+    u = ((bx - x) * (cy - y) - (cx - x) * (by - y)) / d;
+    v = ((cx - x) * (ay - y) - (ax - x) * (cy - y)) / d;
+    w = ((ax - x) * (by - y) - (bx - x) * (ay - y)) / d;
+    return true;
+}
+
+MeshPoint MapPoint(double u, double v, double w, const MeshTriangle& tri) {
+    return MeshPoint{float(u * tri.a.x + v * tri.b.x + w * tri.c.x), float(u * tri.a.y + v * tri.b.y + w * tri.c.y)};
+}
+
+float FrameParameter(int k, int n) { return float(double(k) / double(n)); }
+
+std::vector<MeshTriangle> InterpolateTriangles(const std::vector<MeshTriangle>& startTriangles,
+                                               const std::vector<MeshTriangle>& endTriangles, float t) {
+    const size_t count = std::min(startTriangles.size(), endTriangles.size());
+    std::vector<MeshTriangle> mid(count);
+    const double td = t;
+    auto lerp = [td](const MeshPoint& s, const MeshPoint& e) {
+        return MeshPoint{float((double(e.x) - double(s.x)) * td + double(s.x)),
+                         float((double(e.y) - double(s.y)) * td + double(s.y))};
+    };
+    for (size_t i = 0; i < count; ++i) {
+        const MeshTriangle& s = startTriangles[i];
+        const MeshTriangle& e = endTriangles[i];
+        mid[i] = MeshTriangle{lerp(s.a, e.a), lerp(s.b, e.b), lerp(s.c, e.c)};
+    }
+    return mid;
+}
+
+// ------------------------------------------------------------ frame context
+
+namespace {
+
+// Round to nearest, ties to even (the default rounding mode). Out of range
+// and NaN give INT_MIN, which every caller treats as "below 0".
+inline int roundToInt(float v) {
+#if defined(__SSE2__)
+    return _mm_cvtss_si32(_mm_set_ss(v));
+#else
+    if (!(v > -2147483648.0f && v < 2147483648.0f)) return INT_MIN;
+    return int(std::nearbyint(v));
+#endif
+}
+
+inline int roundToInt(double v) {
+#if defined(__SSE2__)
+    return _mm_cvtsd_si32(_mm_set_sd(v));
+#else
+    if (!(v > -2147483648.0 && v < 2147483647.5)) return INT_MIN;
+    return int(std::nearbyint(v));
+#endif
+}
+
+// nearest(v) limited to lo..hi (NaN gives lo).
+inline int nearestWithin(double v, int lo, int hi) {
+    if (!(v >= double(lo))) return lo;  // rounds to lo or below; NaN too
+    if (v > double(hi)) v = double(hi) + 1.0;
+    const int r = roundToInt(v);
+    return r > hi ? hi : r;
+}
+
+}  // namespace
+
+WarpContext::WarpContext(const PixelArray& startPixels, const PixelArray& endPixels, int startWidth,
+                         int startHeight, float t)
+    : start_(&startPixels), end_(&endPixels), t_(t) {
+    sampleMaxX_ = roundToInt(float(startWidth) - 1.0f);
+    sampleMaxY_ = roundToInt(float(startHeight) - 1.0f);
+    startMaxX_ = std::min(sampleMaxX_, startPixels.width() - 1);
+    startMaxY_ = std::min(sampleMaxY_, startPixels.height() - 1);
+    endMaxX_ = std::min(sampleMaxX_, endPixels.width() - 1);
+    endMaxY_ = std::min(sampleMaxY_, endPixels.height() - 1);
+    valid_ = startWidth > 0 && startHeight > 0 && !startPixels.empty() && !endPixels.empty();
+}
+
+uint32_t WarpContext::blendLiteral(uint32_t s, uint32_t e) const {
+    auto channel = [this](uint32_t sv, uint32_t ev) {
+        double value = (1.0 - double(t_)) * double(sv) + double(t_) * double(ev);
+        value = std::clamp(value, 0.0, 255.0);
+        return uint32_t(std::nearbyint(value));
+    };
+    return channel((s >> 16) & 0xFF, (e >> 16) & 0xFF) << 16 | channel((s >> 8) & 0xFF, (e >> 8) & 0xFF) << 8 |
+           channel(s & 0xFF, e & 0xFF);
+}
+
+namespace {
+
+// (1 - t)·s + t·e per channel, for 0 <= t <= 1. In double that equals
+// s + t·(e − s) exactly (t has 24 significant bits, the channels 8; for t
+// below 2^-22, where the sum would round, both forms lie within 1e-4 of s),
+// so this is the literal blend without its separate products and limits.
+inline uint32_t blendUnit(double t, uint32_t s, uint32_t e) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i sv = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(s)), zero), zero);
+    const __m128i ev = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(e)), zero), zero);
+    const __m128i dv = _mm_sub_epi32(ev, sv);
+    const __m128d tv = _mm_set1_pd(t);
+    // Adding 1.5 · 2^52 rounds to an integer, ties to even, and leaves it in
+    // the low 32 bits of the double.
+    const __m128d magic = _mm_set1_pd(6755399441055744.0);
+    const __m128d blueGreen =
+        _mm_add_pd(_mm_add_pd(_mm_cvtepi32_pd(sv), _mm_mul_pd(tv, _mm_cvtepi32_pd(dv))), magic);
+    const __m128i sRed = _mm_shuffle_epi32(sv, 0xEE), dRed = _mm_shuffle_epi32(dv, 0xEE);
+    const __m128d red = _mm_add_pd(_mm_add_pd(_mm_cvtepi32_pd(sRed), _mm_mul_pd(tv, _mm_cvtepi32_pd(dRed))), magic);
+    __m128i packed = _mm_unpacklo_epi64(_mm_shuffle_epi32(_mm_castpd_si128(blueGreen), 0x08),
+                                        _mm_shuffle_epi32(_mm_castpd_si128(red), 0x08));
+    packed = _mm_packs_epi32(packed, packed);
+    packed = _mm_packus_epi16(packed, packed);
+    return uint32_t(_mm_cvtsi128_si32(packed));
+#else
+    auto channel = [t](uint32_t sc, uint32_t ec) {
+        return uint32_t(std::nearbyint(double(sc) + t * (double(ec) - double(sc))));
+    };
+    return channel((s >> 16) & 0xFF, (e >> 16) & 0xFF) << 16 | channel((s >> 8) & 0xFF, (e >> 8) & 0xFF) << 8 |
+           channel(s & 0xFF, e & 0xFF);
+#endif
+}
+
+}  // namespace
+
+uint32_t WarpContext::blend(uint32_t s, uint32_t e) const {
+    return t_ >= 0.0f && t_ <= 1.0f ? blendUnit(t_, s, e) : blendLiteral(s, e);
+}
+
+// ------------------------------------------------------------ production fill
+
+namespace {
+
+// Same ranges, slopes and intercepts as the literal path, set up once per triangle.
+struct Edge {
+    float lo = 0, hi = 0;
+    bool vertical = false;
+    float x = 0;
+    double m = 0, b = 0;
+
+    void set(const MeshPoint& first, const MeshPoint& second) {
+        lo = float(double(std::min(first.x, second.x)) - 0.001);
+        hi = float(double(std::max(first.x, second.x)) + 0.001);
+        vertical = float(first.x - second.x) == 0.0f;
+        x = first.x;
+        if (vertical) return;
+        m = double(float((double(second.y) - double(first.y)) / (double(second.x) - double(first.x))));
+        if (m == 0.0) m = 1e-7;
+        b = double(first.y) - m * double(first.x);
+    }
+    void accept(int y, float& xMin, float& xMax) const {
+        const float c = vertical ? x : float((double(y) - b) / m);
+        if (c >= lo && c <= hi) {
+            xMax = std::max(xMax, c);
+            xMin = std::min(xMin, c);
+        }
+    }
+};
+
+// An affine function of the pixel position relative to the triangle's first corner.
+struct Affine {
+    double c = 0, dx = 0, dy = 0;
+};
+
+// Sums of the unsigned weights this close to the 1.01 limit are decided by
+// the literal weights; further away the affine form decides. Over random
+// triangles (thin ones included) the literal sums stray from the exact ones
+// by under 5e-6, a twentieth of the band.
+constexpr double kAcceptLimit = double(1.01f);
+constexpr double kAcceptBand = 1e-4;
+// The literal area of a triangle must agree with the exact one this closely
+// for the affine form to stand in for the literal weights.
+constexpr double kAreaAgreement = 1e-5;
+
+enum class Blend { StartOnly, EndOnly, Mix };
+
+// Where all three signed coordinates are at least this low, the sum of the
+// unsigned ones is at most 1 + 2 · 0.001, well inside the 1.01 limit: the
+// pixel is accepted without testing.
+constexpr double kInteriorSlack = -0.001;
+
+struct Setup {
+    const MeshTriangle* tri;
+    double ax, ay;
+    float area;
+    Affine su, sv, sw;      // signed coordinates in the interpolated triangle
+    Affine sx, sy, ex, ey;  // the source positions in the start and end images
+    double inverseU, inverseV, inverseW;  // 1 / the signed coordinates' steps along x
+};
+
+// Everything the pixel loop reads, copied into locals: the frame rows are
+// written through a byte pointer, which would otherwise make the compiler
+// reload each of these after every store.
+struct PixelSources {
+    const uint32_t* start;
+    const uint32_t* end;
+    size_t startStride, endStride;
+    float startMaxX, startMaxY, endMaxX, endMaxY;
+    double t;
+    ptrdiff_t startAhead = 0, endAhead = 0;  // elements from a sample to the next scanline's
+};
+
+inline void prefetch(const uint32_t* at, ptrdiff_t elements) {
+#if defined(__GNUC__)
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(at) + uintptr_t(elements * 4)));
+#else
+    (void)at, (void)elements;
+#endif
+}
+
+// One scanline's coefficients: value at px = 0 and step per pixel.
+struct RowCoefficients {
+    double u0, ud, v0, vd, w0, wd;
+    double sx0, sxd, sy0, syd, ex0, exd, ey0, eyd;
+};
+
+// Index of a sample coordinate: float as computed, clamped to 0..maxIndex.
+inline int sampleIndex(double v, float maxIndex) {
+    float f = float(v);
+    f = maxIndex < f ? maxIndex : f;  // NaN stays NaN and ends at 0
+    const int i = roundToInt(f);
+    return i < 0 ? 0 : i;
+}
+
+// Pixels from..to of one scanline; `tested` pixels go through the 1.01
+// acceptance test, the others are known to lie inside the triangle.
+template <Blend mode, bool tested>
+inline void fillPixels(uint8_t* out, int from, int to, int y, double px, const RowCoefficients c,
+                       const PixelSources src, const Setup& setup) {
+#if defined(__SSE2__)
+    const __m128d sBase = _mm_set_pd(c.sy0, c.sx0), sStep = _mm_set_pd(c.syd, c.sxd);
+    const __m128d eBase = _mm_set_pd(c.ey0, c.ex0), eStep = _mm_set_pd(c.eyd, c.exd);
+    const __m128 limits = _mm_set_ps(src.endMaxY, src.endMaxX, src.startMaxY, src.startMaxX);
+    const __m128i zero = _mm_setzero_si128();
+#endif
+    for (int x = from; x <= to; ++x, px += 1.0) {
+        if constexpr (tested) {
+            const double u = c.u0 + px * c.ud, v = c.v0 + px * c.vd, w = c.w0 + px * c.wd;
+            const double sum = std::fabs(u) + std::fabs(v) + std::fabs(w);
+            if (sum > kAcceptLimit - kAcceptBand) {
+                if (sum > kAcceptLimit + kAcceptBand) continue;
+                float area = setup.area;
+                const Weights literal = BarycentricWeights(*setup.tri, float(x), float(y), area);
+                if (float(double(literal.u) + double(literal.v) + double(literal.w)) > 1.01f) continue;
+            }
+        }
+        int sx = 0, sy = 0, ex = 0, ey = 0;
+#if defined(__SSE2__)
+        // Both sources' positions at once: double -> float -> clamp above ->
+        // nearest (ties to even) -> clamp below. minps(limit, NaN) keeps the
+        // NaN, which converts to INT_MIN and so to 0, like the scalar path.
+        const __m128d pxv = _mm_set1_pd(px);
+        const __m128 f = _mm_movelh_ps(_mm_cvtpd_ps(_mm_add_pd(sBase, _mm_mul_pd(pxv, sStep))),
+                                       _mm_cvtpd_ps(_mm_add_pd(eBase, _mm_mul_pd(pxv, eStep))));
+        __m128i i = _mm_cvtps_epi32(_mm_min_ps(limits, f));
+        i = _mm_and_si128(i, _mm_cmpgt_epi32(i, zero));
+        if constexpr (mode != Blend::EndOnly) {
+            sx = _mm_cvtsi128_si32(i);
+            sy = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 1));
+        }
+        if constexpr (mode != Blend::StartOnly) {
+            ex = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 2));
+            ey = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 3));
+        }
+#else
+        if constexpr (mode != Blend::EndOnly) {
+            sx = sampleIndex(c.sx0 + px * c.sxd, src.startMaxX);
+            sy = sampleIndex(c.sy0 + px * c.syd, src.startMaxY);
+        }
+        if constexpr (mode != Blend::StartOnly) {
+            ex = sampleIndex(c.ex0 + px * c.exd, src.endMaxX);
+            ey = sampleIndex(c.ey0 + px * c.eyd, src.endMaxY);
+        }
+#endif
+        // The next scanline samples about one source row further on; asking
+        // for that line now hides the miss a slanted walk over the rows would
+        // otherwise take on it. A prefetch never faults, so the address needs
+        // no bounds.
+        uint32_t color;
+        if constexpr (mode == Blend::StartOnly) {
+            const size_t si = size_t(sy) * src.startStride + size_t(sx);
+            prefetch(src.start + si, src.startAhead);
+            color = src.start[si];
+        } else if constexpr (mode == Blend::EndOnly) {
+            const size_t ei = size_t(ey) * src.endStride + size_t(ex);
+            prefetch(src.end + ei, src.endAhead);
+            color = src.end[ei];
+        } else {
+            const size_t si = size_t(sy) * src.startStride + size_t(sx), ei = size_t(ey) * src.endStride + size_t(ex);
+            prefetch(src.start + si, src.startAhead);
+            prefetch(src.end + ei, src.endAhead);
+            color = blendUnit(src.t, src.start[si], src.end[ei]);
+        }
+        std::memcpy(out + 4 * size_t(x), &color, 4);
+    }
+}
+
+// Narrows [lo, hi] to the pixels where value0 + px · step >= kInteriorSlack,
+// px = x − ax. Conservative: rounding only ever narrows it further.
+inline void narrowToInterior(double value0, double step, double inverseStep, double ax, int& lo, int& hi) {
+    if (step == 0.0) {
+        if (!(value0 >= kInteriorSlack)) hi = lo - 1;
+        return;
+    }
+    // Where the value reaches the slack; the multiply by the inverse may be
+    // a little off, which the slack's margin absorbs.
+    double root = ax + (kInteriorSlack - value0) * inverseStep;
+    if (!(root >= double(lo) - 1.0)) root = double(lo) - 1.0;  // NaN too
+    if (root > double(hi) + 1.0) root = double(hi) + 1.0;
+    const int whole = int(root);  // in range now; truncates toward zero
+    if (step > 0.0) {
+        const int first = whole + (double(whole) < root);  // ceil
+        if (first > lo) lo = first;
+    } else {
+        const int last = whole - (double(whole) > root);  // floor
+        if (last < hi) hi = last;
+    }
+}
+
+// The offset in elements of where a source walks per frame scanline.
+inline ptrdiff_t rowAhead(double dx, double dy, size_t stride) {
+    constexpr double kFar = 1 << 20;  // a wild map gains nothing from prefetching
+    if (!(std::fabs(dx) < kFar && std::fabs(dy) < kFar)) return 0;
+    return ptrdiff_t(std::nearbyint(dy)) * ptrdiff_t(stride) + ptrdiff_t(std::nearbyint(dx));
+}
+
+template <Blend mode>
+void fillScanlines(Bitmap& frame, const Edge (&edges)[3], int yFirst, int yLast, const Setup& s,
+                   const WarpContext& context) {
+    const PixelArray& startPixels = context.startPixels();
+    const PixelArray& endPixels = context.endPixels();
+    PixelSources src{startPixels.row(0),
+                           endPixels.row(0),
+                           size_t(startPixels.width()),
+                           size_t(endPixels.width()),
+                           float(context.startMaxX()),
+                           float(context.startMaxY()),
+                           float(context.endMaxX()),
+                           float(context.endMaxY()),
+                           double(context.t())};
+    src.startAhead = rowAhead(s.sx.dy, s.sy.dy, src.startStride);
+    src.endAhead = rowAhead(s.ex.dy, s.ey.dy, src.endStride);
+    const int width = frame.width();
+
+    for (int y = yFirst; y <= yLast; ++y) {
+        float xMax = -100000.0f, xMin = 100000.0f;
+        edges[0].accept(y, xMin, xMax);
+        edges[1].accept(y, xMin, xMax);
+        edges[2].accept(y, xMin, xMax);
+        const int xFirst = nearestWithin(xMin, 0, width);
+        const int xLast = nearestWithin(xMax, -1, width - 1);
+        if (xFirst > xLast) continue;
+
+        const double py = double(y) - s.ay;
+        const RowCoefficients c{s.su.c + py * s.su.dy, s.su.dx, s.sv.c + py * s.sv.dy, s.sv.dx,
+                                s.sw.c + py * s.sw.dy, s.sw.dx, s.sx.c + py * s.sx.dy, s.sx.dx,
+                                s.sy.c + py * s.sy.dy, s.sy.dx, s.ex.c + py * s.ex.dy, s.ex.dx,
+                                s.ey.c + py * s.ey.dy, s.ey.dx};
+        int inFirst = xFirst, inLast = xLast;
+        narrowToInterior(c.u0, c.ud, s.inverseU, s.ax, inFirst, inLast);
+        narrowToInterior(c.v0, c.vd, s.inverseV, s.ax, inFirst, inLast);
+        narrowToInterior(c.w0, c.wd, s.inverseW, s.ax, inFirst, inLast);
+
+        uint8_t* out = frame.scanline(y);
+        const double px = double(xFirst) - s.ax;
+        if (inFirst > inLast) {
+            fillPixels<mode, true>(out, xFirst, xLast, y, px, c, src, s);
+            continue;
+        }
+        fillPixels<mode, true>(out, xFirst, inFirst - 1, y, px, c, src, s);
+        fillPixels<mode, false>(out, inFirst, inLast, y, px + double(inFirst - xFirst), c, src, s);
+        fillPixels<mode, true>(out, inLast + 1, xLast, y, px + double(inLast + 1 - xFirst), c, src, s);
+    }
+}
+
+// The source position as an affine function, from the signed coordinates.
+Affine sourceMap(const Setup& s, const MeshTriangle& source, bool yAxis) {
+    const double a = yAxis ? source.a.y : source.a.x;
+    const double ba = (yAxis ? source.b.y : source.b.x) - a;
+    const double ca = (yAxis ? source.c.y : source.c.x) - a;
+    // u·A + v·B + w·C = A + v·(B − A) + w·(C − A), since u + v + w = 1.
+    return Affine{a, s.sv.dx * ba + s.sw.dx * ca, s.sv.dy * ba + s.sw.dy * ca};
+}
+
+}  // namespace
+
+void FillTriangle(Bitmap& frame, const MeshTriangle& tri, const MeshTriangle& startTri, const MeshTriangle& endTri,
+                  const WarpContext& context) {
+    if (!context.valid() || frame.empty()) return;
+    auto literal = [&] {
+        DC dc;
+        dc.select(&frame);
+        FillTriangleReference(&dc, tri, startTri, endTri, context);
+    };
+    // Frames of other depths and t outside 0..1 (k beyond 0..N, where the
+    // channel limits come into play) are rare enough for the literal path.
+    if (frame.bpp() != 32 || !(context.t() >= 0.0f && context.t() <= 1.0f)) return literal();
+
+    const float yTop = std::min({tri.a.y, tri.b.y, tri.c.y});
+    const float yBottom = std::max({tri.a.y, tri.b.y, tri.c.y});
+    const int yFirst = nearestWithin(yTop, 0, frame.height());
+    const int yLast = nearestWithin(yBottom, -1, frame.height() - 1);
+    if (yFirst > yLast) return;
+
+    Setup s;
+    s.tri = &tri;
+    s.ax = tri.a.x;
+    s.ay = tri.a.y;
+    s.area = TriangleArea(tri.a, tri.b, tri.c);
+    const double bx = double(tri.b.x) - s.ax, by = double(tri.b.y) - s.ay;
+    const double cx = double(tri.c.x) - s.ax, cy = double(tri.c.y) - s.ay;
+    const double d = bx * cy - cx * by;
+    const double half = std::fabs(d) * 0.5;
+    // Degenerate, non-finite or sliver triangles whose literal area strays
+    // from the exact one go the literal way; they cover few pixels.
+    if (!(d != 0.0 && std::isfinite(d) && std::isfinite(s.area) && s.area > 0.0f &&
+          std::fabs(double(s.area) - half) <= kAreaAgreement * half)) {
+        return literal();
+    }
+    // Relative to corner a (P = a + (px, py)):
+    //   u = 1 + (px·(b.y − c.y) + py·(c.x − b.x)) / d
+    //   v =     (px·c.y − py·c.x) / d,  w = (py·b.x − px·b.y) / d   (b, c relative to a)
+    s.su = Affine{1.0, (by - cy) / d, (cx - bx) / d};
+    s.sv = Affine{0.0, cy / d, -cx / d};
+    s.sw = Affine{0.0, -by / d, bx / d};
+    s.inverseU = 1.0 / s.su.dx;
+    s.inverseV = 1.0 / s.sv.dx;
+    s.inverseW = 1.0 / s.sw.dx;
+    s.sx = sourceMap(s, startTri, false);
+    s.sy = sourceMap(s, startTri, true);
+    s.ex = sourceMap(s, endTri, false);
+    s.ey = sourceMap(s, endTri, true);
+
+    Edge edges[3];
+    edges[0].set(tri.a, tri.b);
+    edges[1].set(tri.b, tri.c);
+    edges[2].set(tri.c, tri.a);
+
+    const float t = context.t();
+    if (t == 0.0f) fillScanlines<Blend::StartOnly>(frame, edges, yFirst, yLast, s, context);
+    else if (t == 1.0f) fillScanlines<Blend::EndOnly>(frame, edges, yFirst, yLast, s, context);
+    else fillScanlines<Blend::Mix>(frame, edges, yFirst, yLast, s, context);
+}
+
+bool WarpFrame(const std::vector<MeshTriangle>& startTriangles, const std::vector<MeshTriangle>& endTriangles, int k,
+               int n, const PixelArray& startPixels, const PixelArray& endPixels, int startWidth, int startHeight,
+               Bitmap& frame) {
+    if (n < 1 || startTriangles.size() != endTriangles.size() || frame.empty()) return false;
+    const float t = FrameParameter(k, n);
+    const WarpContext context(startPixels, endPixels, startWidth, startHeight, t);
+    if (!context.valid()) return false;
+    const std::vector<MeshTriangle> mid = InterpolateTriangles(startTriangles, endTriangles, t);
+    for (size_t i = 0; i < mid.size(); ++i) FillTriangle(frame, mid[i], startTriangles[i], endTriangles[i], context);
+    return true;
+}
+
+bool WarpFrame(const std::vector<MeshTriangle>& startTriangles, const std::vector<MeshTriangle>& endTriangles, int k,
+               int n, const PixelArray& startPixels, const PixelArray& endPixels, const PictureBox& startCanvas,
+               PictureBox& frameCanvas) {
+    return WarpFrame(startTriangles, endTriangles, k, n, startPixels, endPixels, startCanvas.scaleWidth(),
+                     startCanvas.scaleHeight(), frameCanvas.image());
+}
+
+}  // namespace tarnel

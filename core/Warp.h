@@ -1,0 +1,167 @@
+#pragma once
+// The warp-and-blend engine: renders one frame of a morph. Every pair of
+// corresponding start/end triangles is interpolated at t, the interpolated
+// triangle is scan-converted, each of its pixels is mapped back into the start
+// and the end triangle, both images are sampled at the nearest pixel, the two
+// colours are blended by t and the pixel is written to the frame surface.
+// Pixels no triangle covers keep the frame's background; where triangles
+// share pixels the later triangle wins.
+//
+// Two implementations stand side by side: the production path (FillTriangle,
+// WarpFrame: set-up hoisted per triangle and per scanline; the signed
+// coordinates and both source positions as affine functions of the pixel;
+// the 1.01 test by their absolute sum, with the literal weights deciding
+// only within 1e-4 of the limit; degenerate and sliver triangles through the
+// literal path; direct writes into the frame's rows) and the literal one
+// (FillTriangleReference, WarpFrameReference: the formulas step by step,
+// per-pixel set-pixel calls), which the tests hold the production path to.
+//
+// Both share three choices:
+//  - an exactly vertical edge crosses every scanline at its own x (a
+//    substitute slope would drop the crossing far from the edge's first end
+//    and leave gaps in tall cells);
+//  - sample coordinates are clamped to 0 from below as well as to the last
+//    pixel column/row from above;
+//  - a pixel is accepted or skipped by the unsigned weights of
+//    BarycentricWeights (sum <= 1.01 as a 32-bit float), but mapped with its
+//    signed barycentric coordinates in the interpolated triangle (double),
+//    so a pixel just outside a triangle maps just outside the source
+//    triangle rather than to its mirror image inside; frame 0 of an unedited
+//    mesh is then exactly the start image. A degenerate interpolated triangle
+//    (zero signed area) maps with the unsigned weights.
+// Reentrant: no state outside the arguments, so frames may render concurrently.
+#include <cstdint>
+#include <vector>
+
+#include "core/Mesh.h"
+#include "platform/PictureBox.h"
+#include "platform/gdi.h"
+
+namespace tarnel {
+
+// A 2-D array of 32-bit pixels 0x00RRGGBB (blue in the lowest byte), indexed
+// (x, y) from the top-left; stored row by row.
+class PixelArray {
+public:
+    PixelArray() = default;
+
+    // width x height pixels, all 0. False (and an empty array) for a size
+    // beyond the surface limits or when memory runs out.
+    bool resize(int width, int height);
+    void clear();
+    bool empty() const { return data_.empty(); }
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+    // Unchecked.
+    uint32_t& operator()(int x, int y) { return data_[size_t(y) * size_t(width_) + size_t(x)]; }
+    uint32_t operator()(int x, int y) const { return data_[size_t(y) * size_t(width_) + size_t(x)]; }
+    uint32_t* row(int y) { return data_.data() + size_t(y) * size_t(width_); }
+    const uint32_t* row(int y) const { return data_.data() + size_t(y) * size_t(width_); }
+
+private:
+    int width_ = 0, height_ = 0;
+    std::vector<uint32_t> data_;
+};
+
+// Copies the box's persistent image into the array, which takes the image's
+// size. Returns true when the image cannot be read (empty box, no memory;
+// the array is then left as it was), false otherwise.
+bool ReadPicturePixels(const PictureBox& box, PixelArray& pixels);
+
+// Unsigned area of triangle abc as a 32-bit float, half base times height
+// with the base's slope as a float (1e20 for a vertical base).
+float TriangleArea(const MeshPoint& a, const MeshPoint& b, const MeshPoint& c);
+
+struct Weights {
+    float u = 0.0f, v = 0.0f, w = 0.0f;
+};
+
+// u = area(P, b, c), v = area(a, P, c), w = area(a, b, P), each divided by
+// area, with P = (x, y): all non-negative, summing to 1 inside the triangle
+// and to more than 1 outside. An area of exactly 0 is first replaced by 1e-6
+// and the replacement written back.
+Weights BarycentricWeights(const MeshTriangle& tri, float x, float y, float& area);
+
+// Signed barycentric coordinates of (x, y) in tri, in double: they sum to 1
+// and go negative outside the triangle. False (nothing written) when tri has
+// zero signed area.
+bool SignedWeights(const MeshTriangle& tri, double x, double y, double& u, double& v, double& w);
+
+// (u·a.x + v·b.x + w·c.x, u·a.y + v·b.y + w·c.y), each stored as a 32-bit float.
+MeshPoint MapPoint(double u, double v, double w, const MeshTriangle& tri);
+
+// t = k / N divided in double and stored as a 32-bit float.
+float FrameParameter(int k, int n);
+
+// The sources of one frame: both pixel arrays, the last sampled column and
+// row (SampleMaxX/SampleMaxY: the start canvas's scale size - 1, further
+// limited to what each array holds) and t.
+class WarpContext {
+public:
+    // startWidth/startHeight: scale size of the start canvas. The arrays must
+    // outlive the context.
+    WarpContext(const PixelArray& startPixels, const PixelArray& endPixels, int startWidth, int startHeight, float t);
+
+    // False when either array is empty or the start canvas has no pixels.
+    bool valid() const { return valid_; }
+    float t() const { return t_; }
+    int sampleMaxX() const { return sampleMaxX_; }
+    int sampleMaxY() const { return sampleMaxY_; }
+    const PixelArray& startPixels() const { return *start_; }
+    const PixelArray& endPixels() const { return *end_; }
+    // The sample maxima further limited to what each array holds.
+    int startMaxX() const { return startMaxX_; }
+    int startMaxY() const { return startMaxY_; }
+    int endMaxX() const { return endMaxX_; }
+    int endMaxY() const { return endMaxY_; }
+
+    // The blended colour 0x00RRGGBB of a start and an end pixel: per channel
+    // (1 - t)·s + t·e in double, limited to 0..255, rounded ties to even.
+    // The pixel loop's own arithmetic.
+    uint32_t blend(uint32_t s, uint32_t e) const;
+    // The same blend computed directly from the formula (the reference's way).
+    uint32_t blendLiteral(uint32_t s, uint32_t e) const;
+
+private:
+    const PixelArray* start_;
+    const PixelArray* end_;
+    float t_;
+    int sampleMaxX_ = -1, sampleMaxY_ = -1;
+    int startMaxX_ = -1, startMaxY_ = -1, endMaxX_ = -1, endMaxY_ = -1;
+    bool valid_ = false;
+};
+
+// Fills one interpolated triangle tri on the frame surface; startTri and
+// endTri are its source triangles. 32-bpp frames are written directly, other
+// depths through the nearest colour of their table. Pixels outside the frame
+// are clipped.
+void FillTriangle(Bitmap& frame, const MeshTriangle& tri, const MeshTriangle& startTri, const MeshTriangle& endTri,
+                  const WarpContext& context);
+// The literal version: every formula as written, one SetPixelV per pixel.
+void FillTriangleReference(HDC frame, const MeshTriangle& tri, const MeshTriangle& startTri,
+                           const MeshTriangle& endTri, const WarpContext& context);
+
+// Renders frame k of frames 0..n onto the frame surface: t = k / n, every
+// triangle pair interpolated as (end - start)·t + start (floats), then filled
+// in list order. startWidth/startHeight are the start canvas's scale size.
+// Returns false and draws nothing when n < 1, the lists differ in length, a
+// pixel array is empty or the frame surface is empty.
+bool WarpFrame(const std::vector<MeshTriangle>& startTriangles, const std::vector<MeshTriangle>& endTriangles, int k,
+               int n, const PixelArray& startPixels, const PixelArray& endPixels, int startWidth, int startHeight,
+               Bitmap& frame);
+// The same through the canvases: the start canvas's scale size, the frame
+// canvas's persistent image.
+bool WarpFrame(const std::vector<MeshTriangle>& startTriangles, const std::vector<MeshTriangle>& endTriangles, int k,
+               int n, const PixelArray& startPixels, const PixelArray& endPixels, const PictureBox& startCanvas,
+               PictureBox& frameCanvas);
+// The literal version of WarpFrame, drawing through the frame's device context.
+bool WarpFrameReference(const std::vector<MeshTriangle>& startTriangles,
+                        const std::vector<MeshTriangle>& endTriangles, int k, int n, const PixelArray& startPixels,
+                        const PixelArray& endPixels, int startWidth, int startHeight, Bitmap& frame);
+
+// The interpolated triangle list of frame parameter t.
+std::vector<MeshTriangle> InterpolateTriangles(const std::vector<MeshTriangle>& startTriangles,
+                                               const std::vector<MeshTriangle>& endTriangles, float t);
+
+}  // namespace tarnel
