@@ -1,0 +1,253 @@
+// tarnel-cli gif info / encode / optimize: the animated GIF container from
+// the command line.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/cli/Command.h"
+#include "imaging/GcDIB.h"
+#include "imaging/PictureIO.h"
+#include "imaging/cGif.h"
+#include "imaging/cPal8bpp.h"
+#include "imaging/mDither8bpp.h"
+#include "imaging/mGIFExt.h"
+
+namespace tarnel::cli {
+namespace {
+
+// A bar on stderr while a long operation runs, only on a terminal.
+class BarProgress : public ProgressSink {
+public:
+    explicit BarProgress(const char* label) : label_(label), shown_(::isatty(2)) {}
+    ~BarProgress() override {
+        if (drawn_) std::fprintf(stderr, "\r%*s\r", 60, "");
+    }
+    void SetMax(int32_t max) override { max_ = max; }
+    void SetValue(int32_t value) override {
+        if (!shown_ || max_ <= 0 || value <= 0) return;
+        const int width = 30;
+        int filled = int(int64_t(width) * std::min(value, max_) / max_);
+        std::fprintf(stderr, "\r%-10s [%s%s] %d/%d", label_, std::string(size_t(filled), '#').c_str(),
+                     std::string(size_t(width - filled), ' ').c_str(), value, max_);
+        drawn_ = true;
+    }
+
+private:
+    const char* label_;
+    bool shown_;
+    bool drawn_ = false;
+    int32_t max_ = 0;
+};
+
+std::string disposalName(int method) {
+    switch (method) {
+        case 0: return "unspecified";
+        case 1: return "keep";
+        case 2: return "background";
+        case 3: return "previous";
+        default: return std::to_string(method);
+    }
+}
+
+// Comment bytes as they stand, with anything outside printable ASCII escaped.
+std::string printable(const std::string& bytes) {
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (c >= 0x20 && c < 0x7F && c != '\\' && c != '"') {
+            out += char(c);
+        } else {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+uintmax_t fileSize(const std::string& path) {
+    std::error_code ec;
+    uintmax_t size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+int runInfo(const std::vector<std::string>& args) {
+    if (args.size() != 1) return Fail(kBadArguments, "gif info needs one FILE.gif");
+    cGif gif;
+    if (!gif.LoadFromFile(args[0])) return Fail(kFailure, "cannot read GIF file: " + args[0]);
+    std::printf("file: %s\n", args[0].c_str());
+    std::printf("version: GIF%s\n", gif.Version().c_str());
+    // An aspect byte of 0 (the usual) means no ratio is given.
+    const float aspect = gif.ScreenPixelAspectRatio();
+    std::string aspectText = aspect == 15.0f / 64.0f ? "not given" : std::to_string(aspect).substr(0, 5);
+    std::printf("screen: %dx%d, background index %d, pixel aspect %s\n", gif.ScreenWidth(), gif.ScreenHeight(),
+                gif.ScreenBackgroundColorIndex(), aspectText.c_str());
+    if (gif.GlobalPaletteExists())
+        std::printf("global palette: %d entries%s\n", gif.GlobalPaletteEntries(),
+                    gif.GlobalPaletteSorted() ? " (sorted)" : "");
+    else
+        std::printf("global palette: none\n");
+    std::printf("loops: %d\n", gif.AnimationLoops());
+    std::printf("frames: %d\n", gif.FramesCount());
+    for (int n = 1; n <= gif.FramesCount(); ++n) {
+        std::string transparency =
+            gif.FrameUseTransparentColor(n) ? "index " + std::to_string(gif.FrameTransparentColorIndex(n)) : "none";
+        std::string palette = gif.LocalPaletteUsed(n)
+                                  ? "local " + std::to_string(gif.LocalPaletteEntries(n)) + " entries"
+                                  : "global";
+        std::printf("  %d: %dx%d at (%d,%d), delay %d, disposal %d (%s), transparency %s, palette %s%s%s\n", n,
+                    gif.FrameDIBXOR(n).Width(), gif.FrameDIBXOR(n).Height(), gif.FrameLeft(n), gif.FrameTop(n),
+                    gif.FrameDelay(n), gif.FrameDisposalMethod(n), disposalName(gif.FrameDisposalMethod(n)).c_str(),
+                    transparency.c_str(), palette.c_str(), gif.FrameInterlaced(n) ? ", interlaced" : "",
+                    gif.FrameUserInput(n) ? ", user input" : "");
+    }
+    std::printf("comments: %d\n", gif.CommentsCount());
+    for (int n = 1; n <= gif.CommentsCount(); ++n)
+        std::printf("  %d: \"%s\"\n", n, printable(gif.Comment(n)).c_str());
+    return kOk;
+}
+
+int runEncode(const std::vector<std::string>& args) {
+    std::vector<std::string> positional;
+    int paletteMode = 0, method = 0;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--palette" || a == "--dither") {
+            if (i + 1 >= args.size()) return Fail(kBadArguments, a + " needs a value");
+            const std::string& v = args[++i];
+            if (a == "--palette") {
+                if (v == "cube") paletteMode = 0;
+                else if (v == "adaptive") paletteMode = 1;
+                else return Fail(kBadArguments, "--palette takes cube or adaptive");
+            } else {
+                if (v == "none") method = 0;
+                else if (v == "ordered") method = 1;
+                else if (v == "diffusion") method = 2;
+                else return Fail(kBadArguments, "--dither takes none, ordered or diffusion");
+            }
+        } else if (a.size() > 1 && a[0] == '-') {
+            return Fail(kBadArguments, "unknown option: " + a);
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (positional.size() != 2) return Fail(kBadArguments, "gif encode needs IN and OUT.gif");
+    const std::string& in = positional[0];
+    const std::string& out = positional[1];
+
+    StdPicture picture;
+    std::string error;
+    if (!LoadPicture(in, picture, &error)) return Fail(kFailure, "cannot load " + in + ": " + error);
+    GcDIB source;
+    if (source.CreateFromStdPicture(picture, true) == 0) return Fail(kFailure, "cannot make a surface of " + in);
+
+    Dither8bpp dither;
+    dither.SetPaletteMode(paletteMode);
+    dither.SetDitherMethod(method);
+    cPal8bpp palette;
+    GcDIB reduced;
+    dither.DitherTo8bpp(source, reduced, palette, false);
+    if (reduced.BPP() != 8 || palette.Entries() < 1) return Fail(kFailure, "cannot reduce " + in + " to 256 colours");
+
+    cGif gif;
+    if (!gif.FrameInsert(1, reduced.Width(), reduced.Height())) return Fail(kFailure, "picture too large: " + in);
+    gif.FrameDIBXOR(1) = std::move(reduced);
+    gif.SetGlobalPaletteExists(true);
+    gif.SetGlobalPaletteEntries(palette.Entries());
+    std::memcpy(gif.lpGlobalPalette(), palette.lpPalette(), 1024);
+    std::memcpy(gif.lpLocalPalette(1), palette.lpPalette(), 1024);
+    gif.SetLocalPaletteEntries(1, palette.Entries());
+    gif.FrameMask(1, 0);
+    if (!gif.Save(out)) return Fail(kFailure, "cannot write " + out);
+    std::printf("%s: %dx%d, %d colours, %ju bytes\n", out.c_str(), gif.ScreenWidth(), gif.ScreenHeight(),
+                gif.GlobalPaletteEntries(), fileSize(out));
+    return kOk;
+}
+
+int runOptimize(const std::vector<std::string>& args) {
+    std::vector<std::string> positional;
+    std::optional<int> transparentIndex;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--transparent-index") {
+            if (i + 1 >= args.size()) return Fail(kBadArguments, "--transparent-index needs a value");
+            const std::string& v = args[++i];
+            int index = -1;
+            size_t used = 0;
+            try {
+                index = std::stoi(v, &used);
+            } catch (...) {
+                used = 0;
+            }
+            if (used != v.size() || index < 0 || index > 255)
+                return Fail(kBadArguments, "--transparent-index needs a number from 0 to 255");
+            transparentIndex = index;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return Fail(kBadArguments, "unknown option: " + a);
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (positional.size() != 2) return Fail(kBadArguments, "gif optimize needs IN.gif and OUT.gif");
+    const std::string& in = positional[0];
+    const std::string& out = positional[1];
+
+    cGif gif;
+    if (!gif.LoadFromFile(in)) return Fail(kFailure, "cannot read GIF file: " + in);
+    const int framesBefore = gif.FramesCount();
+    const int entriesBefore = gif.GlobalPaletteEntries();
+    if (transparentIndex) {
+        BarProgress progress("transparency");
+        SetFramesTransparency(gif, true, uint8_t(*transparentIndex), &progress);
+    }
+    int removed;
+    {
+        BarProgress progress("palette");
+        removed = OptimizePalette(gif, &progress);
+    }
+    bool cropped;
+    {
+        BarProgress progress("frames");
+        cropped = OptimizeFrames(gif, &progress);
+    }
+    if (!gif.Save(out)) return Fail(kFailure, "cannot write " + out);
+
+    if (transparentIndex) std::printf("transparency: index %d in every frame\n", *transparentIndex);
+    if (!gif.GlobalPaletteExists())
+        std::printf("palette: no global palette, unchanged\n");
+    else
+        std::printf("palette: %d of %d entries removed, %d left\n", removed, entriesBefore, gif.GlobalPaletteEntries());
+    if (cropped)
+        std::printf("frames: %d -> %d, cropped to what changed\n", framesBefore, gif.FramesCount());
+    else
+        std::printf("frames: %d, unchanged (not every frame covers the whole screen)\n", framesBefore);
+    std::printf("size: %ju -> %ju bytes\n", fileSize(in), fileSize(out));
+    return kOk;
+}
+
+int runGif(const std::vector<std::string>& args) {
+    if (args.empty()) return Fail(kBadArguments, "gif needs info, encode or optimize");
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (args[0] == "info") return runInfo(rest);
+    if (args[0] == "encode") return runEncode(rest);
+    if (args[0] == "optimize") return runOptimize(rest);
+    return Fail(kBadArguments, "unknown gif command: " + args[0]);
+}
+
+Registrar gifCommand("gif",
+                     "  tarnel-cli gif info FILE.gif\n"
+                     "      screen, palettes, loops, every frame and comment\n"
+                     "  tarnel-cli gif encode IN OUT.gif [--palette cube|adaptive] [--dither none|ordered|diffusion]\n"
+                     "      a BMP, JPEG or GIF picture as a one-frame GIF of 256 colours at most\n"
+                     "  tarnel-cli gif optimize IN.gif OUT.gif [--transparent-index I]\n"
+                     "      removes unused palette entries, crops frames to what changed, merges repeats",
+                     runGif);
+
+}  // namespace
+}  // namespace tarnel::cli

@@ -1,0 +1,86 @@
+// GIF container: any bytes load cleanly or not at all; what loads draws,
+// saves, and reads back to the same pixels; the whole-animation operations
+// and picture loading run on it too.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "imaging/GcDIB.h"
+#include "imaging/GifPicture.h"
+#include "imaging/cGif.h"
+#include "imaging/mGIFExt.h"
+
+using namespace tarnel;
+
+namespace {
+
+// Drawing and coding every pixel again is slow for huge frames; those only load.
+constexpr int64_t kMaxWorkPixels = 1 << 18;
+
+void check(bool condition) {
+    if (!condition) __builtin_trap();
+}
+
+// Frames of hundreds of megabytes load correctly but slowly; the fuzzer
+// learns nothing from them. Any 0x2C may start an image descriptor.
+bool declaresHugeFrames(const uint8_t* data, size_t size) {
+    int64_t pixels = 0;
+    for (size_t i = 13; i + 9 < size; ++i) {
+        if (data[i] != 0x2C) continue;
+        const int w = data[i + 5] | (data[i + 6] << 8), h = data[i + 7] | (data[i + 8] << 8);
+        if (w <= 32767 && h <= 32767) pixels += int64_t(w) * h;
+    }
+    return pixels > (int64_t(1) << 20);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (declaresHugeFrames(data, size)) return 0;
+    if (size >= 10) {
+        const int screenW = data[6] | (data[7] << 8), screenH = data[8] | (data[9] << 8);
+        if (int64_t(screenW) * screenH <= kMaxWorkPixels) {
+            Bitmap picture;
+            DecodeGifPicture(data, size, picture);
+        }
+    }
+
+    cGif gif;
+    if (!gif.LoadFromStream(data, size)) {
+        check(gif.FramesCount() == 0 && gif.CommentsCount() == 0);
+        return 0;
+    }
+    int64_t pixels = 0;
+    for (int n = 1; n <= gif.FramesCount(); ++n)
+        pixels += int64_t(gif.FrameDIBXOR(n).Width()) * gif.FrameDIBXOR(n).Height();
+    if (pixels > kMaxWorkPixels) return 0;
+
+    GcDIB screen;
+    if (screen.Create(256, 256, 32)) {
+        for (int n = 1; n <= gif.FramesCount(); ++n) {
+            gif.FrameDraw(screen.hDIBDC(), n, 0, 0, 1.0f, true);
+            gif.FrameDraw(screen.hDIBDC(), n, -3, 5, 0.37f, false);
+        }
+    }
+
+    std::vector<uint8_t> saved;
+    if (gif.SaveToStream(saved)) {
+        cGif back;
+        check(back.LoadFromStream(saved));
+        check(back.FramesCount() == gif.FramesCount());
+        for (int n = 1; n <= gif.FramesCount(); ++n) {
+            const GcDIB& a = gif.FrameDIBXOR(n);
+            const GcDIB& b = back.FrameDIBXOR(n);
+            check(a.Width() == b.Width() && a.Height() == b.Height());
+            for (int y = 0; y < a.Height(); ++y)
+                check(std::memcmp(a.bitmap()->scanline(y), b.bitmap()->scanline(y), size_t(a.Width())) == 0);
+        }
+    }
+
+    OptimizePalette(gif, nullptr);
+    OptimizeFrames(gif, nullptr);
+    SetFramesTransparency(gif, true, data[size / 2], nullptr);
+    gif.SaveToStream(saved);
+    return 0;
+}

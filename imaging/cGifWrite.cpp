@@ -1,0 +1,172 @@
+// Writing the container as a GIF file. The writer reads like the layout of
+// the format: one small function per section, the fields in file order.
+#include <algorithm>
+#include <exception>
+
+#include "imaging/PictureIO.h"
+#include "imaging/cGif.h"
+#include "imaging/mGIFLZWEnc.h"
+
+namespace tarnel {
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void put16(Bytes& out, int v) {
+    out.push_back(uint8_t(v & 0xFF));
+    out.push_back(uint8_t((v >> 8) & 0xFF));
+}
+
+// Smallest n >= 1 with 2^n >= entries: the size field of a colour table.
+int tableBits(int entries) {
+    int n = 1;
+    while ((1 << n) < entries) ++n;
+    return n;
+}
+
+// Bits needed to hold every pixel value of an 8-bpp image.
+int pixelBits(const GcDIB& image) {
+    uint8_t highest = 0;
+    const Bitmap& b = *image.bitmap();
+    for (int y = 0; y < b.height(); ++y) {
+        const uint8_t* row = b.scanline(y);
+        highest = std::max(highest, *std::max_element(row, row + b.width()));
+    }
+    int bits = 0;
+    while (bits < 8 && (1 << bits) <= highest) ++bits;
+    return bits;
+}
+
+void writeHeader(Bytes& out, const char* version) {
+    out.insert(out.end(), {'G', 'I', 'F'});  // signature
+    out.insert(out.end(), version, version + 3);
+}
+
+void writeScreenDescriptor(Bytes& out, int16_t width, int16_t height, uint8_t packed, uint8_t background,
+                           uint8_t aspect) {
+    put16(out, width);           // logical screen width
+    put16(out, height);          // logical screen height
+    out.push_back(packed);       // global table flag, colour resolution, sort flag, table size
+    out.push_back(background);   // background colour index
+    out.push_back(aspect);       // pixel aspect ratio
+}
+
+// 2^bits RGB triplets from RGBQUAD entries; those from `valid` on are written black.
+void writeColourTable(Bytes& out, const uint8_t* palette, int valid, int bits) {
+    for (int i = 0; i < (1 << bits); ++i) {
+        if (i < valid) {
+            const uint8_t* q = palette + 4 * i;
+            out.insert(out.end(), {q[2], q[1], q[0]});  // red, green, blue
+        } else {
+            out.insert(out.end(), {0, 0, 0});
+        }
+    }
+}
+
+void writeLoopExtension(Bytes& out, int16_t loops) {
+    out.insert(out.end(), {0x21, 0xFF, 0x0B});  // extension, application label, block size
+    const char* id = "NETSCAPE2.0";              // identifier and authentication code
+    out.insert(out.end(), id, id + 11);
+    out.insert(out.end(), {0x03, 0x01});  // sub-block size, loop sub-block id
+    put16(out, loops);                    // loop count, 0 = forever
+    out.push_back(0x00);                  // block terminator
+}
+
+void writeControlExtension(Bytes& out, bool transparent, bool userInput, uint8_t disposal, int16_t delay,
+                           uint8_t transparentIndex) {
+    out.insert(out.end(), {0x21, 0xF9, 0x04});  // extension, graphic control label, block size
+    out.push_back(uint8_t((transparent ? 0x01 : 0) | (userInput ? 0x02 : 0) | ((disposal & 7) << 2)));
+    put16(out, delay);                               // delay in hundredths of a second
+    out.push_back(transparent ? transparentIndex : 0);  // transparent colour index
+    out.push_back(0x00);                             // block terminator
+}
+
+void writeImageDescriptor(Bytes& out, int16_t left, int16_t top, int width, int height, uint8_t packed) {
+    out.push_back(0x2C);  // image separator
+    put16(out, left);
+    put16(out, top);
+    put16(out, width);
+    put16(out, height);
+    out.push_back(packed);  // local table flag, interlace, sort flag, table size
+}
+
+void writeImageData(Bytes& out, const GcDIB& image, int minCodeSize, bool interlaced) {
+    out.push_back(uint8_t(minCodeSize));  // LZW minimum code size
+    GifLzwEncoder().CompressFrame(out, image, minCodeSize + 1, interlaced);
+    out.push_back(0x00);  // block terminator
+}
+
+void writeTrailer(Bytes& out) { out.push_back(0x3B); }
+
+}  // namespace
+
+bool cGif::Save(const std::string& Filename) const {
+    Bytes bytes;
+    if (!SaveToStream(bytes)) return false;
+    return WriteFileReplacing(Filename, bytes.data(), bytes.size());
+}
+
+bool cGif::SaveToStream(std::vector<uint8_t>& out) const {
+    out.clear();
+    bool ok = false;
+    try {
+        ok = buildFile(out);
+    } catch (const std::exception&) {
+        ok = false;  // out of memory
+    }
+    if (!ok) out.clear();
+    return ok;
+}
+
+bool cGif::buildFile(std::vector<uint8_t>& out) const {
+    // A container never loaded, cleared or given a frame has nothing to write.
+    if (!initialised_) return false;
+    const bool version89a = !frames_.empty() || !comments_.empty() || controls_[0].FrameUseTransparentColor;
+    int n = 0;
+    if (globalExists_) {
+        if (globalEntries_ > 256) return false;
+        n = tableBits(globalEntries_);
+    }
+    uint8_t screenPacked = 0;
+    if (globalExists_) screenPacked = uint8_t(0x80 + (n - 1) * 16 + (globalSorted_ ? 8 : 0) + (n - 1));
+
+    writeHeader(out, version89a ? "89a" : "87a");
+    writeScreenDescriptor(out, screenWidth_, screenHeight_, screenPacked, background_, aspect_);
+    if (globalExists_) writeColourTable(out, globalPalette_.data(), globalEntries_, n);
+    if (!frames_.empty()) writeLoopExtension(out, loops_);
+
+    for (size_t i = 0; i < frames_.size(); ++i) {
+        const FrameRecord& f = *frames_[i];
+        const ControlRecord& c = controls_[i];
+        // Only an 8-bpp image can be coded; anything else would leave an
+        // image without data.
+        if (f.XOR.BPP() != 8) return false;
+        int m = 0;
+        if (f.LocalPaletteUsed) {
+            if (f.LocalPaletteEntries > 256) return false;
+            m = tableBits(f.LocalPaletteEntries);
+        }
+        const int sizeBits = f.LocalPaletteUsed ? m : n;
+        // A frame with no colour table at all cannot be described.
+        if (sizeBits == 0) return false;
+
+        writeControlExtension(out, c.FrameUseTransparentColor, c.FrameUserInput, c.FrameDisposalMethod,
+                              c.FrameDelay, c.FrameTransparentColorIndex);
+        // The codec writes frames of up to 4 rows in row order even when
+        // asked to interlace, so only taller frames are marked interlaced.
+        const bool interlaced = f.FrameInterlaced && f.XOR.Height() > 4;
+        uint8_t packed = uint8_t((f.LocalPaletteUsed ? 0x80 : 0) | (interlaced ? 0x40 : 0) |
+                                 (f.LocalPaletteSorted ? 0x20 : 0) | (sizeBits - 1));
+        writeImageDescriptor(out, f.FrameLeft, f.FrameTop, f.XOR.Width(), f.XOR.Height(), packed);
+        if (f.LocalPaletteUsed) writeColourTable(out, f.Palette.data(), 1 << m, m);
+        // The code size must also cover pixels beyond the table, or the
+        // coded data would not decode to them.
+        int codeSize = std::max({2, sizeBits, pixelBits(f.XOR)});
+        writeImageData(out, f.XOR, codeSize, interlaced);
+    }
+    writeTrailer(out);
+    return true;
+}
+
+}  // namespace tarnel
