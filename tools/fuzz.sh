@@ -12,6 +12,6 @@ for t in $targets; do
   corpus=fuzz/corpus/${t#fuzz_}
   mkdir -p "build-fuzz/corpus-$t"
   echo "fuzzing $t for ${seconds}s" >&2
-  build-fuzz/fuzz/"$t" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 \
+  build-fuzz/fuzz/"$t" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -artifact_prefix=build-fuzz/ \
     "build-fuzz/corpus-$t" $( [ -d "$corpus" ] && echo "$corpus" ) 2>&1 | tail -n 3
 done
