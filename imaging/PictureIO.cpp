@@ -1,6 +1,5 @@
 #include "imaging/PictureIO.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +14,7 @@
 #include "imaging/BmpDecoder.h"
 #include "imaging/GifPicture.h"
 #include "imaging/cDIB.h"
+#include "platform/AtomicFile.h"
 
 namespace tarnel {
 
@@ -134,19 +134,6 @@ bool decodeJpegInto(const uint8_t* data, size_t size, Bitmap& out, std::string* 
             uint8_t* row = out.scanline(y);
             for (int x = 0; x < width; ++x) row[4 * x + 3] = 0;
         }
-    }
-    return true;
-}
-
-bool writeAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= size_t(n);
     }
     return true;
 }
@@ -329,43 +316,10 @@ bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out, std::stri
 }
 
 bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size, std::string* error) {
-    namespace fs = std::filesystem;
-    static std::atomic<unsigned> counter{0};
-    fs::path target(path);
-    if (target.filename().empty()) {
-        setError(error, path + ": not a file name");
-        return false;
-    }
-    int fd = -1;
-    std::string temp;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        std::string name(1, '.');
-        name.append(target.filename().string()).append(1, '.').append(std::to_string(::getpid()));
-        name.append(1, '-').append(std::to_string(counter++)).append(".tmp");
-        temp = (target.parent_path() / name).string();
-        // 0666 less the umask, as a plain create would give.
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) {
-        setError(error, path + ": " + std::strerror(errno));
-        return false;
-    }
-    bool ok = writeAll(fd, data, size);
-    int savedErrno = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        setError(error, path + ": " + std::strerror(savedErrno));
-    }
-    return ok;
+    std::error_code ec =
+        WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(data), size), false);
+    if (ec) setError(error, path + ": " + ec.message());
+    return !ec;
 }
 
 }  // namespace tarnel

@@ -21,6 +21,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/AtomicFile.h"
+
 namespace tarnel {
 
 inline constexpr size_t kProfileBufferSize = 256;  // 255 characters and the terminator
@@ -38,10 +40,5 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
 bool WritePrivateProfileString(std::string_view section, std::string_view key,
                                std::optional<std::string_view> value, const std::string& fileName);
 
-// Writes `data` to a new temporary file beside `path` and renames it into
-// place. An existing file keeps its permissions; a new one is created with
-// 0666 less the umask. With `sync` the data reach the disk before the rename.
-// On failure the temporary file is removed and `path` is left untouched.
-std::error_code WriteFileAtomically(const std::string& path, std::string_view data, bool sync);
 
 }  // namespace tarnel
