@@ -1,0 +1,45 @@
+// tarnel: the editor window and everything it opens.
+#include <QApplication>
+#include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <QWidget>
+
+#include "editor/ui/Skin.h"
+#include "editor/ui/Tarnel_M.h"
+#include "output/ui/Viewer.h"
+#include "platform/ui/QtDialogs.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Tarnel");
+    QApplication::setDesktopFileName("tarnel");
+    QFont font = QApplication::font();
+    font.setFamilies({"IPAPGothic", "Noto Sans CJK JP"});
+    font.setPixelSize(12);
+    QApplication::setFont(font);
+    QApplication::setWindowIcon(tarnel::Skin::get().icon);
+    // The standard dialogs speak the program's language when Qt's own
+    // Japanese texts are installed (qt6-translations-l10n); English otherwise.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Japanese, QLocale::Japan), "qtbase", "_",
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
+
+    tarnel::QtDialogs dialogs;
+    tarnel::SetDialogs(&dialogs);
+    // Before the editor exists: it enables its view command from what is registered.
+    tarnel::RegisterFrameViewer();
+    int status = 0;
+    {
+        tarnel::Tarnel_M editor;
+        editor.show();
+        status = QApplication::exec();
+    }
+    // A zoom overlay may still be fading out.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (!w->parentWidget()) delete w;
+    tarnel::SetDialogs(nullptr);
+    return status;
+}

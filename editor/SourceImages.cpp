@@ -1,0 +1,285 @@
+#include "editor/SourceImages.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "core/MeshEdit.h"
+#include "editor/EditorState.h"
+#include "imaging/PictureIO.h"
+#include "platform/Dialogs.h"
+#include "platform/NumText.h"
+#include "platform/ProgramFolder.h"
+
+namespace tarnel {
+
+namespace {
+
+void showMessage(const std::string& text, MsgIcon icon = MsgIcon::Information) {
+    Dialogs().messageBox(text, icon, MsgButtons::OK, kAppTitle);
+}
+
+void showLoadFailure(const std::string& path) { showMessage(kLoadFailedMessage + path, MsgIcon::Exclamation); }
+
+bool deleteFile(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::remove(path, ec);
+}
+
+// The top-left width x height part of a box's picture becomes its picture.
+void keepTopLeft(PictureBox& box, int width, int height) {
+    StdPicture source = box.hasPicture() ? box.picture() : box.imagePicture();
+    CutInto(box, source, 0, 0, width, height);
+}
+
+}  // namespace
+
+bool FileExists(std::string path) {
+    if (!path.empty() && path.back() == '/' && path.size() > 1) path.pop_back();
+    if (path.empty()) return false;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
+    std::ifstream in(path, std::ios::binary);
+    return bool(in);
+}
+
+std::string FolderOf(const std::string& path) {
+    size_t cut = path.find_last_of('/');
+    if (cut == std::string::npos) return std::string();
+    if (cut == 0) return "/";
+    return path.substr(0, cut);
+}
+
+std::string ShowOpenImageDialog(const std::string& imageFolder) {
+    FileDialogRequest request;
+    request.title = kOpenImageTitle;
+    request.filter = kOpenImageFilter;
+    request.initialFolder = imageFolder;
+    std::optional<std::string> chosen = Dialogs().openFile(request);
+    if (!chosen) return std::string();
+    std::string path;
+    for (char c : *chosen)
+        if (c != '\0') path += c;
+    size_t first = path.find_first_not_of(' ');
+    if (first == std::string::npos) return std::string();
+    size_t last = path.find_last_not_of(' ');
+    return path.substr(first, last - first + 1);
+}
+
+std::string SizeText(int width, int height) { return std::to_string(width) + " * " + std::to_string(height); }
+
+ViewBars ResetViewBars(int imageWidth, int imageHeight) {
+    ViewBars bars;
+    const bool wide = imageWidth > kViewSize, high = imageHeight > kViewSize;
+    if (wide) {
+        bars.hVisible = true;
+        bars.hMax = imageWidth - kViewSize + (high ? kScrollBarSize : 0);
+    }
+    if (high) {
+        bars.vVisible = true;
+        bars.vMax = imageHeight - kViewSize + (wide ? kScrollBarSize : 0);
+    }
+    bars.cornerVisible = bars.hVisible || bars.vVisible;
+    return bars;
+}
+
+bool CutInto(PictureBox& target, const StdPicture& source, int dx, int dy, int w, int h) {
+    if (w <= 0 || h <= 0 || !Bitmap::sizeAllowed(w, h)) return false;
+    target.resize(w, h);
+    if (source.isBitmap()) {
+        DC from;
+        from.select(source.bitmap.get());
+        BitBlt(target.hDC(), 0, 0, w, h, &from, dx, dy, SRCCOPY);
+    }
+    target.setPicture(target.imagePicture());
+    return true;
+}
+
+SourceImages::SourceImages() {
+    for (int i = 0; i < 2; ++i) {
+        P[size_t(i)].backColor = RGBColor(255, 255, 255);
+        P[size_t(i)].resize(kViewSize, kViewSize);
+    }
+    P[2].backColor = RGBColor(0, 0, 0);
+    Pic_Pre.backColor = GetSysColor(15);
+    Pic_Pre.resize(kPreviewSize, kPreviewSize);
+    DrawEdgeFrame(Pic_Pre);
+}
+
+std::string SourceImages::WorkingCopyPath(int i) { return ProgramFile("temp" + FormatNumber(i, "00") + ".bmp"); }
+
+void SourceImages::SaveWorkingCopy(int i) {
+    const std::string path = WorkingCopyPath(i);
+    if (FileExists(path)) deleteFile(path);
+    const PictureBox& box = P[size_t(i)];
+    if (box.hasPicture()) SavePictureBMP(box.picture(), path);
+}
+
+void SourceImages::RecordSize(int i) {
+    ImgW[size_t(i)] = P[size_t(i)].scaleWidth();
+    ImgH[size_t(i)] = P[size_t(i)].scaleHeight();
+}
+
+void SourceImages::UpdateSizeLabels(int i) {
+    const PictureBox& box = P[size_t(i)];
+    SizeLabel[size_t(i)] = SizeLabelS[size_t(i)] = SizeText(box.scaleWidth(), box.scaleHeight());
+}
+
+void SourceImages::UpdatePreview() {
+    const PictureBox& start = P[0];
+    const int w = start.scaleWidth(), h = start.scaleHeight();
+    if (w <= 0 || h <= 0) return;
+    double pw, ph;
+    if (w > h) {
+        pw = kPreviewSize;
+        ph = double(h) * kPreviewSize / w;
+    } else {
+        pw = double(w) * kPreviewSize / h;
+        ph = kPreviewSize;
+    }
+    const int width = int(std::nearbyint(pw)), height = int(std::nearbyint(ph));
+    Pic_Pre.resize(width, height);
+    if (Pic_Pre.image().empty()) return;
+    SetStretchBltMode(Pic_Pre.hDC(), COLORONCOLOR);
+    StretchBlt(Pic_Pre.hDC(), 0, 0, width, height, const_cast<PictureBox&>(start).hDC(), 0, 0, w, h, SRCCOPY);
+    DrawEdgeFrame(Pic_Pre);
+}
+
+SourceImages::LoadOutcome SourceImages::Load(int i, MorphSettings& settings) {
+    if (i != 0 && i != 1) return LoadOutcome::Cancelled;
+    const std::string path = ShowOpenImageDialog(settings.ImageFolder);
+    if (path.empty()) return LoadOutcome::Cancelled;
+    settings.ImageFolder = FolderOf(path);
+    return LoadFile(i, path);
+}
+
+SourceImages::LoadOutcome SourceImages::LoadFile(int i, const std::string& path) {
+    if (i != 0 && i != 1) return LoadOutcome::Failed;
+    StdPicture picture;
+    if (!LoadPicture(path, picture)) {
+        showLoadFailure(path);
+        return LoadOutcome::Failed;
+    }
+    P[size_t(i)].setPicture(picture);
+    SaveWorkingCopy(i);
+    RecordSize(i);
+    UpdateSizeLabels(i);
+    ImagePath[size_t(i)] = path;
+    if (i == 0) UpdatePreview();
+    return LoadOutcome::Loaded;
+}
+
+bool SourceImages::Reduce(int i, int percent) {
+    if (!loaded(i)) return false;
+    StdPicture copy;
+    if (!LoadPicture(WorkingCopyPath(i), copy)) return false;
+    PictureBox& scratch = P[2];
+    scratch.setPicture(copy);
+    const auto scaled = [percent](int size) -> int {
+        double v = std::nearbyint(double(percent) * size);
+        if (!(v >= 0) || v > 2147483647.0) return 0;
+        return int(v) / 100;
+    };
+    const int w = scaled(scratch.scaleWidth()), h = scaled(scratch.scaleHeight());
+    if (w <= 0 || h <= 0 || !Bitmap::sizeAllowed(w, h)) return false;
+    PictureBox& box = P[size_t(i)];
+    box.resize(w, h);
+    SetStretchBltMode(box.hDC(), COLORONCOLOR);
+    StretchBlt(box.hDC(), 0, 0, w, h, scratch.hDC(), 0, 0, scratch.scaleWidth(), scratch.scaleHeight(), SRCCOPY);
+    box.setPicture(box.imagePicture());
+    SizeLabel[size_t(i)] = SizeText(w, h);
+    return true;
+}
+
+std::string SourceImages::StretchSizeText(int i, int percent) const {
+    if (i != 0 && i != 1) return std::string();
+    const int64_t w = int64_t(percent) * ImgW[size_t(i)] / 100, h = int64_t(percent) * ImgH[size_t(i)] / 100;
+    if (w == 0) return std::string();
+    return SizeText(int(w), int(h));
+}
+
+bool SourceImages::Reset(int i) {
+    if (!loaded(i)) return false;
+    StdPicture picture;
+    if (!LoadPicture(ImagePath[size_t(i)], picture)) {
+        showLoadFailure(ImagePath[size_t(i)]);
+        return false;
+    }
+    P[size_t(i)].setPicture(picture);
+    SaveWorkingCopy(i);
+    RecordSize(i);
+    UpdateSizeLabels(i);
+    if (i == 0) UpdatePreview();
+    return true;
+}
+
+SourceImages::SyncOutcome SourceImages::Synchronise() {
+    SyncOutcome out;
+    if (!bothLoaded()) return out;
+    out.done = true;
+    // The sizes are at most 32767, so they always fit 16 bits.
+    out.width = std::min(P[0].scaleWidth(), P[1].scaleWidth());
+    out.height = std::min(P[0].scaleHeight(), P[1].scaleHeight());
+    for (int i = 0; i < 2; ++i) {
+        SizeLabel[size_t(i)] = SizeText(out.width, out.height);
+        PictureBox& box = P[size_t(i)];
+        if (box.scaleWidth() == out.width && box.scaleHeight() == out.height) continue;
+        keepTopLeft(box, out.width, out.height);
+        out.changed[size_t(i)] = true;
+        if (i == 0) UpdatePreview();
+    }
+    return out;
+}
+
+SourceImages::TrimCheck SourceImages::CheckTrim(int i, const std::string& txtW, const std::string& txtH,
+                                                MorphSettings& settings) {
+    TrimCheck check;
+    std::optional<int32_t> w32 = ToInt32(txtW), h32 = ToInt32(txtH);
+    if (!IsNumeric(txtW) || !IsNumeric(txtH) || !w32 || !h32 || *w32 <= 0 || *h32 <= 0) {
+        showMessage(kTrimSizeMessage);
+        check.focus = TrimFocus::Width;
+        return check;
+    }
+    if (!loaded(i)) {
+        showMessage(kTrimImageMessage);
+        return check;
+    }
+    const PictureBox& box = P[size_t(i)];
+    // A width too large for 16 bits is too large for any image.
+    std::optional<int16_t> w16 = ToInt16(txtW), h16 = ToInt16(txtH);
+    if (!w16 || *w16 > box.scaleWidth()) {
+        showMessage(kTrimMaxWidthMessage + std::to_string(box.scaleWidth()));
+        check.focus = TrimFocus::Width;
+        return check;
+    }
+    if (!h16 || *h16 > box.scaleHeight()) {
+        showMessage(kTrimMaxHeightMessage + std::to_string(box.scaleHeight()));
+        check.focus = TrimFocus::Height;
+        return check;
+    }
+    Links().TrimTarget = int16_t(i);
+    Links().TrimAccepted = false;
+    settings.TrimWidth = *w32;
+    settings.TrimHeight = *h32;
+    check.ok = true;
+    return check;
+}
+
+void SourceImages::AcceptTrim(int i) {
+    if (i != 0 && i != 1) return;
+    SaveWorkingCopy(i);
+    RecordSize(i);
+    UpdateSizeLabels(i);
+    if (i == 0) UpdatePreview();
+}
+
+void SourceImages::DeleteWorkingCopies() {
+    for (int i = 0; i < 2; ++i) {
+        const std::string path = WorkingCopyPath(i);
+        if (FileExists(path)) deleteFile(path);
+    }
+}
+
+}  // namespace tarnel

@@ -1,0 +1,10 @@
+#include "editor/ui/ChildWindows.h"
+
+namespace tarnel {
+
+ChildWindowOpeners& ChildWindows() {
+    static ChildWindowOpeners openers;
+    return openers;
+}
+
+}  // namespace tarnel

@@ -1,0 +1,20 @@
+#pragma once
+// How the editor opens the windows that come with other parts of the
+// program: each registers a function that shows its window modally over the
+// given owner. A command whose window is not registered stays disabled.
+#include <functional>
+
+class QWidget;
+
+namespace tarnel {
+
+struct ChildWindowOpeners {
+    std::function<void(QWidget* owner)> viewer;       // Tarnel_V
+    std::function<void(QWidget* owner)> aviExport;    // Tarnel_F
+    std::function<void(QWidget* owner)> aviPlayer;    // Tarnel_A
+    std::function<void(QWidget* owner)> gifComposer;  // Tarnel_G
+};
+
+ChildWindowOpeners& ChildWindows();
+
+}  // namespace tarnel

@@ -1,0 +1,166 @@
+#pragma once
+// The editor window: the start and end images side by side with their meshes,
+// the commands that prepare them, the mesh and output options, the morph run
+// and the commands that open the other windows. It owns the editor's state
+// for as long as the program runs; closing it ends the program.
+#include <QPointer>
+#include <array>
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include "core/Mesh.h"
+#include "core/MeshEdit.h"
+#include "core/MorphRun.h"
+#include "editor/SourceImages.h"
+#include "editor/ui/SkinWindow.h"
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+
+namespace tarnel {
+
+class PictureBoxWidget;
+class Spinner;
+
+class Tarnel_M : public SkinWindow {
+    Q_OBJECT
+public:
+    static constexpr int kFaceWidth = 757;
+    static constexpr int kFaceHeight = 489;
+
+    explicit Tarnel_M(QWidget* parent = nullptr);
+    ~Tarnel_M() override;
+
+    // --- Controls, named as the handlers know them (index 0 start, 1 end). ---
+    SkinFace* Pic_Base = nullptr;
+    SkinFace* Pic_C = nullptr;
+    std::array<QLabel*, 3> Img_T{};
+    std::array<QFrame*, 2> PicBack{};
+    std::array<PictureBoxWidget*, 3> P{};
+    std::array<QScrollBar*, 2> HScroll{}, VScroll{};
+    std::array<QPushButton*, 2> Cmd_D{}, Cmd_Sanshyo{}, Cmd_Triming{}, Cmd_Stretch{}, Cmd_Reset{};
+    std::array<Spinner*, 2> VS_Stretch{};
+    std::array<QLabel*, 2> lbl_Stretch{}, lbl_Size{}, lbl_Size_S{};
+    PictureBoxWidget* Pic_Pre = nullptr;
+    QPushButton* Cmd_Douki = nullptr;
+    QLineEdit* txt_w = nullptr;
+    QLineEdit* txt_h = nullptr;
+    Spinner* VS_Frame = nullptr;
+    Spinner* VS_Gyo = nullptr;
+    Spinner* VS_Retu = nullptr;
+    Spinner* VS_Point = nullptr;
+    Spinner* VS_Repeat = nullptr;
+    QLabel* lbl_Frame = nullptr;
+    QLabel* lbl_Gyo = nullptr;
+    QLabel* lbl_Retu = nullptr;
+    QLabel* lbl_Point = nullptr;
+    QLabel* lbl_Repeat = nullptr;
+    std::array<QPushButton*, 2> Cmd_C{};
+    std::array<QLabel*, 2> lbl_C{};
+    std::array<ColorRef, 2> lbl_C_ForeColor{};
+    std::array<ClickLabel*, 3> Img_Kind{}, lbl_Kind{};
+    ClickLabel* Img_Trans = nullptr;
+    std::array<ClickLabel*, 2> lbl_Trans{};
+    QPushButton* Cmd_Start = nullptr;
+    QPushButton* Cmd_Can = nullptr;
+    QPushButton* Cmd_Morph_View = nullptr;
+    QPushButton* Cmd_Avi = nullptr;
+    QPushButton* Cmd_Avi_View = nullptr;
+    QPushButton* Cmd_AniGif = nullptr;
+    QPushButton* Cmd_End = nullptr;
+    PictureBoxWidget* PicProgress = nullptr;
+    QLabel* lbl_Prog = nullptr;
+
+    // --- State. ---
+    SourceImages images;  // P(0..2), Pic_Pre, paths, working copies
+    MeshModel mesh;
+    MeshEditor meshEditor{images.P[0], images.P[1], mesh};
+    PictureBox progressBox;
+    bool Initialising = false;
+
+    // --- Handlers. ---
+    void Form_Load();
+    void Form_QueryUnload();
+    void Cmd_End_Click();
+    void Cmd_Can_Click();
+
+    void Cmd_Sanshyo_Click(int i);
+    void Cmd_Triming_Click(int i);
+    void Cmd_Stretch_Click(int i);
+    void VS_Stretch_Change(int i);
+    void Cmd_Reset_Click(int i);
+    void Cmd_Douki_Click();
+
+    void VS_Frame_Change();
+    void VS_Gyo_Change();
+    void VS_Retu_Change();
+    void VS_Point_Change();
+    void VS_Repeat_Change();
+    void Cmd_C_Click(int index);
+    void Img_Kind_MouseDown(int index);
+    void lbl_Kind_MouseDown(int index) { Img_Kind_MouseDown(index); }
+    void Img_Trans_MouseDown();
+    void lbl_Trans_MouseDown() { Img_Trans_MouseDown(); }
+
+    void HScroll_Change(int i);
+    void VScroll_Change(int i);
+    void ResetView(int i);
+    void Triangles(int i);
+    void Refresh_Mesh(int i);
+    void P_MouseDown(int index, int button, int shift, float x, float y);
+    void P_MouseMove(int index, int button, int shift, float x, float y);
+    void P_MouseUp(int index, int button, int shift, float x, float y);
+
+    void Cmd_Start_Click();
+    void Cmd_Morph_View_Click();
+    void Cmd_Avi_Click();
+    void Cmd_Avi_View_Click();
+    void Cmd_AniGif_Click();
+
+    // --- Run state. ---
+    bool running() const { return running_; }
+    const MorphRunResult& lastRun() const { return lastRun_; }
+    // Each frame's yield; tests hook in here to act between frames.
+    std::function<void(int k, int lastFrame)> onFrameYield;
+    // True once the window has shut down (working copies gone).
+    bool unloaded() const { return unloaded_; }
+
+    // The values of the controls that the end command stores.
+    SettingsControls settingsControls() const;
+
+protected:
+    void exitImageReleased() override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override {}  // Escape does not close the editor
+
+private:
+    class RunObserver;
+    void buildControls();
+    void buildImageBlock(int i);
+    void buildRunColumn();
+    void buildOptionPanel();
+    void applySettingsToControls();
+    void giveCursors();
+    void afterImageChange(int i);  // step E
+    void showSizeLabels(int i);
+    void showPreview();
+    void enableImageCommands(int i, bool on);
+    void setRunLocks(bool running);
+    void applyMeshSpinners();
+    void repaintDamage(const MeshEditor::Damage& d);
+    void RunMorph();
+    void endProgram(bool saveSettings);
+
+    std::vector<std::pair<QWidget*, bool>> runLocked_;
+    bool running_ = false;
+    bool cancelRequested_ = false;
+    bool endAfterRun_ = false;
+    bool unloaded_ = false;
+    MorphRunResult lastRun_;
+};
+
+}  // namespace tarnel

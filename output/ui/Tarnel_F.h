@@ -1,0 +1,83 @@
+#pragma once
+// The export window in its folder-choice mode: the viewer's folder picker.
+// Drive list, folder list, the images of the folder with a preview and their
+// number; OK accepts a folder that holds frame 000.
+//
+// The same window writes AVI files when Links().AviExportMode is true: it is
+// then 489 pixels wide, its title reads "AVIﾌｧｲﾙの作成", OK is hidden and
+// the panel Pic_C (x = 348 on) holds the export options. Those options and
+// the writer come with the AVI export; until then the panel stays empty.
+#include <vector>
+
+#include "editor/ui/SkinWindow.h"
+#include "output/FolderChooser.h"
+#include "platform/PictureBox.h"
+
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QTreeWidget;
+class QPushButton;
+
+namespace tarnel {
+
+class PictureBoxWidget;
+
+class Tarnel_F : public SkinWindow {
+    Q_OBJECT
+public:
+    static constexpr int kFolderChoiceWidth = 349;
+    static constexpr int kAviWidth = 489;
+    static constexpr int kFaceHeight = 290;
+
+    explicit Tarnel_F(QWidget* parent = nullptr, std::vector<DriveEntry> drives = ListDrives());
+
+    bool aviMode() const { return aviMode_; }
+    const FolderChooser& chooser() const { return chooser_; }
+
+    QLabel* Img_T = nullptr;  // heading plate
+    QLabel* lbl0 = nullptr;   // lbl(0): the title on the plate
+    QComboBox* drv1 = nullptr;
+    QTreeWidget* dir1 = nullptr;  // the folders from the drive's top down to the folder, then its subfolders
+    QListWidget* File1 = nullptr;
+    PictureBoxWidget* Pic_Pre = nullptr;
+    QLabel* lbl_Flame = nullptr;
+    QPushButton* cmd_OK = nullptr;
+    QPushButton* Cmd_Can = nullptr;
+    QWidget* Pic_C = nullptr;  // AVI mode only
+
+    // Handlers, named as the controls' events.
+    void drv1_Change();
+    void dir1_Change(const std::string& path);
+    void File1_Click(int index);
+    void cmd_OK_Click();
+    void Cmd_Can_Click();
+
+    // The size of the image last previewed.
+    int previewSourceWidth() const { return lastW_; }
+    int previewSourceHeight() const { return lastH_; }
+    const PictureBox& preview() const { return preview_; }
+
+protected:
+    void done(int result) override;
+
+private:
+    void Form_Load();
+    void buildControls(int faceWidth);
+    // The folder change: lists, preview of the first image, count.
+    void folderChanged();
+    // Loads an image of File1 and draws Pic_Pre from it.
+    bool showPreview(int index);
+    void clearPreview();
+    void fillFolderList();
+    void fillFileList();
+    void selectDriveOfFolder();
+
+    bool aviMode_ = false;
+    FolderChooser chooser_;
+    PictureBox preview_;  // Pic_Pre's model
+    QWidget* previewArea_ = nullptr;
+    int lastW_ = 0, lastH_ = 0;
+};
+
+}  // namespace tarnel

@@ -1,0 +1,24 @@
+#include "platform/ui/ClickLabel.h"
+
+#include <QMouseEvent>
+
+#include "platform/ui/PictureBoxWidget.h"
+
+namespace tarnel {
+
+void ClickLabel::mousePressEvent(QMouseEvent* event) {
+    emit mouseDown(PictureBoxWidget::buttonCode(event->button()), PictureBoxWidget::shiftCode(event->modifiers()),
+                   event->globalPosition().toPoint());
+}
+
+void ClickLabel::mouseMoveEvent(QMouseEvent* event) {
+    emit mouseMove(PictureBoxWidget::buttonCode(event->buttons()), PictureBoxWidget::shiftCode(event->modifiers()),
+                   event->globalPosition().toPoint());
+}
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
+    emit mouseUp(PictureBoxWidget::buttonCode(event->button()), PictureBoxWidget::shiftCode(event->modifiers()),
+                 event->globalPosition().toPoint());
+}
+
+}  // namespace tarnel

@@ -1,0 +1,124 @@
+#include "platform/ui/QtDialogs.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace tarnel {
+
+namespace {
+
+QMessageBox::Icon qtIcon(MsgIcon icon) {
+    switch (icon) {
+        case MsgIcon::None: return QMessageBox::NoIcon;
+        case MsgIcon::Information: return QMessageBox::Information;
+        case MsgIcon::Exclamation: return QMessageBox::Warning;
+        case MsgIcon::Critical: return QMessageBox::Critical;
+        case MsgIcon::Question: return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButtons qtButtons(MsgButtons buttons) {
+    switch (buttons) {
+        case MsgButtons::OK: return QMessageBox::Ok;
+        case MsgButtons::OKCancel: return QMessageBox::Ok | QMessageBox::Cancel;
+        case MsgButtons::RetryCancel: return QMessageBox::Retry | QMessageBox::Cancel;
+        case MsgButtons::YesNo: return QMessageBox::Yes | QMessageBox::No;
+        case MsgButtons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    }
+    return QMessageBox::Ok;
+}
+
+MsgResult fromQt(int button, MsgButtons buttons) {
+    switch (button) {
+        case QMessageBox::Ok: return MsgResult::OK;
+        case QMessageBox::Cancel: return MsgResult::Cancel;
+        case QMessageBox::Retry: return MsgResult::Retry;
+        case QMessageBox::Yes: return MsgResult::Yes;
+        case QMessageBox::No: return MsgResult::No;
+        default: break;
+    }
+    // Closed without a button: the box's escape answer.
+    switch (buttons) {
+        case MsgButtons::OK: return MsgResult::OK;
+        case MsgButtons::YesNo: return MsgResult::No;
+        default: return MsgResult::Cancel;
+    }
+}
+
+QString startPath(const FileDialogRequest& request) {
+    QString folder = QString::fromStdString(request.initialFolder);
+    if (request.fileName.empty()) return folder;
+    if (folder.isEmpty()) return QString::fromStdString(request.fileName);
+    return folder + "/" + QString::fromStdString(request.fileName);
+}
+
+}  // namespace
+
+QWidget* QtDialogs::owner() {
+    QWidget* w = QApplication::activeModalWidget();
+    if (!w) w = QApplication::activeWindow();
+    return w;
+}
+
+QStringList QtDialogs::nameFilters(const std::string& filter) {
+    QStringList parts = QString::fromStdString(filter).split('|');
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(';', ' ');
+        out << parts[i] + " (" + patterns.trimmed() + ")";
+    }
+    if (out.isEmpty()) out << "* (*)";
+    return out;
+}
+
+MsgResult QtDialogs::messageBox(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title) {
+    QMessageBox box(qtIcon(icon), QString::fromStdString(title), QString::fromStdString(text), qtButtons(buttons),
+                    owner());
+    return fromQt(box.exec(), buttons);
+}
+
+std::optional<std::string> QtDialogs::openFile(const FileDialogRequest& request) {
+    QFileDialog dialog(owner(), QString::fromStdString(request.title), startPath(request));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    QStringList filters = nameFilters(request.filter);
+    dialog.setNameFilters(filters);
+    if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
+        dialog.selectNameFilter(filters[request.filterIndex - 1]);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
+}
+
+std::optional<std::string> QtDialogs::saveFile(const FileDialogRequest& request) {
+    QFileDialog dialog(owner(), QString::fromStdString(request.title), startPath(request));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    QStringList filters = nameFilters(request.filter);
+    dialog.setNameFilters(filters);
+    if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
+        dialog.selectNameFilter(filters[request.filterIndex - 1]);
+    if (!request.defaultExtension.empty()) dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
+}
+
+std::optional<ColorRef> QtDialogs::chooseColor(ColorRef initial) {
+    // The custom colours come from the system colour table, as the editor's
+    // colour command has always offered them.
+    for (int k = 0; k < 16 && k < QColorDialog::customCount(); ++k) {
+        ColorRef c = GetSysColor(k);
+        QColorDialog::setCustomColor(k, QColor(RedOf(c), GreenOf(c), BlueOf(c)));
+    }
+    QColorDialog dialog(QColor(RedOf(initial), GreenOf(initial), BlueOf(initial)), owner());
+    dialog.setWindowTitle(QString::fromStdString(kAppTitle));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    QColor c = dialog.selectedColor();
+    if (!c.isValid()) return std::nullopt;
+    return RGBColor(uint8_t(c.red()), uint8_t(c.green()), uint8_t(c.blue()));
+}
+
+}  // namespace tarnel
