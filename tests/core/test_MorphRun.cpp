@@ -2,11 +2,12 @@
 
 #include <filesystem>
 #include <fstream>
-#include <gif_lib.h>
 
 #include "core/MorphRun.h"
 #include "core/Warp.h"
 #include "imaging/PictureIO.h"
+#include "support/GiflibReader.h"
+#include "support/Images.h"
 #include "support/TempDir.h"
 
 using namespace tarnel;
@@ -14,16 +15,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-StdPicture makePicture(int w, int h, uint32_t seed) {
-    StdPicture p;
-    p.bitmap = std::make_shared<Bitmap>();
-    p.bitmap->create(w, h, 32, true);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            uint32_t v = (uint32_t(x) * 2654435761u) ^ (uint32_t(y) * 40503u) ^ seed;
-            p.bitmap->setPixelValue(x, y, (v ^ (v >> 13)) & 0x00FFFFFFu);
-        }
-    return p;
+StdPicture noisePicture(int w, int h, uint32_t seed) {
+    return test::makePicture(w, h, [seed](int x, int y) {
+        uint32_t v = (uint32_t(x) * 2654435761u) ^ (uint32_t(y) * 40503u) ^ seed;
+        return (v ^ (v >> 13)) & 0x00FFFFFFu;
+    });
 }
 
 class Recorder : public MorphRunObserver {
@@ -48,8 +44,8 @@ struct Fixture {
     MorphRunRequest request;
 
     Fixture(int w, int h, int rows, int columns, const std::string& folder) {
-        start.setPicture(makePicture(w, h, 1));
-        end.setPicture(makePicture(w, h, 2));
+        start.setPicture(noisePicture(w, h, 1));
+        end.setPicture(noisePicture(w, h, 2));
         startMesh = DefaultMesh(rows, columns, w, h);
         endMesh = DefaultMesh(rows, columns, w, h);
         request.start = &start;
@@ -101,11 +97,11 @@ TEST(MorphRun, NamesFoldersAndFrames) {
 
 TEST(MorphRun, PreconditionsNeedBothImagesOfOneSize) {
     PictureBox a, b;
-    a.setPicture(makePicture(300, 200, 1));
-    b.setPicture(makePicture(300, 201, 1));
+    a.setPicture(noisePicture(300, 200, 1));
+    b.setPicture(noisePicture(300, 201, 1));
     EXPECT_EQ(CheckRunPreconditions("", "b.bmp", a, b), RunPrecondition::MissingImage);
     EXPECT_EQ(CheckRunPreconditions("a.bmp", "b.bmp", a, b), RunPrecondition::SizeMismatch);
-    b.setPicture(makePicture(300, 200, 1));
+    b.setPicture(noisePicture(300, 200, 1));
     EXPECT_EQ(CheckRunPreconditions("a.bmp", "b.bmp", a, b), RunPrecondition::Ready);
 }
 
@@ -163,14 +159,12 @@ TEST(MorphRun, GifFramesDecodeAndKeepThePreviousFrameWhereNothingIsDrawn) {
     ASSERT_EQ(listFolder(r.folder), (std::vector<std::string>{"000.gif", "001.gif", "002.gif"}));
     Bitmap frames[3];
     for (int k = 0; k < 3; ++k) {
-        int err = 0;
         std::string path = r.folder + "/00" + std::to_string(k) + ".gif";
-        GifFileType* gif = DGifOpenFileName(path.c_str(), &err);
-        ASSERT_NE(gif, nullptr);
-        ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+        test::GiflibReader gif(path);
+        ASSERT_NE(gif.get(), nullptr);
+        ASSERT_EQ(gif.slurpResult(), GIF_OK);
         EXPECT_EQ(gif->SWidth, 32);
         EXPECT_EQ(gif->SHeight, 24);
-        DGifCloseFile(gif, &err);
         frames[k] = *loadFrame(path).bitmap;
     }
     // Column 31 is covered in frame 0 only; later frames keep its colours.

@@ -5,10 +5,9 @@
 #include <sys/resource.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "platform/ProgramFolder.h"
+#include "support/Files.h"
 #include "support/TempDir.h"
 
 namespace tarnel {
@@ -16,17 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void writeAll(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
+using test::readText;
+using test::writeText;
 
 // Each test gets its own program folder.
 class SettingsTest : public ::testing::Test {
@@ -35,7 +25,7 @@ protected:
     void TearDown() override { SetProgramFolderOverride(""); }
 
     std::string iniPath() const { return dir.file("Tarnel.ini"); }
-    void writeIni(const std::string& body) { writeAll(iniPath(), "[Section]\n" + body); }
+    void writeIni(const std::string& body) { writeText(iniPath(), "[Section]\n" + body); }
     MorphSettings loaded() {
         MorphSettings s;
         LoadSettings(s);
@@ -87,7 +77,7 @@ TEST_F(SettingsTest, SavedFileHoldsTheFifteenKeysInOrder) {
     SettingsControls c;  // the controls as a first start shows them
     ASSERT_TRUE(SaveSettings(s, c));
     const std::string folder = dir.path().string();
-    EXPECT_EQ(readAll(iniPath()),
+    EXPECT_EQ(readText(iniPath()),
               "[Section]\n"
               "総ﾌﾚｰﾑ数= 9\n"
               "行数= 5\n"
@@ -126,7 +116,7 @@ TEST_F(SettingsTest, RoundTripOfChangedValues) {
     c.txt_h = " 240 ";
     c.VS_Point = 15;
     ASSERT_TRUE(SaveSettings(s, c));
-    EXPECT_NE(readAll(iniPath()).find("ﾎﾟｲﾝﾀの色=-2147483643\n"), std::string::npos);
+    EXPECT_NE(readText(iniPath()).find("ﾎﾟｲﾝﾀの色=-2147483643\n"), std::string::npos);
 
     MorphSettings r = loaded();
     EXPECT_EQ(r.TotalFrames, 12);
@@ -242,23 +232,23 @@ TEST_F(SettingsTest, TrimmingBoxesAreTakenOverOnSaving) {
         controls.txt_w = c.typed;
         ASSERT_TRUE(SaveSettings(s, controls));
         EXPECT_EQ(s.TrimWidth, c.after) << c.typed;
-        EXPECT_NE(readAll(iniPath()).find(c.written), std::string::npos) << c.typed;
+        EXPECT_NE(readText(iniPath()).find(c.written), std::string::npos) << c.typed;
     }
 }
 
 TEST_F(SettingsTest, OtherSectionsAndKeysSurviveSaving) {
-    writeAll(iniPath(), "[Window]\nx=10\n\n[Section]\n行数= 9\nExtra=keep me\n");
+    writeText(iniPath(), "[Window]\nx=10\n\n[Section]\n行数= 9\nExtra=keep me\n");
     MorphSettings s = loaded();
     EXPECT_EQ(s.Rows, 9);
     ASSERT_TRUE(SaveSettings(s, SettingsControls{}));
-    std::string text = readAll(iniPath());
+    std::string text = readText(iniPath());
     EXPECT_EQ(text.rfind("[Window]\nx=10\n\n[Section]\n行数= 5\nExtra=keep me\n総ﾌﾚｰﾑ数= 9\n", 0), 0u) << text;
     EXPECT_NE(text.find("AVIﾘﾋﾟｰﾄ2= 5\n"), std::string::npos);
 }
 
 TEST_F(SettingsTest, ReadsASettingsFileFromWindows) {
     // "総ﾌﾚｰﾑ数= 20", "ﾎﾟｲﾝﾀの大きさ= 7" and a folder, in CP932 with CRLF line ends.
-    writeAll(iniPath(),
+    writeText(iniPath(),
              "[Section]\r\n"
              "\x91\x8D\xCC\xDA\xB0\xD1\x90\x94= 20\r\n"
              "\xCE\xDF\xB2\xDD\xC0\x82\xCC\x91\xE5\x82\xAB\x82\xB3= 7\r\n"
@@ -277,13 +267,13 @@ TEST_F(SettingsTest, LongFolderValuesComeBackCut) {
 }
 
 TEST_F(SettingsTest, IniValueHelpers) {
-    writeAll(iniPath(), std::string("[Section]\nnul=ab\0cd\n", 20));
+    writeText(iniPath(), std::string("[Section]\nnul=ab\0cd\n", 20));
     EXPECT_EQ(ReadIniValue("Section", "nul", iniPath()), "ab");
     EXPECT_EQ(ReadIniValue("Section", "missing", iniPath()), "");
     // Names are passed through 128-character buffers.
     std::string longKey(200, 'k');
     ASSERT_TRUE(WriteIniValue("Section", longKey, "v", iniPath()));
-    EXPECT_NE(readAll(iniPath()).find("\n" + std::string(127, 'k') + "=v\n"), std::string::npos);
+    EXPECT_NE(readText(iniPath()).find("\n" + std::string(127, 'k') + "=v\n"), std::string::npos);
     EXPECT_EQ(ReadIniValue("Section", std::string(127, 'k'), iniPath()), "v");
     EXPECT_EQ(ReadIniValue("Section", longKey, iniPath()), "v");
 }
@@ -291,7 +281,7 @@ TEST_F(SettingsTest, IniValueHelpers) {
 TEST_F(SettingsTest, WriteFailuresAreReportedButNeverThrow) {
     // The program folder is a file, so nothing can be written beneath it.
     std::string blocker = dir.file("blocker");
-    writeAll(blocker, "x");
+    writeText(blocker, "x");
     SetProgramFolderOverride(blocker);
     MorphSettings s;
     EXPECT_NO_THROW(LoadSettings(s));
@@ -301,7 +291,7 @@ TEST_F(SettingsTest, WriteFailuresAreReportedButNeverThrow) {
 
 TEST_F(SettingsTest, FailedSaveLeavesTheOldFile) {
     writeIni("行数= 9\n");
-    const std::string before = readAll(iniPath());
+    const std::string before = readText(iniPath());
     MorphSettings s = loaded();
     bool saved;
     {
@@ -318,7 +308,7 @@ TEST_F(SettingsTest, FailedSaveLeavesTheOldFile) {
         signal(SIGXFSZ, oldHandler);
     }
     EXPECT_FALSE(saved);
-    EXPECT_EQ(readAll(iniPath()), before);
+    EXPECT_EQ(readText(iniPath()), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 

@@ -4,25 +4,21 @@
 #include <bit>
 #include <climits>
 #include <cmath>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <optional>
 #include <sstream>
 
 #include "imaging/BmpDecoder.h"
 
+#include "support/Bytes.h"
+#include "support/Files.h"
+
 using namespace tarnel;
+using tarnel::test::put16;
+using tarnel::test::put32;
+using tarnel::test::readFile;
 
 namespace {
-
-void put16(std::vector<uint8_t>& v, size_t at, uint32_t x) {
-    v[at] = uint8_t(x);
-    v[at + 1] = uint8_t(x >> 8);
-}
-void put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
-    for (int i = 0; i < 4; ++i) v[at + size_t(i)] = uint8_t(x >> (8 * i));
-}
 
 // A BMP file laid out field by field, so tests can bend any of them.
 struct BmpFile {
@@ -136,11 +132,6 @@ uint8_t fromField(uint8_t c, uint32_t mask) {
 
 bool decode(const std::vector<uint8_t>& file, Bitmap& out, std::string* error = nullptr) {
     return DecodeBmp(file.data(), file.size(), out, error);
-}
-
-std::vector<uint8_t> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 #include <random>
 #include <string>
@@ -11,6 +10,7 @@
 #include "imaging/GcDIB.h"
 #include "imaging/mGIFLZWDec.h"
 #include "imaging/mGIFLZWEnc.h"
+#include "support/GiflibReader.h"
 
 using namespace tarnel;
 
@@ -481,19 +481,6 @@ private:
 
 // ------------------------------------------------------------- giflib
 
-struct MemoryReader {
-    const Bytes* data;
-    size_t at;
-};
-
-int ReadFromMemory(GifFileType* gif, GifByteType* buf, int n) {
-    auto* r = static_cast<MemoryReader*>(gif->UserData);
-    const size_t k = std::min(size_t(n), r->data->size() - r->at);
-    std::memcpy(buf, r->data->data() + r->at, k);
-    r->at += k;
-    return int(k);
-}
-
 int WriteToMemory(GifFileType* gif, const GifByteType* buf, int n) {
     auto* out = static_cast<Bytes*>(gif->UserData);
     out->insert(out->end(), buf, buf + n);
@@ -530,17 +517,10 @@ Bytes WrapInGif(int w, int h, int minCodeSize, bool interlaceFlag, const Bytes& 
 
 // giflib's reading of the first image, in display order. Empty on failure.
 Bytes GiflibDecode(const Bytes& gifBytes) {
-    MemoryReader reader{&gifBytes, 0};
-    int err = 0;
-    GifFileType* gif = DGifOpen(&reader, ReadFromMemory, &err);
-    if (!gif) return {};
-    Bytes out;
-    if (DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0) {
-        const SavedImage& img = gif->SavedImages[0];
-        out.assign(img.RasterBits, img.RasterBits + img.ImageDesc.Width * img.ImageDesc.Height);
-    }
-    DGifCloseFile(gif, &err);
-    return out;
+    test::GiflibReader gif(gifBytes);
+    if (!gif.ok() || gif->ImageCount == 0) return {};
+    const SavedImage& img = gif->SavedImages[0];
+    return Bytes(img.RasterBits, img.RasterBits + img.ImageDesc.Width * img.ImageDesc.Height);
 }
 
 // giflib's encoding of a frame (rows handed over in coding order).

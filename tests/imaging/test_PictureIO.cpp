@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <gif_lib.h>
-#include <iterator>
 #include <turbojpeg.h>
 
 #include "imaging/BmpDecoder.h"
@@ -13,12 +11,15 @@
 #include "imaging/JpegConvert.h"
 #include "imaging/PictureIO.h"
 #include "imaging/cDIB.h"
+#include "support/Files.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
 using namespace tarnel;
 using tarnel::test::ScriptedDialogs;
+using tarnel::test::readFile;
 using tarnel::test::TempDir;
+using tarnel::test::writeFile;
 
 namespace {
 
@@ -40,16 +41,6 @@ Bitmap makePicture(int w, int h, int bpp = 32, bool topDown = true) {
             for (int x = 0; x < w; ++x) b.setPixelValue(x, y, b.valueForColor(colourAt(x, y)));
     }
     return b;
-}
-
-std::vector<uint8_t> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 std::string fixture(const std::string& name) { return std::string(TARNEL_TEST_DATA) + "/bmp/" + name; }

@@ -12,10 +12,14 @@
 #include "imaging/GifPicture.h"
 #include "imaging/cGif.h"
 #include "platform/RuntimeError.h"
+#include "support/GiflibReader.h"
+#include "support/Images.h"
 #include "support/TempDir.h"
 
 using namespace tarnel;
 using Bytes = std::vector<uint8_t>;
+using tarnel::test::GiflibReader;
+using tarnel::test::setEntry;
 
 namespace {
 
@@ -70,13 +74,6 @@ void fillPixels(GcDIB& image, const std::function<uint8_t(int, int)>& f) {
         for (int x = 0; x < image.Width(); ++x) image.bitmap()->scanline(y)[x] = f(x, y);
 }
 
-void setEntry(uint8_t* palette, int i, uint8_t r, uint8_t g, uint8_t b) {
-    palette[4 * i] = b;
-    palette[4 * i + 1] = g;
-    palette[4 * i + 2] = r;
-    palette[4 * i + 3] = 0;
-}
-
 // One frame, global palette of `entries` grey-ish colours, pixels (x + y) % entries.
 void makeSimple(cGif& gif, int w, int h, int entries) {
     ASSERT_TRUE(gif.FrameInsert(1, w, h));
@@ -114,41 +111,6 @@ bool contains(const Bytes& hay, const Bytes& needle) {
     return std::search(hay.begin(), hay.end(), needle.begin(), needle.end()) != hay.end();
 }
 
-// ---- giflib as the second decoder
-
-class Giflib {
-public:
-    explicit Giflib(const Bytes& bytes) : data_(bytes) {
-        int error = 0;
-        gif_ = DGifOpen(this, &Giflib::read, &error);
-        ok_ = gif_ && DGifSlurp(gif_) == GIF_OK;
-    }
-    ~Giflib() {
-        int error = 0;
-        if (gif_) DGifCloseFile(gif_, &error);
-    }
-    bool ok() const { return ok_; }
-    GifFileType* operator->() const { return gif_; }
-    GraphicsControlBlock gcb(int i) const {
-        GraphicsControlBlock g{};
-        DGifSavedExtensionToGCB(gif_, i, &g);
-        return g;
-    }
-
-private:
-    static int read(GifFileType* gif, GifByteType* buf, int n) {
-        auto* self = static_cast<Giflib*>(gif->UserData);
-        size_t k = std::min(size_t(n), self->data_.size() - self->pos_);
-        std::memcpy(buf, self->data_.data() + self->pos_, k);
-        self->pos_ += k;
-        return int(k);
-    }
-    Bytes data_;
-    size_t pos_ = 0;
-    GifFileType* gif_ = nullptr;
-    bool ok_ = false;
-};
-
 struct Lcg {
     uint32_t s;
     uint32_t next() { return s = s * 1664525u + 1013904223u; }
@@ -182,7 +144,7 @@ TEST(cGifSave, TwoColourFrameUsesMinimumCodeSizeTwo) {
     ASSERT_LT(at + 10, file.size());
     EXPECT_EQ(file[at + 9], 0x00);  // packed: no local table, size field n - 1 = 0
     EXPECT_EQ(file[at + 10], 2);
-    Giflib check(file);
+    GiflibReader check(file);
     ASSERT_TRUE(check.ok());
     for (int i = 0; i < 16; ++i) EXPECT_EQ(check->SavedImages[0].RasterBits[i], (i % 4 + i / 4) % 2);
 }
@@ -491,7 +453,7 @@ TEST(cGifSave, CodeSizeCoversPixelsBeyondTheTable) {
     gif.FrameDIBXOR(1).bitmap()->scanline(0)[1] = 9;
     Bytes file = saved(gif);
     EXPECT_EQ(file[firstImageDescriptor(file) + 10], 4);
-    Giflib check(file);
+    GiflibReader check(file);
     ASSERT_TRUE(check.ok());
     EXPECT_EQ(check->SavedImages[0].RasterBits[1], 9);
 }
@@ -504,7 +466,7 @@ TEST(cGifSave, ShortInterlacedFramesAreWrittenInRowOrder) {
         gif.SetFrameInterlaced(1, true);
         Bytes file = saved(gif);
         EXPECT_EQ((file[firstImageDescriptor(file) + 9] & 0x40) != 0, h > 4) << h;
-        Giflib check(file);
+        GiflibReader check(file);
         ASSERT_TRUE(check.ok());
         for (int i = 0; i < 2 * h; ++i) EXPECT_EQ(check->SavedImages[0].RasterBits[i], (i / 2) * 2 + i % 2) << h;
         cGif back;
@@ -561,7 +523,7 @@ TEST(cGifSave, GiflibReadsWhatWeWrite) {
         gif.FrameMask(n, gif.FrameTransparentColorIndex(n));
     }
     Bytes file = saved(gif);
-    Giflib check(file);
+    GiflibReader check(file);
     ASSERT_TRUE(check.ok());
     ASSERT_EQ(check->ImageCount, gif.FramesCount());
     EXPECT_EQ(check->SWidth, 64);

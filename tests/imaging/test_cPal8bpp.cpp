@@ -11,39 +11,16 @@
 #include "imaging/GcDIB.h"
 #include "imaging/cPal8bpp.h"
 #include "platform/RuntimeError.h"
+#include "support/Images.h"
 
 using namespace tarnel;
+using tarnel::test::lcg;
+using tarnel::test::makeImage;
+using tarnel::test::Rgb;
 
 namespace {
 
-struct Rgb {
-    int r, g, b;
-    friend bool operator==(const Rgb&, const Rgb&) = default;
-    friend auto operator<=>(const Rgb&, const Rgb&) = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Rgb& c) { return os << "(" << c.r << "," << c.g << "," << c.b << ")"; }
-
 Rgb entryOf(const cPal8bpp& p, int i) { return Rgb{p.rgbR(i), p.rgbG(i), p.rgbB(i)}; }
-
-GcDIB makeImage(int w, int h, const std::function<Rgb(int, int)>& colour) {
-    GcDIB d;
-    EXPECT_TRUE(d.Create(w, h, 32));
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            Rgb c = colour(x, y);
-            uint8_t* p = d.bitmap()->scanline(y) + 4 * x;
-            p[0] = uint8_t(c.b);
-            p[1] = uint8_t(c.g);
-            p[2] = uint8_t(c.r);
-        }
-    return d;
-}
-
-uint32_t lcg(uint32_t& s) {
-    s = s * 1664525u + 1013904223u;
-    return s >> 8;
-}
 
 // A second octree written from the description of the algorithm, kept apart
 // from the class so that the two can be compared.

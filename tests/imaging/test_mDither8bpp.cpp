@@ -13,29 +13,15 @@
 #include "imaging/cPal8bpp.h"
 #include "imaging/mDither8bpp.h"
 #include "platform/RuntimeError.h"
+#include "support/Images.h"
 #include "support/TempDir.h"
 
 using namespace tarnel;
+using tarnel::test::lcg;
+using tarnel::test::makeImage;
+using tarnel::test::Rgb;
 
 namespace {
-
-struct Rgb {
-    int r, g, b;
-};
-
-GcDIB makeImage(int w, int h, const std::function<Rgb(int, int)>& colour) {
-    GcDIB d;
-    EXPECT_TRUE(d.Create(w, h, 32));
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            Rgb c = colour(x, y);
-            uint8_t* p = d.bitmap()->scanline(y) + 4 * x;
-            p[0] = uint8_t(c.b);
-            p[1] = uint8_t(c.g);
-            p[2] = uint8_t(c.r);
-        }
-    return d;
-}
 
 GcDIB flat(int w, int h, int v) {
     return makeImage(w, h, [v](int, int) { return Rgb{v, v, v}; });
@@ -46,11 +32,6 @@ std::vector<uint8_t> indicesOf(const GcDIB& d) {
     for (int y = 0; y < d.Height(); ++y)
         for (int x = 0; x < d.Width(); ++x) out.push_back(Dither8bpp::GetPixelIndex(d, x, y));
     return out;
-}
-
-uint32_t lcg(uint32_t& s) {
-    s = s * 1664525u + 1013904223u;
-    return s >> 8;
 }
 
 // Something like a photograph: smooth shading, edges, a little grain.

@@ -8,8 +8,10 @@
 
 #include "imaging/cGif.h"
 #include "imaging/mGIFExt.h"
+#include "support/Images.h"
 
 using namespace tarnel;
+using tarnel::test::setEntry;
 
 namespace {
 
@@ -19,13 +21,6 @@ public:
     void SetValue(int32_t value) override { calls.push_back(std::to_string(value)); }
     std::vector<std::string> calls;
 };
-
-void setEntry(uint8_t* palette, int i, uint8_t r, uint8_t g, uint8_t b) {
-    palette[4 * i] = b;
-    palette[4 * i + 1] = g;
-    palette[4 * i + 2] = r;
-    palette[4 * i + 3] = 0;
-}
 
 uint8_t& px(cGif& gif, int n, int x, int y) { return gif.FrameDIBXOR(n).bitmap()->scanline(y)[x]; }
 

@@ -6,24 +6,17 @@
 
 #include "imaging/PictureIO.h"
 #include "output/FolderChooser.h"
+#include "support/Images.h"
 #include "support/TempDir.h"
 
 using namespace tarnel;
 using tarnel::test::TempDir;
+using tarnel::test::solidPicture;
 namespace fs = std::filesystem;
 
 namespace {
 
 void touch(const std::string& path) { std::ofstream(path) << "x"; }
-
-StdPicture solidPicture(int w, int h, uint32_t rgb) {
-    StdPicture p;
-    p.bitmap = std::make_shared<Bitmap>();
-    p.bitmap->create(w, h, 32, true);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) p.bitmap->setPixelValue(x, y, rgb);
-    return p;
-}
 
 std::vector<std::string> pathsOf(const std::vector<DriveEntry>& drives) {
     std::vector<std::string> out;

@@ -11,26 +11,16 @@
 
 #include "imaging/PictureIO.h"
 #include "output/FrameSequence.h"
+#include "support/Files.h"
+#include "support/Images.h"
 #include "support/TempDir.h"
 
 using namespace tarnel;
 using tarnel::test::TempDir;
+using tarnel::test::solidPicture;
+using tarnel::test::writeText;
 
 namespace {
-
-StdPicture solidPicture(int w, int h, uint32_t rgb) {
-    StdPicture p;
-    p.bitmap = std::make_shared<Bitmap>();
-    p.bitmap->create(w, h, 32, true);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) p.bitmap->setPixelValue(x, y, rgb);
-    return p;
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
 
 // ---------------------------------------------------------------------------
 // Names and kind
@@ -51,13 +41,13 @@ TEST(FindFrameKind, TakesTheKindOfFrame000InTheOrderBmpJpgGif) {
     TempDir dir;
     const std::string f = dir.path().string();
     EXPECT_EQ(FindFrameKind(f), kFrameKindNone);
-    writeFile(dir.file("001.bmp"), "x");  // only frame 000 decides
+    writeText(dir.file("001.bmp"), "x");  // only frame 000 decides
     EXPECT_EQ(FindFrameKind(f), kFrameKindNone);
-    writeFile(dir.file("000.gif"), "x");
+    writeText(dir.file("000.gif"), "x");
     EXPECT_EQ(FindFrameKind(f), 2);
-    writeFile(dir.file("000.jpg"), "x");
+    writeText(dir.file("000.jpg"), "x");
     EXPECT_EQ(FindFrameKind(f), 1);
-    writeFile(dir.file("000.bmp"), "x");
+    writeText(dir.file("000.bmp"), "x");
     EXPECT_EQ(FindFrameKind(f), 0);
 }
 
@@ -124,7 +114,7 @@ TEST(DecodeFrameFile, GivesWhatThePictureLoaderGives) {
         {"bgra.bmp", bmpBytes(5, 4, 32, false)},  // left to the loader
     };
     for (const Case& c : cases) {
-        writeFile(dir.file(c.name), c.bytes);
+        writeText(dir.file(c.name), c.bytes);
         StdPicture fast, loaded;
         ASSERT_TRUE(DecodeFrameFile(dir.file(c.name), fast)) << c.name;
         ASSERT_TRUE(LoadPicture(dir.file(c.name), loaded)) << c.name;
@@ -160,7 +150,7 @@ TEST(DecodeFrameFile, BrokenFilesFailAndLeaveThePictureAlone) {
         {"empty.bmp", ""},
     };
     for (const auto& [name, bytes] : cases) {
-        writeFile(dir.file(name), bytes);
+        writeText(dir.file(name), bytes);
         StdPicture p = solidPicture(1, 1, 0xABCDEF);
         StdPicture loaded;
         EXPECT_EQ(DecodeFrameFile(dir.file(name), p), LoadPicture(dir.file(name), loaded)) << name;
@@ -561,7 +551,7 @@ TEST(FrameCache, RealFilesDecodeAndACorruptFrameFails) {
     TempDir dir;
     for (int k = 0; k < 4; ++k)
         ASSERT_TRUE(SavePictureBMP(solidPicture(8, 6, uint32_t(k * 0x101010)), FramePath(dir.path().string(), k, 0)));
-    writeFile(FramePath(dir.path().string(), 2, 0), "BM this is not a bitmap");
+    writeText(FramePath(dir.path().string(), 2, 0), "BM this is not a bitmap");
     FrameCache cache;
     cache.setSource(dir.path().string(), 0);
     StdPicture p;

@@ -10,9 +10,10 @@
 #include <fstream>
 #include <map>
 #include <random>
-#include <sstream>
 
 #include "platform/RuntimeError.h"
+#include "support/Files.h"
+#include "support/GiflibReader.h"
 #include "support/TempDir.h"
 
 namespace tarnel {
@@ -212,18 +213,6 @@ std::vector<int> codesOf(const Bytes& gif) {
     return codes;
 }
 
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-Bytes fileBytes(const std::string& path) {
-    std::string s = readAll(path);
-    return Bytes(s.begin(), s.end());
-}
-
 struct Decoded {
     int width = 0, height = 0;
     Bytes indices, palette;
@@ -234,11 +223,10 @@ struct Decoded {
 // Decodes with giflib, a decoder that is not ours.
 Decoded decodeWithGiflib(const std::string& path) {
     Decoded d;
-    int error = 0;
-    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
-    EXPECT_NE(gif, nullptr) << GifErrorString(error);
-    if (!gif) return d;
-    EXPECT_EQ(DGifSlurp(gif), GIF_OK) << GifErrorString(gif->Error);
+    test::GiflibReader gif(path);
+    EXPECT_NE(gif.get(), nullptr) << GifErrorString(gif.openError());
+    if (!gif.get()) return d;
+    EXPECT_EQ(gif.slurpResult(), GIF_OK) << GifErrorString(gif->Error);
     EXPECT_EQ(gif->ImageCount, 1);
     if (gif->ImageCount >= 1 && gif->SColorMap) {
         const SavedImage& image = gif->SavedImages[0];
@@ -251,12 +239,11 @@ Decoded decodeWithGiflib(const std::string& path) {
             d.palette.push_back(gif->SColorMap->Colors[i].Blue);
         }
         GraphicsControlBlock gcb;
-        if (DGifSavedExtensionToGCB(gif, 0, &gcb) == GIF_OK) {
+        if (DGifSavedExtensionToGCB(gif.get(), 0, &gcb) == GIF_OK) {
             d.transparent = gcb.TransparentColor;
             d.disposal = gcb.DisposalMode;
         }
     }
-    DGifCloseFile(gif, &error);
     return d;
 }
 
@@ -324,7 +311,7 @@ TEST_P(GifDepths, EveryDepthDecodesToTheExpectedIndices) {
     EXPECT_EQ(d.height, c.height);
     EXPECT_EQ(d.indices, expectedIndices(*pic, *pic));
     EXPECT_EQ(d.palette, expectedPalette(*pic));
-    EXPECT_EQ(fileBytes(path), reference(*pic, nullptr, false, 0));
+    EXPECT_EQ(test::readFile(path), reference(*pic, nullptr, false, 0));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllDepths, GifDepths,
@@ -509,7 +496,7 @@ TEST(GifSource, PixelsComeFromTheContextWhenGiven) {
     std::string path = dir.file("dc.gif");
     ASSERT_TRUE(GIF().SaveGIF(StdPicture{pic}, path, &dc, false, 0));
     EXPECT_EQ(decodeWithGiflib(path).indices, expectedIndices(*pic, *shown));
-    EXPECT_EQ(fileBytes(path), reference(*pic, shown.get(), false, 0));
+    EXPECT_EQ(test::readFile(path), reference(*pic, shown.get(), false, 0));
 }
 
 TEST(GifSource, EightBitPictureIgnoresTheContextPixels) {
@@ -552,7 +539,7 @@ TEST(GifFile, ExistingFileIsReplaced) {
     }
     auto pic = randomPicture(9, 9, 32, 12);
     ASSERT_TRUE(GIF().SaveGIF(*pic, path, nullptr, false, 0));
-    EXPECT_EQ(fileBytes(path), GIF::Encode(*pic, nullptr, false, 0));
+    EXPECT_EQ(test::readFile(path), GIF::Encode(*pic, nullptr, false, 0));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
@@ -587,7 +574,7 @@ TEST(GifFile, WriteFailuresRaiseAndKeepTheOldFile) {
     setrlimit(RLIMIT_FSIZE, &old);
     signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(number, 61);
-    EXPECT_EQ(readAll(path), "old");
+    EXPECT_EQ(test::readText(path), "old");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 

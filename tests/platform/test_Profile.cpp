@@ -7,27 +7,17 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
+#include "support/Files.h"
 #include "support/TempDir.h"
 
 namespace tarnel {
 namespace {
 
 namespace fs = std::filesystem;
+using test::readText;
 using test::TempDir;
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void writeAll(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
+using test::writeText;
 
 std::string get(const std::string& file, const char* section, const char* key, const char* def = "<none>") {
     return GetPrivateProfileString(section, key, def, file);
@@ -41,7 +31,7 @@ TEST(Profile, MissingFileSectionOrKeyGivesTheDefault) {
     TempDir dir;
     std::string file = dir.file("a.ini");
     EXPECT_EQ(get(file, "Section", "k", "dflt"), "dflt");
-    writeAll(file, "[Other]\nk=1\n[Section]\nj=2\n");
+    writeText(file, "[Other]\nk=1\n[Section]\nj=2\n");
     EXPECT_EQ(get(file, "Missing", "k", "d1"), "d1");
     EXPECT_EQ(get(file, "Section", "k", "d2"), "d2");
     EXPECT_EQ(get(file, "Section", "j"), "2");
@@ -51,9 +41,9 @@ TEST(Profile, WriteCreatesFileAndSection) {
     TempDir dir;
     std::string file = dir.file("new.ini");
     ASSERT_TRUE(WritePrivateProfileString("Section", "行数", " 5", file));
-    EXPECT_EQ(readAll(file), "[Section]\n行数= 5\n");
+    EXPECT_EQ(readText(file), "[Section]\n行数= 5\n");
     ASSERT_TRUE(WritePrivateProfileString("Second", "x", "y", file));
-    EXPECT_EQ(readAll(file), "[Section]\n行数= 5\n\n[Second]\nx=y\n");
+    EXPECT_EQ(readText(file), "[Section]\n行数= 5\n\n[Second]\nx=y\n");
     // The blank of the written number is trimmed away on reading, as the platform does.
     EXPECT_EQ(get(file, "Section", "行数"), "5");
     EXPECT_EQ(entriesIn(dir.path()), 1u);  // no temporary file left behind
@@ -62,19 +52,19 @@ TEST(Profile, WriteCreatesFileAndSection) {
 TEST(Profile, LookupIgnoresAsciiCaseAndTakesFirstMatch) {
     TempDir dir;
     std::string file = dir.file("c.ini");
-    writeAll(file, "[SECTION]\nKey=first\nkey=second\n[section]\nkey=third\n");
+    writeText(file, "[SECTION]\nKey=first\nkey=second\n[section]\nkey=third\n");
     EXPECT_EQ(get(file, "Section", "KEY"), "first");
     EXPECT_EQ(get(file, " Section ", " key "), "first");
     EXPECT_EQ(get(file, "section", "kEy"), "first");
     ASSERT_TRUE(WritePrivateProfileString("Section", "KEY", "new", file));
     // The stored spelling of the name is kept; the second section is untouched.
-    EXPECT_EQ(readAll(file), "[SECTION]\nKey=new\nkey=second\n[section]\nkey=third\n");
+    EXPECT_EQ(readText(file), "[SECTION]\nKey=new\nkey=second\n[section]\nkey=third\n");
 }
 
 TEST(Profile, LinesAreTrimmedAndQuotesRemoved) {
     TempDir dir;
     std::string file = dir.file("t.ini");
-    writeAll(file,
+    writeText(file,
              "  [ Section ]  \n"
              "; key=comment\n"
              "  spaced  =  value with blanks  \t\n"
@@ -106,13 +96,13 @@ TEST(Profile, ValuesAreCutAtTheBufferSize) {
     EXPECT_EQ(cut, japanese.substr(0, 255 * 3));
     EXPECT_EQ(GetPrivateProfileString("S", "ascii", "", file, 11), std::string(10, 'a'));
     // The file keeps the whole value.
-    EXPECT_NE(readAll(file).find(ascii), std::string::npos);
+    EXPECT_NE(readText(file).find(ascii), std::string::npos);
 }
 
 TEST(Profile, OtherSectionsKeysCommentsAreKept) {
     TempDir dir;
     std::string file = dir.file("keep.ini");
-    writeAll(file,
+    writeText(file,
              "; settings\n"
              "[A]\n"
              "a1=1\n"
@@ -128,7 +118,7 @@ TEST(Profile, OtherSectionsKeysCommentsAreKept) {
     ASSERT_TRUE(WritePrivateProfileString("Section", "k3", "three", file));
     ASSERT_TRUE(WritePrivateProfileString("B", "b1", std::nullopt, file));
     ASSERT_TRUE(WritePrivateProfileString("Nowhere", "x", std::nullopt, file));
-    EXPECT_EQ(readAll(file),
+    EXPECT_EQ(readText(file),
               "; settings\n"
               "[A]\n"
               "a1=1\n"
@@ -145,10 +135,10 @@ TEST(Profile, OtherSectionsKeysCommentsAreKept) {
 TEST(Profile, LineEndingsAndByteOrderMarkAreKept) {
     TempDir dir;
     std::string file = dir.file("crlf.ini");
-    writeAll(file, "\xEF\xBB\xBF[Section]\r\nk=1\r\n");
+    writeText(file, "\xEF\xBB\xBF[Section]\r\nk=1\r\n");
     EXPECT_EQ(get(file, "Section", "k"), "1");
     ASSERT_TRUE(WritePrivateProfileString("Section", "k", "2", file));
-    EXPECT_EQ(readAll(file), "\xEF\xBB\xBF[Section]\r\nk=2\r\n");
+    EXPECT_EQ(readText(file), "\xEF\xBB\xBF[Section]\r\nk=2\r\n");
 }
 
 // A settings file brought from a Japanese Windows system, in CP932. The bytes
@@ -162,7 +152,7 @@ const std::string kCp932File =
 TEST(Profile, ReadsCp932Files) {
     TempDir dir;
     std::string file = dir.file("sjis.ini");
-    writeAll(file, kCp932File);
+    writeText(file, kCp932File);
     EXPECT_EQ(get(file, "Section", "総ﾌﾚｰﾑ数"), "12");
     EXPECT_EQ(get(file, "section", "path"), "C:\\表示");
 }
@@ -170,15 +160,15 @@ TEST(Profile, ReadsCp932Files) {
 TEST(Profile, WritingToCp932FileConvertsItToUtf8) {
     TempDir dir;
     std::string file = dir.file("sjis.ini");
-    writeAll(file, kCp932File);
+    writeText(file, kCp932File);
     ASSERT_TRUE(WritePrivateProfileString("Section", "行数", " 7", file));
-    EXPECT_EQ(readAll(file), "[Section]\r\n総ﾌﾚｰﾑ数= 12\r\nPath=C:\\表示\r\n行数= 7\r\n");
+    EXPECT_EQ(readText(file), "[Section]\r\n総ﾌﾚｰﾑ数= 12\r\nPath=C:\\表示\r\n行数= 7\r\n");
 }
 
 TEST(Profile, UndecodableBytesDoNotBreakReading) {
     TempDir dir;
     std::string file = dir.file("bad.ini");
-    writeAll(file, "[S]\nk=\x81\nj=ok\n");
+    writeText(file, "[S]\nk=\x81\nj=ok\n");
     EXPECT_EQ(get(file, "S", "j"), "ok");
     EXPECT_EQ(get(file, "S", "k"), "\xEF\xBF\xBD");
 }
@@ -226,14 +216,14 @@ TEST(Profile, FailedWriteLeavesTheFileAsItWas) {
     TempDir dir;
     std::string file = dir.file("safe.ini");
     const std::string original = "[Section]\nk=1\n";
-    writeAll(file, original);
+    writeText(file, original);
     bool written;
     {
         FileSizeLimit limit(64);
         written = WritePrivateProfileString("Section", "long", std::string(200, 'x'), file);
     }
     EXPECT_FALSE(written);
-    EXPECT_EQ(readAll(file), original);
+    EXPECT_EQ(readText(file), original);
     EXPECT_EQ(entriesIn(dir.path()), 1u);  // the temporary file is gone
     EXPECT_TRUE(WritePrivateProfileString("Section", "long", std::string(200, 'x'), file));
 }
@@ -254,10 +244,10 @@ TEST(Profile, OversizedFileIsNeitherReadNorRewritten) {
 TEST(WriteFileAtomically, ReplacesContentAndKeepsPermissions) {
     TempDir dir;
     std::string file = dir.file("p.txt");
-    writeAll(file, "old");
+    writeText(file, "old");
     ::chmod(file.c_str(), 0640);
     EXPECT_FALSE(WriteFileAtomically(file, "new content", true));
-    EXPECT_EQ(readAll(file), "new content");
+    EXPECT_EQ(readText(file), "new content");
     struct stat st {};
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);

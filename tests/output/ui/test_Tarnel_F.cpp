@@ -17,23 +17,16 @@
 #include "platform/ProgramFolder.h"
 #include "platform/ui/PictureBoxWidget.h"
 #include "support/ScriptedDialogs.h"
+#include "support/Images.h"
 #include "support/TempDir.h"
 
 using namespace tarnel;
 using tarnel::test::ScriptedDialogs;
+using tarnel::test::solidPicture;
 using tarnel::test::TempDir;
 namespace fs = std::filesystem;
 
 namespace {
-
-StdPicture solidPicture(int w, int h, uint32_t rgb) {
-    StdPicture p;
-    p.bitmap = std::make_shared<Bitmap>();
-    p.bitmap->create(w, h, 32, true);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) p.bitmap->setPixelValue(x, y, rgb);
-    return p;
-}
 
 void writeImage(const std::string& path, int w, int h) { ASSERT_TRUE(SavePictureBMP(solidPicture(w, h, 0x4080C0), path)); }
 

@@ -20,10 +20,12 @@
 #include "output/ui/Tarnel_V.h"
 #include "platform/ProgramFolder.h"
 #include "support/ScriptedDialogs.h"
+#include "support/Images.h"
 #include "support/TempDir.h"
 
 using namespace tarnel;
 using tarnel::test::ScriptedDialogs;
+using tarnel::test::solidPicture;
 using tarnel::test::TempDir;
 
 namespace {
@@ -36,15 +38,6 @@ bool nearColour(uint32_t a, uint32_t b) {
     for (int shift : {0, 8, 16})
         if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > 3) return false;
     return true;
-}
-
-StdPicture solidPicture(int w, int h, uint32_t rgb) {
-    StdPicture p;
-    p.bitmap = std::make_shared<Bitmap>();
-    p.bitmap->create(w, h, 32, true);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) p.bitmap->setPixelValue(x, y, rgb);
-    return p;
 }
 
 void writeFrames(const TempDir& dir, int count, int w, int h, int kind = 0, int first = 0) {
