@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <algorithm>
 #include <climits>
+#include <unistd.h>
 #include <thread>
 
 #include "editor/EditorState.h"
@@ -124,6 +125,16 @@ QLabel* makeLabel(QWidget* parent, const QString& text, int pixelSize, Qt::Align
 FrameCache::Limits cacheLimits() {
     FrameCache::Limits limits;
     limits.workers = std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+    // Large JPG frames decode slower than a short interval shows them: read the
+    // whole folder ahead when memory allows (an eighth of it, 256 MB to 2 GB),
+    // so from the second pass on nothing is decoded at all.
+    long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0) {
+        size_t eighth = size_t(pages) / 8 * size_t(pageSize);
+        limits.byteBudget = std::clamp(eighth, size_t(256) << 20, size_t(2048) << 20);
+    }
+    limits.ahead = 128;
+    limits.behind = 128;
     return limits;
 }
 
