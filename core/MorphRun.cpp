@@ -10,6 +10,7 @@
 #include "imaging/JpegConvert.h"
 #include "imaging/PictureIO.h"
 #include "output/GIF.h"
+#include "platform/NumText.h"
 #include "platform/RuntimeError.h"
 
 namespace tarnel {
@@ -33,9 +34,7 @@ std::string FrameFolderName(const std::tm& t) {
 
 std::string FrameFileName(int k, int saveKind) {
     static const char* const extensions[] = {".bmp", ".jpg", ".gif"};
-    char number[16];
-    std::snprintf(number, sizeof number, "%03d", k);
-    return std::string(number) + (saveKind >= 0 && saveKind <= 2 ? extensions[saveKind] : "");
+    return FormatNumber(k, "000") + (saveKind >= 0 && saveKind <= 2 ? extensions[saveKind] : "");
 }
 
 namespace {

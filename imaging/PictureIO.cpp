@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <new>
 #include <sys/stat.h>
@@ -26,6 +27,38 @@ constexpr uint64_t kMaxPictureFile = (uint64_t(1) << 30) + (uint64_t(1) << 20);
 
 void setError(std::string* error, const std::string& text) {
     if (error) *error = text;
+}
+
+uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+uint32_t le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+
+// BITMAPFILEHEADER + BITMAPINFOHEADER (or a later header), 24 bpp, BI_RGB,
+// one plane, all rows present: straight into 32 bpp, reserved bytes 0.
+// The common case (every frame a run writes) in one pass; false leaves the
+// file to the general decoder.
+bool decodePlainBmp24(const uint8_t* d, size_t size, Bitmap& out) {
+    if (size < 54 || d[0] != 'B' || d[1] != 'M') return false;
+    const uint32_t offBits = le32(d + 10), headerSize = le32(d + 14);
+    const int32_t width = int32_t(le32(d + 18)), height = int32_t(le32(d + 22));
+    if (headerSize < 40 || headerSize > size - 14 || offBits < 14 + headerSize) return false;
+    if (le16(d + 26) != 1 || le16(d + 28) != 24 || le32(d + 30) != 0) return false;
+    if (height == std::numeric_limits<int32_t>::min()) return false;
+    const int w = width, h = height < 0 ? -height : height;
+    if (!Bitmap::sizeAllowed(w, h)) return false;
+    const size_t stride = size_t(Bitmap::strideFor(w, 24));
+    if (offBits > size || stride * size_t(h) > size - offBits) return false;
+
+    if (!out.create(w, h, 32, true)) return false;
+    const bool bottomUp = height > 0;
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* src = d + offBits + stride * size_t(bottomUp ? h - 1 - y : y);
+        uint8_t* dst = out.scanline(y);
+        for (int x = 0; x < w; ++x, src += 3, dst += 4) {
+            const uint32_t bgr = uint32_t(src[0]) | uint32_t(src[1]) << 8 | uint32_t(src[2]) << 16;
+            std::memcpy(dst, &bgr, 4);
+        }
+    }
+    return true;
 }
 
 // Writes blue, green, red of every pixel of row y at dst + x * step.
@@ -184,6 +217,7 @@ bool LoadPictureFromMemory(const uint8_t* data, size_t size, StdPicture& out, st
         Bitmap decoded, picture;
         switch (DetectPictureFormat(data, size)) {
             case PictureFormat::Bmp:
+                if (decodePlainBmp24(data, size, picture)) break;
                 if (!DecodeBmp(data, size, decoded, error)) return false;
                 if (!ToTopDown32(decoded, picture)) {
                     setError(error, "out of memory");

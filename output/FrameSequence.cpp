@@ -1,8 +1,6 @@
 #include "output/FrameSequence.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
@@ -10,12 +8,8 @@
 #include <system_error>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include "core/MorphRun.h"
 #include "imaging/PictureIO.h"
-#include "platform/NumText.h"
 
 namespace tarnel {
 
@@ -30,98 +24,23 @@ bool isFile(const std::string& path) {
     return std::filesystem::is_regular_file(path, ec);
 }
 
-uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-
-// The whole file into `bytes`; false when it cannot be read or is larger
-// than any picture we could hold.
-bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
-              uint64_t(st.st_size) <= uint64_t(kMaxSurfacePixels) * 4 + 65536;
-    if (ok) {
-        bytes.resize(size_t(st.st_size));
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;  // the file got shorter meanwhile
-            done += size_t(n);
-        }
-        bytes.resize(done);
-        ok = done > 0;
-    }
-    ::close(fd);
-    return ok;
-}
-
-// BITMAPFILEHEADER + BITMAPINFOHEADER (or a later header), 24 bpp, BI_RGB,
-// one plane, all rows present: straight into 32 bpp, reserved bytes 0.
-// False leaves the file to the picture loader.
-bool decodePlainBmp24(const std::vector<uint8_t>& file, StdPicture& out) {
-    const size_t size = file.size();
-    const uint8_t* d = file.data();
-    if (size < 54 || d[0] != 'B' || d[1] != 'M') return false;
-    const uint32_t offBits = le32(d + 10), headerSize = le32(d + 14);
-    const int32_t width = int32_t(le32(d + 18)), height = int32_t(le32(d + 22));
-    if (headerSize < 40 || headerSize > size - 14 || offBits < 14 + headerSize) return false;
-    if (le16(d + 26) != 1 || le16(d + 28) != 24 || le32(d + 30) != 0) return false;
-    if (height == std::numeric_limits<int32_t>::min()) return false;
-    const int w = width, h = height < 0 ? -height : height;
-    if (!Bitmap::sizeAllowed(w, h)) return false;
-    const size_t stride = size_t(Bitmap::strideFor(w, 24));
-    if (offBits > size || stride * size_t(h) > size - offBits) return false;
-
-    auto bitmap = std::make_shared<Bitmap>();
-    if (!bitmap->create(w, h, 32, true)) return false;
-    const bool bottomUp = height > 0;
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* src = d + offBits + stride * size_t(bottomUp ? h - 1 - y : y);
-        uint8_t* dst = bitmap->scanline(y);
-        for (int x = 0; x < w; ++x, src += 3, dst += 4) {
-            const uint32_t bgr = uint32_t(src[0]) | uint32_t(src[1]) << 8 | uint32_t(src[2]) << 16;
-            std::memcpy(dst, &bgr, 4);
-        }
-    }
-    out.bitmap = std::move(bitmap);
-    return true;
-}
-
 }  // namespace
 
 bool DecodeFrameFile(const std::string& path, StdPicture& out) {
     // One buffer per decoding thread, so a pass does not allocate a file's
     // worth of memory per frame; a very large one is not kept.
     thread_local std::vector<uint8_t> bytes;
-    bool ok = false;
-    try {
-        if (readWholeFile(path, bytes)) {
-            StdPicture picture;
-            ok = decodePlainBmp24(bytes, picture) || LoadPictureFromMemory(bytes.data(), bytes.size(), picture);
-            if (ok) out = std::move(picture);
-        }
-    } catch (const std::bad_alloc&) {
-        ok = false;
-    }
+    StdPicture picture;
+    bool ok = ReadFileBytes(path, bytes) && LoadPictureFromMemory(bytes.data(), bytes.size(), picture);
+    if (ok) out = std::move(picture);
     if (bytes.capacity() > (size_t(64) << 20)) std::vector<uint8_t>().swap(bytes);
     return ok;
-}
-
-const char* FrameExtension(int kind) {
-    switch (kind) {
-        case 0: return ".bmp";
-        case 1: return ".jpg";
-        case 2: return ".gif";
-        default: return "";
-    }
 }
 
 std::string FramePath(const std::string& folder, int index, int kind) {
     std::string path = folder;
     if (path.empty() || path.back() != '/') path += '/';
-    return path + FormatNumber(index, "000") + FrameExtension(kind);
+    return path + FrameFileName(index, kind);
 }
 
 int FindFrameKind(const std::string& folder) {

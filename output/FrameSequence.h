@@ -19,9 +19,6 @@ namespace tarnel {
 // 0 BMP, 1 JPG, 2 GIF, as SaveKind counts them.
 inline constexpr int kFrameKindNone = -1;
 
-// ".bmp", ".jpg", ".gif"; "" for any other kind.
-const char* FrameExtension(int kind);
-
 // folder + "/" + the index with at least three digits + the extension:
 // "000.bmp", "1000.bmp", and "-001.bmp" for the frame before the first.
 std::string FramePath(const std::string& folder, int index, int kind);
