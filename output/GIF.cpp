@@ -13,10 +13,10 @@ namespace tarnel {
 
 namespace {
 
-constexpr int kInvalidPicture = 481;
-constexpr int kDiskFull = 61;
-constexpr int kFileAccess = 75;
-constexpr int kPathNotFound = 76;
+constexpr int kInvalidPicture = RuntimeError::InvalidPicture;
+constexpr int kDiskFull = RuntimeError::DiskFull;
+constexpr int kFileAccess = RuntimeError::FileAccess;
+constexpr int kPathNotFound = RuntimeError::PathNotFound;
 
 constexpr unsigned kClearCode = 256;
 constexpr unsigned kEndCode = 257;

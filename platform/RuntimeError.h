@@ -1,6 +1,6 @@
 #pragma once
 // Errors that the imaging classes pass to their callers, carrying the
-// numbers the original runtime used (6 overflow, 9 subscript, 11 division by zero, 53 file not found).
+// numbers the original runtime used for them.
 #include <stdexcept>
 #include <string>
 
@@ -8,7 +8,17 @@ namespace tarnel {
 
 class RuntimeError : public std::runtime_error {
 public:
-    enum Code { Overflow = 6, Subscript = 9, DivisionByZero = 11, FileNotFound = 53, PermissionDenied = 70 };
+    enum Code {
+        Overflow = 6,
+        Subscript = 9,
+        DivisionByZero = 11,
+        FileNotFound = 53,
+        DiskFull = 61,
+        PermissionDenied = 70,
+        FileAccess = 75,
+        PathNotFound = 76,
+        InvalidPicture = 481,
+    };
     RuntimeError(int number, const std::string& what) : std::runtime_error(what), number_(number) {}
     int number() const noexcept { return number_; }
 
