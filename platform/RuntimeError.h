@@ -1,6 +1,6 @@
 #pragma once
 // Errors that the imaging classes pass to their callers, carrying the
-// numbers the original runtime used for them.
+// numbers the windows and callers know them by.
 #include <stdexcept>
 #include <string>
 

@@ -71,7 +71,7 @@ void SkinWindow::sizeAndCentre() {
     move(s.left() + (s.width() - w) / 2, s.top() + (s.height() - h) / 2);
 }
 
-// The original kept the offsets in twips (pixels x 15); pixels give the same moves.
+// Offsets kept in twips (pixels x 15) would give the same moves; pixels are enough.
 void SkinWindow::Image1_MouseDown(int button, QPoint screenPos) {
     if (button != kLeftButton) return;
     dragFlag_ = 1;

@@ -1,6 +1,6 @@
 #pragma once
 // A spinner: a small pair of up and down arrows beside its value label. Up
-// raises the value. Like the scroll-bar spinners of the original windows it
+// raises the value. Like a scroll bar it
 // reports every change of its value, set by the user or by code.
 #include <QTimer>
 #include <QWidget>

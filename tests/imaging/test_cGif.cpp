@@ -486,15 +486,15 @@ TEST(cGifSave, GiflibReadsWhatWeWrite) {
     for (int i = 0; i < 16; ++i) setEntry(gif.lpGlobalPalette(), i, uint8_t(i * 16), uint8_t(255 - i * 16), uint8_t(i * 7));
     gif.SetAnimationLoops(3);
     gif.SetScreenBackgroundColorIndex(5);
-    struct Spec { int w, h, left, top, delay, disposal, transparent, localEntries; bool interlaced; };
-    const Spec specs[] = {
+    struct FrameShape { int w, h, left, top, delay, disposal, transparent, localEntries; bool interlaced; };
+    const FrameShape shapes[] = {
         {64, 48, 0, 0, 10, 0, -1, 0, false},  {20, 9, 3, 4, 25, 1, 3, 0, true},
         {7, 30, 50, 10, 0, 2, -1, 4, false},   {33, 17, 1, 2, 100, 3, 200, 256, true},
         {300, 200, 0, 0, 7, 1, -1, 256, false},
     };
     Lcg rng{42};
-    for (size_t k = 0; k < std::size(specs); ++k) {
-        const Spec& s = specs[k];
+    for (size_t k = 0; k < std::size(shapes); ++k) {
+        const FrameShape& s = shapes[k];
         int n = int(k) + 1;
         if (n > 1) {
             ASSERT_TRUE(gif.FrameInsert(n, s.w, s.h));
