@@ -7,7 +7,8 @@
 #include <system_error>
 
 #include <nlohmann/json.hpp>
-#include <unistd.h>
+
+#include "platform/AtomicFile.h"
 
 namespace tarnel {
 
@@ -164,24 +165,7 @@ bool SaveMeshFile(const std::filesystem::path& path, const MeshGrid& start, cons
         error = "mesh file: the two meshes are empty or differ in size";
         return false;
     }
-    std::filesystem::path temp = path;
-    temp += ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream outFile(temp, std::ios::binary | std::ios::trunc);
-        if (outFile) outFile.write(text.data(), std::streamsize(text.size()));
-        if (outFile) outFile.flush();
-        if (!outFile) {
-            std::error_code ignored;
-            std::filesystem::remove(temp, ignored);
-            error = "mesh file: cannot write " + path.string();
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        std::error_code ignored;
-        std::filesystem::remove(temp, ignored);
+    if (std::error_code ec = WriteFileAtomically(path.string(), text, false)) {
         error = "mesh file: cannot write " + path.string() + " (" + ec.message() + ")";
         return false;
     }
