@@ -87,7 +87,7 @@ bool saveFrame(PictureBox& frame, const std::string& path, const MorphRunRequest
         case kSaveGif: {
             // The frame becomes the canvas's picture, so the next frame's
             // clearing restores it rather than black.
-            frame.setPicture(frame.imagePicture());
+            frame.setPictureFromImage();
             try {
                 GIF gif;
                 ColorRef transparent = GetPixel(frame.hDC(), 0, 0);

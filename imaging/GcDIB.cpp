@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <filesystem>
+#include <system_error>
 
 #include "imaging/BmpDecoder.h"
+#include "imaging/PictureIO.h"
 #include "platform/RuntimeError.h"
 
 namespace tarnel {
@@ -52,10 +53,12 @@ uint8_t GcDIB::CreateFromStdPicture(const StdPicture& Image, bool Force32bpp) {
 }
 
 uint8_t GcDIB::CreateFromBitmapFile(const std::string& Filename) {
-    std::ifstream in(Filename, std::ios::binary);
-    if (!in) throw RuntimeError(RuntimeError::FileNotFound, "File not found: " + Filename);
-    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (data.empty()) return 0;
+    std::error_code ec;
+    if (!std::filesystem::exists(Filename, ec))
+        throw RuntimeError(RuntimeError::FileNotFound, "File not found: " + Filename);
+    // The shared reader refuses files larger than any picture we could hold.
+    std::vector<uint8_t> data;
+    if (!ReadFileBytes(Filename, data) || data.empty()) return 0;
     Destroy();
     auto bitmap = std::make_unique<Bitmap>();
     if (!DecodeBmp(data.data(), data.size(), *bitmap)) return 0;

@@ -38,6 +38,8 @@ void PictureBox::Cls() {
     }
 }
 
+void PictureBox::setPictureFromImage() { picture_ = imagePicture(); }
+
 StdPicture PictureBox::imagePicture() const {
     StdPicture p;
     if (image_->empty()) return p;

@@ -27,6 +27,8 @@ public:
     HDC hDC() { return &dc_; }
     // A picture holding a copy of the current image (the box's Image property).
     StdPicture imagePicture() const;
+    // picture := a copy of the image; the image, already equal to it, stays.
+    void setPictureFromImage();
 
     // image := picture, or the background colour where there is none.
     void Cls();
