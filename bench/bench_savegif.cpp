@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "output/GIF.h"
+#include "imaging/GIF.h"
 
 namespace {
 

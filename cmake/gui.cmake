@@ -2,7 +2,7 @@
 # application from app/gui, and the window tests from tests/<layer>/ui.
 find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
 
-file(GLOB TARNEL_GUI_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*/ui/*.cpp)
+file(GLOB TARNEL_GUI_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*/ui/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/ui/*.cpp)
 add_library(tarnel_gui STATIC ${TARNEL_GUI_SOURCES})
 set_target_properties(tarnel_gui PROPERTIES AUTOMOC ON)
 target_include_directories(tarnel_gui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})

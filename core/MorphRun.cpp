@@ -9,7 +9,7 @@
 #include "core/Warp.h"
 #include "imaging/JpegConvert.h"
 #include "imaging/PictureIO.h"
-#include "output/GIF.h"
+#include "imaging/GIF.h"
 #include "platform/NumText.h"
 #include "platform/RuntimeError.h"
 

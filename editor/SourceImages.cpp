@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "core/MeshEdit.h"
-#include "editor/EditorState.h"
+#include "core/WindowLinks.h"
 #include "imaging/PictureIO.h"
 #include "platform/Dialogs.h"
 #include "platform/NumText.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "editor/Settings.h"
+#include "core/Settings.h"
 #include "platform/PictureBox.h"
 
 namespace tarnel {

@@ -6,7 +6,8 @@
 #include <QTranslator>
 #include <QWidget>
 
-#include "editor/ui/Skin.h"
+#include "ui/Skin.h"
+#include "editor/ui/EditorWindows.h"
 #include "editor/ui/Tarnel_M.h"
 #include "output/ui/Viewer.h"
 #include "platform/ui/QtDialogs.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     tarnel::QtDialogs dialogs;
     tarnel::SetDialogs(&dialogs);
     // Before the editor exists: it enables its view command from what is registered.
+    tarnel::RegisterTrimmingWindow();
     tarnel::RegisterFrameViewer();
     int status = 0;
     {

@@ -8,9 +8,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-#include "editor/Settings.h"
-#include "editor/ui/ChildWindows.h"
-#include "editor/ui/Skin.h"
+#include "core/Settings.h"
+#include "ui/ChildWindows.h"
+#include "ui/Skin.h"
 #include "platform/Dialogs.h"
 #include "platform/NumText.h"
 #include "platform/ui/PictureBoxWidget.h"

@@ -13,7 +13,7 @@
 #include "core/MeshEdit.h"
 #include "core/MorphRun.h"
 #include "editor/SourceImages.h"
-#include "editor/ui/SkinWindow.h"
+#include "ui/SkinWindow.h"
 
 class QFrame;
 class QLabel;

@@ -4,10 +4,10 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-#include "editor/EditorState.h"
-#include "editor/ui/Skin.h"
+#include "core/WindowLinks.h"
+#include "ui/Skin.h"
 #include "editor/ui/Tarnel_M.h"
-#include "editor/ui/Tarnel_T.h"
+#include "ui/ChildWindows.h"
 #include "platform/ui/PictureBoxWidget.h"
 #include "platform/ui/Spinner.h"
 
@@ -70,10 +70,8 @@ void Tarnel_M::Cmd_Triming_Click(int i) {
         if (check.focus == SourceImages::TrimFocus::Height) txt_h->setFocus();
         return;
     }
-    {
-        Tarnel_T trimming(images.P[size_t(i)], Settings().TrimWidth, Settings().TrimHeight, this);
-        trimming.exec();
-    }
+    if (!ChildWindows().trimming) return;
+    ChildWindows().trimming(this, images.P[size_t(i)], Settings().TrimWidth, Settings().TrimHeight);
     if (!Links().TrimAccepted) return;
     images.AcceptTrim(i);
     showSizeLabels(i);

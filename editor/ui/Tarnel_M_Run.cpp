@@ -8,8 +8,8 @@
 #include <exception>
 #include <vector>
 
-#include "editor/EditorState.h"
-#include "editor/ui/ChildWindows.h"
+#include "core/WindowLinks.h"
+#include "ui/ChildWindows.h"
 #include "editor/ui/Tarnel_M.h"
 #include "platform/Dialogs.h"
 #include "platform/ProgramFolder.h"

@@ -3,9 +3,9 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "editor/EditorState.h"
+#include "core/WindowLinks.h"
 #include "editor/SourceImages.h"
-#include "editor/ui/Skin.h"
+#include "ui/Skin.h"
 #include "platform/NumText.h"
 #include "platform/ui/PictureBoxWidget.h"
 

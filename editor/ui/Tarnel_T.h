@@ -5,7 +5,7 @@
 // it as it was.
 #include <array>
 
-#include "editor/ui/SkinWindow.h"
+#include "ui/SkinWindow.h"
 #include "platform/PictureBox.h"
 
 class QLabel;

@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "editor/EditorState.h"
-#include "editor/Settings.h"
-#include "editor/ui/Skin.h"
+#include "core/WindowLinks.h"
+#include "core/Settings.h"
+#include "ui/Skin.h"
 #include "imaging/PictureIO.h"
 #include "platform/Dialogs.h"
 #include "platform/ProgramFolder.h"

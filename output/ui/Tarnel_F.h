@@ -9,7 +9,7 @@
 // the writer come with the AVI export; until then the panel stays empty.
 #include <vector>
 
-#include "editor/ui/SkinWindow.h"
+#include "ui/SkinWindow.h"
 #include "output/FolderChooser.h"
 #include "platform/PictureBox.h"
 

@@ -13,9 +13,9 @@
 #include <unistd.h>
 #include <thread>
 
-#include "editor/EditorState.h"
-#include "editor/Settings.h"
-#include "editor/ui/Skin.h"
+#include "core/WindowLinks.h"
+#include "core/Settings.h"
+#include "ui/Skin.h"
 #include "output/ui/FrameView.h"
 #include "output/ui/Viewer.h"
 

@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "editor/ui/SkinWindow.h"
+#include "ui/SkinWindow.h"
 #include "output/FrameSequence.h"
 
 class QLabel;

@@ -1,7 +1,7 @@
 #include "output/ui/Viewer.h"
 
-#include "editor/EditorState.h"
-#include "editor/ui/ChildWindows.h"
+#include "core/WindowLinks.h"
+#include "ui/ChildWindows.h"
 #include "output/ui/Tarnel_F.h"
 #include "output/ui/Tarnel_V.h"
 

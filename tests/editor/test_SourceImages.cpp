@@ -6,7 +6,7 @@
 #include <fstream>
 #include <memory>
 
-#include "editor/EditorState.h"
+#include "core/WindowLinks.h"
 #include "imaging/PictureIO.h"
 #include "platform/ProgramFolder.h"
 #include "support/ScriptedDialogs.h"

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "editor/ui/Skin.h"
+#include "ui/Skin.h"
 #include "platform/ui/ClickLabel.h"
 #include "platform/ui/PictureBoxWidget.h"
 #include "platform/ui/QtDialogs.h"

@@ -14,10 +14,11 @@
 #include <iterator>
 #include <memory>
 
-#include "editor/EditorState.h"
-#include "editor/Settings.h"
-#include "editor/ui/ChildWindows.h"
-#include "editor/ui/Skin.h"
+#include "core/WindowLinks.h"
+#include "core/Settings.h"
+#include "ui/ChildWindows.h"
+#include "ui/Skin.h"
+#include "editor/ui/EditorWindows.h"
 #include "editor/ui/Tarnel_M.h"
 #include "editor/ui/Tarnel_T.h"
 #include "imaging/PictureIO.h"
@@ -67,6 +68,7 @@ protected:
     void SetUp() override {
         SetProgramFolderOverride(programFolder.path().string());
         Links() = WindowLinks{};
+        RegisterTrimmingWindow();
     }
     void TearDown() override {
         window.reset();

@@ -8,10 +8,10 @@
 
 #include <memory>
 
-#include "editor/EditorState.h"
-#include "editor/ui/Skin.h"
+#include "core/WindowLinks.h"
+#include "ui/Skin.h"
 #include "editor/ui/Tarnel_T.h"
-#include "editor/ui/ZoomAnimation.h"
+#include "ui/ZoomAnimation.h"
 #include "platform/ui/PictureBoxWidget.h"
 
 namespace tarnel {

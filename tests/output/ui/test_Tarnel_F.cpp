@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "editor/EditorState.h"
-#include "editor/Settings.h"
+#include "core/WindowLinks.h"
+#include "core/Settings.h"
 #include "imaging/JpegConvert.h"
 #include "imaging/PictureIO.h"
 #include "output/FolderChooser.h"

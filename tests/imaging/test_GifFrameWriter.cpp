@@ -1,4 +1,4 @@
-#include "output/GIF.h"
+#include "imaging/GIF.h"
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>

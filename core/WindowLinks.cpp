@@ -1,4 +1,4 @@
-#include "editor/EditorState.h"
+#include "core/WindowLinks.h"
 
 namespace tarnel {
 

@@ -1,4 +1,4 @@
-#include "editor/ui/Skin.h"
+#include "ui/Skin.h"
 
 #include <QGuiApplication>
 #include <QImage>

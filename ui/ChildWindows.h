@@ -8,7 +8,11 @@ class QWidget;
 
 namespace tarnel {
 
+class PictureBox;
+
 struct ChildWindowOpeners {
+    // Tarnel_T over the picture box it trims, at the editor's trimming size.
+    std::function<void(QWidget* owner, PictureBox& target, int trimWidth, int trimHeight)> trimming;
     std::function<void(QWidget* owner)> viewer;       // Tarnel_V
     std::function<void(QWidget* owner)> aviExport;    // Tarnel_F
     std::function<void(QWidget* owner)> aviPlayer;    // Tarnel_A

@@ -1,12 +1,12 @@
-#include "editor/ui/SkinWindow.h"
+#include "ui/SkinWindow.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QPainter>
 #include <QScreen>
 
-#include "editor/ui/Skin.h"
-#include "editor/ui/ZoomAnimation.h"
+#include "ui/Skin.h"
+#include "ui/ZoomAnimation.h"
 #include "platform/ui/PictureBoxWidget.h"
 
 namespace tarnel {

@@ -1,4 +1,4 @@
-#include "editor/Settings.h"
+#include "core/Settings.h"
 
 #include <algorithm>
 #include <optional>

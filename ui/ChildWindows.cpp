@@ -1,4 +1,4 @@
-#include "editor/ui/ChildWindows.h"
+#include "ui/ChildWindows.h"
 
 namespace tarnel {
 

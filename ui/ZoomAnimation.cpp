@@ -1,4 +1,4 @@
-#include "editor/ui/ZoomAnimation.h"
+#include "ui/ZoomAnimation.h"
 
 #include <QGuiApplication>
 #include <QPainter>

@@ -1,0 +1,96 @@
+// Includes point down the layers only: app -> windows -> ui -> the Qt stand-ins
+// of platform/ui -> output/editor -> core -> imaging -> platform. A window never includes another window's
+// header; windows meet through the child-window openers.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Layer {
+    int rank;
+    std::string group;  // folders of one rank that must not include each other
+};
+
+std::optional<Layer> LayerOf(const std::string& path) {
+    auto starts = [&](const char* prefix) { return path.rfind(prefix, 0) == 0; };
+    if (starts("platform/ui/")) return Layer{35, "platform/ui"};
+    if (starts("platform/")) return Layer{0, "platform"};
+    if (starts("imaging/")) return Layer{10, "imaging"};
+    if (starts("core/")) return Layer{20, "core"};
+    if (starts("output/ui/")) return Layer{50, "output/ui"};
+    if (starts("editor/ui/")) return Layer{50, "editor/ui"};
+    if (starts("output/")) return Layer{30, "output"};
+    if (starts("editor/")) return Layer{30, "editor"};
+    if (starts("ui/")) return Layer{40, "ui"};
+    if (starts("app/")) return Layer{60, "app"};
+    return std::nullopt;
+}
+
+// "Tarnel_M" for "editor/ui/Tarnel_M_Run.cpp", empty for files that are not a window's.
+std::string WindowOf(const std::string& path) {
+    static const std::regex window(R"((^|/)(Tarnel_[A-Z])(_[A-Za-z]+)?\.(h|cpp)$)");
+    std::smatch m;
+    return std::regex_search(path, m, window) ? m[2].str() : std::string();
+}
+
+std::vector<std::string> Violations(const fs::path& root) {
+    static const std::regex include(R"(^\s*#\s*include\s*"([^"]+)\")");
+    std::vector<std::string> found;
+    for (const char* top : {"platform", "imaging", "core", "output", "editor", "ui", "app"}) {
+        if (!fs::exists(root / top)) continue;
+        for (const auto& entry : fs::recursive_directory_iterator(root / top)) {
+            const std::string ext = entry.path().extension().string();
+            if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp")) continue;
+            const std::string from = fs::relative(entry.path(), root).generic_string();
+            const auto fromLayer = LayerOf(from);
+            std::ifstream in(entry.path());
+            std::string line;
+            for (int n = 1; std::getline(in, line); ++n) {
+                std::smatch m;
+                if (!std::regex_search(line, m, include)) continue;
+                const std::string to = m[1].str();
+                const auto toLayer = LayerOf(to);
+                if (!fromLayer || !toLayer) continue;
+                const std::string where = from + ":" + std::to_string(n) + " includes " + to;
+                if (toLayer->rank > fromLayer->rank)
+                    found.push_back(where + " (points up)");
+                else if (toLayer->rank == fromLayer->rank && toLayer->group != fromLayer->group)
+                    found.push_back(where + " (across to another folder of the same layer)");
+                else if (const std::string w = WindowOf(to); !w.empty() && !WindowOf(from).empty() && w != WindowOf(from))
+                    found.push_back(where + " (a window includes another window)");
+            }
+        }
+    }
+    return found;
+}
+
+TEST(Layers, EveryIncludePointsDown) {
+    const std::vector<std::string> found = Violations(TARNEL_SOURCE_ROOT);
+    std::string report;
+    for (const std::string& v : found) report += v + "\n";
+    EXPECT_TRUE(found.empty()) << report;
+}
+
+TEST(Layers, TheCheckSeesAWrongInclude) {
+    const fs::path root = fs::temp_directory_path() / ("tarnel-layers-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    fs::remove_all(root);
+    fs::create_directories(root / "core");
+    fs::create_directories(root / "output/ui");
+    std::ofstream(root / "core/A.cpp") << "#include \"output/ui/Tarnel_F.h\"\n#include \"platform/gdi.h\"\n";
+    std::ofstream(root / "output/ui/Tarnel_F.cpp") << "#include \"output/ui/Tarnel_A.h\"\n#include \"ui/Skin.h\"\n";
+    const std::vector<std::string> found = Violations(root);
+    fs::remove_all(root);
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_NE(found[0].find("points up"), std::string::npos);
+    EXPECT_NE(found[1].find("another window"), std::string::npos);
+}
+
+}  // namespace
