@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/AviWriter.h"
 #include "platform/Colors.h"
 
 namespace tarnel {
@@ -25,6 +26,13 @@ struct FileDialogRequest {
     std::string fileName;
 };
 
+// The compression-options dialog of the AVI export: the compressors offered
+// (raw first) and the choice it opens with.
+struct CompressionDialogRequest {
+    std::vector<AviCodecInfo> codecs;
+    AviCompressOptions initial;
+};
+
 class DialogService {
 public:
     virtual ~DialogService() = default;
@@ -34,6 +42,8 @@ public:
     virtual std::optional<std::string> openFile(const FileDialogRequest& request);
     virtual std::optional<std::string> saveFile(const FileDialogRequest& request);
     virtual std::optional<ColorRef> chooseColor(ColorRef initial);
+    // The options confirmed by the user, or nothing when cancelled.
+    virtual std::optional<AviCompressOptions> chooseCompression(const CompressionDialogRequest& request);
 };
 
 DialogService& Dialogs();

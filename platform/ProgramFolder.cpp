@@ -98,4 +98,14 @@ std::string ProgramFile(std::string_view name) {
     return folder;
 }
 
+std::string ProcessTempPath(const std::string& folder, std::string_view name) {
+    const size_t dot = name.rfind('.');
+    std::string file(name.substr(0, dot));
+    file += '.' + std::to_string(::getpid());
+    if (dot != std::string_view::npos) file += name.substr(dot);
+    std::string path = folder;
+    if (!path.empty() && path.back() != '/') path += '/';
+    return path + file;
+}
+
 }  // namespace tarnel

@@ -18,6 +18,11 @@ std::string ProgramFolder();
 // Folder + "/" + name: the platform's form of the program folder + "\" + name.
 std::string ProgramFile(std::string_view name);
 
+// A temporary file of this process in `folder`: `name` with the process id
+// before its extension ("AVI_Temp.bmp" -> "AVI_Temp.1234.bmp"), so that two
+// processes never share one.
+std::string ProcessTempPath(const std::string& folder, std::string_view name);
+
 // Replaces the program folder for this process; an empty folder removes the
 // override. The folder is created on first use if it does not exist.
 void SetProgramFolderOverride(const std::string& folder);

@@ -92,3 +92,10 @@ TEST_F(ProgramFolderTest, UnwritableExecutableFolderFallsBackToUserData) {
 
 }  // namespace
 }  // namespace tarnel
+
+TEST(ProgramFolder, ProcessTempPathIsThisProcesssOwn) {
+    const std::string pid = std::to_string(::getpid());
+    EXPECT_EQ(tarnel::ProcessTempPath("/a/b", "AVI_Temp.bmp"), "/a/b/AVI_Temp." + pid + ".bmp");
+    EXPECT_EQ(tarnel::ProcessTempPath("/a/b/", "Dumy.bmp"), "/a/b/Dumy." + pid + ".bmp");
+    EXPECT_EQ(tarnel::ProcessTempPath("/", "temp"), "/temp." + pid);
+}

@@ -45,12 +45,21 @@ public:
         colorAnswers.pop_front();
         return r;
     }
+    std::optional<AviCompressOptions> chooseCompression(const CompressionDialogRequest& request) override {
+        compressionRequests.push_back(request);
+        if (compressionAnswers.empty()) return std::nullopt;
+        auto r = compressionAnswers.front();
+        compressionAnswers.pop_front();
+        return r;
+    }
 
     std::vector<ShownMessage> messages;
     std::vector<FileDialogRequest> fileRequests;
     std::deque<MsgResult> answers;
     std::deque<std::optional<std::string>> openAnswers, saveAnswers;
     std::deque<std::optional<ColorRef>> colorAnswers;
+    std::vector<CompressionDialogRequest> compressionRequests;
+    std::deque<std::optional<AviCompressOptions>> compressionAnswers;
 
 private:
     static std::optional<std::string> next(std::deque<std::optional<std::string>>& q) {

@@ -1,0 +1,48 @@
+#pragma once
+// The export window's writer without the window: the images of a frame
+// folder, in the file list's order, stretched to the AVI size and written as
+// key frames through the AVI library, each frame passed through a temporary
+// 24-bpp BMP that cDIB reads back. The window and `tarnel-cli avi` both run it.
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "imaging/Progress.h"
+#include "platform/AviWriter.h"
+
+namespace tarnel {
+
+inline constexpr const char* kAviImageLoadFailed = "画像ﾌｧｲﾙのﾛｰﾄﾞで失敗しました!";
+inline constexpr const char* kAviWriteFailed = "Aviﾌｧｲﾙの作成は失敗しました!";
+
+struct AviExportRequest {
+    std::vector<std::string> framePaths;  // full paths, in list order
+    std::string outputPath;
+    int width = 0, height = 0;  // the AVI frame size (picSave)
+    int framesPerSecond = 20;   // clamped to 1..30 for the stream header
+    std::string tempBmpPath;    // the temporary BMP the frames pass through
+};
+
+enum class AviExportResult {
+    Written,          // every frame written, the file in place
+    Cancelled,        // the compression dialog was cancelled: no message
+    ImageLoadFailed,  // the first frame's temporary BMP was unreadable: kAviImageLoadFailed
+    WriteFailed,      // file, stream, compression, format or frame write failed: kAviWriteFailed
+    Abandoned,        // an image could not be loaded or the temporary file saved: no message
+};
+
+// Called at step 4 with the stream made; nothing means the user cancelled.
+using AviOptionsChooser = std::function<std::optional<AviCompressOptions>()>;
+
+// Writes the AVI (steps 1-8 of the writer). Progress counts frames written.
+// Whatever the result, no partial file is left at outputPath and an existing
+// file there is replaced only on success; the temporary BMP is left for the
+// caller to delete (the window deletes it on unload).
+AviExportResult ExportAvi(const AviExportRequest& request, const AviOptionsChooser& chooseOptions,
+                          ProgressSink* progress = nullptr, std::string* error = nullptr);
+
+// The stream rate for a requested frame rate: below 1 gives 1, above 30 gives 30.
+int ClampAviFrameRate(int framesPerSecond);
+
+}  // namespace tarnel

@@ -1,0 +1,23 @@
+#pragma once
+// Imports every frame of the video stream of an AVI file into an animated GIF
+// container, each frame reduced to 8 bpp by the dithering module in its
+// current palette mode and method (the palette is built on frame 1 and kept).
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "imaging/Progress.h"
+#include "imaging/cGif.h"
+
+namespace tarnel {
+
+class AviReader;
+
+// True when every frame was imported. `GIF` is emptied by the caller. The
+// progress maximum is the frame count and the value the frame being imported;
+// at the end the value goes back to 0.
+bool ImportAviFrames(const std::string& SourcePath, cGif& GIF, ProgressSink* Progress, std::string* error = nullptr);
+// The same from an open reader (memory input, fuzzing).
+bool ImportAviFrames(AviReader& reader, cGif& GIF, ProgressSink* Progress, std::string* error = nullptr);
+
+}  // namespace tarnel

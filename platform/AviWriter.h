@@ -1,0 +1,106 @@
+#pragma once
+// Writing AVI files: our stand-in for the platform's AVI file library, on
+// FFmpeg. Shaped like the calls the export makes: create the file, create a
+// video stream from a stream header, make a compressed stream from the
+// options the user chose, set the frame format from a bitmap info block,
+// write one frame per call at a sample position, release.
+//
+// The file is written under a temporary name beside the target and renamed
+// into place by Commit(), only when every frame was written; releasing an
+// uncommitted writer removes the temporary file and leaves an existing file
+// of the target's name untouched. FFmpeg never ends or logs over the
+// process: every failure is a false result with LastError() saying why.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/gdi.h"
+
+namespace tarnel {
+
+// mmioStringToFOURCC: the first four characters, packed little-endian.
+uint32_t mmioStringToFOURCC(const char* text);
+
+inline constexpr uint32_t OF_CREATE = 0x1000;
+inline constexpr uint32_t AVIIF_KEYFRAME = 0x10;
+
+// The stream header as the export fills it.
+struct AVISTREAMINFO {
+    uint32_t fccType = 0;
+    uint32_t fccHandler = 0;
+    uint32_t dwFlags = 0;
+    uint32_t dwCaps = 0;
+    uint16_t wPriority = 0;
+    uint16_t wLanguage = 0;
+    uint32_t dwScale = 0;
+    uint32_t dwRate = 0;
+    uint32_t dwStart = 0;
+    uint32_t dwLength = 0;
+    uint32_t dwInitialFrames = 0;
+    uint32_t dwSuggestedBufferSize = 0;
+    uint32_t dwQuality = 0;
+    uint32_t dwSampleSize = 0;
+    Rect rcFrame;
+};
+
+enum class AviCodec { Raw, MJpeg, FFV1, Mpeg4, H264 };
+
+// What the compression-options dialog returns.
+struct AviCompressOptions {
+    AviCodec codec = AviCodec::Raw;
+    int quality = 75;          // 1..100, where the codec takes a quality
+    int keyFrameEvery = 1;     // a key frame every N frames (1: every frame)
+    int dataRateKBps = 0;      // 0: no data rate target
+};
+
+// One compressor the dialog lists, in the dialog's order (raw first).
+struct AviCodecInfo {
+    AviCodec codec;
+    std::string key;    // "raw", "mjpeg", "ffv1", "mpeg4", "h264" (command line)
+    std::string label;  // as the dialog shows it
+    bool takesQuality = false;
+    bool takesKeyFrames = false;
+    bool takesDataRate = false;
+};
+
+// The compressors this FFmpeg build can write into AVI; H.264 only when it has an encoder.
+std::vector<AviCodecInfo> AvailableAviCodecs();
+// By key; false when unknown or not available.
+bool FindAviCodec(const std::string& key, AviCodecInfo* info = nullptr);
+
+class AviWriter {
+public:
+    AviWriter();
+    ~AviWriter();  // Release()
+    AviWriter(const AviWriter&) = delete;
+    AviWriter& operator=(const AviWriter&) = delete;
+
+    // AVIFileOpen with OF_CREATE: prepares `path` (an existing file is only
+    // replaced on Commit).
+    bool FileOpen(const std::string& path, uint32_t mode);
+    // AVIFileCreateStream: a video stream from the header (rate/scale frames
+    // per second, frame size from rcFrame).
+    bool CreateStream(const AVISTREAMINFO& header);
+    // AVIMakeCompressedStream with the chosen options.
+    bool MakeCompressedStream(const AviCompressOptions& options);
+    // AVIStreamSetFormat: a BITMAPINFOHEADER (and colour table) block of the
+    // frames that Write will be given.
+    bool SetFormat(const uint8_t* bitmapInfo, size_t size);
+    // AVIStreamWrite of one sample: `data` is a pixel block in the layout the
+    // format block describes (bottom-up rows for a positive height).
+    bool Write(int32_t sample, const uint8_t* data, size_t size, uint32_t flags);
+    // Finishes the file (index, headers), syncs it and renames it into place.
+    bool Commit();
+    // Releases streams and file; an uncommitted file is removed.
+    void Release();
+
+    const std::string& LastError() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tarnel
