@@ -13,8 +13,9 @@ int ClampAviFrameRate(int framesPerSecond) { return std::clamp(framesPerSecond, 
 namespace {
 
 // picTemp, picSave and the temporary BMP of the writer: one frame at a time
-// is loaded, stretched to the AVI size, saved and read back. The surfaces
-// live as long as the export, so frames after the first reuse them.
+// is loaded, stretched to the AVI size, saved and read back. The surface and
+// the file buffers live as long as the export, so frames after the first
+// reuse their memory instead of faulting in fresh pages.
 class FramePreparer {
 public:
     FramePreparer(int width, int height, std::string tempBmpPath) : tempBmp_(std::move(tempBmpPath)) {
@@ -33,7 +34,8 @@ public:
             return Step::TempNotSaved;
         }
         StdPicture picture;
-        if (!LoadPicture(path, picture, &error)) {
+        if (!ReadFileBytes(path, fileBytes_, &error) ||
+            !LoadPictureFromMemory(fileBytes_.data(), fileBytes_.size(), picture, &error)) {
             if (error.find(path) == std::string::npos) error = path + ": " + error;
             return Step::ImageNotLoaded;
         }
@@ -41,13 +43,19 @@ public:
         source.select(picture.bitmap.get());
         StretchBlt(&saveDC_, 0, 0, save_.width(), save_.height(), &source, 0, 0, picture.width(), picture.height(),
                    SRCCOPY);
-        if (!SavePictureBMP(save_, tempBmp_, &error)) return Step::TempNotSaved;
+        // SavePictureBMP, with the file image kept for the next frame.
+        if (!EncodeBmp24(save_, bmpBytes_)) {
+            error = "cannot encode the frame";
+            return Step::TempNotSaved;
+        }
+        if (!WriteFileReplacing(tempBmp_, bmpBytes_.data(), bmpBytes_.size(), &error)) return Step::TempNotSaved;
         if (!dib.CreateFromFile(tempBmp_, &error)) return Step::TempNotRead;
         return Step::Ready;
     }
 
 private:
     std::string tempBmp_;
+    std::vector<uint8_t> fileBytes_, bmpBytes_;
     Bitmap save_;
     DC saveDC_;
     bool ok_ = false;
