@@ -98,6 +98,11 @@ public:
             error = "this compressor is not available";
             return false;
         }
+        // Checked here: x264 reports odd sizes only after it has leaked its settings.
+        if (options_.codec == AviCodec::H264 && ((format.width | std::abs(format.height)) & 1)) {
+            error = "H.264 needs an even width and height";
+            return false;
+        }
         encoder_ = avcodec_alloc_context3(codec);
         frame_ = av_frame_alloc();
         packet_ = av_packet_alloc();
