@@ -3,7 +3,10 @@
 // FFmpeg. Shaped like the calls the export makes: create the file, create a
 // video stream from a stream header, make a compressed stream from the
 // options the user chose, set the frame format from a bitmap info block,
-// write one frame per call at a sample position, release.
+// write one frame per call at a sample position, release. Uncompressed
+// frames go into a classic DIB stream written by our own RIFF writer (chunks
+// "00db", bottom-up rows exactly as given, idx1 of key frames); the
+// compressors go through FFmpeg's encoders and AVI muxer.
 //
 // The file is written under a temporary name beside the target and renamed
 // into place by Commit(), only when every frame was written; releasing an
