@@ -157,6 +157,8 @@ struct AviWriter::Impl {
     AviCompressOptions options;
     std::unique_ptr<AviSink> sink;
     size_t frameBytes = 0;
+    int32_t nextSample = 0;
+    bool broken = false;  // a write failed part-way: the file must not be committed
 
     bool fail(const std::string& text) {
         error = text;
@@ -275,16 +277,24 @@ bool AviWriter::SetFormat(const uint8_t* bitmapInfo, size_t size) {
 bool AviWriter::Write(int32_t sample, const uint8_t* data, size_t size, uint32_t flags) {
     Impl& m = *impl_;
     if (!m.sink) return m.fail("the stream has no format");
+    if (m.broken) return m.fail("an earlier frame could not be written");
     if (!data || size != m.frameBytes)
         return m.fail("a frame of " + std::to_string(size) + " bytes where the format needs " +
                       std::to_string(m.frameBytes));
-    return m.sink->write(sample, data, flags, m.error);
+    if (sample < m.nextSample) return m.fail("frame " + std::to_string(sample) + " is written out of order");
+    if (!m.sink->write(sample, data, flags, m.error)) {
+        m.broken = true;  // part of it may be in the file
+        return false;
+    }
+    m.nextSample = sample + 1;
+    return true;
 }
 
 bool AviWriter::Commit() {
     Impl& m = *impl_;
     if (m.fd < 0) return m.fail("no AVI file is open");
     if (!m.sink) return m.fail("the stream has no format");
+    if (m.broken) return m.fail("an earlier frame could not be written");
     if (!m.sink->finish(m.error)) return false;
     if (::fsync(m.fd) != 0) return m.failErrno(m.target, errno);
     const int closed = ::close(m.fd);
@@ -312,8 +322,9 @@ void AviWriter::Release() {
     m.fd = -1;
     if (!m.temp.empty()) ::unlink(m.temp.c_str());
     m.temp.clear();
-    m.streamMade = m.compressed = false;
+    m.streamMade = m.compressed = m.broken = false;
     m.frameBytes = 0;
+    m.nextSample = 0;
 }
 
 }  // namespace tarnel

@@ -3,6 +3,8 @@
 #include "platform/AviWriter.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -178,7 +180,7 @@ TEST(AviWriter, SkippedSamplesAreEmptyChunksAndEarlierOnesAreRefused) {
     EXPECT_FALSE(writer.Write(1, bits.data(), bits.size(), AVIIF_KEYFRAME));
     EXPECT_FALSE(writer.Write(3, bits.data(), bits.size() - 1, AVIIF_KEYFRAME)) << "a short frame";
     EXPECT_FALSE(writer.LastError().empty());
-    ASSERT_TRUE(writer.Commit());
+    ASSERT_TRUE(writer.Commit()) << "refused frames leave the file whole";
 
     test::AviContents avi;
     std::string error;
@@ -259,7 +261,39 @@ TEST(AviWriter, ReadOnlyFolderFailsAtOpen) {
     fs::permissions(dir.path() / "ro", fs::perms::owner_all);
 }
 
-TEST(AviWriter, CommitWithoutFramesFormatFails) {
+TEST(AviWriter, AFailedWriteIsNeverCommitted) {
+    test::TempDir dir;
+    const std::string path = dir.file("movie.avi");
+    test::writeText(path, "keep me");
+    const std::vector<uint8_t> format = dibHeader(64, 64, 24);
+    const std::vector<uint8_t> bits = pattern(64, 64, 0);  // 12 KB
+    AviWriter writer;
+    ASSERT_TRUE(writer.FileOpen(path, OF_CREATE));
+    ASSERT_TRUE(writer.CreateStream(videoHeader(64, 64, 10, 0)));
+    ASSERT_TRUE(writer.SetFormat(format.data(), format.size()));
+
+    struct sigaction ignore {}, old {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &old);
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    rlimit small = before;
+    small.rlim_cur = 30 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool failed = false;
+    for (int i = 0; i < 4 && !failed; ++i) failed = !writer.Write(i, bits.data(), bits.size(), AVIIF_KEYFRAME);
+    setrlimit(RLIMIT_FSIZE, &before);
+    sigaction(SIGXFSZ, &old, nullptr);
+
+    ASSERT_TRUE(failed);
+    EXPECT_FALSE(writer.Write(5, bits.data(), bits.size(), AVIIF_KEYFRAME));
+    EXPECT_FALSE(writer.Commit());
+    writer.Release();
+    EXPECT_EQ(test::readText(path), "keep me");
+    EXPECT_EQ(folderEntries(dir.path()).size(), 1u);
+}
+
+TEST(AviWriter, CommitWithoutAFormatFails) {
     test::TempDir dir;
     AviWriter writer;
     ASSERT_TRUE(writer.FileOpen(dir.file("empty.avi"), OF_CREATE));
