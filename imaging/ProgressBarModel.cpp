@@ -81,9 +81,4 @@ Rect ProgressBarModel::Rest() const {
     return Vertical() ? Rect{0, 0, W, H - filled_} : Rect{filled_, 0, W, H};
 }
 
-void ProgressBarModel::Paint(HDC hDC) const {
-    FillRect(hDC, Bar(), Brush::solid(TranslateColor(foreColor_)));
-    FillRect(hDC, Rest(), Brush::solid(TranslateColor(backColor_)));
-}
-
 }  // namespace tarnel

@@ -58,9 +58,6 @@ public:
     Rect Bar() const;
     Rect Rest() const;
 
-    // Fills Bar with ForeColor and Rest with BackColor on a client-sized surface.
-    void Paint(HDC hDC) const;
-
 private:
     int32_t computeLength() const;
     // Recomputes; true when the length changed.

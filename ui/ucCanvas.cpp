@@ -1,10 +1,11 @@
 #include "ui/ucCanvas.h"
 
+#include <algorithm>
+
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QStyle>
 
 #include "platform/ui/PictureBoxWidget.h"
 
@@ -32,8 +33,7 @@ void ucCanvas::Resize() {
     bool horizontal = false, vertical = false;
     if (scrollBars_)
         CanvasLayout::ViewportWithBars(width(), height(), DIB_.Width(), DIB_.Height(), layout_.Zoom(),
-                                       layout_.FitMode(), style()->pixelMetric(QStyle::PM_ScrollBarExtent), viewW,
-                                       viewH, horizontal, vertical);
+                                       layout_.FitMode(), barThickness(), viewW, viewH, horizontal, vertical);
     layout_.Resize(viewW, viewH, DIB_);
     placeScrollBars(horizontal, vertical);
     updatePointer();
@@ -77,9 +77,14 @@ void ucCanvas::updatePointer() {
     }
 }
 
+int ucCanvas::barThickness() const {
+    // The bars' own size hint follows any style sheet the window sets.
+    return std::max(vbar_->sizeHint().width(), 1);
+}
+
 void ucCanvas::placeScrollBars(bool horizontal, bool vertical) {
     const int viewW = layout_.ClientWidth(), viewH = layout_.ClientHeight();
-    const int thickness = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int thickness = barThickness();
     syncingBars_ = true;
     hbar_->setGeometry(0, viewH, viewW, thickness);
     hbar_->setRange(0, layout_.ScrollMaxX());
@@ -112,7 +117,7 @@ void ucCanvas::scrollBarMoved() {
 void ucCanvas::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const int w = layout_.ClientWidth(), h = layout_.ClientHeight();
-    if (w > 0 && h > 0) {
+    if (Bitmap::sizeAllowed(w, h)) {
         if (frame_.Width() != w || frame_.Height() != h) frame_.Create(w, h, 32);
         if (!frame_.empty()) {
             PaintCanvas(layout_, DIB_, backColor_, frame_);

@@ -6,7 +6,8 @@
 // Use: draw into DIB() (create it, copy frames into it), then call Resize()
 // after the surface changed size and Repaint() after its pixels changed.
 // Zoom and FitMode take effect at the next Resize(). The layout, the
-// painting and the coordinates follow CanvasLayout (imaging/).
+// painting and the coordinates follow CanvasLayout (imaging/). Enabled is
+// the widget's own enabled state.
 #include <QCursor>
 #include <QWidget>
 #include <cstdint>
@@ -77,6 +78,7 @@ protected:
 
 private:
     void updatePointer();
+    int barThickness() const;
     void placeScrollBars(bool horizontal, bool vertical);
     void showScrollPosition();
     void scrollBarMoved();

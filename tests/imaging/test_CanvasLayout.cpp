@@ -224,24 +224,6 @@ TEST(CanvasLayout, PaintShowsWhatTheMouseReports) {
     }
 }
 
-TEST(CanvasLayout, PaintFillsAroundThePictureInTheTranslatedBackColour) {
-    GcDIB dib = makeImage(100, 50, [](int, int) { return Rgb{200, 0, 0}; });
-    CanvasLayout layout;
-    layout.SetZoom(2);
-    layout.Resize(300, 300, dib);
-    GcDIB target;
-    ASSERT_TRUE(target.Create(300, 300, 32));
-    PaintCanvas(layout, dib, kCanvasDefaultBackColor, target);
-    const Rgb workspace{128, 128, 128}, red{200, 0, 0};
-    EXPECT_EQ(pixelOf(target, 49, 150), workspace);
-    EXPECT_EQ(pixelOf(target, 50, 100), red);
-    EXPECT_EQ(pixelOf(target, 249, 199), red);
-    EXPECT_EQ(pixelOf(target, 250, 199), workspace);
-    EXPECT_EQ(pixelOf(target, 100, 200), workspace);
-    EXPECT_EQ(pixelOf(target, 0, 0), workspace);
-    EXPECT_EQ(layout.BackgroundRects().size(), 4u);
-}
-
 TEST(CanvasLayout, DraggingScrollsWithinTheMaximumOnlyWithTheLeftButtonInWorkMode0) {
     GcDIB dib = picture(100, 50);
     CanvasLayout layout;

@@ -4,7 +4,6 @@
 #include <sstream>
 #include <string>
 
-#include "imaging/GcDIB.h"
 #include "imaging/ProgressBarModel.h"
 
 using namespace tarnel;
@@ -103,18 +102,4 @@ TEST(ProgressBarModel, DefaultsAndOrientationSwapsTheControl) {
     EXPECT_EQ(m.ControlWidth(), 14);
     m.SetOrientation(kProgressHorizontal);
     EXPECT_EQ(m.ControlWidth(), 124);
-}
-
-TEST(ProgressBarModel, PaintsBarAndRestInTheirTranslatedColours) {
-    ProgressBarModel m;
-    m.SetBorderStyle(kProgressBorderNone);
-    m.SetControlSize(10, 3);
-    m.SetValue(30);
-    GcDIB surface;
-    ASSERT_TRUE(surface.Create(10, 3, 32));
-    m.Paint(surface.hDIBDC());
-    EXPECT_EQ(GetPixel(surface.hDIBDC(), 0, 0), RGBColor(10, 36, 106));    // highlight
-    EXPECT_EQ(GetPixel(surface.hDIBDC(), 2, 2), RGBColor(10, 36, 106));
-    EXPECT_EQ(GetPixel(surface.hDIBDC(), 3, 0), RGBColor(212, 208, 200));  // button face
-    EXPECT_EQ(GetPixel(surface.hDIBDC(), 9, 2), RGBColor(212, 208, 200));
 }
