@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/LoadBudget.h"
 #include "platform/Picture.h"
 #include "platform/gdi.h"
 
@@ -33,7 +34,13 @@ bool EncodeBmp24(const Bitmap& picture, std::vector<uint8_t>& out);
 bool ToTopDown32(const Bitmap& src, Bitmap& out);
 
 // JPEG through TurboJPEG into a 32-bpp top-down bitmap (CMYK files included).
+// Refused before decoding: a picture larger than its data can hold (at most
+// 1024 pixels a byte beyond kLoadFloorPixels), a multi-scan file whose scans
+// would sweep the picture more often than its size allows, and anything the
+// budget (by default one sized for `size`) cannot hold. Corrupt data, which
+// the library only warns about, and files of more than 500 scans fail.
 bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out, std::string* error = nullptr);
+bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out, LoadBudget& budget, std::string* error = nullptr);
 
 // Whole-file helpers shared by the converters. Reading refuses files larger
 // than any picture we could hold; writing goes through a temporary file in
