@@ -34,7 +34,6 @@ public:
         used_ += bytes;
         return true;
     }
-    void Release(uint64_t bytes) { used_ -= bytes < used_ ? bytes : used_; }
     uint64_t Limit() const { return limit_; }
     uint64_t Used() const { return used_; }
 

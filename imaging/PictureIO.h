@@ -20,6 +20,8 @@ PictureFormat DetectPictureFormat(const uint8_t* data, size_t size);
 
 // On success `out` holds a new 32-bpp top-down bitmap; on failure it is left
 // as it was and `error` says why. A file that does not decode is a failure.
+// Every surface of one load, the 32-bpp copy included, comes out of one
+// LoadBudget::ForInput(size), so memory and time follow the file's size.
 bool LoadPicture(const std::string& path, StdPicture& out, std::string* error = nullptr);
 bool LoadPictureFromMemory(const uint8_t* data, size_t size, StdPicture& out, std::string* error = nullptr);
 
