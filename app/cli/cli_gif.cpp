@@ -80,7 +80,7 @@ uintmax_t fileSize(const std::string& path) {
 int runInfo(const std::vector<std::string>& args) {
     if (args.size() != 1) return Fail(kBadArguments, "gif info needs one FILE.gif");
     cGif gif;
-    if (!gif.LoadFromFile(args[0])) return Fail(kFailure, "cannot read GIF file: " + args[0]);
+    if (!gif.LoadFromFile(args[0])) return Fail(kFailure, "cannot read GIF file: " + args[0] + ": " + gif.LoadError());
     std::printf("file: %s\n", args[0].c_str());
     std::printf("version: GIF%s\n", gif.Version().c_str());
     // An aspect byte of 0 (the usual) means no ratio is given.
@@ -199,7 +199,7 @@ int runOptimize(const std::vector<std::string>& args) {
     const std::string& out = positional[1];
 
     cGif gif;
-    if (!gif.LoadFromFile(in)) return Fail(kFailure, "cannot read GIF file: " + in);
+    if (!gif.LoadFromFile(in)) return Fail(kFailure, "cannot read GIF file: " + in + ": " + gif.LoadError());
     const int framesBefore = gif.FramesCount();
     const int entriesBefore = gif.GlobalPaletteEntries();
     if (transparentIndex) {
