@@ -62,6 +62,7 @@ struct AviReader::Impl {
     SwsContext* scaler = nullptr;
     AVPacket* packet = nullptr;
     AVFrame* frame = nullptr;
+    AVFrame* converted = nullptr;  // 32 bpp with padded rows: the converter writes past a row's end
     int stream = -1;
 
     int32_t length = 0;
@@ -117,6 +118,7 @@ struct AviReader::Impl {
         sws_freeContext(scaler);
         scaler = nullptr;
         av_frame_free(&frame);
+        av_frame_free(&converted);
         av_packet_free(&packet);
         avcodec_free_context(&decoder);
         avformat_close_input(&format);
@@ -219,7 +221,9 @@ bool AviReader::Impl::openStreams(std::string* error, bool first) {
     if (!decoder || !packet || !frame) return setError(error, "out of memory"), false;
     if (avcodec_parameters_to_context(decoder, par) < 0) return setError(error, "bad stream parameters"), false;
     decoder->thread_count = 1;
-    decoder->max_pixels = kMaxVideoPixels;  // also bounds a frame larger than the header said
+    // A frame far larger than the stream says is refused before the decoder
+    // allocates it.
+    decoder->max_pixels = std::min<int64_t>(kMaxVideoPixels, std::max<int64_t>(int64_t(width) * height * 4, 1 << 16));
     if (avcodec_open2(decoder, codec, nullptr) < 0) return setError(error, "cannot open the video decoder"), false;
 
     if (first) {
@@ -276,13 +280,24 @@ bool AviReader::Impl::convert(Bitmap& out, std::string* error) {
     scaler = sws_getCachedContext(scaler, frame->width, frame->height, AVPixelFormat(frame->format), width, height,
                                   AV_PIX_FMT_BGR0, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!scaler) return setError(error, "unsupported pixel format"), false;
+    if (!converted) {
+        converted = av_frame_alloc();
+        if (!converted) return setError(error, "out of memory"), false;
+        converted->width = width;
+        converted->height = height;
+        converted->format = AV_PIX_FMT_BGR0;
+        if (av_frame_get_buffer(converted, 64) < 0) {
+            av_frame_free(&converted);
+            return setError(error, "out of memory"), false;
+        }
+    }
+    if (sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, converted->data, converted->linesize) <= 0)
+        return setError(error, "cannot convert the frame"), false;
     if (out.width() != width || out.height() != height || out.bpp() != 32 || !out.topDown()) {
         if (!out.create(width, height, 32, true)) return setError(error, "out of memory"), false;
     }
-    uint8_t* planes[4] = {out.bits(), nullptr, nullptr, nullptr};
-    int strides[4] = {out.stride(), 0, 0, 0};
-    if (sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, planes, strides) <= 0)
-        return setError(error, "cannot convert the frame"), false;
+    for (int y = 0; y < height; ++y)
+        std::memcpy(out.scanline(y), converted->data[0] + ptrdiff_t(y) * converted->linesize[0], size_t(width) * 4);
     return true;
 }
 

@@ -23,6 +23,7 @@ struct CodecCase {
     const char* args;
     int maxChannelError;  // against ffmpeg's own decoding; 0 for lossless codecs
     bool knownPixels;     // lossless from the input: the frames are the test frames
+    int width = 32, height = 16;
 };
 
 std::ostream& operator<<(std::ostream& os, const CodecCase& c) { return os << c.name; }
@@ -51,8 +52,8 @@ protected:
 TEST_P(AviReaderCodecs, ReadsEveryFrameAsFfmpegDecodesIt) {
     const CodecCase& c = GetParam();
     AviRecipe recipe;
-    recipe.width = 32;
-    recipe.height = 16;
+    recipe.width = c.width;
+    recipe.height = c.height;
     recipe.frames = 10;
     recipe.codecArgs = c.args;
     const std::string path = dir_.file("video.avi");
@@ -64,19 +65,19 @@ TEST_P(AviReaderCodecs, ReadsEveryFrameAsFfmpegDecodesIt) {
     std::string error;
     ASSERT_TRUE(reader.Open(path, &error)) << error;
     EXPECT_EQ(reader.Length(), 10);
-    EXPECT_EQ(reader.Width(), 32);
-    EXPECT_EQ(reader.Height(), 16);
+    EXPECT_EQ(reader.Width(), c.width);
+    EXPECT_EQ(reader.Height(), c.height);
     EXPECT_DOUBLE_EQ(reader.FramesPerSecond(), 10.0);
     EXPECT_EQ(reader.SampleToTime(10), 1000);
     Bitmap frame;
     for (int k = 0; k < 10; ++k) {
         ASSERT_TRUE(reader.GetFrame(k, frame, &error)) << "frame " << k << ": " << error;
         ASSERT_EQ(frame.bpp(), 32);
-        ASSERT_EQ(frame.width(), 32);
-        ASSERT_EQ(frame.height(), 16);
+        ASSERT_EQ(frame.width(), c.width);
+        ASSERT_EQ(frame.height(), c.height);
         EXPECT_LE(largestDifference(frame, reference[size_t(k)]), c.maxChannelError) << "frame " << k;
         if (c.knownPixels) {
-            EXPECT_EQ(largestDifference(frame, testFrameBgr(32, 16, k)), 0) << "frame " << k;
+            EXPECT_EQ(largestDifference(frame, testFrameBgr(c.width, c.height, k)), 0) << "frame " << k;
         }
     }
     EXPECT_FALSE(reader.GetFrame(10, frame));
@@ -93,6 +94,9 @@ const CodecCase kCodecs[] = {
     {"mjpeg", "mjpeg", "-c:v mjpeg -q:v 2", 12, false},
     {"mpeg4", "mpeg4", "-c:v mpeg4 -q:v 2", 12, false},
     {"h264", "libx264", "-c:v libx264 -qp 0 -pix_fmt yuv444p", 12, false},
+    // Rows narrower than the converter's vector writes.
+    {"h264_8x8", "libx264", "-c:v libx264 -qp 0 -pix_fmt yuv420p", 40, false, 8, 8},
+    {"raw_13x7", "rawvideo", "-c:v rawvideo -pix_fmt bgr24", 0, true, 13, 7},
 };
 
 INSTANTIATE_TEST_SUITE_P(Codecs, AviReaderCodecs, ::testing::ValuesIn(kCodecs),
