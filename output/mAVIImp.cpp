@@ -4,7 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 #include "imaging/GcDIB.h"
 #include "imaging/cPal8bpp.h"
@@ -30,6 +35,76 @@ int16_t delayOf(double frameTimeMs) {
     return int16_t(std::clamp(delay, 0.0, 32767.0));
 }
 
+// Decodes the frames in order on a second thread, one frame ahead of the
+// caller, so that decoding overlaps the reduction of the frame before. Only
+// the worker touches the reader while it runs.
+class FramePrefetch {
+public:
+    FramePrefetch(AviReader& reader, int32_t count) : reader_(reader), count_(count) {
+        worker_ = std::thread([this] { run(); });
+    }
+    ~FramePrefetch() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        worker_.join();
+    }
+    FramePrefetch(const FramePrefetch&) = delete;
+    FramePrefetch& operator=(const FramePrefetch&) = delete;
+
+    // The next frame, swapped into `out`; false once a frame is missing.
+    bool next(Bitmap& out, std::string* error) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return ready_; });
+        if (!ok_) {
+            setError(error, error_);
+            return false;
+        }
+        std::swap(out, slot_);
+        ready_ = false;
+        lock.unlock();
+        changed_.notify_all();
+        return true;
+    }
+
+private:
+    void run() {
+        Bitmap frame;
+        for (int32_t k = 0; k < count_; ++k) {
+            std::string why;
+            bool ok = false;
+            try {
+                ok = reader_.GetFrame(k, frame, &why);
+            } catch (const std::exception&) {
+                why = "out of memory";
+            }
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return !ready_ || stop_; });
+            if (stop_) return;
+            std::swap(frame, slot_);
+            ok_ = ok;
+            error_ = why;
+            ready_ = true;
+            lock.unlock();
+            changed_.notify_all();
+            if (!ok) return;
+        }
+    }
+
+    AviReader& reader_;
+    const int32_t count_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    Bitmap slot_;
+    bool ready_ = false;  // slot_ holds a frame (or the failure) not yet taken
+    bool ok_ = true;
+    bool stop_ = false;
+    std::string error_;
+    std::thread worker_;  // last: starts once everything above exists
+};
+
 }  // namespace
 
 bool ImportAviFrames(const std::string& SourcePath, cGif& GIF, ProgressSink* Progress, std::string* error) {
@@ -54,6 +129,7 @@ bool ImportAviFrames(AviReader& reader, cGif& GIF, ProgressSink* Progress, std::
 
     cPal8bpp palette;
     Dither8bpp& dither = DefaultDither();
+    FramePrefetch frames(reader, n);
     bool complete = true;
     int64_t pixels = 0;
     for (int32_t i = 1; i <= n; ++i) {
@@ -68,8 +144,8 @@ bool ImportAviFrames(AviReader& reader, cGif& GIF, ProgressSink* Progress, std::
             complete = false;
             break;
         }
-        // The reader decodes straight into the work surface: same size, 32 bpp, top-down.
-        if (!reader.GetFrame(i - 1, *work.bitmap(), error)) {
+        // Frame i - 1 arrives as a 32-bpp top-down bitmap of the work surface's size.
+        if (!frames.next(*work.bitmap(), error)) {
             complete = false;
             break;
         }

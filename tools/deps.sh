@@ -8,6 +8,7 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
   fonts-ipafont-gothic
+  ffmpeg  # tests and benchmarks: makes and decodes AVIs with an encoder that is not ours
 )
 if [ "${TARNEL_DEPS_EXTRA:-}" != "" ]; then
   read -r -a extra <<<"$TARNEL_DEPS_EXTRA"
