@@ -10,8 +10,10 @@ targets=$(cd fuzz && ls fuzz_*.cpp 2>/dev/null | sed 's/\.cpp$//')
 cmake --build build-fuzz -j "$(nproc)" --target $targets
 for t in $targets; do
   corpus=fuzz/corpus/${t#fuzz_}
+  dict=fuzz/${t#fuzz_}.dict
   mkdir -p "build-fuzz/corpus-$t"
   echo "fuzzing $t for ${seconds}s" >&2
   build-fuzz/fuzz/"$t" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -artifact_prefix=build-fuzz/ \
+    $( [ -f "$dict" ] && echo "-dict=$dict" ) \
     "build-fuzz/corpus-$t" $( [ -d "$corpus" ] && echo "$corpus" ) 2>&1 | tail -n 3
 done
