@@ -187,8 +187,12 @@ void Dither8bpp::orderedRows(const Bitmap& source, Bitmap& target) const {
     const uint8_t* inverse = inverse_.data();
     // The same cell serves all three channels of a pixel.
     auto index = [inverse](const uint8_t* level, const uint8_t* p) -> uint8_t {
-        if constexpr (Mode == 0) return uint8_t(level[p[2]] + 6 * level[p[1]] + 36 * level[p[0]]);
-        else return inverse[level[p[2]] | (level[p[1]] << 4) | (level[p[0]] << 8)];
+        if constexpr (Mode == 0) {
+            (void)inverse;
+            return uint8_t(level[p[2]] + 6 * level[p[1]] + 36 * level[p[0]]);
+        } else {
+            return inverse[level[p[2]] | (level[p[1]] << 4) | (level[p[0]] << 8)];
+        }
     };
     for (int y = 0; y < height; ++y) {
         const uint8_t* s = source.scanline(y);

@@ -11,7 +11,12 @@ cmake --build build-fuzz -j "$(nproc)" --target $targets
 for t in $targets; do
   corpus=fuzz/corpus/${t#fuzz_}
   dict=fuzz/${t#fuzz_}.dict
+  regressions=fuzz/regressions/${t#fuzz_}
   mkdir -p "build-fuzz/corpus-$t"
+  # Inputs that once crashed or exhausted a target must stay handled.
+  if [ -d "$regressions" ] && ls "$regressions"/* >/dev/null 2>&1; then
+    build-fuzz/fuzz/"$t" -rss_limit_mb=2048 -timeout=10 "$regressions"/* 2>&1 | tail -n 1
+  fi
   echo "fuzzing $t for ${seconds}s" >&2
   build-fuzz/fuzz/"$t" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -artifact_prefix=build-fuzz/ \
     $( [ -f "$dict" ] && echo "-dict=$dict" ) \
