@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 namespace tarnel {
@@ -49,9 +50,13 @@ MsgResult fromQt(int button, MsgButtons buttons) {
     }
 }
 
+// A name such as "*.gif" is a pattern, not a file: the filter already shows
+// it, and a dialog that took it as the name would write a file called "*.gif".
+bool hasWildcard(const QString& name) { return name.contains('*') || name.contains('?'); }
+
 QString startPath(const FileDialogRequest& request) {
     QString folder = QString::fromStdString(request.initialFolder);
-    if (request.fileName.empty()) return folder;
+    if (request.fileName.empty() || hasWildcard(QString::fromStdString(request.fileName))) return folder;
     if (folder.isEmpty()) return QString::fromStdString(request.fileName);
     return folder + "/" + QString::fromStdString(request.fileName);
 }
@@ -105,7 +110,9 @@ std::optional<std::string> QtDialogs::saveFile(const FileDialogRequest& request)
     if (!request.defaultExtension.empty()) dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return dialog.selectedFiles().first().toStdString();
+    const QString chosen = dialog.selectedFiles().first();
+    if (hasWildcard(QFileInfo(chosen).fileName())) return std::nullopt;
+    return chosen.toStdString();
 }
 
 std::optional<ColorRef> QtDialogs::chooseColor(ColorRef initial, CustomColors* customColors, bool) {
