@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <stdexcept>
 #include <system_error>
 
 #include <nlohmann/json.hpp>
@@ -15,6 +16,16 @@ namespace tarnel {
 namespace {
 
 using nlohmann::json;
+
+// Both meshes at their largest hold 2 x 42 x 42 points of three values each;
+// anything far past that, or nested deeper than any mesh file, is refused
+// while parsing.
+constexpr int kMaxMeshFileDepth = 64;
+constexpr size_t kMaxMeshFileValues = size_t(1) << 16;
+
+struct MeshFileLimit : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
 bool readDimension(const json& doc, const char* key, int& value, std::string& error) {
     auto it = doc.find(key);
@@ -106,7 +117,22 @@ void appendPoints(std::string& text, const MeshGrid& mesh) {
 bool ParseMeshFile(std::string_view text, MeshFileData& out, std::string& error) {
     json doc;
     try {
-        doc = json::parse(text.begin(), text.end());
+        // The tree is built as the parse goes: nesting and value counts are
+        // checked on the way, so no input builds a tree beyond them.
+        size_t values = 0;
+        auto limit = [&values](int depth, json::parse_event_t event, json&) {
+            using Event = json::parse_event_t;
+            const bool opens = event == Event::array_start || event == Event::object_start;
+            if (opens && depth >= kMaxMeshFileDepth)  // depth counts the containers around this one
+                throw MeshFileLimit("nested more than " + std::to_string(kMaxMeshFileDepth) + " deep");
+            if ((opens || event == Event::value) && ++values > kMaxMeshFileValues)
+                throw MeshFileLimit("more than " + std::to_string(kMaxMeshFileValues) + " values");
+            return true;
+        };
+        doc = json::parse(text.begin(), text.end(), limit);
+    } catch (const MeshFileLimit& e) {
+        error = std::string("mesh file: ") + e.what();
+        return false;
     } catch (const json::out_of_range& e) {
         error = std::string("mesh file: a number is out of range (") + e.what() + ")";
         return false;
