@@ -10,6 +10,7 @@
 #include "imaging/cPal8bpp.h"
 #include "imaging/mDither8bpp.h"
 #include "output/GifQuality.h"
+#include "output/mAVIImp.h"
 #include "platform/AviReader.h"
 #include "support/AviFiles.h"
 #include "support/Cli.h"
@@ -115,6 +116,25 @@ TEST_F(GifQualityAvi, PaletteOfAllFramesKeepsTheColoursOfLaterFrames) {
     // Every frame shares the one global palette.
     EXPECT_EQ(0, std::memcmp(allFrames.lpGlobalPalette(), allFrames.lpLocalPalette(3),
                              size_t(allFrames.GlobalPaletteEntries()) * 4));
+}
+
+TEST_F(GifQualityAvi, GivenPaletteServesEveryFrameFromTheFirst) {
+    // 16 greys: red, blue and green all land on greys.
+    cPal8bpp greys;
+    greys.CreateGreyScale(1);
+    ApplyGifQuality({GifPaletteChoice::Adaptive, 0});
+    BuildInverseTable(greys);
+    AviReader reader;
+    ASSERT_TRUE(reader.Open(avi));
+    AviImportOptions options;
+    options.Palette = &greys;
+    cGif gif;
+    ASSERT_TRUE(ImportAviFrames(reader, gif, nullptr, options));
+    EXPECT_EQ(gif.GlobalPaletteEntries(), 16);
+    for (int n = 1; n <= 3; ++n) {
+        const Bgr c = shownColour(gif, n);
+        EXPECT_TRUE(c.b == c.g && c.g == c.r) << "frame " << n;
+    }
 }
 
 TEST_F(GifQualityAvi, CubeByNearestColourIsTheDefault) {

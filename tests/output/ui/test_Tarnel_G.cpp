@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -10,7 +12,9 @@
 
 #include "core/WindowLinks.h"
 #include "imaging/cGif.h"
+#include "output/ui/Composer.h"
 #include "output/ui/Tarnel_G.h"
+#include "ui/ChildWindows.h"
 #include "platform/gdi.h"
 #include "platform/ui/PictureBoxWidget.h"
 #include "ui/mDialogColor.h"
@@ -490,6 +494,25 @@ TEST_F(ComposerTest, ExitReleasesTheAnimation) {
     EXPECT_EQ(window->container().FramesCount(), 0);
     EXPECT_TRUE(window->backBuffer().empty());
     EXPECT_FALSE(window->tiler().HasPattern());
+}
+
+TEST_F(ComposerTest, EditorCommandOpensTheComposerModally) {
+    ChildWindows().gifComposer = nullptr;
+    RegisterGifComposer();
+    ASSERT_TRUE(ChildWindows().gifComposer);
+    Links().MediaFilePath.clear();
+    bool seen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* composer = qobject_cast<Tarnel_G*>(QApplication::activeModalWidget())) {
+            seen = true;
+            composer->Cmd_Exit_Click();
+        }
+    });
+    poll.start(10);
+    ChildWindows().gifComposer(nullptr);
+    EXPECT_TRUE(seen);
+    ChildWindows().gifComposer = nullptr;
 }
 
 // ---------------------------------------------------------------- AVI files
