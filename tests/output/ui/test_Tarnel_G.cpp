@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QImage>
 #include <QTimer>
 #include <QLabel>
 #include <QPushButton>
@@ -12,6 +14,7 @@
 
 #include "core/WindowLinks.h"
 #include "imaging/cGif.h"
+#include "imaging/mDither8bpp.h"
 #include "output/ui/Composer.h"
 #include "output/ui/Tarnel_G.h"
 #include "ui/ChildWindows.h"
@@ -115,6 +118,37 @@ protected:
     ScriptedDialogs dialogs;
     TempDir folder;
 };
+
+// ---------------------------------------------------------------- opening
+
+TEST_F(ComposerTest, OpensAtItsFaceSizeWithTheCubeAndThePickCursor) {
+    SetPaletteMode(1);
+    SetDitherMethod(2);
+    Links().MediaFilePath.clear();
+    Tarnel_G window;
+    EXPECT_EQ(window.windowTitle(), "AVItoGIF");
+    EXPECT_EQ(window.size(), QSize(Tarnel_G::kFaceWidth, Tarnel_G::kFaceHeight + 20));
+    EXPECT_EQ(DefaultDither().PaletteMode(), 0);
+    EXPECT_EQ(DefaultDither().DitherMethod(), 0);
+    ASSERT_TRUE(window.ucCanvas->UserIcon().has_value());
+    EXPECT_EQ(window.ucCanvas->UserIcon()->hotSpot(), QPoint(1, 30));
+    EXPECT_EQ(window.Img_Transparent->pixmap().cacheKey(), window.Img_Opt_off->pixmap().cacheKey());
+    EXPECT_FALSE(window.cmdPickColor->isEnabled());
+    for (QWidget* w : std::initializer_list<QWidget*>{window.cmdPickColor, window.Cmd_Optimize, window.Cmd_Save,
+                                                      window.Cmd_Exit, window.Img_Transparent, window.lbl_Transparent})
+        EXPECT_EQ(w->cursor().shape(), Qt::BitmapCursor);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(ComposerTest, FaceTopCarriesTheShadowAndHighlightLines) {
+    Links().MediaFilePath.clear();
+    Tarnel_G window;
+    const QImage face = window.face()->grab().toImage();
+    for (int x : {0, 100, Tarnel_G::kFaceWidth - 1}) {
+        EXPECT_EQ(face.pixel(x, 0) & 0xFFFFFF, 0x808080u) << x;
+        EXPECT_EQ(face.pixel(x, 1) & 0xFFFFFF, 0xFFFFFFu) << x;
+    }
+}
 
 // ---------------------------------------------------------------- preview
 
