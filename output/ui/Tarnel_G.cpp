@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QWheelEvent>
+#include <exception>
 
 #include "core/WindowLinks.h"
 #include "imaging/mDither8bpp.h"
@@ -231,8 +232,14 @@ void Tarnel_G::importSource(const std::string& path) {
     QCoreApplication::processEvents();
     ApplyGifQuality(quality_);
 
+    bool ok = false;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool ok = importer_ && importer_(sourcePath_, gif_, ucProgress);
+    try {
+        ok = importer_ && importer_(sourcePath_, gif_, ucProgress);
+    } catch (const std::exception&) {
+        // Out of memory on a long video: the import failed like any other.
+        ok = false;
+    }
     QGuiApplication::restoreOverrideCursor();
     importing_ = false;
 

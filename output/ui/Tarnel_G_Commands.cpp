@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPushButton>
+#include <exception>
 
 #include "core/WindowLinks.h"
 #include "imaging/mDither8bpp.h"
@@ -111,7 +112,12 @@ void Tarnel_G::Cmd_Save_Click() {
     bool saved = false;
     {
         OverridePointer busy(Qt::BusyCursor);
-        saved = gif_.Save(links.MediaFilePath);
+        try {
+            saved = gif_.Save(links.MediaFilePath);
+        } catch (const std::exception&) {
+            // The file is built in memory first; running out of it leaves any old file as it was.
+            saved = false;
+        }
     }
     if (saved) {
         accept();

@@ -11,6 +11,7 @@
 #include <QWheelEvent>
 #include <filesystem>
 #include <functional>
+#include <new>
 
 #include "core/WindowLinks.h"
 #include "imaging/cGif.h"
@@ -369,6 +370,18 @@ TEST_F(ComposerTest, ImportFailureShowsTheMessageAndEmptiesTheWindow) {
     EXPECT_TRUE(window.ucCanvas->DIB().empty());
     EXPECT_TRUE(window.lblFramesV->text().isEmpty());
     EXPECT_FALSE(window.tmrDelay.isActive());
+}
+
+TEST_F(ComposerTest, ImportRunningOutOfMemoryIsAFailedImport) {
+    Tarnel_G window(nullptr, [](const std::string&, cGif& gif, ProgressSink*) -> bool {
+        gif.FrameInsert(1, 4, 4);
+        throw std::bad_alloc();
+    });
+    window.ImportMedia();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "loading error AVI file.");
+    EXPECT_EQ(window.container().FramesCount(), 0);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(ComposerTest, FailedImportAfterAGoodOneClearsTheLabels) {
