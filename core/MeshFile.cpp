@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <stdexcept>
 #include <system_error>
@@ -10,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/AtomicFile.h"
+#include "platform/FileRead.h"
 
 namespace tarnel {
 
@@ -166,20 +166,11 @@ std::string MeshFileText(const MeshGrid& start, const MeshGrid& end) {
 }
 
 bool LoadMeshFile(const std::filesystem::path& path, MeshFileData& out, std::string& error) {
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec) {
-        error = "mesh file: cannot read " + path.string() + " (" + ec.message() + ")";
-        return false;
-    }
-    if (size > kMaxMeshFileBytes) {
-        error = "mesh file: " + path.string() + " is too large (" + std::to_string(size) + " bytes)";
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::string text(size_t(size), '\0');
-    if (!in || !in.read(text.data(), std::streamsize(text.size()))) {
-        error = "mesh file: cannot read " + path.string();
+    std::string text;
+    if (std::error_code ec = ReadRegularFile(path.string(), kMaxMeshFileBytes, text)) {
+        error = ec == std::errc::file_too_large
+                    ? "mesh file: too large (more than " + std::to_string(kMaxMeshFileBytes) + " bytes)"
+                    : "mesh file: cannot read (" + ec.message() + ")";
         return false;
     }
     return ParseMeshFile(text, out, error);
@@ -191,8 +182,8 @@ bool SaveMeshFile(const std::filesystem::path& path, const MeshGrid& start, cons
         error = "mesh file: the two meshes are empty or differ in size";
         return false;
     }
-    if (std::error_code ec = WriteFileAtomically(path.string(), text, false)) {
-        error = "mesh file: cannot write " + path.string() + " (" + ec.message() + ")";
+    if (std::error_code ec = WriteFileAtomically(path.string(), text, true)) {
+        error = "mesh file: cannot write (" + ec.message() + ")";
         return false;
     }
     return true;

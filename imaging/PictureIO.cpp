@@ -18,6 +18,7 @@
 #include "imaging/LoadBudget.h"
 #include "imaging/cDIB.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileRead.h"
 
 namespace tarnel {
 
@@ -433,51 +434,17 @@ bool SavePictureBMP(const StdPicture& picture, const std::string& path, std::str
 }
 
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out, std::string* error) {
-    out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        setError(error, path + ": " + std::strerror(errno));
-        return false;
-    }
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0;
-    if (!ok || !S_ISREG(st.st_mode)) {
-        setError(error, path + ": not a readable file");
-        ::close(fd);
-        return false;
-    }
-    if (uint64_t(st.st_size) > kMaxPictureFile) {
-        setError(error, path + ": file too large");
-        ::close(fd);
-        return false;
-    }
-    try {
-        out.resize(size_t(st.st_size));
-    } catch (const std::bad_alloc&) {
-        setError(error, "out of memory");
-        ::close(fd);
-        return false;
-    }
-    size_t done = 0;
-    while (done < out.size()) {
-        ssize_t n = ::read(fd, out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += size_t(n);
-    }
-    ::close(fd);
-    if (done != out.size()) {
-        setError(error, path + ": read failed");
-        out.clear();
+    if (std::error_code ec = ReadRegularFile(path, kMaxPictureFile, out)) {
+        setError(error, ec == std::errc::file_too_large ? std::string("file too large") : ec.message());
         return false;
     }
     return true;
 }
 
-bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size, std::string* error) {
+bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size, std::string* error, bool sync) {
     std::error_code ec =
-        WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(data), size), false);
-    if (ec) setError(error, path + ": " + ec.message());
+        WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(data), size), sync);
+    if (ec) setError(error, ec.message());
     return !ec;
 }
 

@@ -44,10 +44,14 @@ bool ToTopDown32(const Bitmap& src, Bitmap& out);
 bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out, std::string* error = nullptr);
 bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out, LoadBudget& budget, std::string* error = nullptr);
 
-// Whole-file helpers shared by the converters. Reading refuses files larger
-// than any picture we could hold; writing goes through a temporary file in
-// the same folder and a rename, and leaves nothing behind on failure.
+// Whole-file helpers shared by the converters. Reading takes regular files
+// only (never blocks on a FIFO) and refuses files larger than any picture we
+// could hold; writing goes through WriteFileAtomically (a symbolic link is
+// written through, what is not a regular file is refused), with `sync` for
+// files that must survive a crash. Errors give the cause, not the path: the
+// caller names the file.
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out, std::string* error = nullptr);
-bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size, std::string* error = nullptr);
+bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size, std::string* error = nullptr,
+                        bool sync = false);
 
 }  // namespace tarnel

@@ -7,7 +7,6 @@ packages=(
   qt6-base-dev libgl-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
-  ffmpeg
   fonts-ipafont-gothic
   ffmpeg  # tests and benchmarks: makes and decodes AVIs with an encoder that is not ours
 )
