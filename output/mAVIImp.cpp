@@ -114,6 +114,11 @@ bool ImportAviFrames(const std::string& SourcePath, cGif& GIF, ProgressSink* Pro
 }
 
 bool ImportAviFrames(AviReader& reader, cGif& GIF, ProgressSink* Progress, std::string* error) {
+    return ImportAviFrames(reader, GIF, Progress, AviImportOptions{}, error);
+}
+
+bool ImportAviFrames(AviReader& reader, cGif& GIF, ProgressSink* Progress, const AviImportOptions& Options,
+                     std::string* error) {
     if (!reader.IsOpen()) return setError(error, "no video is open"), false;
     const int32_t n = reader.Length();
     if (n <= 0) return setError(error, "the video has no frames"), false;
@@ -127,7 +132,10 @@ bool ImportAviFrames(AviReader& reader, cGif& GIF, ProgressSink* Progress, std::
     GcDIB work;
     if (!work.Create(W, H, 32)) return setError(error, "the frame size is too large"), false;
 
-    cPal8bpp palette;
+    // A palette given beforehand is kept from frame 1 on; otherwise frame 1 builds one.
+    cPal8bpp ownPalette;
+    cPal8bpp& palette = Options.Palette ? *Options.Palette : ownPalette;
+    const bool paletteGiven = Options.Palette != nullptr;
     Dither8bpp& dither = DefaultDither();
     FramePrefetch frames(reader, n);
     bool complete = true;
@@ -150,7 +158,7 @@ bool ImportAviFrames(AviReader& reader, cGif& GIF, ProgressSink* Progress, std::
             break;
         }
         if (Progress) Progress->SetValue(i);
-        dither.DitherTo8bpp(work, GIF.FrameDIBXOR(i), palette, i > 1);
+        dither.DitherTo8bpp(work, GIF.FrameDIBXOR(i), palette, paletteGiven || i > 1);
         // The frame keeps a copy of the palette but no local table of its own:
         // every frame uses the global palette in the file.
         const int entries = std::clamp<int>(palette.Entries(), 0, 256);

@@ -12,6 +12,14 @@
 namespace tarnel {
 
 class AviReader;
+class cPal8bpp;
+
+struct AviImportOptions {
+    // A palette made beforehand, with the dithering module's inverse table
+    // already built from it when the palette mode is adaptive: every frame,
+    // the first included, is reduced to it instead of a palette of frame 1.
+    cPal8bpp* Palette = nullptr;
+};
 
 // True when every frame was imported. `GIF` is emptied by the caller. The
 // progress maximum is the frame count and the value the frame being imported;
@@ -19,5 +27,7 @@ class AviReader;
 bool ImportAviFrames(const std::string& SourcePath, cGif& GIF, ProgressSink* Progress, std::string* error = nullptr);
 // The same from an open reader (memory input, fuzzing).
 bool ImportAviFrames(AviReader& reader, cGif& GIF, ProgressSink* Progress, std::string* error = nullptr);
+bool ImportAviFrames(AviReader& reader, cGif& GIF, ProgressSink* Progress, const AviImportOptions& Options,
+                     std::string* error = nullptr);
 
 }  // namespace tarnel

@@ -18,7 +18,7 @@ MsgResult DialogService::messageBox(const std::string& text, MsgIcon, MsgButtons
 
 std::optional<std::string> DialogService::openFile(const FileDialogRequest&) { return std::nullopt; }
 std::optional<std::string> DialogService::saveFile(const FileDialogRequest&) { return std::nullopt; }
-std::optional<ColorRef> DialogService::chooseColor(ColorRef) { return std::nullopt; }
+std::optional<ColorRef> DialogService::chooseColor(ColorRef, CustomColors*, bool) { return std::nullopt; }
 std::optional<AviCompressOptions> DialogService::chooseCompression(const CompressionDialogRequest&) {
     return std::nullopt;
 }

@@ -2,6 +2,7 @@
 // One injectable service for message boxes and the common dialogs. The GUI
 // installs a Qt implementation, tests a scripted one; the default writes
 // messages to standard error and cancels every dialog.
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,7 +25,12 @@ struct FileDialogRequest {
     std::string initialFolder;
     std::string defaultExtension;
     std::string fileName;
+    // Save dialogs: ask before replacing an existing file.
+    bool overwritePrompt = false;
 };
+
+// The sixteen custom colours of the colour dialog.
+using CustomColors = std::array<ColorRef, 16>;
 
 // The compression-options dialog of the AVI export: the compressors offered
 // (raw first) and the choice it opens with.
@@ -41,7 +47,11 @@ public:
     // The chosen path, or nothing when cancelled.
     virtual std::optional<std::string> openFile(const FileDialogRequest& request);
     virtual std::optional<std::string> saveFile(const FileDialogRequest& request);
-    virtual std::optional<ColorRef> chooseColor(ColorRef initial);
+    // With customColors, the dialog offers them and writes back the user's
+    // changes to them; fullOpen asks for the dialog with its custom-colour
+    // part opened.
+    virtual std::optional<ColorRef> chooseColor(ColorRef initial, CustomColors* customColors = nullptr,
+                                                bool fullOpen = false);
     // The options confirmed by the user, or nothing when cancelled.
     virtual std::optional<AviCompressOptions> chooseCompression(const CompressionDialogRequest& request);
 };

@@ -8,6 +8,7 @@
 #include "imaging/cGif.h"
 #include "imaging/mDither8bpp.h"
 #include "imaging/mGIFExt.h"
+#include "output/GifQuality.h"
 #include "output/mAVIImp.h"
 
 namespace tarnel::cli {
@@ -29,6 +30,7 @@ int runAniGif(const std::vector<std::string>& args) {
     std::vector<std::string> positional;
     bool optimize = false;
     std::optional<int> transparentIndex;
+    GifQuality quality;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--optimize") {
@@ -37,6 +39,14 @@ int runAniGif(const std::vector<std::string>& args) {
             if (i + 1 >= args.size()) return Fail(kBadArguments, "--transparent-index needs a value");
             transparentIndex = parseIndex(args[++i]);
             if (!transparentIndex) return Fail(kBadArguments, "--transparent-index needs a number from 0 to 255");
+        } else if (a == "--palette") {
+            if (i + 1 >= args.size()) return Fail(kBadArguments, "--palette needs a value");
+            if (!ParseGifPaletteChoice(args[++i], quality.palette))
+                return Fail(kBadArguments, "--palette takes cube, adaptive or adaptive-all");
+        } else if (a == "--dither") {
+            if (i + 1 >= args.size()) return Fail(kBadArguments, "--dither needs a value");
+            if (!ParseGifDitherMethod(args[++i], quality.ditherMethod))
+                return Fail(kBadArguments, "--dither takes none, ordered or diffusion");
         } else if (a.size() > 1 && a[0] == '-') {
             return Fail(kBadArguments, "unknown option: " + a);
         } else {
@@ -47,16 +57,13 @@ int runAniGif(const std::vector<std::string>& args) {
     const std::string& in = positional[0];
     const std::string& out = positional[1];
 
-    // The composer's settings: the 216-colour cube, nearest colour.
+    // The composer's settings: by default the 216-colour cube, nearest colour.
     InitDitherTables();
-    SetPaletteMode(0);
-    SetDitherMethod(0);
-
     cGif gif;
     std::string error;
     {
         BarProgress progress("import");
-        if (!ImportAviFrames(in, gif, &progress, &error))
+        if (!ImportAviFramesWithQuality(in, gif, &progress, quality, &error))
             return Fail(kFailure, "cannot read AVI file " + in + (error.empty() ? "" : ": " + error));
     }
     if (transparentIndex) {
@@ -77,8 +84,10 @@ int runAniGif(const std::vector<std::string>& args) {
 
 Registrar aniGifCommand("anigif",
                         "  tarnel-cli anigif IN.avi OUT.gif [--optimize] [--transparent-index I]\n"
-                        "      every frame of an AVI in the 216-colour cube; I is a cube index\n"
-                        "      (red + 6 green + 36 blue levels of 0..5)",
+                        "                   [--palette cube|adaptive|adaptive-all] [--dither none|ordered|diffusion]\n"
+                        "      every frame of an AVI, by default in the 216-colour cube by nearest\n"
+                        "      colour (I is then a cube index: red + 6 green + 36 blue levels of 0..5);\n"
+                        "      adaptive fits 256 colours to frame 1, adaptive-all to every frame",
                         runAniGif);
 
 }  // namespace

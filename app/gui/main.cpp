@@ -9,6 +9,7 @@
 #include "ui/Skin.h"
 #include "editor/ui/EditorWindows.h"
 #include "editor/ui/Tarnel_M.h"
+#include "output/ui/Composer.h"
 #include "output/ui/Viewer.h"
 #include "platform/ui/QtDialogs.h"
 
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
     // Before the editor exists: it enables its view command from what is registered.
     tarnel::RegisterTrimmingWindow();
     tarnel::RegisterFrameViewer();
+    tarnel::RegisterGifComposer();
     int status = 0;
     {
         tarnel::Tarnel_M editor;

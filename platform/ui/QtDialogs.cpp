@@ -1,8 +1,10 @@
 #include "platform/ui/QtDialogs.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 namespace tarnel {
@@ -48,9 +50,13 @@ MsgResult fromQt(int button, MsgButtons buttons) {
     }
 }
 
+// A name such as "*.gif" is a pattern, not a file: the filter already shows
+// it, and a dialog that took it as the name would write a file called "*.gif".
+bool hasWildcard(const QString& name) { return name.contains('*') || name.contains('?'); }
+
 QString startPath(const FileDialogRequest& request) {
     QString folder = QString::fromStdString(request.initialFolder);
-    if (request.fileName.empty()) return folder;
+    if (request.fileName.empty() || hasWildcard(QString::fromStdString(request.fileName))) return folder;
     if (folder.isEmpty()) return QString::fromStdString(request.fileName);
     return folder + "/" + QString::fromStdString(request.fileName);
 }
@@ -102,20 +108,33 @@ std::optional<std::string> QtDialogs::saveFile(const FileDialogRequest& request)
     if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
         dialog.selectNameFilter(filters[request.filterIndex - 1]);
     if (!request.defaultExtension.empty()) dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return dialog.selectedFiles().first().toStdString();
+    const QString chosen = dialog.selectedFiles().first();
+    if (hasWildcard(QFileInfo(chosen).fileName())) return std::nullopt;
+    return chosen.toStdString();
 }
 
-std::optional<ColorRef> QtDialogs::chooseColor(ColorRef initial) {
-    // The custom colours come from the system colour table, as the editor's
-    // colour command has always offered them.
-    for (int k = 0; k < 16 && k < QColorDialog::customCount(); ++k) {
-        ColorRef c = GetSysColor(k);
+std::optional<ColorRef> QtDialogs::chooseColor(ColorRef initial, CustomColors* customColors, bool) {
+    // Qt's dialog always shows its custom colours, so the full-open request
+    // needs nothing more. Without colours of the caller, the custom colours
+    // come from the system colour table, as the editor's colour command has
+    // always offered them.
+    const int count = std::min(16, QColorDialog::customCount());
+    for (int k = 0; k < count; ++k) {
+        ColorRef c = customColors ? (*customColors)[size_t(k)] : GetSysColor(k);
         QColorDialog::setCustomColor(k, QColor(RedOf(c), GreenOf(c), BlueOf(c)));
     }
     QColorDialog dialog(QColor(RedOf(initial), GreenOf(initial), BlueOf(initial)), owner());
     dialog.setWindowTitle(QString::fromStdString(kAppTitle));
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    // Changes to the custom colours count even when the dialog is cancelled.
+    if (customColors)
+        for (int k = 0; k < count; ++k) {
+            QColor c = QColorDialog::customColor(k);
+            (*customColors)[size_t(k)] = RGBColor(uint8_t(c.red()), uint8_t(c.green()), uint8_t(c.blue()));
+        }
+    if (!accepted) return std::nullopt;
     QColor c = dialog.selectedColor();
     if (!c.isValid()) return std::nullopt;
     return RGBColor(uint8_t(c.red()), uint8_t(c.green()), uint8_t(c.blue()));

@@ -16,7 +16,8 @@ public:
                          const std::string& title) override;
     std::optional<std::string> openFile(const FileDialogRequest& request) override;
     std::optional<std::string> saveFile(const FileDialogRequest& request) override;
-    std::optional<ColorRef> chooseColor(ColorRef initial) override;
+    std::optional<ColorRef> chooseColor(ColorRef initial, CustomColors* customColors = nullptr,
+                                        bool fullOpen = false) override;
 
     // "説明|*.bmp;*.jpg|..." as the windows pass it, as Qt name filters
     // ("説明 (*.bmp *.jpg)").

@@ -2,6 +2,7 @@
 // A dialog service for tests: records every message box and answers dialogs
 // from a script.
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +10,12 @@
 #include "platform/Dialogs.h"
 
 namespace tarnel::test {
+
+struct ColorRequest {
+    ColorRef initial;
+    std::optional<CustomColors> customColors;  // as offered
+    bool fullOpen;
+};
 
 struct ShownMessage {
     std::string text;
@@ -39,7 +46,14 @@ public:
         fileRequests.push_back(request);
         return next(saveAnswers);
     }
-    std::optional<ColorRef> chooseColor(ColorRef) override {
+    std::optional<ColorRef> chooseColor(ColorRef initial, CustomColors* customColors, bool fullOpen) override {
+        colorRequests.push_back({initial, customColors ? std::optional<CustomColors>(*customColors) : std::nullopt,
+                                 fullOpen});
+        // The user's edits of the custom colours, then the answer.
+        if (customColors && !customColorEdits.empty()) {
+            customColorEdits.front()(*customColors);
+            customColorEdits.pop_front();
+        }
         if (colorAnswers.empty()) return std::nullopt;
         auto r = colorAnswers.front();
         colorAnswers.pop_front();
@@ -58,6 +72,8 @@ public:
     std::deque<MsgResult> answers;
     std::deque<std::optional<std::string>> openAnswers, saveAnswers;
     std::deque<std::optional<ColorRef>> colorAnswers;
+    std::vector<ColorRequest> colorRequests;
+    std::deque<std::function<void(CustomColors&)>> customColorEdits;
     std::vector<CompressionDialogRequest> compressionRequests;
     std::deque<std::optional<AviCompressOptions>> compressionAnswers;
 

@@ -1,0 +1,49 @@
+#pragma once
+// The palette and dithering choices of an AVI-to-GIF import: the fixed
+// 216-colour cube by nearest colour (the composer's own setting), or an
+// adaptive palette and a dither method of the dithering module. The composer
+// and `tarnel-cli anigif` import through here, so the same choice gives the
+// same frames.
+#include <cstdint>
+#include <string>
+
+#include "imaging/Progress.h"
+#include "imaging/cGif.h"
+
+namespace tarnel {
+
+class AviReader;
+class cPal8bpp;
+
+enum class GifPaletteChoice {
+    Cube,         // the 216-colour cube
+    Adaptive,     // 256 colours fitted to frame 1, kept for the later frames
+    AdaptiveAll,  // 256 colours fitted to samples of every frame
+};
+
+struct GifQuality {
+    GifPaletteChoice palette = GifPaletteChoice::Cube;
+    int32_t ditherMethod = 0;  // 0 nearest colour, 1 ordered, 2 error diffusion
+};
+
+// "cube", "adaptive", "adaptive-all" / "none", "ordered", "diffusion".
+bool ParseGifPaletteChoice(const std::string& text, GifPaletteChoice& out);
+bool ParseGifDitherMethod(const std::string& text, int32_t& out);
+
+// Puts the shared dithering module in the palette mode and method of the choice.
+void ApplyGifQuality(const GifQuality& quality);
+
+// The most frames the all-frames palette samples (evenly spread beyond that).
+inline constexpr int32_t kPaletteSampleFrames = 1024;
+
+// An adaptive palette from samples of every frame of the open video: each
+// sampled frame shrunk (nearest pixel, aspect kept) into one column of tiles,
+// the palette built from that column. Progress counts the frames sampled.
+bool BuildPaletteFromAllFrames(AviReader& reader, cPal8bpp& palette, ProgressSink* Progress,
+                               std::string* error = nullptr);
+
+// ImportAviFrames with the choice applied first; `GIF` is emptied by the caller.
+bool ImportAviFramesWithQuality(const std::string& SourcePath, cGif& GIF, ProgressSink* Progress,
+                                const GifQuality& quality, std::string* error = nullptr);
+
+}  // namespace tarnel

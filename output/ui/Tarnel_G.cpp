@@ -1,0 +1,410 @@
+#include "output/ui/Tarnel_G.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QWheelEvent>
+#include <exception>
+
+#include "core/WindowLinks.h"
+#include "imaging/mDither8bpp.h"
+#include "platform/Colors.h"
+#include "platform/Dialogs.h"
+#include "ui/Cursors.h"
+#include "ui/Skin.h"
+#include "ui/ucCanvas.h"
+#include "ui/ucProgress.h"
+
+namespace tarnel {
+
+namespace {
+
+// System colour indices of the button edges.
+constexpr int kColorBtnShadow = 16;
+constexpr int kColorBtnHighlight = 20;
+
+QColor qColor(ColorRef c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
+
+QLabel* makeLabel(QWidget* parent, const QString& text, const QRect& r, bool bold = false) {
+    auto* l = new QLabel(text, parent);
+    l->setGeometry(r);
+    l->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
+    l->setFont(Skin::font(12, bold));
+    return l;
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& text, const QRect& r) {
+    auto* b = new QPushButton(text, parent);
+    b->setProperty("skin", "true");
+    b->setGeometry(r);
+    b->setFont(Skin::font(12));
+    b->setAutoDefault(false);
+    return b;
+}
+
+// The form's top edge: a shadow line over a highlight line, as a raised
+// panel's edge reads under the title strip.
+class FormEdge : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setPen(qColor(GetSysColor(kColorBtnShadow)));
+        p.drawLine(0, 0, width(), 0);
+        p.setPen(qColor(GetSysColor(kColorBtnHighlight)));
+        p.drawLine(0, 1, width(), 1);
+    }
+};
+
+const char* kComboStyle =
+    "QComboBox { color: rgb(24, 30, 64); background: white; border: 1px solid rgb(66, 72, 132);"
+    "  border-radius: 2px; padding: 1px 4px; }";
+
+}  // namespace
+
+Tarnel_G::Tarnel_G(QWidget* parent, Importer importer)
+    : SkinWindow(kFaceWidth, kFaceHeight, QStringLiteral("AVItoGIF"), parent), importer_(std::move(importer)) {
+    setModal(true);
+    if (!importer_)
+        importer_ = [this](const std::string& path, cGif& GIF, ProgressSink* progress) {
+            return ImportAviFramesWithQuality(path, GIF, progress, quality_);
+        };
+    tmrDelay.setSingleShot(false);
+    connect(&tmrDelay, &QTimer::timeout, this, [this] { tmrDelay_Timer(); });
+    Form_Load();
+}
+
+Tarnel_G::~Tarnel_G() { tmrDelay.stop(); }
+
+void Tarnel_G::Form_Load() {
+    // 1: the face sets the size; centred; the skin paints itself.
+    buildControls();
+    sizeAndCentre();
+
+    // 2: every frame goes to the 216-colour cube by nearest colour unless
+    // the quality choice says otherwise.
+    InitDitherTables();
+    SetPaletteMode(0);
+    SetDitherMethod(0);
+    ApplyGifQuality(quality_);
+
+    // 3: the pick cursor; wheel turns come through wheelEvent and the canvas' filter.
+    ucCanvas->SetUserIcon(PickColorCursor());
+    ucCanvas->installEventFilter(this);
+
+    // 4
+    useTransparency_ = false;
+    showSwitch();
+    UpdateInfo();
+
+    // 6 (the import, step 5, waits until the window shows)
+    const QCursor& cursor = Skin::get().cursor;
+    for (QWidget* w : std::initializer_list<QWidget*>{cmdPickColor, Cmd_Optimize, Cmd_Save, Cmd_Exit, Img_Transparent,
+                                                      lbl_Transparent, cmbPalette, cmbDither})
+        w->setCursor(cursor);
+    // The opener's hourglass ends here.
+    while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
+}
+
+void Tarnel_G::buildControls() {
+    QWidget* face = this->face();
+    const Skin& skin = Skin::get();
+    face->setStyleSheet(kComboStyle);
+
+    auto* edge = new FormEdge(face);
+    edge->setGeometry(0, 0, kFaceWidth, 2);
+
+    auto* plate = new QLabel(face);
+    plate->setGeometry(8, 6, 150, 20);
+    plate->setPixmap(skin.titlePlate);
+    QLabel* title = makeLabel(face, QStringLiteral("ｱﾆﾒGifの作成"), QRect(24, 6, 134, 20), true);
+    QPalette pal = title->palette();
+    pal.setColor(QPalette::WindowText, QColor(240, 242, 255));
+    title->setPalette(pal);
+
+    ucCanvas = new ::tarnel::ucCanvas(face);
+    ucCanvas->setGeometry(8, 32, 420, 312);
+    connect(ucCanvas, &::tarnel::ucCanvas::MouseDown, this,
+            [this](int b, int s, int x, int y) { ucCanvas_MouseDown(b, s, x, y); });
+    connect(ucCanvas, &::tarnel::ucCanvas::MouseMove, this,
+            [this](int b, int s, int x, int y) { ucCanvas_MouseMove(b, s, x, y); });
+    connect(ucCanvas, &::tarnel::ucCanvas::MouseUp, this,
+            [this](int b, int s, int x, int y) { ucCanvas_MouseUp(b, s, x, y); });
+
+    ucProgress = new ::tarnel::ucProgress(face);
+    ucProgress->setGeometry(8, 352, 420, 16);
+
+    // The information block.
+    const int x = 440, w = kFaceWidth - x - 8;
+    lblInfo = makeLabel(face, QStringLiteral("GIF情報"), QRect(x, 32, w, 20), true);
+    lblScreen = makeLabel(face, QStringLiteral("ｻｲｽﾞ"), QRect(x + 8, 54, 56, 18));
+    lblFrames = makeLabel(face, QStringLiteral("ﾌﾚｰﾑ数"), QRect(x + 8, 72, 56, 18));
+    lblPalette = makeLabel(face, QStringLiteral("ﾊﾟﾚｯﾄ"), QRect(x + 8, 90, 56, 18));
+    lblScreenV = makeLabel(face, QString(), QRect(x + 66, 54, w - 66, 18), true);
+    lblFramesV = makeLabel(face, QString(), QRect(x + 66, 72, w - 66, 18), true);
+    lblPaletteV = makeLabel(face, QString(), QRect(x + 66, 90, w - 66, 18), true);
+
+    lblQuality = makeLabel(face, QStringLiteral("画質"), QRect(x, 114, w, 20), true);
+    cmbPalette = new QComboBox(face);
+    cmbPalette->setGeometry(x + 8, 136, w - 8, 22);
+    cmbPalette->setFont(Skin::font(12));
+    cmbPalette->addItem(QStringLiteral("216色(固定)"));
+    cmbPalette->addItem(QStringLiteral("最適化(1ﾌﾚｰﾑ目)"));
+    cmbPalette->addItem(QStringLiteral("最適化(全ﾌﾚｰﾑ)"));
+    cmbDither = new QComboBox(face);
+    cmbDither->setGeometry(x + 8, 162, w - 8, 22);
+    cmbDither->setFont(Skin::font(12));
+    cmbDither->addItem(QStringLiteral("ﾃﾞｨｻﾞなし"));
+    cmbDither->addItem(QStringLiteral("ﾃﾞｨｻﾞ(網点)"));
+    cmbDither->addItem(QStringLiteral("ﾃﾞｨｻﾞ(誤差拡散)"));
+    connect(cmbPalette, &QComboBox::activated, this, [this](int) { cmbQuality_Change(); });
+    connect(cmbDither, &QComboBox::activated, this, [this](int) { cmbQuality_Change(); });
+
+    // The transparency switch and the commands.
+    Img_Opt_on = new QLabel(face);
+    Img_Opt_on->setPixmap(skin.switchOn);
+    Img_Opt_on->hide();
+    Img_Opt_off = new QLabel(face);
+    Img_Opt_off->setPixmap(skin.switchOff);
+    Img_Opt_off->hide();
+    Img_Transparent = new ClickLabel(face);
+    Img_Transparent->setGeometry(x + 8, 198, 34, 16);
+    lbl_Transparent = new ClickLabel(QStringLiteral("透過処理"), face);
+    lbl_Transparent->setGeometry(x + 48, 196, w - 48, 20);
+    lbl_Transparent->setFont(Skin::font(12));
+    connect(Img_Transparent, &ClickLabel::mouseDown, this, [this](int b, int, QPoint) {
+        if (b == 1) Img_Transparent_Click();
+    });
+    connect(lbl_Transparent, &ClickLabel::mouseDown, this, [this](int b, int, QPoint) {
+        if (b == 1) lbl_Transparent_Click();
+    });
+
+    cmdPickColor = makeButton(face, QStringLiteral("透過色のﾋﾟｯｸｱｯﾌﾟ"), QRect(x, 222, w, 24));
+    cmdPickColor->setEnabled(false);
+    Cmd_Optimize = makeButton(face, QStringLiteral("最適化(Gif)"), QRect(x, 254, w, 24));
+    Cmd_Save = makeButton(face, QStringLiteral("ｱﾆﾒGif作成"), QRect(x, 286, w, 24));
+    Cmd_Exit = makeButton(face, QStringLiteral("Exit"), QRect(x, 344, w, 24));
+    connect(cmdPickColor, &QPushButton::clicked, this, [this] { cmdPickColor_Click(); });
+    connect(Cmd_Optimize, &QPushButton::clicked, this, [this] { Cmd_Optimize_Click(); });
+    connect(Cmd_Save, &QPushButton::clicked, this, [this] { Cmd_Save_Click(); });
+    connect(Cmd_Exit, &QPushButton::clicked, this, [this] { Cmd_Exit_Click(); });
+
+    ImgExit->setCursor(skin.cursor);
+}
+
+void Tarnel_G::showSwitch() {
+    Img_Transparent->setPixmap(useTransparency_ ? Img_Opt_on->pixmap() : Img_Opt_off->pixmap());
+}
+
+// ---------------------------------------------------------------- opening and import
+
+void Tarnel_G::showEvent(QShowEvent* event) {
+    SkinWindow::showEvent(event);
+    if (zooms_) return;
+    startZoom();
+    // The import paints its progress into the window, so it waits until the window shows.
+    QTimer::singleShot(0, this, [this] { ImportMedia(); });
+}
+
+void Tarnel_G::ImportMedia() {
+    if (imported_) return;
+    imported_ = true;
+    if (!Links().MediaFilePath.empty()) importSource(Links().MediaFilePath);
+}
+
+void Tarnel_G::importSource(const std::string& path) {
+    if (importing_) return;
+    importing_ = true;
+    sourcePath_ = path;
+    tmrDelay.stop();
+    gif_.Destroy();
+    cmdPickColor->setEnabled(false);
+    useTransparency_ = false;
+    transparentIndex_ = 0;
+    picking_ = false;
+    ucCanvas->SetWorkMode(0);
+    showSwitch();
+    QCoreApplication::processEvents();
+    ApplyGifQuality(quality_);
+
+    bool ok = false;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        ok = importer_ && importer_(sourcePath_, gif_, ucProgress);
+    } catch (const std::exception&) {
+        // Out of memory on a long video: the import failed like any other.
+        ok = false;
+    }
+    QGuiApplication::restoreOverrideCursor();
+    importing_ = false;
+
+    if (ok) {
+        StartPreview();
+        UpdateInfo();
+        return;
+    }
+    Dialogs().messageBox("loading error AVI file.", MsgIcon::Exclamation, MsgButtons::OK, kAppTitle);
+    gif_.Destroy();
+    releaseSurfaces();
+    UpdateInfo();
+}
+
+void Tarnel_G::releaseSurfaces() {
+    tmrDelay.stop();
+    tiler_.DestroyPattern();
+    backBuffer_.Destroy();
+    // The canvas shows nothing once its animation is gone, and the labels clear.
+    ucCanvas->DIB().Destroy();
+    ucCanvas->Resize();
+    ucCanvas->Repaint();
+}
+
+void Tarnel_G::setQuality(const GifQuality& quality) {
+    cmbPalette->setCurrentIndex(int(quality.palette));
+    cmbDither->setCurrentIndex(std::clamp(int(quality.ditherMethod), 0, 2));
+    cmbQuality_Change();
+}
+
+void Tarnel_G::cmbQuality_Change() {
+    GifQuality chosen;
+    chosen.palette = GifPaletteChoice(std::clamp(cmbPalette->currentIndex(), 0, 2));
+    chosen.ditherMethod = std::clamp(cmbDither->currentIndex(), 0, 2);
+    if (chosen.palette == quality_.palette && chosen.ditherMethod == quality_.ditherMethod) return;
+    quality_ = chosen;
+    ApplyGifQuality(quality_);
+    if (!sourcePath_.empty()) importSource(sourcePath_);
+}
+
+// ---------------------------------------------------------------- preview
+
+int Tarnel_G::DelayInterval(int16_t delay) {
+    if (delay < 0) return 60000;
+    if (delay == 0) return 100;
+    if (delay <= 4) return 50;
+    return 10 * delay;
+}
+
+void Tarnel_G::StartPreview() {
+    tmrDelay.stop();
+    frameCount_ = gif_.FramesCount();
+    GcDIB& surface = ucCanvas->DIB();
+    const int w = gif_.ScreenWidth(), h = gif_.ScreenHeight();
+    if (frameCount_ < 1 || !surface.Create(w, h, 32) || !backBuffer_.Create(w, h, 24)) {
+        releaseSurfaces();
+        return;
+    }
+    ucCanvas->Resize();
+
+    tiler_.SetPatternFromSolidColor(ucCanvas->BackColor());
+    tiler_.Tile(surface.hDIBDC(), 0, 0, w, h, true);
+    tiler_.Tile(backBuffer_.hDIBDC(), 0, 0, w, h, true);
+
+    if (frameCount_ < 2) {
+        gif_.FrameDraw(surface.hDIBDC(), 1, 0, 0, 1.0f, false);
+        currentFrame_ = 1;
+        ucCanvas->Repaint();
+        return;
+    }
+    // The first tick shows frame 1.
+    currentFrame_ = frameCount_;
+    tmrDelay.setInterval(1);
+    tmrDelay.start();
+}
+
+void Tarnel_G::tmrDelay_Timer() {
+    currentFrame_ = currentFrame_ >= frameCount_ ? 1 : currentFrame_ + 1;
+    ShowFrame(currentFrame_);
+}
+
+void Tarnel_G::ShowFrame(int k) {
+    GcDIB& surface = ucCanvas->DIB();
+    if (k < 1 || k > gif_.FramesCount() || surface.empty() || backBuffer_.empty()) return;
+    tmrDelay.setInterval(DelayInterval(gif_.FrameDelay(k)));
+
+    const int w = surface.Width(), h = surface.Height();
+    if (k == 1)
+        tiler_.Tile(surface.hDIBDC(), 0, 0, w, h, true);
+    else
+        surface.LoadBlt(backBuffer_.hDIBDC(), 0, 0);
+    gif_.FrameDraw(surface.hDIBDC(), k, 0, 0, 1.0f, false);
+
+    switch (gif_.FrameDisposalMethod(k)) {
+        case 0:
+        case 1: backBuffer_.LoadBlt(surface.hDIBDC(), 0, 0); break;
+        case 2: {
+            const GcDIB& image = gif_.FrameDIBXOR(k);
+            tiler_.Tile(backBuffer_.hDIBDC(), gif_.FrameLeft(k), gif_.FrameTop(k), image.Width(), image.Height(),
+                        false);
+            break;
+        }
+        default: break;  // 3: the back buffer stays as it was
+    }
+    ucCanvas->Repaint();
+}
+
+void Tarnel_G::UpdateInfo() {
+    if (ucCanvas->DIB().empty() || gif_.FramesCount() < 1) {
+        lblScreenV->clear();
+        lblFramesV->clear();
+        lblPaletteV->clear();
+        return;
+    }
+    int depth = 1;
+    while ((1 << depth) < gif_.GlobalPaletteEntries()) ++depth;
+    const GcDIB& first = gif_.FrameDIBXOR(1);
+    lblScreenV->setText(QStringLiteral("%1x%2").arg(first.Width()).arg(first.Height()));
+    lblFramesV->setText(QString::number(gif_.FramesCount()));
+    lblPaletteV->setText(QStringLiteral("%1 bpp").arg(depth));
+}
+
+// ---------------------------------------------------------------- closing
+
+void Tarnel_G::Cmd_Exit_Click() { reject(); }
+
+void Tarnel_G::done(int result) {
+    tmrDelay.stop();
+    picking_ = false;
+    gif_.Destroy();
+    tiler_.DestroyPattern();
+    backBuffer_.Destroy();
+    SkinWindow::done(result);
+}
+
+// ---------------------------------------------------------------- wheel
+
+void Tarnel_G::wheelEvent(QWheelEvent* event) {
+    const QPoint d = event->angleDelta();
+    const int delta = d.y() != 0 ? d.y() : d.x();
+    if (delta != 0) Form_MouseWheel(delta);
+    event->accept();
+}
+
+bool Tarnel_G::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ucCanvas && event->type() == QEvent::Wheel) {
+        wheelEvent(static_cast<QWheelEvent*>(event));
+        return true;
+    }
+    return SkinWindow::eventFilter(watched, event);
+}
+
+void Tarnel_G::Form_MouseWheel(int delta) {
+    if (ucCanvas->DIB().empty()) return;
+    const int zoom = ucCanvas->Zoom();
+    int next = zoom;
+    if (delta < 1) {
+        if (zoom > 1) next = zoom - 1;
+    } else if (zoom < kMaxZoom) {
+        next = zoom + 1;
+    }
+    if (next == zoom) return;
+    ucCanvas->SetZoom(next);
+    ucCanvas->Resize();
+    ucCanvas->Repaint();
+}
+
+}  // namespace tarnel

@@ -1,0 +1,135 @@
+#pragma once
+// The animated GIF composer: imports every frame of an AVI file into a cGif,
+// plays the animation on a zoomable canvas, optimises it, makes one palette
+// index transparent in every frame, and saves it as a GIF file. After a
+// successful save the window closes itself.
+//
+// The import runs when the window is first shown (or through ImportMedia),
+// so the progress bar paints while it works.
+#include <QTimer>
+#include <functional>
+#include <string>
+
+#include "imaging/GcDIB.h"
+#include "imaging/cGif.h"
+#include "imaging/cTile.h"
+#include "output/GifQuality.h"
+#include "ui/SkinWindow.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace tarnel {
+
+class ucCanvas;
+class ucProgress;
+
+class Tarnel_G : public SkinWindow {
+    Q_OBJECT
+public:
+    static constexpr int kFaceWidth = 600;
+    static constexpr int kFaceHeight = 384;
+    static constexpr int kMaxZoom = 10;
+
+    // Fills the container from the file; true when every frame came in.
+    using Importer = std::function<bool(const std::string& path, cGif& GIF, ProgressSink* Progress)>;
+
+    // Reads Links().MediaFilePath (empty: an empty window) and MediaFolder.
+    // Without an importer the file is read as an AVI with the chosen quality.
+    explicit Tarnel_G(QWidget* parent = nullptr, Importer importer = {});
+    ~Tarnel_G() override;
+
+    // Controls, named as the window's design names them.
+    ::tarnel::ucCanvas* ucCanvas = nullptr;
+    ::tarnel::ucProgress* ucProgress = nullptr;
+    QPushButton* Cmd_Save = nullptr;
+    QPushButton* Cmd_Optimize = nullptr;
+    QPushButton* cmdPickColor = nullptr;
+    QPushButton* Cmd_Exit = nullptr;
+    ClickLabel* Img_Transparent = nullptr;
+    ClickLabel* lbl_Transparent = nullptr;
+    QLabel* Img_Opt_on = nullptr;  // hidden pictures of the switch
+    QLabel* Img_Opt_off = nullptr;
+    QLabel* lblInfo = nullptr;
+    QLabel* lblScreen = nullptr;
+    QLabel* lblFrames = nullptr;
+    QLabel* lblPalette = nullptr;
+    QLabel* lblScreenV = nullptr;
+    QLabel* lblFramesV = nullptr;
+    QLabel* lblPaletteV = nullptr;
+    QLabel* lblQuality = nullptr;  // "画質": palette and dither of the import
+    QComboBox* cmbPalette = nullptr;
+    QComboBox* cmbDither = nullptr;
+    QTimer tmrDelay;
+
+    // Handlers, named as the controls' events.
+    void Cmd_Optimize_Click();
+    void Cmd_Save_Click();
+    void Cmd_Exit_Click();
+    void cmdPickColor_Click();
+    void Img_Transparent_Click();
+    void lbl_Transparent_Click() { Img_Transparent_Click(); }
+    void ucCanvas_MouseDown(int Button, int Shift, int X, int Y);
+    void ucCanvas_MouseMove(int Button, int Shift, int X, int Y);
+    void ucCanvas_MouseUp(int Button, int Shift, int X, int Y);
+    void tmrDelay_Timer();
+    // A wheel turn over the window: a delta below 1 zooms out, others in.
+    void Form_MouseWheel(int delta);
+    void cmbQuality_Change();
+
+    // Imports Links().MediaFilePath unless the window has done so already.
+    void ImportMedia();
+    void StartPreview();
+    void ShowFrame(int k);
+    void UpdateInfo();
+
+    // The timer interval in milliseconds for a frame delay in hundredths of a second.
+    static int DelayInterval(int16_t delay);
+
+    // The palette and dither method of the next import; changing the
+    // choices in the window re-imports the file.
+    const GifQuality& quality() const { return quality_; }
+    void setQuality(const GifQuality& quality);
+
+    cGif& container() { return gif_; }
+    const GcDIB& backBuffer() const { return backBuffer_; }
+    const cTile& tiler() const { return tiler_; }
+    bool useTransparency() const { return useTransparency_; }
+    uint8_t transparentIndex() const { return transparentIndex_; }
+    int currentFrame() const { return currentFrame_; }
+    int frameCount() const { return frameCount_; }
+    bool picking() const { return picking_; }
+    const std::string& sourcePath() const { return sourcePath_; }
+
+protected:
+    void done(int result) override;
+    void showEvent(QShowEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Form_Load();
+    void buildControls();
+    void importSource(const std::string& path);
+    void releaseSurfaces();
+    void pickAt(int x, int y);
+    void applyTransparency();
+    void showSwitch();
+
+    Importer importer_;
+    GifQuality quality_;
+    cGif gif_;
+    cTile tiler_;
+    GcDIB backBuffer_;
+    bool useTransparency_ = false;
+    uint8_t transparentIndex_ = 0;
+    int currentFrame_ = 0;
+    int frameCount_ = 0;
+    std::string sourcePath_;
+    bool picking_ = false;
+    bool imported_ = false;
+    bool importing_ = false;
+};
+
+}  // namespace tarnel

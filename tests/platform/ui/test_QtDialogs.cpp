@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTimer>
+#include <functional>
+
+#include "platform/ui/QtDialogs.h"
+#include "support/TempDir.h"
+
+namespace tarnel {
+namespace {
+
+// Runs `answer` on the dialog once it is up (the dialogs are modal: exec() waits for it).
+template <class Dialog>
+void whenShown(std::function<void(Dialog*)> answer) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
+        if (auto* d = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+            poll->stop();
+            poll->deleteLater();
+            answer(d);
+        }
+    });
+    poll->start(10);
+}
+
+FileDialogRequest gifRequest(const std::string& folder) {
+    FileDialogRequest r;
+    r.title = "save";
+    r.filter = "GIF|*.gif";
+    r.initialFolder = folder;
+    r.defaultExtension = "gif";
+    r.fileName = "*.gif";
+    return r;
+}
+
+void typeNameAndAccept(QFileDialog* d, const QString& name, QString* offered) {
+    auto* edit = d->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(edit, nullptr);
+    *offered = edit->text();
+    edit->setText(name);
+    QMetaObject::invokeMethod(d, "accept");
+}
+
+TEST(QtDialogs, WildcardNameIsNeitherOfferedNorReturned) {
+    test::TempDir dir;
+    QtDialogs dialogs;
+    QString offered = "unset";
+    whenShown<QFileDialog>([&](QFileDialog* d) { typeNameAndAccept(d, "*.gif", &offered); });
+    EXPECT_EQ(dialogs.saveFile(gifRequest(dir.path().string())), std::nullopt);
+    EXPECT_EQ(offered, "");
+
+    whenShown<QFileDialog>([&](QFileDialog* d) { typeNameAndAccept(d, "clip", &offered); });
+    EXPECT_EQ(dialogs.saveFile(gifRequest(dir.path().string())), dir.file("clip.gif"));
+}
+
+TEST(QtDialogs, ColourDialogOffersAndKeepsTheCallersCustomColours) {
+    QtDialogs dialogs;
+    CustomColors colours{};
+    for (int i = 0; i < 16; ++i) colours[size_t(i)] = RGBColor(uint8_t(i), uint8_t(2 * i), uint8_t(3 * i));
+    QColor offered;
+    whenShown<QColorDialog>([&](QColorDialog* d) {
+        offered = QColorDialog::customColor(7);
+        QColorDialog::setCustomColor(2, QColor(9, 8, 7));
+        d->setCurrentColor(QColor(1, 2, 3));
+        d->accept();
+    });
+    EXPECT_EQ(dialogs.chooseColor(RGBColor(50, 60, 70), &colours, false), RGBColor(1, 2, 3));
+    EXPECT_EQ(offered, QColor(7, 14, 21));
+    EXPECT_EQ(colours[2], RGBColor(9, 8, 7));
+    EXPECT_EQ(colours[7], RGBColor(7, 14, 21));
+
+    // Cancelled: no colour, but the changed custom colours stay.
+    whenShown<QColorDialog>([&](QColorDialog* d) {
+        QColorDialog::setCustomColor(4, QColor(200, 0, 0));
+        d->reject();
+    });
+    EXPECT_EQ(dialogs.chooseColor(RGBColor(50, 60, 70), &colours, true), std::nullopt);
+    EXPECT_EQ(colours[4], RGBColor(200, 0, 0));
+}
+
+}  // namespace
+}  // namespace tarnel
