@@ -24,6 +24,8 @@ struct FileDialogRequest {
     std::string initialFolder;
     std::string defaultExtension;
     std::string fileName;
+    // Save dialogs: ask before replacing an existing file.
+    bool overwritePrompt = false;
 };
 
 // The compression-options dialog of the AVI export: the compressors offered

@@ -102,6 +102,7 @@ std::optional<std::string> QtDialogs::saveFile(const FileDialogRequest& request)
     if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
         dialog.selectNameFilter(filters[request.filterIndex - 1]);
     if (!request.defaultExtension.empty()) dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().first().toStdString();
 }
@@ -119,6 +120,11 @@ std::optional<ColorRef> QtDialogs::chooseColor(ColorRef initial) {
     QColor c = dialog.selectedColor();
     if (!c.isValid()) return std::nullopt;
     return RGBColor(uint8_t(c.red()), uint8_t(c.green()), uint8_t(c.blue()));
+}
+
+std::optional<AviCompressOptions> QtDialogs::chooseCompression(const CompressionDialogRequest& request) {
+    if (!compressionDialog_) return DialogService::chooseCompression(request);
+    return compressionDialog_(request);
 }
 
 }  // namespace tarnel
