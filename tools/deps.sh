@@ -8,6 +8,8 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
   fonts-ipafont-gothic
+  # Trying the windows by hand under Xvfb: pointer and keys, screenshots.
+  xvfb xdotool imagemagick
 )
 if [ "${TARNEL_DEPS_EXTRA:-}" != "" ]; then
   read -r -a extra <<<"$TARNEL_DEPS_EXTRA"

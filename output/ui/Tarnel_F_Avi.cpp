@@ -46,7 +46,7 @@ public:
 class ExportProgress : public ProgressSink {
 public:
     ExportProgress(QLabel* label, QLabel* current, const std::vector<std::string>& frames)
-        : label_(label), current_(current), frames_(frames) {}
+        : label_(label), current_(current), frames_(frames), max_(int32_t(frames.size())) {}
     void SetMax(int32_t max) override { max_ = max; }
     void SetValue(int32_t value) override {
         if (value >= 0 && size_t(value) < frames_.size()) current_->setText(QString::fromStdString(frames_[size_t(value)]));
@@ -58,7 +58,7 @@ private:
     QLabel* label_;
     QLabel* current_;
     const std::vector<std::string>& frames_;
-    int32_t max_ = 0;
+    int32_t max_;
 };
 
 }  // namespace
@@ -111,8 +111,11 @@ void Tarnel_F::writeAvi(const std::string& path) {
     job.tempBmpPath = TempBmpPath();
 
     const AviOptionsChooser choose = []() -> std::optional<AviCompressOptions> {
+        // The pointer is an arrow again while the user chooses.
+        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
         std::optional<AviCompressOptions> chosen =
             Dialogs().chooseCompression(CompressionDialogRequest{AvailableAviCodecs(), lastCompression()});
+        QGuiApplication::restoreOverrideCursor();
         if (chosen) lastCompression() = *chosen;
         return chosen;
     };

@@ -103,7 +103,7 @@ TEST_P(StopKey, ClosesThePlayerBetweenPlays) {
     bool pressed = false;
     a->setCommandLog([&](const std::string& c, uint32_t r) {
         sent.push_back({c, r});
-        // Pressed during the first play: it waits until that play is over.
+        // Pressed during the first play: no second play follows.
         if (c == "play video wait" && !pressed) {
             pressed = true;
             QCoreApplication::postEvent(a.get(), new QKeyEvent(QEvent::KeyPress, GetParam(), Qt::NoModifier));
