@@ -31,10 +31,17 @@ constexpr const char* kLocked = "ﾌｧｲﾙがﾛｯｸされています :";
 constexpr const char* kUnsupported = "ｻﾎﾟｰﾄされていないﾌｧｲﾙﾌｫｰﾏｯﾄです :";
 constexpr const char* kColourUnsupported = "この画像ﾌｧｲﾙの色はｻﾎﾟｰﾄしていません!";
 
-bool tell(const std::string& text, MsgIcon icon) {
-    Dialogs().messageBox(text, icon, MsgButtons::OK, kAppTitle);
-    return false;
-}
+// Shows the problem, or hands it to a caller that reports it itself.
+struct Teller {
+    std::string* problem;
+    bool operator()(const std::string& text, MsgIcon icon) const {
+        if (problem)
+            *problem = text;
+        else
+            Dialogs().messageBox(text, icon, MsgButtons::OK, kAppTitle);
+        return false;
+    }
+};
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -97,7 +104,10 @@ void BITMAPINFOHEADER::write(uint8_t* p) const {
     put32(p + 36, biClrImportant);
 }
 
-bool cDIB::CreateFromFile(const std::string& Filename) {
+bool cDIB::CreateFromFile(const std::string& Filename) { return CreateFromFile(Filename, nullptr); }
+
+bool cDIB::CreateFromFile(const std::string& Filename, std::string* problem) {
+    const Teller tell{problem};
     std::error_code ec;
     if (std::filesystem::file_size(Filename, ec) == static_cast<std::uintmax_t>(-1) || ec)
         return tell(std::string(kNotFound) + "\n" + Filename, MsgIcon::Critical);

@@ -48,6 +48,9 @@ public:
     // Reads a BMP file; problems are shown to the user and give false, and
     // the blocks then keep what they held before.
     bool CreateFromFile(const std::string& Filename);
+    // The same without a message box: the message that would have been shown
+    // goes to `problem`. For callers that report the failure themselves.
+    bool CreateFromFile(const std::string& Filename, std::string* problem);
     // A BITMAPINFOHEADER directly followed by the pixels, no colour table;
     // `available` is the number of readable bytes at pDIB.
     bool CreateFromPackedDIBPointer(const uint8_t* pDIB, size_t available);

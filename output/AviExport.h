@@ -27,7 +27,7 @@ struct AviExportRequest {
 enum class AviExportResult {
     Written,          // every frame written, the file in place
     Cancelled,        // the compression dialog was cancelled: no message
-    ImageLoadFailed,  // the first frame's temporary BMP was unreadable: kAviImageLoadFailed
+    ImageLoadFailed,  // a frame's temporary BMP could not be read back: kAviImageLoadFailed
     WriteFailed,      // file, stream, compression, format or frame write failed: kAviWriteFailed
     Abandoned,        // an image could not be loaded or the temporary file saved: no message
 };
@@ -35,10 +35,13 @@ enum class AviExportResult {
 // Called at step 4 with the stream made; nothing means the user cancelled.
 using AviOptionsChooser = std::function<std::optional<AviCompressOptions>()>;
 
-// Writes the AVI (steps 1-8 of the writer). Progress counts frames written.
+// Writes the AVI. Progress counts frames written. Shows no message itself
+// (the caller shows the one its result names; cDIB's own boxes are kept
+// quiet); `error` says what went wrong for a log or the command line.
 // Whatever the result, no partial file is left at outputPath and an existing
 // file there is replaced only on success; the temporary BMP is left for the
-// caller to delete (the window deletes it on unload).
+// caller to delete (the window deletes it on unload). Without a chooser the
+// frames are written uncompressed.
 AviExportResult ExportAvi(const AviExportRequest& request, const AviOptionsChooser& chooseOptions,
                           ProgressSink* progress = nullptr, std::string* error = nullptr);
 

@@ -3,7 +3,10 @@
 // FFmpeg. Shaped like the calls the export makes: create the file, create a
 // video stream from a stream header, make a compressed stream from the
 // options the user chose, set the frame format from a bitmap info block,
-// write one frame per call at a sample position, release.
+// write one frame per call at a sample position, release. Uncompressed
+// frames go into a classic DIB stream written by our own RIFF writer (chunks
+// "00db", bottom-up rows exactly as given, idx1 of key frames); the
+// compressors go through FFmpeg's encoders and AVI muxer.
 //
 // The file is written under a temporary name beside the target and renamed
 // into place by Commit(), only when every frame was written; releasing an
@@ -20,7 +23,8 @@
 
 namespace tarnel {
 
-// mmioStringToFOURCC: the first four characters, packed little-endian.
+// mmioStringToFOURCC: the first four characters, packed little-endian; a
+// shorter text is padded with spaces.
 uint32_t mmioStringToFOURCC(const char* text);
 
 inline constexpr uint32_t OF_CREATE = 0x1000;
@@ -65,6 +69,10 @@ struct AviCodecInfo {
     bool takesDataRate = false;
 };
 
+// FFmpeg logs to stderr unless told otherwise; this turns its log off for the
+// process (once). Our errors go through LastError() instead.
+void SilenceFFmpegLog();
+
 // The compressors this FFmpeg build can write into AVI; H.264 only when it has an encoder.
 std::vector<AviCodecInfo> AvailableAviCodecs();
 // By key; false when unknown or not available.
@@ -89,9 +97,14 @@ public:
     // frames that Write will be given.
     bool SetFormat(const uint8_t* bitmapInfo, size_t size);
     // AVIStreamWrite of one sample: `data` is a pixel block in the layout the
-    // format block describes (bottom-up rows for a positive height).
+    // format block describes (bottom-up rows for a positive height), exactly
+    // one frame's bytes. Samples go in rising order; skipped ones are empty
+    // (repeated) frames. Uncompressed frames are stored as given with the
+    // key-frame flag from `flags`; a compressor makes its key frames by the
+    // chosen interval.
     bool Write(int32_t sample, const uint8_t* data, size_t size, uint32_t flags);
     // Finishes the file (index, headers), syncs it and renames it into place.
+    // Uncompressed files stay below 1 GB (AVI 1.0, which every reader takes).
     bool Commit();
     // Releases streams and file; an uncommitted file is removed.
     void Release();

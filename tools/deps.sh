@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev libgl-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
+  ffmpeg
   fonts-ipafont-gothic
   # Trying the windows by hand under Xvfb: pointer and keys, screenshots.
   xvfb xdotool imagemagick

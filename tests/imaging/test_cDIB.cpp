@@ -328,3 +328,21 @@ TEST(cDIB, WriteFailuresAreReported) {
     }
     EXPECT_TRUE(dialogs.messages.empty());
 }
+
+TEST(cDIBQuiet, ProblemsGoToTheCallerInsteadOfAMessageBox) {
+    ScriptedDialogs dialogs;
+    TempDir dir;
+    writeFile(dir.file("not.bmp"), {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0, 0, 0, 0});
+    const struct {
+        std::string path;
+        const char* starts;
+    } cases[] = {{dir.file("missing.bmp"), "ﾌｧｲﾙが存在しません :"},
+                 {dir.file("not.bmp"), "ｻﾎﾟｰﾄされていないﾌｧｲﾙﾌｫｰﾏｯﾄです :"}};
+    for (const auto& c : cases) {
+        cDIB dib;
+        std::string problem;
+        EXPECT_FALSE(dib.CreateFromFile(c.path, &problem));
+        EXPECT_EQ(problem.rfind(c.starts, 0), 0u) << problem;
+    }
+    EXPECT_TRUE(dialogs.messages.empty());
+}

@@ -1,0 +1,165 @@
+// tarnel-cli avi: a frame folder to an AVI file, through the export window's
+// writer.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/cli/Command.h"
+#include "imaging/PictureIO.h"
+#include "output/AviExport.h"
+#include "output/FolderChooser.h"
+#include "platform/ProgramFolder.h"
+
+namespace tarnel::cli {
+namespace {
+
+std::optional<int> parseInt(const std::string& text) {
+    size_t used = 0;
+    try {
+        int v = std::stoi(text, &used);
+        if (used == text.size()) return v;
+    } catch (...) {
+    }
+    return std::nullopt;
+}
+
+struct AviArgs {
+    std::string folder, out;
+    int fps = 20;
+    int width = 0, height = 0;  // 0: the first image's size
+    AviCompressOptions options;
+};
+
+// Empty when the arguments are fine, else why not.
+std::string parseArgs(const std::vector<std::string>& args, AviArgs& a) {
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& opt = args[i];
+        if (opt.size() < 2 || opt[0] != '-') {
+            positional.push_back(opt);
+            continue;
+        }
+        if (opt != "--fps" && opt != "--size" && opt != "--codec" && opt != "--quality" && opt != "--keyframes")
+            return "unknown option: " + opt;
+        if (i + 1 >= args.size()) return opt + " needs a value";
+        const std::string& v = args[++i];
+        if (opt == "--size") {
+            const size_t x = v.find('x');
+            auto w = x == std::string::npos ? std::nullopt : parseInt(v.substr(0, x));
+            auto h = x == std::string::npos ? std::nullopt : parseInt(v.substr(x + 1));
+            if (!w || !h || !Bitmap::sizeAllowed(*w, *h)) return "--size takes WIDTHxHEIGHT, e.g. 320x240";
+            a.width = *w;
+            a.height = *h;
+        } else if (opt == "--codec") {
+            AviCodecInfo info;
+            if (!FindAviCodec(v, &info)) {
+                std::string keys;
+                for (const AviCodecInfo& c : AvailableAviCodecs()) keys += (keys.empty() ? "" : "|") + c.key;
+                return "--codec takes " + keys;
+            }
+            a.options.codec = info.codec;
+        } else {
+            auto n = parseInt(v);
+            if (opt == "--fps") {
+                if (!n) return "--fps needs a whole number";
+                a.fps = *n;
+            } else if (opt == "--quality") {
+                if (!n || *n < 1 || *n > 100) return "--quality takes 1 to 100";
+                a.options.quality = *n;
+            } else {
+                if (!n || *n < 1) return "--keyframes takes a number of frames from 1";
+                a.options.keyFrameEvery = *n;
+            }
+        }
+    }
+    if (positional.size() != 2) return "avi needs FOLDER and OUT.avi";
+    a.folder = positional[0];
+    a.out = positional[1];
+    return "";
+}
+
+class BarProgress : public ProgressSink {
+public:
+    BarProgress() : shown_(::isatty(2)) {}
+    ~BarProgress() override {
+        if (drawn_) std::fprintf(stderr, "\r%*s\r", 60, "");
+    }
+    void SetMax(int32_t max) override { max_ = max; }
+    void SetValue(int32_t value) override {
+        if (!shown_ || max_ <= 0) return;
+        const int width = 30;
+        const int filled = int(int64_t(width) * std::min(value, max_) / max_);
+        std::fprintf(stderr, "\rframes [%s%s] %d/%d", std::string(size_t(filled), '#').c_str(),
+                     std::string(size_t(width - filled), ' ').c_str(), value, max_);
+        drawn_ = true;
+    }
+
+private:
+    bool shown_;
+    bool drawn_ = false;
+    int32_t max_ = 0;
+};
+
+// The temporary BMP goes whatever happens.
+struct TempFile {
+    std::string path;
+    ~TempFile() {
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+    }
+};
+
+int runAvi(const std::vector<std::string>& args) {
+    AviArgs a;
+    if (std::string err = parseArgs(args, a); !err.empty()) return Fail(kBadArguments, err);
+
+    FolderError folderError;
+    if (!CheckFolder(a.folder, &folderError)) return Fail(kFailure, a.folder + ": " + folderError.description);
+    AviExportRequest request;
+    for (const std::string& name : ListPatternFiles(a.folder)) request.framePaths.push_back(JoinFolder(a.folder, name));
+    if (request.framePaths.empty())
+        return Fail(kFailure, "no images (" + std::string(kFrameFilePattern) + ") in " + a.folder);
+
+    request.width = a.width;
+    request.height = a.height;
+    if (request.width == 0) {
+        StdPicture first;
+        std::string why;
+        if (!LoadPicture(request.framePaths[0], first, &why)) return Fail(kFailure, request.framePaths[0] + ": " + why);
+        request.width = first.width();
+        request.height = first.height();
+    }
+    request.outputPath = a.out;
+    request.framesPerSecond = a.fps;
+    TempFile temp{ProcessTempPath(ProgramFolder(), "AVI_Temp.bmp")};
+    request.tempBmpPath = temp.path;
+
+    std::string error;
+    AviExportResult result;
+    {
+        BarProgress progress;
+        result = ExportAvi(request, [&] { return std::optional<AviCompressOptions>(a.options); }, &progress, &error);
+    }
+    if (result != AviExportResult::Written) return Fail(kFailure, "cannot write " + a.out + ": " + error);
+
+    std::string label = "raw";
+    for (const AviCodecInfo& c : AvailableAviCodecs())
+        if (c.codec == a.options.codec) label = c.key;
+    std::printf("%s: %zu frames, %dx%d, %d fp/s, %s\n", a.out.c_str(), request.framePaths.size(), request.width,
+                request.height, ClampAviFrameRate(a.fps), label.c_str());
+    return kOk;
+}
+
+Registrar aviCommand("avi",
+                     "  tarnel-cli avi FOLDER OUT.avi [--fps N] [--size WxH] [--codec raw|mjpeg|ffv1|mpeg4|h264]\n"
+                     "                [--quality Q] [--keyframes N]\n"
+                     "      the images of FOLDER in name order as an AVI file, every frame stretched to the size",
+                     runAvi);
+
+}  // namespace
+}  // namespace tarnel::cli

@@ -1,0 +1,152 @@
+#include "output/AviExport.h"
+
+#include <algorithm>
+
+#include "imaging/PictureIO.h"
+#include "imaging/cDIB.h"
+#include "platform/gdi.h"
+
+namespace tarnel {
+
+int ClampAviFrameRate(int framesPerSecond) { return std::clamp(framesPerSecond, 1, 30); }
+
+namespace {
+
+// picTemp, picSave and the temporary BMP of the writer: one frame at a time
+// is loaded, stretched to the AVI size, saved and read back. The surface and
+// the file buffers live as long as the export, so frames after the first
+// reuse their memory instead of faulting in fresh pages.
+class FramePreparer {
+public:
+    FramePreparer(int width, int height, std::string tempBmpPath) : tempBmp_(std::move(tempBmpPath)) {
+        ok_ = save_.create(width, height, 32);
+        saveDC_.select(&save_);
+        SetStretchBltMode(&saveDC_, COLORONCOLOR);
+    }
+
+    enum class Step { Ready, ImageNotLoaded, TempNotSaved, TempNotRead };
+
+    // lbl_S = path; load into picTemp; stretch the whole of it onto picSave;
+    // save picSave as the temporary BMP; read that back into `dib`.
+    Step prepare(const std::string& path, cDIB& dib, std::string& error) {
+        if (!ok_) {
+            error = "cannot make a frame of " + std::to_string(save_.width()) + "x" + std::to_string(save_.height());
+            return Step::TempNotSaved;
+        }
+        StdPicture picture;
+        if (!ReadFileBytes(path, fileBytes_, &error) ||
+            !LoadPictureFromMemory(fileBytes_.data(), fileBytes_.size(), picture, &error)) {
+            if (error.find(path) == std::string::npos) error = path + ": " + error;
+            return Step::ImageNotLoaded;
+        }
+        DC source;
+        source.select(picture.bitmap.get());
+        StretchBlt(&saveDC_, 0, 0, save_.width(), save_.height(), &source, 0, 0, picture.width(), picture.height(),
+                   SRCCOPY);
+        // SavePictureBMP, with the file image kept for the next frame.
+        if (!EncodeBmp24(save_, bmpBytes_)) {
+            error = "cannot encode the frame";
+            return Step::TempNotSaved;
+        }
+        if (!WriteFileReplacing(tempBmp_, bmpBytes_.data(), bmpBytes_.size(), &error)) return Step::TempNotSaved;
+        if (!dib.CreateFromFile(tempBmp_, &error)) return Step::TempNotRead;
+        return Step::Ready;
+    }
+
+private:
+    std::string tempBmp_;
+    std::vector<uint8_t> fileBytes_, bmpBytes_;
+    Bitmap save_;
+    DC saveDC_;
+    bool ok_ = false;
+};
+
+}  // namespace
+
+AviExportResult ExportAvi(const AviExportRequest& request, const AviOptionsChooser& chooseOptions,
+                          ProgressSink* progress, std::string* error) {
+    std::string problem;
+    auto result = [&](AviExportResult r) {
+        if (error) *error = problem;
+        return r;
+    };
+    if (request.framePaths.empty()) {
+        problem = "no images to write";
+        return result(AviExportResult::Abandoned);
+    }
+    if (!Bitmap::sizeAllowed(request.width, request.height)) {
+        problem = "the AVI size " + std::to_string(request.width) + "x" + std::to_string(request.height) +
+                  " is out of range";
+        return result(AviExportResult::Abandoned);
+    }
+
+    // 1. The file.
+    AviWriter file;
+    if (!file.FileOpen(request.outputPath, OF_CREATE)) {
+        problem = file.LastError();
+        return result(AviExportResult::WriteFailed);
+    }
+
+    // 2. Frame 0 gives the format.
+    FramePreparer frames(request.width, request.height, request.tempBmpPath);
+    cDIB dib;
+    switch (frames.prepare(request.framePaths[0], dib, problem)) {
+        case FramePreparer::Step::Ready: break;
+        case FramePreparer::Step::TempNotRead: return result(AviExportResult::ImageLoadFailed);
+        default: return result(AviExportResult::Abandoned);
+    }
+
+    // 3. The stream header.
+    AVISTREAMINFO header;
+    header.fccType = mmioStringToFOURCC("vids");
+    header.fccHandler = 0;
+    header.dwScale = 1;
+    header.dwRate = uint32_t(ClampAviFrameRate(request.framesPerSecond));
+    header.dwSuggestedBufferSize = uint32_t(dib.SizeImage());
+    header.rcFrame = Rect{0, 0, dib.Width(), dib.Height()};
+
+    // 4. The stream and the user's choice of compression.
+    if (!file.CreateStream(header)) {
+        problem = file.LastError();
+        return result(AviExportResult::WriteFailed);
+    }
+    std::optional<AviCompressOptions> options = chooseOptions ? chooseOptions() : AviCompressOptions{};
+    if (!options) {
+        problem.clear();
+        return result(AviExportResult::Cancelled);
+    }
+
+    // 5. The compressed stream and its format.
+    if (!file.MakeCompressedStream(*options) ||
+        !file.SetFormat(dib.PointerToBitmapInfo(), size_t(dib.SizeBitmapInfo()))) {
+        problem = file.LastError();
+        return result(AviExportResult::WriteFailed);
+    }
+
+    // 6. Every image as a key frame; the first is read again.
+    const int count = int(request.framePaths.size());
+    if (progress) progress->SetMax(count);
+    for (int i = 0; i < count; ++i) {
+        switch (frames.prepare(request.framePaths[size_t(i)], dib, problem)) {
+            case FramePreparer::Step::Ready: break;
+            // A frame read back wrongly would repeat the previous one unnoticed.
+            case FramePreparer::Step::TempNotRead: return result(AviExportResult::ImageLoadFailed);
+            default: return result(AviExportResult::Abandoned);
+        }
+        if (!file.Write(i, dib.PointerToBits(), size_t(dib.SizeImage()), AVIIF_KEYFRAME)) {
+            problem = file.LastError();
+            return result(AviExportResult::WriteFailed);
+        }
+        if (progress) progress->SetValue(i + 1);
+    }
+
+    // 7-8. In place only when complete.
+    if (!file.Commit()) {
+        problem = file.LastError();
+        return result(AviExportResult::WriteFailed);
+    }
+    problem.clear();
+    return result(AviExportResult::Written);
+}
+
+}  // namespace tarnel

@@ -1,0 +1,71 @@
+#include "support/FFprobe.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+namespace tarnel::test {
+
+namespace {
+
+bool onPath(const char* program) {
+    std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+std::string quoted(const std::string& path) {
+    std::string q = "'";
+    for (char c : path) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string capture(const std::string& command) {
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        ::pclose(p);
+    }
+    return out;
+}
+
+}  // namespace
+
+bool HaveFFprobe() { return onPath("ffprobe"); }
+bool HaveFFmpeg() { return onPath("ffmpeg"); }
+
+ProbedVideo ProbeVideo(const std::string& path) {
+    ProbedVideo v;
+    std::istringstream streams(capture(
+        "ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+        "stream=codec_name,width,height,nb_read_frames,r_frame_rate -of default=noprint_wrappers=1 " +
+        quoted(path)));
+    for (std::string line; std::getline(streams, line);) {
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "codec_name") v.codec = value;
+        else if (key == "width") v.width = std::atoi(value.c_str());
+        else if (key == "height") v.height = std::atoi(value.c_str());
+        else if (key == "nb_read_frames") v.frames = std::atoi(value.c_str());
+        else if (key == "r_frame_rate") v.frameRate = value;
+    }
+    std::istringstream packets(capture("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv=p=0 " +
+                                       quoted(path)));
+    for (std::string line; std::getline(packets, line);)
+        if (!line.empty()) v.keyFrames += line[0] == 'K' ? 'K' : '-';
+    v.ok = !v.codec.empty();
+    return v;
+}
+
+std::vector<std::vector<uint8_t>> DecodeBgr24(const std::string& path, int width, int height) {
+    const std::string raw = capture("ffmpeg -v error -i " + quoted(path) + " -f rawvideo -pix_fmt bgr24 -");
+    const size_t frameBytes = size_t(width) * size_t(height) * 3;
+    std::vector<std::vector<uint8_t>> frames;
+    for (size_t at = 0; frameBytes > 0 && at + frameBytes <= raw.size(); at += frameBytes)
+        frames.emplace_back(raw.begin() + long(at), raw.begin() + long(at + frameBytes));
+    return frames;
+}
+
+}  // namespace tarnel::test
