@@ -183,23 +183,21 @@ void Tarnel_F::buildAviPanel(int faceWidth) {
     Cmd_Avi_Save = makeButton(Pic_C, QStringLiteral("AVI ﾌｧｨﾙの作成"), QRect(8, 114, w - 16, 24));
     connect(Cmd_Avi_Save, &QPushButton::clicked, this, [this] { Cmd_Avi_Save_Click(); });
 
-    makeLabel(Pic_C, QStringLiteral("ﾘﾋﾟｰﾄ"), QRect(8, 152, 44, 22));
-    lbl_Repeat = makeLabel(Pic_C, QStringLiteral("99回"), QRect(54, 152, 44, 22), true);
+    makeLabel(Pic_C, QStringLiteral("ﾘﾋﾟｰﾄ"), QRect(8, 154, 44, 22));
+    lbl_Repeat = makeLabel(Pic_C, QStringLiteral("99回"), QRect(54, 154, 44, 22), true);
     lbl_Repeat->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     // Top 10, bottom 1: the up arrow raises the count.
     VS_Repeat = new RaisingScrollBar(kAviRepeatRange.min, kAviRepeatRange.max, Pic_C);
-    VS_Repeat->setGeometry(w - 26, 142, 17, 42);
+    VS_Repeat->setGeometry(w - 26, 144, 17, 42);
     VS_Repeat->setCursor(skin.cursor);
     connect(VS_Repeat, &RaisingScrollBar::countChanged, this, [this](int) { VS_Repeat_Change(); });
 
-    Cmd_Viewer = makeButton(Pic_C, QStringLiteral("AVI ﾋﾞｭｰｱ"), QRect(8, 190, w - 16, 24));
+    Cmd_Viewer = makeButton(Pic_C, QStringLiteral("AVI ﾋﾞｭｰｱ"), QRect(8, 196, w - 16, 24));
     connect(Cmd_Viewer, &QPushButton::clicked, this, [this] { Cmd_Viewer_Click(); });
 
-    lbl_Message = makeLabel(Pic_C, QStringLiteral("AVI ﾌｧｲﾙを作成しました！！"), QRect(4, 216, w - 8, 32), true);
-    lbl_Message->setWordWrap(true);
-    lbl_Message->setAlignment(Qt::AlignCenter);
-    lbl_Progress = makeLabel(Pic_C, QString(), QRect(4, 216, w - 8, 32), true);
-    lbl_Progress->setAlignment(Qt::AlignCenter);
+    // The message takes the row OK leaves free: the panel is too narrow for it on one line.
+    lbl_Message = makeLabel(face, QStringLiteral("AVI ﾌｧｲﾙを作成しました！！"), QRect(8, 258, 235, 24), true);
+    lbl_Progress = makeLabel(face, QString(), QRect(8, 258, 235, 24), true);
     lbl_Progress->hide();
     lbl_S = new QLabel(Pic_C);
     lbl_S->hide();

@@ -309,8 +309,10 @@ TEST_F(AviExportTest, LaysOutTheAviPanel) {
     ASSERT_NE(f->Pic_C, nullptr);
     EXPECT_LE(f->Pic_C->geometry().right(), 488);
     for (QWidget* w : std::initializer_list<QWidget*>{f->lbl_Flame, f->txtFPS, f->txtWidth, f->txtHeight, f->Cmd_Avi_Save,
-                                                       f->Cmd_Viewer, f->VS_Repeat, f->lbl_Repeat, f->lbl_Message})
+                                                       f->Cmd_Viewer, f->VS_Repeat, f->lbl_Repeat})
         EXPECT_EQ(w->parentWidget(), f->Pic_C);
+    // The message in the row OK leaves free, clear of the cancel button.
+    EXPECT_FALSE(f->lbl_Message->geometry().intersects(f->Cmd_Can->geometry()));
     EXPECT_EQ(f->txtFPS->text(), QStringLiteral("20"));
     EXPECT_EQ(f->Cmd_Avi_Save->text(), QStringLiteral("AVI ﾌｧｨﾙの作成"));
     EXPECT_EQ(f->Cmd_Viewer->text(), QStringLiteral("AVI ﾋﾞｭｰｱ"));
