@@ -107,9 +107,16 @@ void Tarnel_A::Form_Load() {
     reply_[kReplyLength - 1] = '\0';
     if (const auto size = DestinationSize(reply_)) picVideo->resize(size->first, size->second);
 
-    // 4
+    // 4. A video larger than the screen is shown smaller, in its own proportions,
+    // so that all of it stays on the screen.
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        const QSize room = screen->availableGeometry().size();
+        if (picVideo->width() > room.width() || picVideo->height() > room.height())
+            picVideo->resize(picVideo->size().scaled(room, Qt::KeepAspectRatio));
+    }
     setFixedSize(picVideo->size());
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    if (screen) {
         const QRect s = screen->geometry();
         move(s.left() + (s.width() - width()) / 2, s.top() + (s.height() - height()) / 2);
     }

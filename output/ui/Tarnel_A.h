@@ -1,5 +1,6 @@
 #pragma once
-// The AVI player: a borderless window the size of the video that plays
+// The AVI player: a borderless window the size of the video (made smaller
+// to fit the screen where it is larger) that plays
 // PlayerFilePath AviRepeat[0] times through the MCI command strings, then
 // closes itself. Each play blocks the window (it keeps painting but takes
 // no input); Esc and Space close it between plays.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QTimer>
@@ -72,6 +74,18 @@ TEST_F(PlayerTest, TakesTheSizeOfTheVideo) {
     EXPECT_EQ(a->openCommand(), "open \"" + avi + "\" type avivideo alias video parent " + style);
     EXPECT_EQ(a->WindowFor(a->videoHandle()), a->picVideo);
     EXPECT_EQ(a->WindowFor(a->videoHandle() + 1), nullptr);
+}
+
+TEST_F(PlayerTest, AVideoLargerThanTheScreenIsShownSmallerInItsProportions) {
+    const QSize room = QGuiApplication::primaryScreen()->availableGeometry().size();
+    const int w = (room.width() + 100) / 4 * 4, h = w / 2;
+    ASSERT_TRUE(makeAvi(dir.file("wide.avi"), w, h, 2));
+    Links().PlayerFilePath = dir.file("wide.avi");
+    auto a = open(1);
+    EXPECT_LE(a->width(), room.width());
+    EXPECT_LE(a->height(), room.height());
+    EXPECT_NEAR(double(a->width()) / a->height(), 2.0, 0.02);
+    EXPECT_EQ(a->size(), a->picVideo->size());
 }
 
 class PlayCount : public PlayerTest, public ::testing::WithParamInterface<int> {};
