@@ -2,19 +2,30 @@
 
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <limits>
+#include <stdexcept>
 #include <system_error>
 
 #include <nlohmann/json.hpp>
 
 #include "platform/AtomicFile.h"
+#include "platform/FileRead.h"
 
 namespace tarnel {
 
 namespace {
 
 using nlohmann::json;
+
+// Both meshes at their largest hold 2 x 42 x 42 points of three values each;
+// anything far past that, or nested deeper than any mesh file, is refused
+// while parsing.
+constexpr int kMaxMeshFileDepth = 64;
+constexpr size_t kMaxMeshFileValues = size_t(1) << 16;
+
+struct MeshFileLimit : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
 bool readDimension(const json& doc, const char* key, int& value, std::string& error) {
     auto it = doc.find(key);
@@ -106,7 +117,22 @@ void appendPoints(std::string& text, const MeshGrid& mesh) {
 bool ParseMeshFile(std::string_view text, MeshFileData& out, std::string& error) {
     json doc;
     try {
-        doc = json::parse(text.begin(), text.end());
+        // The tree is built as the parse goes: nesting and value counts are
+        // checked on the way, so no input builds a tree beyond them.
+        size_t values = 0;
+        auto limit = [&values](int depth, json::parse_event_t event, json&) {
+            using Event = json::parse_event_t;
+            const bool opens = event == Event::array_start || event == Event::object_start;
+            if (opens && depth >= kMaxMeshFileDepth)  // depth counts the containers around this one
+                throw MeshFileLimit("nested more than " + std::to_string(kMaxMeshFileDepth) + " deep");
+            if ((opens || event == Event::value) && ++values > kMaxMeshFileValues)
+                throw MeshFileLimit("more than " + std::to_string(kMaxMeshFileValues) + " values");
+            return true;
+        };
+        doc = json::parse(text.begin(), text.end(), limit);
+    } catch (const MeshFileLimit& e) {
+        error = std::string("mesh file: ") + e.what();
+        return false;
     } catch (const json::out_of_range& e) {
         error = std::string("mesh file: a number is out of range (") + e.what() + ")";
         return false;
@@ -140,20 +166,11 @@ std::string MeshFileText(const MeshGrid& start, const MeshGrid& end) {
 }
 
 bool LoadMeshFile(const std::filesystem::path& path, MeshFileData& out, std::string& error) {
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec) {
-        error = "mesh file: cannot read " + path.string() + " (" + ec.message() + ")";
-        return false;
-    }
-    if (size > kMaxMeshFileBytes) {
-        error = "mesh file: " + path.string() + " is too large (" + std::to_string(size) + " bytes)";
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::string text(size_t(size), '\0');
-    if (!in || !in.read(text.data(), std::streamsize(text.size()))) {
-        error = "mesh file: cannot read " + path.string();
+    std::string text;
+    if (std::error_code ec = ReadRegularFile(path.string(), kMaxMeshFileBytes, text)) {
+        error = ec == std::errc::file_too_large
+                    ? "mesh file: too large (more than " + std::to_string(kMaxMeshFileBytes) + " bytes)"
+                    : "mesh file: cannot read (" + ec.message() + ")";
         return false;
     }
     return ParseMeshFile(text, out, error);
@@ -165,8 +182,8 @@ bool SaveMeshFile(const std::filesystem::path& path, const MeshGrid& start, cons
         error = "mesh file: the two meshes are empty or differ in size";
         return false;
     }
-    if (std::error_code ec = WriteFileAtomically(path.string(), text, false)) {
-        error = "mesh file: cannot write " + path.string() + " (" + ec.message() + ")";
+    if (std::error_code ec = WriteFileAtomically(path.string(), text, true)) {
+        error = "mesh file: cannot write (" + ec.message() + ")";
         return false;
     }
     return true;

@@ -31,11 +31,14 @@ bool ParseMeshFile(std::string_view text, MeshFileData& out, std::string& error)
 // meshes are empty or differ in dimensions.
 std::string MeshFileText(const MeshGrid& start, const MeshGrid& end);
 
+// Reads a regular file only (a FIFO or device is refused, never waited on).
+// Errors, like those of SaveMeshFile, give the cause; the caller names the file.
 bool LoadMeshFile(const std::filesystem::path& path, MeshFileData& out, std::string& error);
 
-// Writes a temporary file beside the target and renames it into place, so a
-// failed save never leaves a half-written mesh file. False with error set
-// when the meshes are unusable or the file cannot be written.
+// Writes a temporary file beside the target, syncs it and renames it into
+// place, so a failed save or a crash never leaves a half-written mesh file.
+// False with error set when the meshes are unusable or the file cannot be
+// written.
 bool SaveMeshFile(const std::filesystem::path& path, const MeshGrid& start, const MeshGrid& end, std::string& error);
 
 }  // namespace tarnel

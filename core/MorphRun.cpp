@@ -4,14 +4,18 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "core/Warp.h"
 #include "imaging/JpegConvert.h"
 #include "imaging/PictureIO.h"
 #include "imaging/GIF.h"
+#include "platform/AtomicFile.h"
 #include "platform/NumText.h"
+#include "platform/ProgramFolder.h"
 #include "platform/RuntimeError.h"
+#include "platform/StaleTempFiles.h"
 
 namespace tarnel {
 
@@ -60,6 +64,33 @@ bool createFrameFolder(const std::string& programFolder, const std::string& name
     return false;
 }
 
+bool isFrameFolderName(std::string_view name) {
+    // "yyyymmdd-hh-mm-ss", perhaps followed by "-2", "-3", ...
+    constexpr std::string_view pattern = "dddddddd-dd-dd-dd";
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (name.size() < pattern.size()) return false;
+    for (size_t i = 0; i < pattern.size(); ++i)
+        if (pattern[i] == 'd' ? !digit(name[i]) : name[i] != '-') return false;
+    std::string_view suffix = name.substr(pattern.size());
+    if (suffix.empty()) return true;
+    if (suffix.size() < 2 || suffix.front() != '-') return false;
+    for (char c : suffix.substr(1))
+        if (!digit(c)) return false;
+    return true;
+}
+
+// A run killed while writing leaves temporary files in the program folder
+// and in its frame folder, which no later run writes into again.
+void removeRunLitter(const std::string& programFolder) {
+    RemoveStaleTempFiles(programFolder);
+    std::error_code ec;
+    for (fs::directory_iterator it(programFolder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (isFrameFolderName(it->path().filename().string()) && it->is_directory(typeError))
+            RemoveStaleTempFiles(it->path().string());
+    }
+}
+
 bool saveFrame(PictureBox& frame, const std::string& path, const MorphRunRequest& request, std::string& error) {
     switch (request.saveKind) {
         case kSaveBmp: {
@@ -69,7 +100,8 @@ bool saveFrame(PictureBox& frame, const std::string& path, const MorphRunRequest
             return false;
         }
         case kSaveJpg: {
-            const std::string temp = request.programFolder + "/Dumy.bmp";
+            // This process's own Dumy.bmp: runs in other processes use the same folder.
+            const std::string temp = ProcessTempPath(request.programFolder, "Dumy.bmp");
             std::string why;
             if (!SavePictureBMP(frame.image(), temp, &why)) {
                 error = "ﾌﾚｰﾑを保存できません: " + temp + " (" + why + ")";
@@ -126,14 +158,28 @@ MorphRunResult RunMorph(const MorphRunRequest& request, MorphRunObserver& observ
         std::time_t t = std::time(nullptr);
         localtime_r(&t, &now);
     }
+    removeRunLitter(request.programFolder);
     if (!createFrameFolder(request.programFolder, FrameFolderName(now), result.folder, result.error)) return result;
     observer.folderCreated(result.folder);
+
+    // Frames are not synced one by one: the folder and its entry in the
+    // program folder are, once, however the run ends.
+    auto finish = [&](MorphRunResult::Status status) {
+        result.status = status;
+        std::error_code ec = SyncFolder(result.folder);
+        if (!ec) ec = SyncFolder(request.programFolder);
+        if (ec && status != MorphRunResult::Status::Failed) {
+            result.status = MorphRunResult::Status::Failed;
+            result.error = "ﾌﾚｰﾑﾌｫﾙﾀﾞを保存できません: " + result.folder + " (" + ec.message() + ")";
+        }
+        return result;
+    };
 
     std::vector<MeshTriangle> startTriangles = BuildTriangleList(*request.startMesh);
     std::vector<MeshTriangle> endTriangles = BuildTriangleList(*request.endMesh);
     if (startTriangles.empty() || startTriangles.size() != endTriangles.size()) {
         result.error = "ﾒｯｼｭが不正です";
-        return result;
+        return finish(MorphRunResult::Status::Failed);
     }
 
     start.Cls();
@@ -150,18 +196,11 @@ MorphRunResult RunMorph(const MorphRunRequest& request, MorphRunObserver& observ
         frame.Cls();
         WarpFrame(startTriangles, endTriangles, k, last, startPixels, endPixels, start, frame);
         const std::string path = result.folder + "/" + FrameFileName(k, request.saveKind);
-        if (!saveFrame(frame, path, request, result.error)) {
-            result.status = MorphRunResult::Status::Failed;
-            return result;
-        }
+        if (!saveFrame(frame, path, request, result.error)) return finish(MorphRunResult::Status::Failed);
         ++result.framesWritten;
-        if (!observer.frameDone(k, last)) {
-            result.status = MorphRunResult::Status::Cancelled;
-            return result;
-        }
+        if (!observer.frameDone(k, last)) return finish(MorphRunResult::Status::Cancelled);
     }
-    result.status = MorphRunResult::Status::Completed;
-    return result;
+    return finish(MorphRunResult::Status::Completed);
 }
 
 }  // namespace tarnel

@@ -21,12 +21,12 @@ std::string cutName(const std::string& name) {
     return name.substr(0, end);
 }
 
-std::string readKey(size_t index) {
-    return ReadIniValue(kSettingsSection, kSettingsKeys[index], SettingsFilePath());
-}
-
-bool writeKey(size_t index, const std::string& value) {
-    return WriteIniValue(kSettingsSection, kSettingsKeys[index], value, SettingsFilePath());
+// A value as ReadIniValue gives it: cut at the first NUL.
+std::string readKey(const ProfileDocument& document, size_t index) {
+    std::string value = document.get(kSettingsSection, cutName(kSettingsKeys[index]), "", kProfileBufferSize);
+    size_t nul = value.find('\0');
+    if (nul != std::string::npos) value.resize(nul);
+    return value;
 }
 
 template <typename Int>
@@ -36,8 +36,9 @@ Int clampTo(Int value, std::optional<SettingRange> range) {
 }
 
 template <typename Int>
-void loadNumber(size_t index, Int& field, Int defaultValue, std::optional<SettingRange> range = std::nullopt) {
-    std::string text = readKey(index);
+void loadNumber(const ProfileDocument& document, size_t index, Int& field, Int defaultValue,
+                std::optional<SettingRange> range = std::nullopt) {
+    std::string text = readKey(document, index);
     if (text.empty()) {
         field = defaultValue;
     } else {
@@ -49,14 +50,14 @@ void loadNumber(size_t index, Int& field, Int defaultValue, std::optional<Settin
     field = clampTo(field, range);
 }
 
-void loadColor(size_t index, ColorRef& field, ColorRef defaultValue) {
+void loadColor(const ProfileDocument& document, size_t index, ColorRef& field, ColorRef defaultValue) {
     int32_t value = int32_t(field);
-    loadNumber(index, value, int32_t(defaultValue));
+    loadNumber(document, index, value, int32_t(defaultValue));
     field = ColorRef(value);
 }
 
-void loadFolder(size_t index, std::string& field) {
-    std::string text = readKey(index);
+void loadFolder(const ProfileDocument& document, size_t index, std::string& field) {
+    std::string text = readKey(document, index);
     field = text.empty() ? ProgramFolder() : text;
 }
 
@@ -91,25 +92,35 @@ bool WriteIniValue(const std::string& section, const std::string& key, const std
     return WritePrivateProfileString(cutName(section), cutName(key), std::string_view(value), file);
 }
 
-void LoadSettings(MorphSettings& s) {
-    loadNumber(0, s.TotalFrames, 9, kTotalFramesRange);
-    loadNumber(1, s.Rows, 5, kMeshCellsRange);
-    loadNumber(2, s.Columns, 5, kMeshCellsRange);
-    loadColor(3, s.LineColor, RGBColor(255, 0, 0));
-    loadColor(4, s.PointerColor, RGBColor(0, 255, 0));
-    loadNumber(5, s.TrimWidth, 0);
-    loadNumber(6, s.TrimHeight, 0);
-    loadNumber(7, s.PointerSize, 4, kPointerSizeRange);
-    loadFolder(8, s.ImageFolder);
-    loadNumber(9, s.FrameInterval, 100, kFrameIntervalRange);
-    loadFolder(10, s.SaveFolder);
-    loadNumber<int16_t>(11, s.SaveKind, 0, kSaveKindRange);
-    loadNumber<int16_t>(12, s.Transparency, 0, kTransparencyRange);
-    loadNumber<int16_t>(13, s.AviRepeat[1], 5, kAviRepeatRange);
-    loadNumber<int16_t>(14, s.AviRepeat[2], 5, kAviRepeatRange);
+std::error_code LoadSettings(MorphSettings& s) {
+    ProfileDocument d;
+    std::error_code error = d.load(SettingsFilePath());  // on error d is empty: every field gets its default
+    loadNumber(d, 0, s.TotalFrames, 9, kTotalFramesRange);
+    loadNumber(d, 1, s.Rows, 5, kMeshCellsRange);
+    loadNumber(d, 2, s.Columns, 5, kMeshCellsRange);
+    loadColor(d, 3, s.LineColor, RGBColor(255, 0, 0));
+    loadColor(d, 4, s.PointerColor, RGBColor(0, 255, 0));
+    loadNumber(d, 5, s.TrimWidth, 0, kTrimSizeRange);
+    loadNumber(d, 6, s.TrimHeight, 0, kTrimSizeRange);
+    loadNumber(d, 7, s.PointerSize, 4, kPointerSizeRange);
+    loadFolder(d, 8, s.ImageFolder);
+    loadNumber(d, 9, s.FrameInterval, 100, kFrameIntervalRange);
+    loadFolder(d, 10, s.SaveFolder);
+    loadNumber<int16_t>(d, 11, s.SaveKind, 0, kSaveKindRange);
+    loadNumber<int16_t>(d, 12, s.Transparency, 0, kTransparencyRange);
+    loadNumber<int16_t>(d, 13, s.AviRepeat[1], 5, kAviRepeatRange);
+    loadNumber<int16_t>(d, 14, s.AviRepeat[2], 5, kAviRepeatRange);
+    return error;
 }
 
-bool SaveSettings(MorphSettings& s, const SettingsControls& c) {
+std::string SettingsReadFailedText(const std::error_code& error) {
+    const std::string cause = error == std::errc::file_too_large
+                                  ? "larger than " + std::to_string(kMaxProfileBytes >> 20) + " MiB"
+                                  : error.message();
+    return kSettingsReadFailedMessage + SettingsFilePath() + "\n(" + cause + ")";
+}
+
+bool SaveSettings(MorphSettings& s, const SettingsControls& c, std::error_code* error) {
     takeTrimSize(c.txt_w, s.TrimWidth);
     takeTrimSize(c.txt_h, s.TrimHeight);
     auto number = [](int64_t v) { return SignedNumberText(v); };
@@ -130,9 +141,20 @@ bool SaveSettings(MorphSettings& s, const SettingsControls& c) {
         number(s.AviRepeat[1]),
         number(s.AviRepeat[2]),
     };
-    bool all = true;
-    for (size_t i = 0; i < kSettingsKeys.size(); ++i) all = writeKey(i, values[i]) && all;
-    return all;
+    // One read, one write: a failure or a kill never leaves some keys old
+    // and some new, and a file we cannot read is never overwritten.
+    const std::string path = SettingsFilePath();
+    ProfileDocument document;
+    std::error_code ec = document.load(path);
+    if (!ec) {
+        bool all = true;
+        for (size_t i = 0; i < kSettingsKeys.size(); ++i)
+            all = document.set(kSettingsSection, cutName(kSettingsKeys[i]), values[i]) && all;
+        ec = document.save(path, true);
+        if (!ec && !all) ec = std::make_error_code(std::errc::invalid_argument);
+    }
+    if (error) *error = ec;
+    return !ec;
 }
 
 }  // namespace tarnel

@@ -5,8 +5,10 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <system_error>
 
 #include "platform/Colors.h"
+#include "platform/gdi.h"
 
 namespace tarnel {
 
@@ -55,6 +57,12 @@ inline constexpr SettingRange kFrameIntervalRange{10, 500};  // HS_Interval
 inline constexpr SettingRange kSaveKindRange{0, 2};
 inline constexpr SettingRange kTransparencyRange{0, 1};
 inline constexpr SettingRange kAviRepeatRange{1, 10};  // VS_Repeat
+// txt_w, txt_h: 0 is "not set"; no picture is wider or higher than a surface.
+inline constexpr SettingRange kTrimSizeRange{0, kMaxSurfaceSide};
+
+// Shown, with the path and the cause, when the settings file exists but
+// cannot be read: the defaults are used and the file is left as it is.
+inline constexpr const char* kSettingsReadFailedMessage = "設定ﾌｧｲﾙを読み込めません： ";
 
 // The editor controls whose values SaveSettings stores (keys 1 to 8).
 struct SettingsControls {
@@ -81,21 +89,29 @@ std::string ReadIniValue(const std::string& section, const std::string& key, con
 bool WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& file);
 
-// Fills `settings` from the settings file. A missing or empty value gives the
-// default (the folders: the program folder at that moment); a value that is
-// not a number, or does not fit its field, leaves the field as it was; a value
-// outside its control's range is clamped into it (a field left at an
-// out-of-range value, such as 0 at start-up, is clamped as well). Never fails.
-void LoadSettings(MorphSettings& settings);
-inline void LoadSettings() { LoadSettings(Settings()); }
+// Fills `settings` from the settings file, read once. A missing file, section
+// or value gives the default (the folders: the program folder at that
+// moment); a value that is not a number, or does not fit its field, leaves
+// the field as it was; a value outside its control's range is clamped into it
+// (a field left at an out-of-range value, such as 0 at start-up, is clamped
+// as well). A file that exists but cannot be read (not a regular file, larger
+// than kMaxProfileBytes, unreadable) gives all defaults and its error, for the
+// caller to report. Never throws.
+std::error_code LoadSettings(MorphSettings& settings);
+inline std::error_code LoadSettings() { return LoadSettings(Settings()); }
 
-// Writes the fifteen keys in order, one write per key: keys 1 to 8 from the
-// controls (TrimWidth and TrimHeight are first set from the text boxes: their
-// value when numeric, else 0; a numeric text too large for 32 bits leaves the
-// field as it was), keys 9 to 15 from the fields. Numbers are written with a
-// leading blank or minus sign. A key that cannot be written does not stop the
-// others; the result is true when all fifteen were written.
-bool SaveSettings(MorphSettings& settings, const SettingsControls& controls);
+// kSettingsReadFailedMessage, the file's path and the cause, for a message box.
+std::string SettingsReadFailedText(const std::error_code& error);
+
+// Writes the fifteen keys in order into the file as it is (other sections and
+// keys kept), with one read and one atomic, synced write of the whole file:
+// keys 1 to 8 from the controls (TrimWidth and TrimHeight are first set from
+// the text boxes: their value when numeric, else 0; a numeric text too large
+// for 32 bits leaves the field as it was), keys 9 to 15 from the fields.
+// Numbers are written with a leading blank or minus sign. False, and the file
+// untouched, when it cannot be read (as for LoadSettings) or written, or when
+// the result would exceed kMaxProfileBytes; `error` then says why.
+bool SaveSettings(MorphSettings& settings, const SettingsControls& controls, std::error_code* error = nullptr);
 inline bool SaveSettings(const SettingsControls& controls) { return SaveSettings(Settings(), controls); }
 
 }  // namespace tarnel

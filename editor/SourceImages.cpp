@@ -1,15 +1,17 @@
 #include "editor/SourceImages.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "core/MeshEdit.h"
 #include "core/WindowLinks.h"
 #include "imaging/PictureIO.h"
 #include "platform/Dialogs.h"
+#include "platform/FileRead.h"
 #include "platform/NumText.h"
 #include "platform/ProgramFolder.h"
 
@@ -40,9 +42,10 @@ bool FileExists(std::string path) {
     if (!path.empty() && path.back() == '/' && path.size() > 1) path.pop_back();
     if (path.empty()) return false;
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return false;
-    std::ifstream in(path, std::ios::binary);
-    return bool(in);
+    const int fd = OpenRegularFile(path, ec);  // never waits on a FIFO
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -108,13 +111,16 @@ SourceImages::SourceImages() {
     DrawEdgeFrame(Pic_Pre);
 }
 
-std::string SourceImages::WorkingCopyPath(int i) { return ProgramFile("temp" + FormatNumber(i, "00") + ".bmp"); }
+std::string SourceImages::WorkingCopyPath(int i) {
+    return ProcessTempPath(ProgramFolder(), "temp" + FormatNumber(i, "00") + ".bmp");
+}
 
 void SourceImages::SaveWorkingCopy(int i) {
+    // The new copy replaces the old one in one step; when it cannot be
+    // written the old one goes, so that no reduction starts from a stale image.
     const std::string path = WorkingCopyPath(i);
-    if (FileExists(path)) deleteFile(path);
     const PictureBox& box = P[size_t(i)];
-    if (box.hasPicture()) SavePictureBMP(box.picture(), path);
+    if (!box.hasPicture() || !SavePictureBMP(box.picture(), path)) deleteFile(path);
 }
 
 void SourceImages::RecordSize(int i) {

@@ -26,8 +26,9 @@ inline constexpr int kViewSize = 300;     // each image's view, pixels
 inline constexpr int kScrollBarSize = 16;
 inline constexpr int kPreviewSize = 100;  // Pic_Pre at most
 
-// True when the file can be opened for reading (one trailing separator is
-// ignored); false for a missing file, a folder or an unreadable file.
+// True when the file is a regular file that can be opened for reading (one
+// trailing separator is ignored); false for a missing file, a folder, a FIFO
+// or device, or an unreadable file.
 bool FileExists(std::string path);
 // The path up to its last separator, without that separator ("/a/b.bmp"
 // gives "/a"); a file in the root folder gives "/".
@@ -70,7 +71,8 @@ public:
     bool loaded(int i) const { return (i == 0 || i == 1) && !ImagePath[size_t(i)].empty(); }
     bool bothLoaded() const { return loaded(0) && loaded(1); }
 
-    // Program folder + "/temp00.bmp" or "/temp01.bmp".
+    // This process's temp00.bmp or temp01.bmp in the program folder
+    // ("temp00.PID.bmp", see ProcessTempPath): two editors never share one.
     static std::string WorkingCopyPath(int i);
 
     // The letter steps of the commands.

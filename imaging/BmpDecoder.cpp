@@ -63,7 +63,7 @@ struct Channel {
 // memory is allocated.
 class BmpReader {
 public:
-    BmpReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    BmpReader(const uint8_t* data, size_t size, LoadBudget& budget) : data_(data), size_(size), budget_(budget) {}
 
     bool decode(Bitmap& out) {
         return readFileHeader() && readInfoHeader() && checkFormat() && readMasks() && locateColourTable() &&
@@ -172,7 +172,14 @@ private:
     }
 
     bool checkPixelData() {
-        if (compression_ == BI_RLE8 || compression_ == BI_RLE4) return true;  // checked while decoding
+        if (compression_ == BI_RLE8 || compression_ == BI_RLE4) {
+            // Runs are checked while decoding; here only whether the run
+            // data could cover the surface at all.
+            const uint64_t runBytes = runLengthEnd() - (data_ + offBits_);
+            if (uint64_t(width_) * uint64_t(height_) > uint64_t(kLoadFloorPixels) + runBytes / 2 * 255)
+                return fail("run-length data too short for the BMP size");
+            return true;
+        }
         uint64_t fileStride = ((uint64_t(width_) * bpp_ + 31) / 32) * 4;
         uint64_t lastRow = (uint64_t(width_) * bpp_ + 7) / 8;  // the last row's padding may be missing
         uint64_t needed = fileStride * uint64_t(height_ - 1) + lastRow;
@@ -190,6 +197,7 @@ private:
 
     bool decodePixels(Bitmap& out) {
         int depth = outputDepth();
+        if (!budget_.Reserve(SurfaceBytes(width_, height_, depth))) return fail("BMP needs more memory than allowed");
         try {
             if (!out.create(int(width_), int(height_), depth, topDown_)) return fail("BMP size out of range");
         } catch (const std::bad_alloc&) {
@@ -242,9 +250,8 @@ private:
     bool readRunLengthPixels(Bitmap& out) {
         const bool rle4 = compression_ == BI_RLE4;
         const uint8_t* p = data_ + offBits_;
-        size_t available = size_ - offBits_;
-        bool claimsMore = sizeImage_ != 0 && sizeImage_ > available;
-        const uint8_t* end = p + (sizeImage_ != 0 && !claimsMore ? size_t(sizeImage_) : available);
+        const bool claimsMore = sizeImage_ != 0 && sizeImage_ > size_ - offBits_;
+        const uint8_t* const end = runLengthEnd();
         const int64_t w = width_, h = height_;
         const int64_t paddedWidth = int64_t(Bitmap::strideFor(int(w), bpp_)) * 8 / bpp_;
         int64_t x = 0, y = 0;
@@ -310,8 +317,15 @@ private:
         }
     }
 
+    // The run data: biSizeImage bytes when the file holds them, else the rest of the file.
+    const uint8_t* runLengthEnd() const {
+        const size_t available = size_ - offBits_;
+        return data_ + offBits_ + (sizeImage_ != 0 && sizeImage_ <= available ? size_t(sizeImage_) : available);
+    }
+
     const uint8_t* data_;
     size_t size_;
+    LoadBudget& budget_;
     const char* error_ = "";
 
     size_t offBits_ = 0;
@@ -336,12 +350,17 @@ private:
 }  // namespace
 
 bool DecodeBmp(const uint8_t* data, size_t size, Bitmap& out, std::string* error) {
+    LoadBudget budget = LoadBudget::ForInput(size);
+    return DecodeBmp(data, size, out, budget, error);
+}
+
+bool DecodeBmp(const uint8_t* data, size_t size, Bitmap& out, LoadBudget& budget, std::string* error) {
     out.clear();
     if (!data) {
         if (error) *error = "no data";
         return false;
     }
-    BmpReader reader(data, size);
+    BmpReader reader(data, size, budget);
     if (reader.decode(out)) return true;
     out.clear();
     if (error) {

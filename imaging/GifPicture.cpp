@@ -7,15 +7,29 @@
 namespace tarnel {
 
 bool DecodeGifPicture(const uint8_t* data, size_t size, Bitmap& out) {
+    LoadBudget budget = LoadBudget::ForInput(size);
+    return DecodeGifPicture(data, size, out, budget);
+}
+
+bool DecodeGifPicture(const uint8_t* data, size_t size, Bitmap& out, LoadBudget& budget, std::string* error) {
     out.clear();
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        out.clear();
+        return false;
+    };
     try {
         cGif gif;
-        if (!gif.LoadFromStream(data, size) || gif.FramesCount() < 1) return false;
+        if (!gif.LoadFirstImage(data, size, budget)) return fail(gif.LoadError());
+        if (gif.FramesCount() < 1) return fail("no image");
         int width = gif.ScreenWidth(), height = gif.ScreenHeight();
         // Some writers leave the screen size at zero; the first frame's extent stands in.
         if (width <= 0) width = gif.FrameLeft(1) + gif.FrameDIBXOR(1).Width();
         if (height <= 0) height = gif.FrameTop(1) + gif.FrameDIBXOR(1).Height();
-        if (!out.create(width, height, 32, true)) return false;
+        // The screen is not proven by any data: the budget alone bounds it.
+        if (!Bitmap::sizeAllowed(width, height)) return fail("screen size out of range");
+        if (!budget.Reserve(SurfaceBytes(width, height, 32))) return fail("the screen needs more memory than allowed");
+        if (!out.create(width, height, 32, true)) return fail("screen size out of range");
 
         ColorRef background = 0;
         if (gif.GlobalPaletteExists()) background = gif.GlobalPaletteRGBEntry(gif.ScreenBackgroundColorIndex());
@@ -31,8 +45,7 @@ bool DecodeGifPicture(const uint8_t* data, size_t size, Bitmap& out) {
         gif.FrameDraw(&dc, 1, 0, 0, 1.0f, false);
         return true;
     } catch (const std::exception&) {
-        out.clear();
-        return false;
+        return fail("out of memory");
     }
 }
 

@@ -1,5 +1,6 @@
 #include "imaging/PictureIO.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,8 +15,10 @@
 
 #include "imaging/BmpDecoder.h"
 #include "imaging/GifPicture.h"
+#include "imaging/LoadBudget.h"
 #include "imaging/cDIB.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileRead.h"
 
 namespace tarnel {
 
@@ -36,7 +39,7 @@ uint32_t le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | 
 // one plane, all rows present: straight into 32 bpp, reserved bytes 0.
 // The common case (every frame a run writes) in one pass; false leaves the
 // file to the general decoder.
-bool decodePlainBmp24(const uint8_t* d, size_t size, Bitmap& out) {
+bool decodePlainBmp24(const uint8_t* d, size_t size, Bitmap& out, LoadBudget& budget) {
     if (size < 54 || d[0] != 'B' || d[1] != 'M') return false;
     const uint32_t offBits = le32(d + 10), headerSize = le32(d + 14);
     const int32_t width = int32_t(le32(d + 18)), height = int32_t(le32(d + 22));
@@ -48,6 +51,7 @@ bool decodePlainBmp24(const uint8_t* d, size_t size, Bitmap& out) {
     const size_t stride = size_t(Bitmap::strideFor(w, 24));
     if (offBits > size || stride * size_t(h) > size - offBits) return false;
 
+    if (!budget.Reserve(SurfaceBytes(w, h, 32))) return false;
     if (!out.create(w, h, 32, true)) return false;
     const bool bottomUp = height > 0;
     for (int y = 0; y < h; ++y) {
@@ -136,7 +140,84 @@ struct TjHandle {
     TjHandle& operator=(const TjHandle&) = delete;
 };
 
-bool decodeJpegInto(const uint8_t* data, size_t size, Bitmap& out, std::string* error) {
+// What the markers of a JPEG say before anything is decoded.
+struct JpegLayout {
+    bool frame = false;  // a frame header (SOFn) was found
+    bool progressive = false;
+    int width = 0, height = 0;
+    // Sum of h*v over the components and the largest h and v: how many
+    // coefficient blocks the picture has for each block of the largest grid.
+    int samplingSum = 0, hMax = 1, vMax = 1;
+    int64_t scans = 0;
+};
+
+// Walks the marker segments and the entropy-coded data after each SOS up to
+// the end marker or the end of the data; stops at the first malformed segment.
+JpegLayout readJpegLayout(const uint8_t* d, size_t size) {
+    JpegLayout layout;
+    size_t pos = 2;  // after SOI
+    while (pos + 1 < size) {
+        if (d[pos] != 0xFF) break;
+        const uint8_t marker = d[pos + 1];
+        pos += 2;
+        if (marker == 0xFF) {  // fill byte
+            --pos;
+            continue;
+        }
+        if (marker == 0xD9) break;                                  // EOI
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // no length
+        if (size - pos < 2) break;
+        const size_t length = size_t(d[pos]) << 8 | d[pos + 1];
+        if (length < 2 || length > size - pos) break;
+        const uint8_t* seg = d + pos + 2;
+        const bool sof = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (sof && !layout.frame && length >= 8) {
+            layout.frame = true;
+            layout.progressive = marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
+            layout.height = seg[1] << 8 | seg[2];
+            layout.width = seg[3] << 8 | seg[4];
+            const size_t components = seg[5];
+            for (size_t c = 0; c < components && 8 + 3 * c + 3 <= length; ++c) {
+                const int h = seg[6 + 3 * c + 1] >> 4, v = seg[6 + 3 * c + 1] & 15;
+                layout.samplingSum += h * v;
+                layout.hMax = std::max(layout.hMax, h);
+                layout.vMax = std::max(layout.vMax, v);
+            }
+        }
+        pos += length;
+        if (marker != 0xDA) continue;
+        ++layout.scans;
+        // Entropy-coded data: runs until a marker other than a stuffed zero,
+        // a restart or a fill byte.
+        for (;;) {
+            const void* ff = std::memchr(d + pos, 0xFF, size - pos);
+            if (!ff) return layout;
+            pos = size_t(static_cast<const uint8_t*>(ff) - d);
+            if (pos + 1 >= size) return layout;
+            const uint8_t next = d[pos + 1];
+            if (next == 0x00 || (next >= 0xD0 && next <= 0xD7)) pos += 2;
+            else if (next == 0xFF) pos += 1;
+            else break;
+        }
+    }
+    return layout;
+}
+
+// Huffman coding spends at least one bit on every 8x8 block of every
+// component, so no JPEG holds more than 512 pixels a byte; arithmetic coding
+// can go further, and is allowed twice that.
+constexpr int64_t kJpegPixelsPerByte = 1024;
+// Each scan of a multi-scan JPEG visits the whole picture again: pixels
+// times scans may reach this multiple of the pixels the data can hold (a
+// progressive file has about ten scans).
+constexpr int64_t kJpegScanPasses = 64;
+
+bool decodeJpegInto(const uint8_t* data, size_t size, Bitmap& out, LoadBudget& budget, std::string* error) {
+    const JpegLayout layout = readJpegLayout(data, size);
+    if (!layout.frame || layout.scans == 0) {
+        setError(error, "JPEG file is truncated or not a JPEG (no frame header or no scan)");
+        return false;
+    }
     TjHandle tj(tjInitDecompress());
     if (!tj.h) {
         setError(error, tjGetErrorStr2(nullptr));
@@ -152,25 +233,43 @@ bool decodeJpegInto(const uint8_t* data, size_t size, Bitmap& out, std::string* 
         setError(error, "JPEG size out of range");
         return false;
     }
+    // The data must be able to hold the picture, and every scan costs a pass
+    // over all of it.
+    const int64_t pixels = int64_t(width) * height;
+    const int64_t plausible = kLoadFloorPixels + kJpegPixelsPerByte * int64_t(std::min<size_t>(size, 1u << 30));
+    if (pixels > plausible) {
+        setError(error, "JPEG size implausible for the data it holds");
+        return false;
+    }
+    if (layout.scans > 1 && pixels * std::min<int64_t>(layout.scans, 1 << 20) > kJpegScanPasses * plausible) {
+        setError(error, "JPEG has too many scans for the data it holds");
+        return false;
+    }
+    const bool cmyk = colourspace == TJCS_CMYK || colourspace == TJCS_YCCK;
+    // The output, a CMYK staging copy, and the library's coefficients of the
+    // whole picture when it comes in several scans (2 bytes each).
+    uint64_t needed = SurfaceBytes(width, height, 32) + (cmyk ? uint64_t(pixels) * 4 : 0);
+    if (layout.progressive || layout.scans > 1)
+        needed += uint64_t(pixels) * 2 * uint64_t(std::max(layout.samplingSum, 1)) /
+                  uint64_t(layout.hMax * layout.vMax);
+    if (!budget.Reserve(needed)) {
+        setError(error, "JPEG needs more memory than allowed");
+        return false;
+    }
     if (!out.create(width, height, 32, true)) {
         setError(error, "JPEG size out of range");
         return false;
     }
-    const bool cmyk = colourspace == TJCS_CMYK || colourspace == TJCS_YCCK;
     std::vector<uint8_t> cmykPixels;
     if (cmyk) cmykPixels.resize(size_t(width) * 4 * size_t(height));
     uint8_t* dst = cmyk ? cmykPixels.data() : out.bits();
     int pitch = cmyk ? width * 4 : out.stride();
+    // Corrupt data only warns and would come out grey; a scan bomb only
+    // costs time. Both end the decoding.
     if (tjDecompress2(tj.h, data, static_cast<unsigned long>(size), dst, width, pitch, height,
-                      cmyk ? TJPF_CMYK : TJPF_BGRX, 0) != 0) {
-        // Warnings (stray bytes before a marker and the like) still give a
-        // whole picture, but a stream cut short only gives grey: a file that
-        // does not end with its EOI marker and warns is refused.
-        bool endsWithEoi = size >= 2 && data[size - 2] == 0xFF && data[size - 1] == 0xD9;
-        if (tjGetErrorCode(tj.h) != TJERR_WARNING || !endsWithEoi) {
-            setError(error, tjGetErrorStr2(tj.h));
-            return false;
-        }
+                      cmyk ? TJPF_CMYK : TJPF_BGRX, TJFLAG_STOPONWARNING | TJFLAG_LIMITSCANS) != 0) {
+        setError(error, tjGetErrorStr2(tj.h));
+        return false;
     }
     if (cmyk) {
         cmykToBgrx(cmykPixels.data(), out);
@@ -209,6 +308,11 @@ bool ToTopDown32(const Bitmap& src, Bitmap& out) {
 }
 
 bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out, std::string* error) {
+    LoadBudget budget = LoadBudget::ForInput(size);
+    return DecodeJpeg(data, size, out, budget, error);
+}
+
+bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out, LoadBudget& budget, std::string* error) {
     out.clear();
     if (!data || size == 0) {
         setError(error, "no data");
@@ -216,7 +320,7 @@ bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out, std::string* erro
     }
     bool ok = false;
     try {
-        ok = decodeJpegInto(data, size, out, error);
+        ok = decodeJpegInto(data, size, out, budget, error);
     } catch (const std::bad_alloc&) {
         setError(error, "out of memory");
     }
@@ -227,30 +331,40 @@ bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out, std::string* erro
 bool LoadPictureFromMemory(const uint8_t* data, size_t size, StdPicture& out, std::string* error) {
     try {
         Bitmap decoded, picture;
+        LoadBudget budget = LoadBudget::ForInput(size);
+        // The 32-bpp copy of a decoded surface comes out of the same budget.
+        auto toPicture = [&]() {
+            if (!budget.Reserve(SurfaceBytes(decoded.width(), decoded.height(), 32))) {
+                setError(error, "picture needs more memory than allowed");
+                return false;
+            }
+            if (!ToTopDown32(decoded, picture)) {
+                setError(error, "out of memory");
+                return false;
+            }
+            return true;
+        };
         switch (DetectPictureFormat(data, size)) {
             case PictureFormat::Bmp:
-                if (decodePlainBmp24(data, size, picture)) break;
-                if (!DecodeBmp(data, size, decoded, error)) return false;
-                if (!ToTopDown32(decoded, picture)) {
-                    setError(error, "out of memory");
-                    return false;
-                }
+                if (decodePlainBmp24(data, size, picture, budget)) break;
+                if (!DecodeBmp(data, size, decoded, budget, error) || !toPicture()) return false;
                 break;
             case PictureFormat::Jpeg:
-                if (!DecodeJpeg(data, size, picture, error)) return false;
+                if (!DecodeJpeg(data, size, picture, budget, error)) return false;
                 break;
-            case PictureFormat::Gif:
-                if (!DecodeGifPicture(data, size, decoded) || decoded.empty()) {
-                    setError(error, "GIF file could not be decoded");
+            case PictureFormat::Gif: {
+                std::string why;
+                if (!DecodeGifPicture(data, size, decoded, budget, &why) || decoded.empty()) {
+                    setError(error, "GIF file could not be decoded" + (why.empty() ? "" : ": " + why));
                     return false;
                 }
                 if (decoded.bpp() == 32 && decoded.topDown()) {
                     picture = std::move(decoded);
-                } else if (!ToTopDown32(decoded, picture)) {
-                    setError(error, "out of memory");
+                } else if (!toPicture()) {
                     return false;
                 }
                 break;
+            }
             case PictureFormat::Unknown:
                 setError(error, "not a BMP, JPEG or GIF file");
                 return false;
@@ -320,51 +434,17 @@ bool SavePictureBMP(const StdPicture& picture, const std::string& path, std::str
 }
 
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out, std::string* error) {
-    out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        setError(error, path + ": " + std::strerror(errno));
-        return false;
-    }
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0;
-    if (!ok || !S_ISREG(st.st_mode)) {
-        setError(error, path + ": not a readable file");
-        ::close(fd);
-        return false;
-    }
-    if (uint64_t(st.st_size) > kMaxPictureFile) {
-        setError(error, path + ": file too large");
-        ::close(fd);
-        return false;
-    }
-    try {
-        out.resize(size_t(st.st_size));
-    } catch (const std::bad_alloc&) {
-        setError(error, "out of memory");
-        ::close(fd);
-        return false;
-    }
-    size_t done = 0;
-    while (done < out.size()) {
-        ssize_t n = ::read(fd, out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += size_t(n);
-    }
-    ::close(fd);
-    if (done != out.size()) {
-        setError(error, path + ": read failed");
-        out.clear();
+    if (std::error_code ec = ReadRegularFile(path, kMaxPictureFile, out)) {
+        setError(error, ec == std::errc::file_too_large ? std::string("file too large") : ec.message());
         return false;
     }
     return true;
 }
 
-bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size, std::string* error) {
+bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size, std::string* error, bool sync) {
     std::error_code ec =
-        WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(data), size), false);
-    if (ec) setError(error, path + ": " + ec.message());
+        WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(data), size), sync);
+    if (ec) setError(error, ec.message());
     return !ec;
 }
 

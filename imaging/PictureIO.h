@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/LoadBudget.h"
 #include "platform/Picture.h"
 #include "platform/gdi.h"
 
@@ -19,6 +20,8 @@ PictureFormat DetectPictureFormat(const uint8_t* data, size_t size);
 
 // On success `out` holds a new 32-bpp top-down bitmap; on failure it is left
 // as it was and `error` says why. A file that does not decode is a failure.
+// Every surface of one load, the 32-bpp copy included, comes out of one
+// LoadBudget::ForInput(size), so memory and time follow the file's size.
 bool LoadPicture(const std::string& path, StdPicture& out, std::string* error = nullptr);
 bool LoadPictureFromMemory(const uint8_t* data, size_t size, StdPicture& out, std::string* error = nullptr);
 
@@ -33,12 +36,22 @@ bool EncodeBmp24(const Bitmap& picture, std::vector<uint8_t>& out);
 bool ToTopDown32(const Bitmap& src, Bitmap& out);
 
 // JPEG through TurboJPEG into a 32-bpp top-down bitmap (CMYK files included).
+// Refused before decoding: a picture larger than its data can hold (at most
+// 1024 pixels a byte beyond kLoadFloorPixels), a multi-scan file whose scans
+// would sweep the picture more often than its size allows, and anything the
+// budget (by default one sized for `size`) cannot hold. Corrupt data, which
+// the library only warns about, and files of more than 500 scans fail.
 bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out, std::string* error = nullptr);
+bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out, LoadBudget& budget, std::string* error = nullptr);
 
-// Whole-file helpers shared by the converters. Reading refuses files larger
-// than any picture we could hold; writing goes through a temporary file in
-// the same folder and a rename, and leaves nothing behind on failure.
+// Whole-file helpers shared by the converters. Reading takes regular files
+// only (never blocks on a FIFO) and refuses files larger than any picture we
+// could hold; writing goes through WriteFileAtomically (a symbolic link is
+// written through, what is not a regular file is refused), with `sync` for
+// files that must survive a crash. Errors give the cause, not the path: the
+// caller names the file.
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out, std::string* error = nullptr);
-bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size, std::string* error = nullptr);
+bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size, std::string* error = nullptr,
+                        bool sync = false);
 
 }  // namespace tarnel

@@ -8,7 +8,11 @@
 #include <new>
 #include <system_error>
 
+#include <unistd.h>
+
+#include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
+#include "platform/FileRead.h"
 
 namespace tarnel {
 
@@ -108,14 +112,20 @@ bool cDIB::CreateFromFile(const std::string& Filename) { return CreateFromFile(F
 
 bool cDIB::CreateFromFile(const std::string& Filename, std::string* problem) {
     const Teller tell{problem};
+    // Regular files only: a FIFO would block the open for ever.
     std::error_code ec;
-    if (std::filesystem::file_size(Filename, ec) == static_cast<std::uintmax_t>(-1) || ec)
+    const int fd = OpenRegularFile(Filename, ec);
+    // What is not a regular file counts as missing, as a folder always did.
+    if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory ||
+        ec == std::errc::is_a_directory || ec.category() == FileTypeErrorCategory())
         return tell(std::string(kNotFound) + "\n" + Filename, MsgIcon::Critical);
-    errno = 0;
-    File file(std::fopen(Filename.c_str(), "rb"));
+    if (ec == std::errc::permission_denied || ec == std::errc::operation_not_permitted)
+        return tell(std::string(kLocked) + "\n" + Filename, MsgIcon::Critical);
+    if (ec) return tell(ec.message(), MsgIcon::Information);
+    File file(::fdopen(fd, "rb"));
     if (!file) {
         int err = errno;
-        if (err == EACCES || err == EPERM) return tell(std::string(kLocked) + "\n" + Filename, MsgIcon::Critical);
+        ::close(fd);
         return tell(std::strerror(err ? err : EIO), MsgIcon::Information);
     }
     const std::string unsupported = std::string(kUnsupported) + "\n" + Filename;
@@ -193,23 +203,13 @@ bool cDIB::CreateFromPackedDIBPointer(const uint8_t* pDIB, size_t available) {
 
 bool cDIB::WriteToFile(const std::string& Filename) const {
     if (infoBlock_.empty()) return false;
-    File file(std::fopen(Filename.c_str(), "wb"));  // truncates: no stale tail of a longer old file
-    if (!file) return false;
-    uint8_t head[BITMAPFILEHEADER::kSize];
-    file_.write(head);
-    bool ok = std::fwrite(head, 1, sizeof head, file.get()) == sizeof head &&
-              std::fwrite(infoBlock_.data(), 1, infoBlock_.size(), file.get()) == infoBlock_.size() &&
-              (bits_.empty() || std::fwrite(bits_.data(), 1, bits_.size(), file.get()) == bits_.size());
-    ok = std::fflush(file.get()) == 0 && ok;
-    ok = std::fclose(file.release()) == 0 && ok;
-    if (!ok) {
-        // A half-written BMP is worse than none; but never remove what is
-        // not a plain file (a device, say).
-        std::error_code ec;
-        if (std::filesystem::is_regular_file(std::filesystem::symlink_status(Filename, ec)))
-            std::filesystem::remove(Filename, ec);
-    }
-    return ok;
+    std::string bytes(BITMAPFILEHEADER::kSize, '\0');
+    file_.write(reinterpret_cast<uint8_t*>(bytes.data()));
+    bytes.append(reinterpret_cast<const char*>(infoBlock_.data()), infoBlock_.size());
+    bytes.append(reinterpret_cast<const char*>(bits_.data()), bits_.size());
+    // Replaced as a whole: never half-written, never a device or FIFO written
+    // (or waited on) in place of a file.
+    return !WriteFileAtomically(Filename, bytes, false);
 }
 
 }  // namespace tarnel

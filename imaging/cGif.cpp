@@ -39,7 +39,6 @@ void cGif::Destroy() {
     frames_.clear();
     controls_.assign(1, ControlRecord{});
     comments_.clear();
-    loadedPixels_ = 0;
     initialised_ = true;
 }
 

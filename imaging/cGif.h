@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "imaging/GcDIB.h"
+#include "imaging/LoadBudget.h"
 #include "platform/Colors.h"
 
 namespace tarnel {
@@ -22,10 +23,17 @@ public:
     cGif(const cGif&) = delete;
     cGif& operator=(const cGif&) = delete;
 
-    // Any failure empties the container and gives false.
+    // Any failure empties the container, gives false and leaves the reason in
+    // LoadError(). Frames are allocated only once their data has been read,
+    // from a budget sized for the input (LoadBudget::ForInput).
     bool LoadFromFile(const std::string& Filename);
     bool LoadFromStream(const uint8_t* Stream, size_t Size);
     bool LoadFromStream(const std::vector<uint8_t>& Stream) { return LoadFromStream(Stream.data(), Stream.size()); }
+    // The file up to and including its first image, for showing it as a
+    // picture: what follows is not read, so a later image's missing control
+    // extension does not matter. Frames come out of `Budget`.
+    bool LoadFirstImage(const uint8_t* Stream, size_t Size, LoadBudget& Budget);
+    const std::string& LoadError() const { return loadError_; }
     // The file is built in memory, written beside the target and renamed into
     // place, so a failed save never leaves a half-written GIF. False when the
     // container cannot be written as a valid GIF or on any I/O error.
@@ -140,6 +148,7 @@ private:
     static void applyMask(FrameRecord& f, const ControlRecord& c, uint8_t TransparentColorIndex);
 
     // Reading, one function per section of the file.
+    bool load(const uint8_t* Stream, size_t Size, LoadBudget& budget, bool firstImageOnly);
     bool parse(StreamReader& in);
     bool readHeader(StreamReader& in);
     bool readScreenDescriptor(StreamReader& in);
@@ -167,7 +176,7 @@ private:
     std::vector<ControlRecord> controls_;
     std::vector<std::unique_ptr<FrameRecord>> frames_;  // stable addresses for FrameDIBXOR references
     std::vector<std::string> comments_;
-    int64_t loadedPixels_ = 0;  // budget of frame pixels during a load
+    std::string loadError_;  // why the last load failed
 };
 
 }  // namespace tarnel

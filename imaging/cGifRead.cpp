@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <new>
 
 #include "imaging/PictureIO.h"
 #include "imaging/cGif.h"
@@ -12,25 +13,35 @@ namespace tarnel {
 
 namespace {
 
-// All frames of one file together may not hold more pixels than this
-// (about 600 MB with their masks): a few bytes of header can ask for huge
-// frames, and the data need not be there to fill them.
-constexpr int64_t kMaxLoadPixels = int64_t(1) << 29;
 constexpr size_t kMaxCount = 32767;  // frames and comments are counted in 16 bits
+// A 12-bit LZW code spells at most 4097 pixels, so a byte of image data
+// yields at most 2731. A frame larger than its data could fill is refused,
+// unless it is small enough to cost little anyway (a frame cut short keeps
+// the pixels it has, the rest stays index 0).
+constexpr int64_t kLzwPixelsPerByte = 2731;
+constexpr int64_t kSmallFramePixels = int64_t(1) << 20;
 
 }  // namespace
 
 class cGif::StreamReader {
 public:
-    StreamReader(const uint8_t* data, size_t size) : data_(data), size_(data ? size : 0) {}
+    StreamReader(const uint8_t* data, size_t size, LoadBudget& budget, bool firstImageOnly)
+        : budget(budget), firstImageOnly(firstImageOnly), data_(data), size_(data ? size : 0) {}
+
+    // Records why the load fails (the first reason given) and gives false.
+    bool fail(const char* why) {
+        if (!error) error = why;
+        return false;
+    }
+    bool ended() { return fail("the data ends early"); }
 
     bool byte(uint8_t& v) {
-        if (size_ - pos_ < 1) return false;
+        if (size_ - pos_ < 1) return ended();
         v = data_[pos_++];
         return true;
     }
     bool word(uint16_t& v) {
-        if (size_ - pos_ < 2) return false;
+        if (size_ - pos_ < 2) return ended();
         v = uint16_t(data_[pos_] | (data_[pos_ + 1] << 8));
         pos_ += 2;
         return true;
@@ -38,24 +49,25 @@ public:
     // A 16-bit field held in a signed 16-bit item: 32768 and above do not fit.
     bool signedWord(int16_t& v) {
         uint16_t u;
-        if (!word(u) || u > 32767) return false;
+        if (!word(u)) return false;
+        if (u > 32767) return fail("a size or position above 32767");
         v = int16_t(u);
         return true;
     }
     bool bytes(uint8_t* dst, size_t n) {
-        if (size_ - pos_ < n) return false;
+        if (size_ - pos_ < n) return ended();
         std::memcpy(dst, data_ + pos_, n);
         pos_ += n;
         return true;
     }
     bool skip(size_t n) {
-        if (size_ - pos_ < n) return false;
+        if (size_ - pos_ < n) return ended();
         pos_ += n;
         return true;
     }
     // Colour table of `entries` RGB triplets into RGBQUAD entries.
     bool colourTable(uint8_t* palette, int entries) {
-        if (size_ - pos_ < size_t(entries) * 3) return false;
+        if (size_ - pos_ < size_t(entries) * 3) return ended();
         for (int i = 0; i < entries; ++i, pos_ += 3) {
             palette[4 * i + 0] = data_[pos_ + 2];  // blue
             palette[4 * i + 1] = data_[pos_ + 1];  // green
@@ -70,13 +82,16 @@ public:
             uint8_t n;
             if (!byte(n)) return false;
             if (n == 0) return true;
-            if (size_ - pos_ < n) return false;
+            if (size_ - pos_ < n) return ended();
             out.insert(out.end(), data_ + pos_, data_ + pos_ + n);
             pos_ += n;
         }
     }
 
     int controlsRead = 0;  // graphic control extensions met so far
+    LoadBudget& budget;
+    const bool firstImageOnly;
+    const char* error = nullptr;
 
 private:
     const uint8_t* data_;
@@ -86,23 +101,44 @@ private:
 
 bool cGif::LoadFromFile(const std::string& Filename) {
     std::vector<uint8_t> bytes;
-    if (!ReadFileBytes(Filename, bytes)) {
+    std::string error;
+    if (!ReadFileBytes(Filename, bytes, &error)) {
         Destroy();
+        // The reader names the file; the caller knows it already.
+        const std::string named = Filename + ": ";
+        loadError_ = error.compare(0, named.size(), named) == 0 ? error.substr(named.size()) : error;
         return false;
     }
     return LoadFromStream(bytes);
 }
 
 bool cGif::LoadFromStream(const uint8_t* Stream, size_t Size) {
+    LoadBudget budget = LoadBudget::ForInput(Size);
+    return load(Stream, Size, budget, false);
+}
+
+bool cGif::LoadFirstImage(const uint8_t* Stream, size_t Size, LoadBudget& Budget) {
+    return load(Stream, Size, Budget, true);
+}
+
+bool cGif::load(const uint8_t* Stream, size_t Size, LoadBudget& budget, bool firstImageOnly) {
     Destroy();
+    loadError_.clear();
     bool ok = false;
+    std::string error;
     try {
-        StreamReader in(Stream, Size);
+        StreamReader in(Stream, Size, budget, firstImageOnly);
         ok = parse(in);
+        if (!ok) error = in.error ? in.error : "not a GIF file";
+    } catch (const std::bad_alloc&) {
+        error = "out of memory";
     } catch (const std::exception&) {
-        ok = false;  // overflow from a surface, or out of memory
+        error = "a frame the surfaces cannot hold";
     }
-    if (!ok) Destroy();
+    if (!ok) {
+        Destroy();
+        loadError_ = error;
+    }
     return ok;
 }
 
@@ -110,13 +146,17 @@ bool cGif::parse(StreamReader& in) {
     if (!readHeader(in) || !readScreenDescriptor(in)) return false;
     for (;;) {
         uint8_t introducer;
-        if (!in.byte(introducer)) return false;  // the data ended before the trailer
+        if (!in.byte(introducer)) return in.fail("the data ends before the trailer");
         switch (introducer) {
             case 0x21:
                 if (!readExtension(in)) return false;
                 break;
             case 0x2C:
                 if (!readImage(in)) return false;
+                if (in.firstImageOnly) {
+                    controls_.resize(1);
+                    return true;
+                }
                 break;
             case 0x3B:
                 // Records of extensions that no image took are not kept.
@@ -133,7 +173,8 @@ bool cGif::readHeader(StreamReader& in) {
     if (!in.bytes(header, 6)) return false;
     signature_.assign(reinterpret_cast<const char*>(header), 3);
     version_.assign(reinterpret_cast<const char*>(header) + 3, 3);
-    return signature_ == "GIF" && (version_ == "89a" || version_ == "87a");
+    if (signature_ == "GIF" && (version_ == "89a" || version_ == "87a")) return true;
+    return in.fail("not a GIF file");
 }
 
 bool cGif::readScreenDescriptor(StreamReader& in) {
@@ -184,7 +225,7 @@ bool cGif::readControlExtension(StreamReader& in) {
 bool cGif::readCommentExtension(StreamReader& in) {
     std::vector<uint8_t> data;
     if (!in.subBlocks(data)) return false;
-    if (comments_.size() >= kMaxCount) return false;
+    if (comments_.size() >= kMaxCount) return in.fail("more than 32767 comments");
     comments_.emplace_back(data.begin(), data.end());
     return true;
 }
@@ -196,9 +237,9 @@ bool cGif::readApplicationExtension(StreamReader& in) {
     if (!in.subBlocks(data)) return false;
     if (std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0) {
         // data[0] is the sub-block id (1), then the loop count.
-        if (data.size() < 3) return false;
+        if (data.size() < 3) return in.fail("a looping extension without its count");
         unsigned loops = unsigned(data[1]) | (unsigned(data[2]) << 8);
-        if (loops > 32767) return false;
+        if (loops > 32767) return in.fail("loop count above 32767");
         loops_ = int16_t(loops);
     }
     return true;
@@ -225,10 +266,7 @@ bool cGif::readImage(StreamReader& in) {
         f->LocalPaletteEntries = globalEntries_;
     }
 
-    if (frames_.size() >= kMaxCount) return false;
-    loadedPixels_ += int64_t(width) * height;
-    if (loadedPixels_ > kMaxLoadPixels) return false;
-    if (!f->XOR.Create(width, height, 8) || !f->AND.Create(width, height, 1)) return false;
+    if (frames_.size() >= kMaxCount) return in.fail("more than 32767 images");
 
     std::vector<uint8_t> data;
     if (!in.byte(codeSize)) return false;  // LZW minimum code size
@@ -236,7 +274,15 @@ bool cGif::readImage(StreamReader& in) {
 
     // Image n takes the n-th graphic control extension of the file.
     const size_t n = frames_.size() + 1;
-    if (n > controls_.size()) return false;
+    if (n > controls_.size()) return in.fail("an image after the first without its graphic control extension");
+
+    // Only now that its data is known does the frame get its surfaces.
+    const int64_t pixels = int64_t(width) * height;
+    if (pixels > kSmallFramePixels && pixels > kLzwPixelsPerByte * (int64_t(data.size()) + 2))
+        return in.fail("an image larger than its data can fill");
+    if (!in.budget.Reserve(SurfaceBytes(width, height, 8) + SurfaceBytes(width, height, 1)))
+        return in.fail("the images need more memory than allowed");
+    if (!f->XOR.Create(width, height, 8) || !f->AND.Create(width, height, 1)) return in.fail("an image of no size");
     const ControlRecord& c = controls_[n - 1];
     std::vector<uint8_t> palette(f->Palette.begin(), f->Palette.end());
     if (c.FrameUseTransparentColor) {

@@ -104,7 +104,8 @@ void writeTrailer(Bytes& out) { out.push_back(0x3B); }
 bool cGif::Save(const std::string& Filename) const {
     Bytes bytes;
     if (!SaveToStream(bytes)) return false;
-    return WriteFileReplacing(Filename, bytes.data(), bytes.size());
+    // An animation is a document the user keeps: it must survive a crash.
+    return WriteFileReplacing(Filename, bytes.data(), bytes.size(), nullptr, true);
 }
 
 bool cGif::SaveToStream(std::vector<uint8_t>& out) const {

@@ -8,8 +8,11 @@ namespace tarnel {
 
 namespace {
 
-constexpr uint32_t kLastTableCode = 4096;  // the string tables hold codes 0..4096
-constexpr size_t kTableSize = kLastTableCode + 1;
+// Codes are at most 12 bits wide, so the tables hold codes 0..4095. Once they
+// are full, an encoder may go on sending 12-bit codes against the frozen table
+// and clear it later, or never.
+constexpr uint32_t kTableCodes = 4096;
+constexpr size_t kTableSize = kTableCodes;
 // Longest string a well-formed table can spell: every entry is one byte longer
 // than its prefix, and a code not yet in the table adds one more byte. A chain
 // longer than this loops.
@@ -121,16 +124,21 @@ void GifLzwDecoder::DecompressFrame(GcDIB& Frame, bool Interlaced, int CodeSize,
 
     CodeReader reader{Data, Data + DataSize, 0, 0};
     uint32_t code;
-    // The stream is taken to open with a clear code, whatever it holds.
+    // Streams open with a clear code as a rule; one that does not starts as
+    // if it had.
     if (!reader.read(CodeSize + 1, code)) return;
+    bool haveCode = code != clearCode;
     for (;;) {
         // After a clear.
         int width = CodeSize + 1;
         uint32_t maxCode = (1u << width) - 1;
         uint32_t freeCode = clearCode + 2;
-        // The first code is a pixel, tested before the clear code is, so a
-        // second clear code in a row is a pixel too when it fits in a byte.
-        if (!reader.read(width, code) || code == endCode || code > 255) return;
+        // The first code is a pixel; clear codes in a row are all clears.
+        if (!haveCode && !reader.read(width, code)) return;
+        haveCode = false;
+        while (code == clearCode)
+            if (!reader.read(width, code)) return;
+        if (code == endCode || code > 255) return;
         uint32_t prev = code;
         uint8_t first = uint8_t(code);  // first byte of the previous string
         row[x] = first;
@@ -194,14 +202,17 @@ void GifLzwDecoder::DecompressFrame(GcDIB& Frame, bool Interlaced, int CodeSize,
                 if (!spread(stack, sp)) return;
             }
 
-            if (freeCode > kLastTableCode) return;  // the tables are full
+            const uint32_t previous = prev;
+            prev = code;
+            first = newFirst;
+            if (freeCode == kTableCodes) continue;  // full: decode on with the table as it is
             Entry& added = table[freeCode];
-            added.prefix = uint16_t(prev);
+            added.prefix = uint16_t(previous);
             added.suffix = newFirst;
-            const uint32_t prevLength = prev < freeCode ? table[prev].length : 0;
+            const uint32_t prevLength = previous < freeCode ? table[previous].length : 0;
             if (prevLength != 0 && prevLength + 1 < kMaxString) {
                 added.length = uint16_t(prevLength + 1);
-                added.first = table[prev].first;
+                added.first = table[previous].first;
             } else {
                 added.length = 0;
             }
@@ -210,8 +221,6 @@ void GifLzwDecoder::DecompressFrame(GcDIB& Frame, bool Interlaced, int CodeSize,
                 ++width;
                 maxCode = (1u << width) - 1;
             }
-            prev = code;
-            first = newFirst;
         }
     }
 }

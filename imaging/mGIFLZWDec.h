@@ -15,12 +15,14 @@ public:
     // minimum code size byte as stored (0..11 are decoded, larger values
     // cannot start a valid stream and decode nothing). Decoding ends at the
     // end code, at the end of the data, when the frame is full, or at the
-    // first code the tables cannot explain. Pixels the stream does not reach
-    // keep their value. Never reads or writes outside its buffers.
+    // first code the tables cannot explain. A full table (code 4095 entered)
+    // stays in use until a clear code, however long that takes; clear codes in
+    // a row are all clears. Pixels the stream does not reach keep their value.
+    // Never reads or writes outside its buffers.
     void DecompressFrame(GcDIB& Frame, bool Interlaced, int CodeSize, const uint8_t* Data, size_t DataSize);
 
 private:
-    // String table entry for codes 0..4096: prefix code and last byte, plus
+    // String table entry for codes 0..4095: prefix code and last byte, plus
     // the length and first byte of the string while its chain is known to be
     // well formed (length 0 = walk it the slow, checked way).
     struct Entry {

@@ -8,16 +8,63 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "platform/FileRead.h"
+#include "platform/StaleTempFiles.h"
+
 namespace tarnel {
 
+namespace {
+
+namespace fs = std::filesystem;
+
+std::error_code errnoCode(int error) { return std::error_code(error, std::generic_category()); }
+
+}  // namespace
+
+std::error_code ResolveWriteTarget(const std::string& path, std::string& target) {
+    fs::path current(path);
+    // The kernel's own limit on links followed in one lookup.
+    for (int hops = 0; hops <= 40; ++hops) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0) {
+            if (errno != ENOENT) return errnoCode(errno);
+            target = current.string();  // a new file, or the target of a dangling link
+            return {};
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            if (std::error_code ec = NotRegularFileError(st.st_mode)) return ec;
+            target = current.string();
+            return {};
+        }
+        std::error_code ec;
+        fs::path next = fs::read_symlink(current, ec);
+        if (ec) return ec;
+        current = next.is_absolute() ? next : current.parent_path() / next;
+    }
+    return errnoCode(ELOOP);
+}
+
+std::error_code SyncFolder(const std::string& folder) {
+    int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // A folder that cannot be opened (no read permission) cannot be synced either.
+    if (dir < 0) return errno == EACCES ? std::error_code() : errnoCode(errno);
+    int result = ::fsync(dir);
+    int error = errno;
+    ::close(dir);
+    if (result == 0 || error == EINVAL || error == ENOTSUP) return {};
+    return errnoCode(error);
+}
+
 std::error_code WriteFileAtomically(const std::string& path, std::string_view data, bool sync) {
-    namespace fs = std::filesystem;
     static std::atomic<unsigned> counter{0};
-    fs::path target(path);
+    std::string resolved;
+    if (std::error_code ec = ResolveWriteTarget(path, resolved)) return ec;
+    fs::path target(resolved);
     fs::path folder = target.parent_path();
     if (folder.empty()) folder = ".";
     std::string base = target.filename().string();
-    if (base.empty()) return std::make_error_code(std::errc::is_a_directory);
+    if (base.empty() || base == "." || base == "..") return std::make_error_code(std::errc::is_a_directory);
+    RemoveStaleTempFilesOnce(folder.string());
 
     int fd = -1;
     std::string temp;
@@ -25,18 +72,18 @@ std::error_code WriteFileAtomically(const std::string& path, std::string_view da
         temp = (folder / ("." + base + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++)))
                    .string();
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return std::error_code(errno, std::generic_category());
+        if (fd < 0 && errno != EEXIST) return errnoCode(errno);
     }
     if (fd < 0) return std::make_error_code(std::errc::file_exists);
 
     auto fail = [&](int error) {
         if (fd >= 0) ::close(fd);
         ::unlink(temp.c_str());
-        return std::error_code(error, std::generic_category());
+        return errnoCode(error);
     };
 
     struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) ::fchmod(fd, existing.st_mode & 07777);
+    if (::stat(resolved.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) ::fchmod(fd, existing.st_mode & 07777);
 
     const char* p = data.data();
     size_t left = data.size();
@@ -51,14 +98,8 @@ std::error_code WriteFileAtomically(const std::string& path, std::string_view da
     int closed = ::close(fd);
     fd = -1;
     if (closed != 0) return fail(errno);
-    if (::rename(temp.c_str(), path.c_str()) != 0) return fail(errno);
-    if (sync) {
-        int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            ::fsync(dir);
-            ::close(dir);
-        }
-    }
+    if (::rename(temp.c_str(), resolved.c_str()) != 0) return fail(errno);
+    if (sync) return SyncFolder(folder.string());
     return {};
 }
 

@@ -6,10 +6,26 @@
 
 namespace tarnel {
 
-// Writes `data` to a new temporary file beside `path` and renames it into
-// place. An existing file keeps its permissions; a new one is created with
-// 0666 less the umask. With `sync` the data reach the disk before the rename.
-// On failure the temporary file is removed and `path` is left untouched.
+// Writes `data` to a new temporary file beside the target and renames it into
+// place. A symbolic link is written through: its final target is replaced and
+// the link kept (a dangling link creates its target). A target that exists
+// and is not a regular file (a directory, device, FIFO or socket) is refused
+// (EISDIR, or a FileTypeError of platform/FileRead.h) and left alone.
+// An existing file keeps its permissions; a new one is created with 0666 less
+// the umask. With `sync` the data reach the disk before the rename, and the
+// folder after it; a failed folder sync is reported although the new file is
+// then in place. On any other failure the temporary file is removed and the
+// target is left untouched. Stale temporary files of ended processes in the
+// target's folder are removed on the first write there (StaleTempFiles.h).
 std::error_code WriteFileAtomically(const std::string& path, std::string_view data, bool sync);
+
+// The file a write to `path` replaces: `path` itself, or the final target of
+// the symbolic links it names (relative links resolved against their folder).
+// An error for a target that exists and is not a regular file, or for a loop.
+std::error_code ResolveWriteTarget(const std::string& path, std::string& target);
+
+// Makes the entries of `folder` (files created, renamed or removed in it)
+// durable. A file system that cannot sync folders is not an error.
+std::error_code SyncFolder(const std::string& folder);
 
 }  // namespace tarnel

@@ -18,8 +18,10 @@ public:
     AviReader(const AviReader&) = delete;
     AviReader& operator=(const AviReader&) = delete;
 
-    // Opens the first video stream and its decoder. A stream whose frame size
-    // is beyond the surface limits is refused before anything is allocated.
+    // Opens the first video stream and its decoder. Only a regular file is
+    // opened (a FIFO or device is refused before it is touched). A stream
+    // whose frame size is beyond the surface limits, or beyond 2^26 pixels, is
+    // refused before anything is allocated.
     bool Open(const std::string& path, std::string* error = nullptr);
     // The same over bytes in memory (a custom I/O context, no temporary file).
     // The bytes must outlive the reader.
@@ -27,8 +29,12 @@ public:
     void Close();
     bool IsOpen() const;
 
-    int32_t Start() const;   // AVIStreamStart
-    int32_t Length() const;  // AVIStreamLength: frames
+    int32_t Start() const;   // AVIStreamStart: always 0
+    // AVIStreamLength: frames. The header's count when the container's index
+    // backs it; otherwise what is counted in the file (never more than the
+    // header claims). A frame that is listed but cannot be decoded still fails
+    // in GetFrame.
+    int32_t Length() const;
     // AVIStreamSampleToTime: milliseconds from the stream's start to sample n.
     int64_t SampleToTime(int32_t sample) const;
     // Frame rectangle of the stream information.

@@ -5,8 +5,11 @@
 //   put <alias> window at <x> <y> <w> <h>
 //   play <alias> wait                  returns when the video has ended
 //   close <alias>
+// Keywords and aliases are case-insensitive; a path with blanks is quoted.
 // Anything else, or a file that cannot be opened, answers an error code and
 // changes nothing. The frames go to a window the host finds by its handle.
+// Playing goes from the current position to the end and leaves the position
+// there, so playing again needs a new open.
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -23,11 +26,13 @@ inline constexpr uint32_t MCIERR_UNRECOGNIZED_COMMAND = MCIERR_BASE + 5;
 inline constexpr uint32_t MCIERR_HARDWARE = MCIERR_BASE + 6;
 inline constexpr uint32_t MCIERR_INVALID_DEVICE_NAME = MCIERR_BASE + 7;
 inline constexpr uint32_t MCIERR_DEVICE_OPEN = MCIERR_BASE + 9;
+inline constexpr uint32_t MCIERR_BAD_INTEGER = MCIERR_BASE + 14;
 inline constexpr uint32_t MCIERR_CANNOT_LOAD_DRIVER = MCIERR_BASE + 10;
 inline constexpr uint32_t MCIERR_MISSING_PARAMETER = MCIERR_BASE + 17;
 inline constexpr uint32_t MCIERR_FILE_NOT_FOUND = MCIERR_BASE + 19;
 inline constexpr uint32_t MCIERR_PARAM_OVERFLOW = MCIERR_BASE + 21;
 inline constexpr uint32_t MCIERR_INVALID_FILE = MCIERR_BASE + 40;
+inline constexpr uint32_t MCIERR_NO_WINDOW = MCIERR_BASE + 90;
 
 // Where the device shows its frames: the host (the GUI, or a test) maps the
 // parent handle of the open command to a video window.

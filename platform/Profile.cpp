@@ -1,21 +1,15 @@
 #include "platform/Profile.h"
 
-#include <fcntl.h>
 #include <iconv.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <filesystem>
 #include <vector>
+
+#include "platform/FileRead.h"
 
 namespace tarnel {
 
 namespace {
-
-// A settings file is small; anything far larger is not ours to load.
-constexpr size_t kMaxProfileBytes = size_t(16) << 20;
 
 // ------------------------------------------------------------- encodings
 
@@ -127,86 +121,26 @@ std::optional<KeyLine> keyLine(std::string_view line) {
     return KeyLine{trim(line.substr(0, eq)), trim(line.substr(eq + 1)), true};
 }
 
-struct ProfileText {
-    std::vector<std::string> lines;
-    bool bom = false;
-    bool crlf = false;
-};
-
-enum class LoadResult { Loaded, Missing, Failed };
-
-LoadResult loadProfile(const std::string& path, ProfileText& text) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? LoadResult::Missing : LoadResult::Failed;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > kMaxProfileBytes) {
-        ::close(fd);
-        return LoadResult::Failed;
-    }
-    std::string bytes;
-    char chunk[8192];
-    for (;;) {
-        ssize_t got = ::read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0 || bytes.size() + size_t(got) > kMaxProfileBytes) {
-            ::close(fd);
-            return LoadResult::Failed;
-        }
-        if (got == 0) break;
-        bytes.append(chunk, size_t(got));
-    }
-    ::close(fd);
-
-    std::string_view view(bytes);
-    if (view.substr(0, 3) == "\xEF\xBB\xBF") {
-        text.bom = true;
-        view.remove_prefix(3);
-    }
-    std::string utf8 = validUtf8(view) ? std::string(view) : cp932ToUtf8(view);
-
-    size_t start = 0;
-    while (start < utf8.size()) {
-        size_t end = utf8.find('\n', start);
-        if (end == std::string::npos) end = utf8.size();
-        std::string line = utf8.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-            text.crlf = true;
-        }
-        text.lines.push_back(std::move(line));
-        start = end + 1;
-    }
-    return LoadResult::Loaded;
-}
-
-std::string serialise(const ProfileText& text) {
-    std::string out = text.bom ? "\xEF\xBB\xBF" : "";
-    const char* eol = text.crlf ? "\r\n" : "\n";
-    for (const std::string& line : text.lines) {
-        out += line;
-        out += eol;
-    }
-    return out;
-}
-
 struct SectionRange {
     size_t header = 0, end = 0;  // lines header+1 .. end-1 belong to the section
 };
 
-std::optional<SectionRange> findSection(const ProfileText& text, std::string_view section) {
-    for (size_t i = 0; i < text.lines.size(); ++i) {
-        auto name = sectionName(text.lines[i]);
+template <typename LineList, typename TextOf>
+std::optional<SectionRange> findSection(const LineList& lines, TextOf textOf, std::string_view section) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        auto name = sectionName(textOf(lines[i]));
         if (!name || !sameName(*name, section)) continue;
         size_t end = i + 1;
-        while (end < text.lines.size() && !sectionName(text.lines[end])) ++end;
+        while (end < lines.size() && !sectionName(textOf(lines[end]))) ++end;
         return SectionRange{i, end};
     }
     return std::nullopt;
 }
 
-std::optional<size_t> findKey(const ProfileText& text, const SectionRange& range, std::string_view key) {
+template <typename LineList, typename TextOf>
+std::optional<size_t> findKey(const LineList& lines, TextOf textOf, const SectionRange& range, std::string_view key) {
     for (size_t i = range.header + 1; i < range.end; ++i) {
-        auto k = keyLine(text.lines[i]);
+        auto k = keyLine(textOf(lines[i]));
         if (k && sameName(k->name, key)) return i;
     }
     return std::nullopt;
@@ -214,20 +148,56 @@ std::optional<size_t> findKey(const ProfileText& text, const SectionRange& range
 
 bool hasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
+bool validNames(std::string_view section, std::string_view key, std::optional<std::string_view> value) {
+    return !section.empty() && !key.empty() && !hasLineBreak(section) && !hasLineBreak(key) &&
+           key.find('=') == std::string_view::npos && key.front() != ';' && key.front() != '[' &&
+           section.find(']') == std::string_view::npos && !(value && hasLineBreak(*value));
+}
+
 }  // namespace
 
-std::string GetPrivateProfileString(std::string_view section, std::string_view key, std::string_view defaultValue,
-                                    const std::string& fileName, size_t bufferSize) {
+std::error_code ProfileDocument::load(const std::string& fileName) {
+    lines_.clear();
+    bom_ = crlf_ = modified_ = false;
+    std::string bytes;
+    if (std::error_code ec = ReadRegularFile(fileName, kMaxProfileBytes, bytes))
+        return ec == std::errc::no_such_file_or_directory ? std::error_code() : ec;
+
+    std::string_view view(bytes);
+    if (view.substr(0, 3) == "\xEF\xBB\xBF") {
+        bom_ = true;
+        view.remove_prefix(3);
+    }
+    std::string converted;
+    if (!validUtf8(view)) {
+        converted = cp932ToUtf8(view);
+        view = converted;
+    }
+    size_t start = 0;
+    while (start < view.size()) {
+        size_t end = view.find('\n', start);
+        if (end == std::string_view::npos) end = view.size();
+        Line line{std::string(view.substr(start, end - start)), false};
+        if (!line.text.empty() && line.text.back() == '\r') {
+            line.text.pop_back();
+            line.cr = crlf_ = true;
+        }
+        lines_.push_back(std::move(line));
+        start = end + 1;
+    }
+    return {};
+}
+
+std::string ProfileDocument::get(std::string_view section, std::string_view key, std::string_view defaultValue,
+                                 size_t bufferSize) const {
     if (bufferSize == 0) return std::string();
     section = trim(section);
     key = trim(key);
     std::string_view result = defaultValue;
-    ProfileText text;
+    auto textOf = [](const Line& line) -> std::string_view { return line.text; };
     std::optional<KeyLine> found;
-    if (loadProfile(fileName, text) == LoadResult::Loaded) {
-        if (auto range = findSection(text, section)) {
-            if (auto line = findKey(text, *range, key)) found = keyLine(text.lines[*line]);
-        }
+    if (auto range = findSection(lines_, textOf, section)) {
+        if (auto line = findKey(lines_, textOf, *range, key)) found = keyLine(lines_[*line].text);
     }
     if (found && found->hasValue) {
         result = found->value;
@@ -238,41 +208,69 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
     return std::string(firstCharacters(result, bufferSize - 1));
 }
 
-bool WritePrivateProfileString(std::string_view section, std::string_view key,
-                               std::optional<std::string_view> value, const std::string& fileName) {
+bool ProfileDocument::set(std::string_view section, std::string_view key, std::optional<std::string_view> value) {
     section = trim(section);
     key = trim(key);
-    if (section.empty() || key.empty() || hasLineBreak(section) || hasLineBreak(key) ||
-        key.find('=') != std::string_view::npos || key.front() == ';' || key.front() == '[' ||
-        section.find(']') != std::string_view::npos || (value && hasLineBreak(*value)))
-        return false;
+    if (!validNames(section, key, value)) return false;
+    auto textOf = [](const Line& line) -> std::string_view { return line.text; };
+    auto newLine = [this](std::string text) { return Line{std::move(text), crlf_}; };
 
-    ProfileText text;
-    LoadResult loaded = loadProfile(fileName, text);
-    if (loaded == LoadResult::Failed) return false;
-
-    auto range = findSection(text, section);
+    auto range = findSection(lines_, textOf, section);
     if (!range) {
         if (!value) return true;
-        if (!text.lines.empty() && !trim(text.lines.back()).empty()) text.lines.emplace_back();
+        modified_ = true;
+        if (!lines_.empty() && !trim(lines_.back().text).empty()) lines_.push_back(newLine(""));
         std::string header(1, '[');
         header.append(section).push_back(']');
-        text.lines.push_back(std::move(header));
-        text.lines.push_back(std::string(key) + "=" + std::string(*value));
-    } else if (auto line = findKey(text, *range, key)) {
+        lines_.push_back(newLine(std::move(header)));
+        lines_.push_back(newLine(std::string(key) + "=" + std::string(*value)));
+    } else if (auto line = findKey(lines_, textOf, *range, key)) {
+        modified_ = true;
         if (value) {
-            std::string storedName(keyLine(text.lines[*line])->name);
-            text.lines[*line] = storedName + "=" + std::string(*value);
+            std::string storedName(keyLine(lines_[*line].text)->name);
+            lines_[*line].text = storedName + "=" + std::string(*value);
         } else {
-            text.lines.erase(text.lines.begin() + std::ptrdiff_t(*line));
+            lines_.erase(lines_.begin() + std::ptrdiff_t(*line));
         }
     } else {
         if (!value) return true;
+        modified_ = true;
         size_t at = range->end;
-        while (at > range->header + 1 && trim(text.lines[at - 1]).empty()) --at;
-        text.lines.insert(text.lines.begin() + std::ptrdiff_t(at), std::string(key) + "=" + std::string(*value));
+        while (at > range->header + 1 && trim(lines_[at - 1].text).empty()) --at;
+        lines_.insert(lines_.begin() + std::ptrdiff_t(at), newLine(std::string(key) + "=" + std::string(*value)));
     }
-    return !WriteFileAtomically(fileName, serialise(text), true);
+    return true;
+}
+
+std::string ProfileDocument::text() const {
+    std::string out = bom_ ? "\xEF\xBB\xBF" : "";
+    for (const Line& line : lines_) {
+        out += line.text;
+        out += line.cr ? "\r\n" : "\n";
+    }
+    return out;
+}
+
+std::error_code ProfileDocument::save(const std::string& fileName, bool sync) const {
+    const std::string bytes = text();
+    if (bytes.size() > kMaxProfileBytes) return std::make_error_code(std::errc::file_too_large);
+    return WriteFileAtomically(fileName, bytes, sync);
+}
+
+std::string GetPrivateProfileString(std::string_view section, std::string_view key, std::string_view defaultValue,
+                                    const std::string& fileName, size_t bufferSize) {
+    ProfileDocument document;
+    document.load(fileName);  // an unreadable file reads as an empty one
+    return document.get(section, key, defaultValue, bufferSize);
+}
+
+bool WritePrivateProfileString(std::string_view section, std::string_view key,
+                               std::optional<std::string_view> value, const std::string& fileName) {
+    if (!validNames(trim(section), trim(key), value)) return false;
+    ProfileDocument document;
+    if (document.load(fileName)) return false;
+    if (!document.set(section, key, value)) return false;
+    return !document.modified() || !document.save(fileName, true);
 }
 
 }  // namespace tarnel

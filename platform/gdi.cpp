@@ -220,20 +220,21 @@ void transfer(Bitmap& dst, int dx0, int dy0, const std::vector<int>& xs, const s
 }
 
 // Builds the source index map of one axis and clips it to both surfaces.
-// Returns the first destination coordinate, or -1 with an empty map.
+// Returns the first destination coordinate, or -1 with an empty map. Only the
+// part inside the destination is visited, however long the requested span.
 int axisMap(int dstPos, int dstLen, int dstLimit, int srcPos, int srcLen, int srcLimit, std::vector<int>& map) {
     map.clear();
+    const int64_t from = std::max<int64_t>(0, -int64_t(dstPos));
+    const int64_t to = std::min<int64_t>(dstLen, int64_t(dstLimit) - dstPos);
     int first = -1;
-    for (int d = 0; d < dstLen; ++d) {
-        int dp = dstPos + d;
-        if (dp < 0 || dp >= dstLimit) continue;
-        int sp = srcPos + int((int64_t(2 * d + 1) * srcLen) / (int64_t(2) * dstLen));
+    for (int64_t d = from; d < to; ++d) {
+        const int64_t sp = srcPos + (2 * d + 1) * srcLen / (int64_t(2) * dstLen);
         if (sp < 0 || sp >= srcLimit) {
             if (first >= 0) break;  // past the far edge of the source
             continue;
         }
-        if (first < 0) first = dp;
-        map.push_back(sp);
+        if (first < 0) first = int(dstPos + d);
+        map.push_back(int(sp));
     }
     return first;
 }

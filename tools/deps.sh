@@ -7,8 +7,8 @@ packages=(
   qt6-base-dev libgl-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
-  ffmpeg
   fonts-ipafont-gothic
+  ffmpeg  # tests and benchmarks: makes and decodes AVIs with an encoder that is not ours
   # Trying the windows by hand under Xvfb: pointer and keys, screenshots.
   xvfb xdotool imagemagick
 )

@@ -3,14 +3,17 @@
 # gifbuild (giflib-tools) compiles a text description into a GIF, which gives
 # exact control of palettes, transparency, disposal, comments, interlace and
 # loops; ImageMagick's convert writes what a common encoder writes.
+# gifsicle's encoder keeps coding against a full LZW table and clears only
+# when compression drops, a stream shape the others never write.
 # The files are committed; run this again only to change them.
-#   apt-get install -y giflib-tools imagemagick
+#   apt-get install -y giflib-tools imagemagick gifsicle python3-pil
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=tests/data/gif
 mkdir -p "$out"
 command -v gifbuild >/dev/null || { echo "gifbuild missing (apt-get install giflib-tools)" >&2; exit 1; }
 command -v convert >/dev/null || { echo "convert missing (apt-get install imagemagick)" >&2; exit 1; }
+command -v gifsicle >/dev/null || { echo "gifsicle missing (apt-get install gifsicle)" >&2; exit 1; }
 
 # --- gifbuild -------------------------------------------------------------
 
@@ -257,5 +260,35 @@ for i in 0 1 2 3 4; do
                -fill '#0000ff' -draw "rectangle $x,3 $((x + 4)),7" \) )
 done
 convert -delay 12 -loop 0 "${frames[@]}" -layers Optimize "$out/im_anim.gif"
+
+# --- gifsicle -------------------------------------------------------------
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+# A 640x160 interlaced 256-colour picture (smooth waves over a fine product
+# pattern) that gifsicle codes with two codes sent after the table filled
+# and before the next clear.
+/usr/bin/python3 - "$tmp/waves.gif" <<'EOF'
+import math, sys
+from PIL import Image
+w, h, i = 640, 160, 18
+im = Image.new('RGB', (w, h))
+px = im.load()
+for y in range(h):
+    for x in range(w):
+        px[x, y] = (int(128 + 127 * math.sin((x + i * 7) * 0.02) * math.cos(y * 0.015)),
+                    (x * y // 97 + i * 5) % 256,
+                    int(128 + 100 * math.sin(x * 0.01 + y * 0.013 + i * 0.2)))
+im.convert('P', palette=Image.ADAPTIVE, colors=256).save(sys.argv[1])
+EOF
+gifsicle "$tmp/waves.gif" -o "$out/gs_full_table.gif"
+
+# Two GIF87a images, so no graphic control extension at all: an animation
+# of the old kind.
+convert -size 6x4 xc:'#336699' -fill '#ffcc00' -draw 'point 1,1' "gif87:$tmp/a1.gif"
+convert -size 6x4 xc:'#ff0000' -fill '#00ff00' -draw 'point 4,2' "gif87:$tmp/a2.gif"
+gifsicle "$tmp/a1.gif" "$tmp/a2.gif" -o "$out/gs_87a_anim.gif"
+
 
 ls -l "$out"

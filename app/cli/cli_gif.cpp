@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/cli/Command.h"
+#include "app/cli/ProgressBar.h"
 #include "imaging/GcDIB.h"
 #include "imaging/PictureIO.h"
 #include "imaging/cGif.h"
@@ -21,30 +22,6 @@
 
 namespace tarnel::cli {
 namespace {
-
-// A bar on stderr while a long operation runs, only on a terminal.
-class BarProgress : public ProgressSink {
-public:
-    explicit BarProgress(const char* label) : label_(label), shown_(::isatty(2)) {}
-    ~BarProgress() override {
-        if (drawn_) std::fprintf(stderr, "\r%*s\r", 60, "");
-    }
-    void SetMax(int32_t max) override { max_ = max; }
-    void SetValue(int32_t value) override {
-        if (!shown_ || max_ <= 0 || value <= 0) return;
-        const int width = 30;
-        int filled = int(int64_t(width) * std::min(value, max_) / max_);
-        std::fprintf(stderr, "\r%-10s [%s%s] %d/%d", label_, std::string(size_t(filled), '#').c_str(),
-                     std::string(size_t(width - filled), ' ').c_str(), value, max_);
-        drawn_ = true;
-    }
-
-private:
-    const char* label_;
-    bool shown_;
-    bool drawn_ = false;
-    int32_t max_ = 0;
-};
 
 std::string disposalName(int method) {
     switch (method) {
@@ -80,7 +57,7 @@ uintmax_t fileSize(const std::string& path) {
 int runInfo(const std::vector<std::string>& args) {
     if (args.size() != 1) return Fail(kBadArguments, "gif info needs one FILE.gif");
     cGif gif;
-    if (!gif.LoadFromFile(args[0])) return Fail(kFailure, "cannot read GIF file: " + args[0]);
+    if (!gif.LoadFromFile(args[0])) return Fail(kFailure, "cannot read GIF file: " + args[0] + ": " + gif.LoadError());
     std::printf("file: %s\n", args[0].c_str());
     std::printf("version: GIF%s\n", gif.Version().c_str());
     // An aspect byte of 0 (the usual) means no ratio is given.
@@ -199,7 +176,7 @@ int runOptimize(const std::vector<std::string>& args) {
     const std::string& out = positional[1];
 
     cGif gif;
-    if (!gif.LoadFromFile(in)) return Fail(kFailure, "cannot read GIF file: " + in);
+    if (!gif.LoadFromFile(in)) return Fail(kFailure, "cannot read GIF file: " + in + ": " + gif.LoadError());
     const int framesBefore = gif.FramesCount();
     const int entriesBefore = gif.GlobalPaletteEntries();
     if (transparentIndex) {

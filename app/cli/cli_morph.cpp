@@ -96,6 +96,7 @@ std::string parseMorphArgs(const std::vector<std::string>& args, MorphOptions& o
     return "";
 }
 
+// Picture errors give the cause; the file is named here, once.
 bool loadImage(const std::string& path, PictureBox& box, std::string& error) {
     StdPicture picture;
     std::string why;
@@ -163,8 +164,11 @@ int runMorph(const std::vector<std::string>& args) {
     request.transparency = o.transparent;
     request.programFolder = o.out.empty() ? ProgramFolder() : o.out;
     if (!o.out.empty()) {
+        // Report why the folder cannot be made here: the run would only say
+        // that its frame folder is missing a parent.
         std::error_code ec;
         std::filesystem::create_directories(o.out, ec);
+        if (ec) return Fail(kFailure, "cannot create " + o.out + " (" + ec.message() + ")");
     }
 
     interrupted = 0;

@@ -291,7 +291,10 @@ void Tarnel_M::Form_Load() {
     const Skin& skin = Skin::get();
     for (QLabel* plate : Img_T) plate->setPixmap(skin.titlePlate);
     for (QLabel* plate : Img_T) plate->lower();
-    LoadSettings(Settings());
+    // A settings file that exists but cannot be read is left alone and named
+    // once here; the defaults apply.
+    if (std::error_code error = LoadSettings(Settings()))
+        Dialogs().messageBox(SettingsReadFailedText(error), MsgIcon::Exclamation, MsgButtons::OK, kAppTitle);
     MorphSettings& s = Settings();
     mesh.Rows = s.Rows;
     mesh.Columns = s.Columns;

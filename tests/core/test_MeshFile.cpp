@@ -158,6 +158,34 @@ TEST(MeshFile, MalformedInputIsRefusedWithAReason) {
     }
 }
 
+TEST(MeshFile, NestingAndValueCountsAreBoundedWhileParsing) {
+    // Refused as the parse reaches the limit, before a tree of the whole
+    // input is built (16 MB of "[" would otherwise take over a gigabyte).
+    struct Case { const char* name; std::string text; const char* expected; };
+    std::string manyValues = "{\"rows\": [";
+    for (int i = 0; i < 70000; ++i) manyValues += "0,";
+    manyValues += "0]}";
+    const Case cases[] = {
+        {"16 MB of [", std::string(16u << 20, '['), "nested more than 64 deep"},
+        {"65 nested arrays, closed", std::string(65, '[') + std::string(65, ']'), "nested more than 64 deep"},
+        {"64 nested arrays hold the value", std::string(64, '[') + "1" + std::string(64, ']'), "not a JSON object"},
+        {"deep inside an object", "{\"start\": " + std::string(100, '[') + std::string(100, ']') + "}",
+         "nested more than 64 deep"},
+        {"70000 values", manyValues, "more than 65536 values"},
+    };
+    for (const Case& c : cases) {
+        MeshFileData data;
+        std::string error;
+        EXPECT_FALSE(ParseMeshFile(c.text, data, error)) << c.name;
+        EXPECT_NE(error.find(c.expected), std::string::npos) << c.name << "\n  gave: " << error;
+    }
+    // The largest meshes stay well inside both limits.
+    const MeshGrid big(40, 40);
+    MeshFileData data;
+    std::string error;
+    EXPECT_TRUE(ParseMeshFile(MeshFileText(big, big), data, error)) << error;
+}
+
 TEST(MeshFile, LoadReportsUnreadableAndOversizedFiles) {
     test::TempDir dir;
     MeshFileData data;

@@ -2,12 +2,16 @@
 
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 #include "core/MorphRun.h"
 #include "core/Warp.h"
 #include "imaging/PictureIO.h"
 #include "support/GiflibReader.h"
+#include "platform/ProgramFolder.h"
+#include "support/Files.h"
 #include "support/Images.h"
+#include "support/SpecialFiles.h"
 #include "support/TempDir.h"
 
 using namespace tarnel;
@@ -141,7 +145,7 @@ TEST(MorphRun, JpgFramesLeaveNoTemporaryFile) {
     MorphRunResult r = RunMorph(f.request, rec);
     ASSERT_TRUE(r.ok()) << r.error;
     EXPECT_EQ(listFolder(r.folder), (std::vector<std::string>{"000.jpg", "001.jpg"}));
-    EXPECT_FALSE(fs::exists(dir.file("Dumy.bmp")));
+    EXPECT_FALSE(fs::exists(ProcessTempPath(dir.path().string(), "Dumy.bmp")));
     EXPECT_EQ(loadFrame(r.folder + "/001.jpg").width(), 40);
 }
 
@@ -227,6 +231,49 @@ TEST(MorphRun, FailuresNameTheirCauseAndKeepWrittenFrames) {
         EXPECT_EQ(r.framesWritten, 1);
         EXPECT_NE(r.error.find(FrameFileName(1, kind)), std::string::npos) << r.error;
         EXPECT_TRUE(fs::exists(r.folder + "/" + FrameFileName(0, kind)));
-        EXPECT_FALSE(fs::exists(dir.file("Dumy.bmp")));
+        EXPECT_FALSE(fs::exists(ProcessTempPath(dir.path().string(), "Dumy.bmp")));
     }
+}
+
+// Runs in other processes use the same program folder: their Dumy.bmp is theirs.
+TEST(MorphRun, JpgRunLeavesOtherRunsTemporaryFilesAlone) {
+    test::TempDir dir;
+    const std::string other = dir.file("Dumy.bmp"), otherLive = dir.file("Dumy.1.bmp");
+    test::writeText(other, "another run's frame");
+    test::writeText(otherLive, "pid 1's frame");
+    Fixture f(40, 30, 2, 2, dir.path().string());
+    f.request.saveKind = kSaveJpg;
+    Recorder rec;
+    MorphRunResult r = RunMorph(f.request, rec);
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(test::readText(other), "another run's frame");
+    EXPECT_EQ(test::readText(otherLive), "pid 1's frame");
+    EXPECT_EQ(listFolder(r.folder), (std::vector<std::string>{"000.jpg", "001.jpg"}));
+}
+
+TEST(MorphRun, StartRemovesTheLitterOfKilledRuns) {
+    test::TempDir dir;
+    const std::string dead = std::to_string(test::deadProcessId()), self = std::to_string(::getpid());
+    fs::create_directories(dir.path() / "20200101-00-00-00");
+    fs::create_directories(dir.path() / "20200101-00-00-00-2");
+    fs::create_directories(dir.path() / "photos");
+    struct Case {
+        std::string file;
+        bool removed;
+    };
+    const Case cases[] = {
+        {"20200101-00-00-00/.003.bmp.tmp-" + dead + "-5", true},
+        {"20200101-00-00-00-2/.000.gif.tmp-" + dead + "-0", true},
+        {".Tarnel.ini.tmp-" + dead + "-0", true},
+        {"Dumy." + dead + ".bmp", true},
+        {"20200101-00-00-00/.004.bmp.tmp-" + self + "-1", false},  // a run of this process
+        {"20200101-00-00-00/003.bmp", false},
+        {"photos/.x.jpg.tmp-" + dead + "-1", false},  // not a frame folder
+    };
+    for (const Case& c : cases) test::writeText(dir.path() / c.file, "x");
+    Fixture f(8, 8, 1, 1, dir.path().string());
+    Recorder rec;
+    MorphRunResult r = RunMorph(f.request, rec);
+    ASSERT_TRUE(r.ok()) << r.error;
+    for (const Case& c : cases) EXPECT_EQ(fs::exists(dir.path() / c.file), !c.removed) << c.file;
 }

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
+#include "platform/Profile.h"
 #include "platform/ProgramFolder.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
@@ -187,8 +191,11 @@ TEST_F(SettingsTest, OutOfRangeValuesAreClamped) {
         {"ﾎﾟｲﾝﾀの大きさ=16", &MorphSettings::PointerSize, 15},
         {"ﾌﾚｰﾑｲﾝﾀｰﾊﾞﾙ=5", &MorphSettings::FrameInterval, 10},
         {"ﾌﾚｰﾑｲﾝﾀｰﾊﾞﾙ=501", &MorphSettings::FrameInterval, 500},
-        {"ﾄﾘﾐﾝｸﾞｻｲｽﾞ幅=-20", &MorphSettings::TrimWidth, -20},  // a text box has no range
-        {"ﾄﾘﾐﾝｸﾞｻｲｽﾞ高さ=99999", &MorphSettings::TrimHeight, 99999},
+        // The trimming boxes: 0 is "not set", no picture is larger than 32767.
+        {"ﾄﾘﾐﾝｸﾞｻｲｽﾞ幅=-20", &MorphSettings::TrimWidth, 0},
+        {"ﾄﾘﾐﾝｸﾞｻｲｽﾞ幅=32767", &MorphSettings::TrimWidth, 32767},
+        {"ﾄﾘﾐﾝｸﾞｻｲｽﾞ高さ=99999", &MorphSettings::TrimHeight, 32767},
+        {"ﾄﾘﾐﾝｸﾞｻｲｽﾞ高さ=-2147483648", &MorphSettings::TrimHeight, 0},
     };
     for (const auto& c : cases) {
         writeIni(std::string(c.line) + "\n");
@@ -324,6 +331,105 @@ TEST_F(SettingsTest, ProcessWideRecord) {
     LoadSettings();
     EXPECT_EQ(Settings().SaveKind, 2);
     EXPECT_EQ(Settings().Rows, 12);
+}
+
+// How often a file in `folder` named `name` is opened while `action` runs.
+size_t opensDuring(const fs::path& folder, const std::string& name, const std::function<void()>& action) {
+    int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd < 0) return size_t(-1);
+    inotify_add_watch(fd, folder.c_str(), IN_OPEN);
+    action();
+    size_t opens = 0;
+    alignas(inotify_event) char buffer[1 << 16];
+    for (;;) {
+        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got <= 0) break;
+        for (char* p = buffer; p < buffer + got;) {
+            auto* event = reinterpret_cast<inotify_event*>(p);
+            if (event->len > 0 && name == event->name) ++opens;
+            p += sizeof(inotify_event) + event->len;
+        }
+    }
+    ::close(fd);
+    return opens;
+}
+
+TEST_F(SettingsTest, LoadAndSaveReadTheFileOnceEach) {
+    writeIni("行数= 9\n");
+    MorphSettings s;
+    EXPECT_EQ(opensDuring(dir.path(), "Tarnel.ini", [&] { LoadSettings(s); }), 1u);
+    EXPECT_EQ(s.Rows, 9);
+    EXPECT_EQ(opensDuring(dir.path(), "Tarnel.ini", [&] { SaveSettings(s, SettingsControls{}); }), 1u);
+}
+
+// A save that fails part-way leaves the whole old file, never some keys new.
+TEST_F(SettingsTest, SaveIsOneWriteOfTheWholeFile) {
+    writeIni("行数= 9\n");
+    const std::string before = readText(iniPath());
+    MorphSettings s = loaded();
+    bool saved;
+    {
+        // Room for a few more keys, not for all fifteen.
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+        rlimit tight = old;
+        tight.rlim_cur = 120;
+        setrlimit(RLIMIT_FSIZE, &tight);
+        saved = SaveSettings(s, SettingsControls{});
+        setrlimit(RLIMIT_FSIZE, &old);
+        signal(SIGXFSZ, oldHandler);
+    }
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(readText(iniPath()), before);
+}
+
+TEST_F(SettingsTest, OversizedFileIsReportedAndLeftAlone) {
+    writeIni("行数= 9\n");
+    fs::resize_file(iniPath(), kMaxProfileBytes + 1);
+    MorphSettings s;
+    std::error_code error = LoadSettings(s);
+    EXPECT_EQ(error, std::errc::file_too_large);
+    EXPECT_EQ(s.Rows, 5);  // the defaults
+    const std::string text = SettingsReadFailedText(error);
+    EXPECT_EQ(text.rfind(kSettingsReadFailedMessage, 0), 0u) << text;
+    EXPECT_NE(text.find(iniPath()), std::string::npos) << text;
+    std::error_code saveError;
+    EXPECT_FALSE(SaveSettings(s, SettingsControls{}, &saveError));
+    EXPECT_EQ(saveError, std::errc::file_too_large);
+    EXPECT_EQ(fs::file_size(iniPath()), kMaxProfileBytes + 1);
+}
+
+TEST_F(SettingsTest, MissingFileIsNoError) {
+    MorphSettings s;
+    EXPECT_FALSE(LoadSettings(s));
+    std::error_code error = std::make_error_code(std::errc::io_error);
+    EXPECT_TRUE(SaveSettings(s, SettingsControls{}, &error));
+    EXPECT_FALSE(error);
+}
+
+// A save never makes a file that the next start could not read.
+TEST_F(SettingsTest, SaveThatWouldOutgrowTheReaderIsRefused) {
+    // Half-width katakana in CP932 take one byte each and three in UTF-8.
+    const size_t katakana = kMaxProfileBytes / 2;
+    writeText(iniPath(), "[Section]\n;" + std::string(katakana, '\xB1') + "\n");
+    const std::string before = readText(iniPath());
+    MorphSettings s;
+    ASSERT_FALSE(LoadSettings(s));
+    std::error_code error;
+    EXPECT_FALSE(SaveSettings(s, SettingsControls{}, &error));
+    EXPECT_EQ(error, std::errc::file_too_large);
+    EXPECT_TRUE(readText(iniPath()) == before);
+    EXPECT_FALSE(LoadSettings(s));
+}
+
+TEST_F(SettingsTest, LineEndsOfOtherLinesAreKept) {
+    writeText(iniPath(), "[Section]\r\n行数= 9\r\n[Other]\nx=1\n");
+    MorphSettings s = loaded();
+    ASSERT_TRUE(SaveSettings(s, SettingsControls{}));
+    const std::string text = readText(iniPath());
+    EXPECT_EQ(text.rfind("[Section]\r\n行数= 5\r\n総ﾌﾚｰﾑ数= 9\r\n", 0), 0u) << text;
+    EXPECT_NE(text.find("\r\n[Other]\nx=1\n"), std::string::npos) << text;
 }
 
 }  // namespace

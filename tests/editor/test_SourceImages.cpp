@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "core/WindowLinks.h"
@@ -42,6 +43,10 @@ struct SourceImagesTest : ::testing::Test {
         std::string path = folder.file(name);
         EXPECT_TRUE(SavePictureBMP(*pattern(w, h), path));
         return path;
+    }
+    // This process's working copy: temp00.PID.bmp, temp01.PID.bmp.
+    std::string workingCopy(int i) const {
+        return ProcessTempPath(folder.path().string(), i == 0 ? "temp00.bmp" : "temp01.bmp");
     }
     void load(int i, int w, int h) {
         std::string path = writeBmp("img" + std::to_string(i) + "-" + std::to_string(w) + ".bmp", w, h);
@@ -123,7 +128,7 @@ TEST_F(SourceImagesTest, LoadMakesWorkingCopySizeLabelsAndPath) {
     EXPECT_EQ(images.SizeLabelS[0], "640 * 480");
     EXPECT_EQ(images.P[0].scaleWidth(), 640);
     StdPicture copy;
-    ASSERT_TRUE(LoadPicture(folder.file("temp00.bmp"), copy));
+    ASSERT_TRUE(LoadPicture(workingCopy(0), copy));
     EXPECT_EQ(copy.width(), 640);
     EXPECT_EQ(copy.bitmap->pixelValue(123, 45) & 0xFFFFFF, patternAt(123, 45));
     EXPECT_TRUE(dialogs.messages.empty());
@@ -278,7 +283,7 @@ TEST_F(SourceImagesTest, AcceptTrimRenewsTheWorkingCopy) {
     EXPECT_EQ(images.ImgW[0], 200);
     EXPECT_EQ(images.SizeLabel[0], "200 * 100");
     StdPicture copy;
-    ASSERT_TRUE(LoadPicture(folder.file("temp00.bmp"), copy));
+    ASSERT_TRUE(LoadPicture(workingCopy(0), copy));
     EXPECT_EQ(copy.width(), 200);
     // A reduction now starts from the trimmed copy.
     ASSERT_TRUE(images.Reduce(0, 50));
@@ -288,11 +293,36 @@ TEST_F(SourceImagesTest, AcceptTrimRenewsTheWorkingCopy) {
 TEST_F(SourceImagesTest, WorkingCopiesAreDeleted) {
     load(0, 10, 10);
     load(1, 10, 10);
-    EXPECT_TRUE(FileExists(folder.file("temp00.bmp")));
-    EXPECT_TRUE(FileExists(folder.file("temp01.bmp")));
+    EXPECT_TRUE(FileExists(workingCopy(0)));
+    EXPECT_TRUE(FileExists(workingCopy(1)));
     images.DeleteWorkingCopies();
-    EXPECT_FALSE(FileExists(folder.file("temp00.bmp")));
-    EXPECT_FALSE(FileExists(folder.file("temp01.bmp")));
+    EXPECT_FALSE(FileExists(workingCopy(0)));
+    EXPECT_FALSE(FileExists(workingCopy(1)));
+}
+
+// Another editor on the same program folder keeps its working copies.
+TEST_F(SourceImagesTest, WorkingCopiesAreThisProcesssOwn) {
+    std::ofstream(folder.file("temp00.bmp")) << "another editor's copy";
+    std::ofstream(folder.file("temp01.bmp")) << "another editor's copy";
+    load(0, 10, 10);
+    load(1, 10, 10);
+    ASSERT_TRUE(images.Reduce(0, 50));
+    images.DeleteWorkingCopies();
+    for (const char* name : {"temp00.bmp", "temp01.bmp"}) {
+        std::ifstream in(folder.file(name));
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(text, "another editor's copy") << name;
+    }
+}
+
+// A copy that cannot be written leaves no stale copy for the next reduction.
+TEST_F(SourceImagesTest, UnwritableWorkingCopyLeavesNoStaleOne) {
+    load(0, 40, 20);
+    ASSERT_TRUE(FileExists(workingCopy(0)));
+    images.P[0].setPicture(StdPicture{});
+    images.SaveWorkingCopy(0);
+    EXPECT_FALSE(FileExists(workingCopy(0)));
+    EXPECT_FALSE(images.Reduce(0, 50));
 }
 
 }  // namespace

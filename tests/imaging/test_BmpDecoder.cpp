@@ -534,6 +534,71 @@ TEST(BmpDecoder, RefusesAHugeHeaderWithoutPixelsRightAway) {
     EXPECT_NE(error.find("ends early"), std::string::npos) << error;
 }
 
+TEST(BmpDecoder, RunLengthDataMustBeAbleToCoverTheSurface) {
+    // Runs give at most 255 pixels for 2 bytes; skipped areas count as runs.
+    // Beyond 4M pixels (16 MB at 32 bpp) a file must hold data for its size.
+    auto endOfLines = [](int lines) {
+        std::vector<uint8_t> v;
+        for (int i = 0; i < lines; ++i) v.insert(v.end(), {0, 0});
+        v.insert(v.end(), {0, 1});
+        return v;
+    };
+    auto fullRuns = [](int width, int height) {  // every pixel coded, 250 at a time
+        std::vector<uint8_t> v;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; x += 250) v.insert(v.end(), {uint8_t(std::min(250, width - x)), 3});
+            v.insert(v.end(), {0, 0});
+        }
+        v.insert(v.end(), {0, 1});
+        return v;
+    };
+    struct Case { const char* name; int width, height, bpp; std::vector<uint8_t> runs; bool loads; };
+    const Case cases[] = {
+        {"RLE8 16384x16384, end marker only", 16384, 16384, 8, {0, 1}, false},
+        {"RLE4 16384x16384, end marker only", 16384, 16384, 4, {0, 1}, false},
+        {"RLE8 no end marker, no data", 16384, 16384, 8, {}, false},
+        {"RLE8 32767x8192, a line end for each row", 32767, 8192, 8, endOfLines(8192), false},
+        {"RLE8 16384x16384 one delta", 16384, 16384, 8, {0, 2, 255, 255, 0, 1}, false},
+        {"RLE8 2000x2000 end marker only: small enough", 2000, 2000, 8, {0, 1}, true},
+        {"RLE8 5000x1000 every pixel coded", 5000, 1000, 8, fullRuns(5000, 1000), true},
+    };
+    for (const Case& c : cases) {
+        BmpFile f;
+        f.width = c.width;
+        f.height = c.height;
+        f.bpp = uint16_t(c.bpp);
+        f.compression = c.bpp == 8 ? 1 : 2;
+        f.palette = testPalette(16);
+        f.pixels = c.runs;
+        Bitmap out;
+        std::string error;
+        EXPECT_EQ(decode(f.bytes(), out, &error), c.loads) << c.name << ": " << error;
+        if (!c.loads) {
+            EXPECT_NE(error.find("too short for the BMP size"), std::string::npos) << c.name << ": " << error;
+        }
+    }
+}
+
+TEST(BmpDecoder, TheSurfaceComesOutOfTheBudget) {
+    BmpFile f;
+    f.width = 100;
+    f.height = 100;
+    f.bpp = 32;
+    f.pixels.assign(100 * 100 * 4, 7);
+    const std::vector<uint8_t> file = f.bytes();
+    struct Case { uint64_t limit; bool loads; };
+    for (Case c : {Case{100 * 100 * 4 - 1, false}, Case{100 * 100 * 4, true}}) {
+        LoadBudget budget(c.limit);
+        Bitmap out;
+        std::string error;
+        EXPECT_EQ(DecodeBmp(file.data(), file.size(), out, budget, &error), c.loads) << c.limit << ": " << error;
+        if (!c.loads) {
+            EXPECT_NE(error.find("more memory than allowed"), std::string::npos) << error;
+            EXPECT_EQ(budget.Used(), 0u);
+        }
+    }
+}
+
 // ---------------------------------------------------------------- files from another encoder
 
 namespace {

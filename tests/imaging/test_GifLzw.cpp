@@ -127,12 +127,12 @@ struct WidthTracker {
         const uint32_t clear = 1u << codeSize;
         if (streamStart) {
             firstAfterClear = true;
-        } else if (firstAfterClear) {
-            firstAfterClear = false;
         } else if (code == clear) {
             width = codeSize + 1;
             freeCode = clear + 2;
             firstAfterClear = true;
+        } else if (firstAfterClear) {
+            firstAfterClear = false;
         } else {
             ++freeCode;
             if (freeCode > (1u << width) - 1 && width < 12) ++width;
@@ -194,7 +194,7 @@ size_t SpelledLength(const std::vector<uint32_t>& codes, int codeSize) {
             continue;
         } else {
             total += c < freeCode ? length[c] : length[prev] + 1;
-            length[freeCode++] = length[prev] + 1;
+            if (freeCode < 4096) length[freeCode++] = length[prev] + 1;
         }
         prev = c;
     }
@@ -360,11 +360,11 @@ private:
 
 // -------------------------------------------- literal reference decoder
 
-// The decoder read word for word: prefix and suffix tables, a string stack
-// popped pixel by pixel, a pixel cursor with per-pass row tables. Two mends
-// over the description are built in: the stack holds the longest string a
-// table can spell (4098 bytes, not 4001), and a frame that is full ends the
-// decoding in plain order as it does in interlaced order.
+// The decoder step by step: prefix and suffix tables, a string stack popped
+// pixel by pixel, a pixel cursor with per-pass row tables. The stack holds the
+// longest string a table can spell, a frame that is full ends the decoding,
+// a full table stays in use until a clear, clears in a row are all clears,
+// and a stream that does not open with a clear loses nothing.
 class LiteralDecoder {
 public:
     void Run(GcDIB& frame, bool interlaced, int codeSize, const Bytes& data) {
@@ -381,20 +381,24 @@ public:
         pass_ = 0;
         x_ = 0;
         y_ = 0;
-        prefix_.assign(4097, 0);
-        suffix_.assign(4097, 0);
+        prefix_.assign(4096, 0);
+        suffix_.assign(4096, 0);
         const int clearCode = 1 << codeSize, endCode = clearCode + 1;
         codeWidth_ = codeSize + 1;
         int maxCode = (1 << codeWidth_) - 1;
 
         int c = 0;
         if (!GetCode(c)) return;
+        bool pending = c != clearCode;
         int freeCode = clearCode + 2;
         bool firstCode = true;
         int prev = 0, firstByte = 0;
         for (;;) {
-            if (!GetCode(c) || c == endCode) return;
+            if (!pending && !GetCode(c)) return;
+            pending = false;
+            if (c == endCode) return;
             if (firstCode) {
+                if (c == clearCode) continue;
                 firstCode = false;
                 prev = c;
                 firstByte = c;
@@ -427,13 +431,14 @@ public:
             firstByte = stack_[sp - 1];
             while (sp > 0)
                 if (!PutPixel(stack_[--sp])) return;
-            if (freeCode > 4096) return;
-            prefix_[size_t(freeCode)] = prev;
-            suffix_[size_t(freeCode)] = uint8_t(firstByte);
-            ++freeCode;
-            if (freeCode > maxCode && codeWidth_ < 12) {
-                ++codeWidth_;
-                maxCode = (1 << codeWidth_) - 1;
+            if (freeCode < 4096) {
+                prefix_[size_t(freeCode)] = prev;
+                suffix_[size_t(freeCode)] = uint8_t(firstByte);
+                ++freeCode;
+                if (freeCode > maxCode && codeWidth_ < 12) {
+                    ++codeWidth_;
+                    maxCode = (1 << codeWidth_) - 1;
+                }
             }
             prev = c;
         }
@@ -719,21 +724,20 @@ TEST(GifLzwEncoder, MatchesTheLiteralEncoderThroughManyClears) {
 
 // ================================================================= decoder
 
-TEST(GifLzwDecoder, FirstCodeIsDiscardedAsIfItWereAClear) {
-    // 1 (not a clear) is lost; 2 and 3 are the pixels.
+TEST(GifLzwDecoder, AStreamThatDoesNotOpenWithAClearLosesNothing) {
     GcDIB frame = FilledFrame(3, 1, 9);
     Decode(frame, false, 2, PackCodes({1, 2, 3, 5}, 2));
-    EXPECT_EQ(Pixels(frame), (Bytes{2, 3, 9}));
+    EXPECT_EQ(Pixels(frame), (Bytes{1, 2, 3}));
 }
 
-TEST(GifLzwDecoder, ACodeRightAfterAClearIsAPixelEvenWhenItIsTheClearCode) {
+TEST(GifLzwDecoder, ClearCodesInARowAreAllClears) {
     struct Case { int codeSize; std::vector<uint32_t> codes; Bytes expected; };
     const std::vector<Case> cases = {
-        {2, {4, 4, 1, 5}, {4, 1, 9, 9}},              // second clear written as pixel 4
-        {2, {4, 2, 4, 4, 3, 5}, {2, 4, 3, 9}},        // the same after a clear mid-stream
-        {2, {4, 4, 6, 5}, {4, 0, 0, 4}},              // entry 6 = clear's "string" + its first byte
-        {8, {256, 256, 1, 257}, {9, 9, 9, 9}},        // 256 cannot be a pixel: decoding ends
-        {8, {256, 3, 256, 256, 1, 257}, {3, 9, 9, 9}},
+        {2, {4, 4, 1, 5}, {1, 9, 9, 9}},
+        {2, {4, 2, 4, 4, 3, 5}, {2, 3, 9, 9}},
+        {2, {4, 4, 4, 1, 6, 5}, {1, 1, 1, 9}},        // 6 is the first entry of the last table
+        {8, {256, 256, 1, 257}, {1, 9, 9, 9}},
+        {8, {256, 3, 256, 256, 1, 257}, {3, 1, 9, 9}},
     };
     for (const Case& k : cases) {
         GcDIB frame = FilledFrame(4, 1, 9);
@@ -759,20 +763,65 @@ TEST(GifLzwDecoder, EndCodeFreeCodeAndCodesBeyondTheTable) {
     }
 }
 
-TEST(GifLzwDecoder, FullTableWithoutClearDecodesUntilTheSecondEntryPast4095) {
-    // Entries 258..4096 are stored by codes 2..3840; code 3841 would store
-    // 4097, so its pixel is the last one written.
-    const int w = 4000;
-    std::vector<uint32_t> codes = {256};
-    Bytes expected(w, 0);
-    for (int i = 0; i < w; ++i) {
-        codes.push_back(uint32_t(1 + i % 250));
-        expected[size_t(i)] = i <= 3840 ? uint8_t(1 + i % 250) : 255;
+// Streams that fill the table (code 4095 entered) and go on without a clear,
+// some clearing later: legal, and written by encoders that clear only when
+// compression drops. Each is checked against giflib and against the pixels
+// its codes spell.
+TEST(GifLzwDecoder, AFullTableStaysInUseUntilAClear) {
+    struct Case {
+        const char* name;
+        int codeSize;
+        int frozenCodes;      // codes sent against the full table
+        bool clearAfterwards; // then a clear and more codes
+    };
+    const Case cases[] = {
+        {"8-bit, frozen to the end", 8, 3000, false},
+        {"8-bit, deferred clear", 8, 700, true},
+        {"2-bit, frozen to the end", 2, 5000, false},
+        {"5-bit, deferred clear", 5, 1, true},
+    };
+    for (const Case& k : cases) {
+        const uint32_t clear = 1u << k.codeSize, colours = std::min(clear, 256u);
+        std::vector<uint32_t> codes = {clear};
+        Bytes expected;
+        // Roots only, so every entry is two bytes long and code c < clear
+        // spells c; entries are "previous root, this root".
+        auto root = [&](size_t i) { return uint32_t((i * 7 + i / 5) % colours); };
+        const size_t toFill = 4096 - (clear + 2) + 1;  // the last of these enters 4095
+        for (size_t i = 0; i < toFill; ++i) {
+            codes.push_back(root(i));
+            expected.push_back(uint8_t(root(i)));
+        }
+        // Against the frozen table: the entries 4094 and 4095 and some roots.
+        for (int i = 0; i < k.frozenCodes; ++i) {
+            const uint32_t c = i % 3 == 0 ? 4095u : i % 3 == 1 ? 4094u : root(size_t(i));
+            codes.push_back(c);
+            if (c >= 4094) {
+                const size_t at = c - (clear + 2);  // entry e = codes e-(clear+1) and e-(clear+2) of the fill
+                expected.push_back(uint8_t(root(at)));
+                expected.push_back(uint8_t(root(at + 1)));
+            } else {
+                expected.push_back(uint8_t(c));
+            }
+        }
+        if (k.clearAfterwards) {
+            codes.insert(codes.end(), {clear, 1, 1, clear + 2});
+            expected.insert(expected.end(), {1, 1, 1, 1});
+        }
+        codes.push_back(clear + 1);
+        const int w = int(expected.size());
+        const Bytes data = PackCodes(codes, k.codeSize);
+        GcDIB frame = FilledFrame(w, 1, 255);
+        Decode(frame, false, k.codeSize, data);
+        EXPECT_EQ(Pixels(frame), expected) << k.name;
+        Bytes blocks;
+        for (size_t at = 0; at < data.size(); at += 255) {
+            const size_t n = std::min<size_t>(255, data.size() - at);
+            blocks.push_back(uint8_t(n));
+            blocks.insert(blocks.end(), data.begin() + long(at), data.begin() + long(at + n));
+        }
+        EXPECT_EQ(GiflibDecode(WrapInGif(w, 1, std::max(k.codeSize, 2), false, blocks)), expected) << k.name;
     }
-    codes.push_back(257);
-    GcDIB frame = FilledFrame(w, 1, 255);
-    Decode(frame, false, 8, PackCodes(codes, 8));
-    EXPECT_EQ(Pixels(frame), expected);
 }
 
 TEST(GifLzwDecoder, RefusesOtherDepthsSizesAndMissingData) {

@@ -287,6 +287,159 @@ TEST(PictureIO, CmykJpegsComeOutAsRgb) {
     }
 }
 
+// ---------------------------------------------------------------- hostile JPEGs
+
+namespace {
+
+// A w x h JPEG of a smooth picture through TurboJPEG (baseline or progressive).
+std::vector<uint8_t> makeJpeg(int w, int h, bool progressive, int subsampling = TJSAMP_420) {
+    std::vector<uint8_t> rgb(size_t(w) * size_t(h) * 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = rgb.data() + (size_t(y) * size_t(w) + size_t(x)) * 3;
+            p[0] = uint8_t(x / 8), p[1] = uint8_t(y / 8), p[2] = 90;
+        }
+    tjhandle tj = tjInitCompress();
+    unsigned char* buf = nullptr;
+    unsigned long size = 0;
+    const int flags = progressive ? TJFLAG_PROGRESSIVE : 0;
+    std::vector<uint8_t> jpeg;
+    if (tj && tjCompress2(tj, rgb.data(), w, w * 3, h, TJPF_RGB, &buf, &size, subsampling, 85, flags) == 0)
+        jpeg.assign(buf, buf + size);
+    tjFree(buf);
+    if (tj) tjDestroy(tj);
+    return jpeg;
+}
+
+// Offsets of the marker segments: {marker, start, end}, an SOS segment's end
+// taken after its entropy-coded data.
+struct Segment { uint8_t marker; size_t start, end; };
+std::vector<Segment> segments(const std::vector<uint8_t>& j) {
+    std::vector<Segment> out;
+    size_t at = 2;
+    while (at + 3 < j.size() && j[at] == 0xFF && j[at + 1] != 0xD9) {
+        const uint8_t marker = j[at + 1];
+        size_t end = at + 2 + (size_t(j[at + 2]) << 8 | j[at + 3]);
+        if (marker == 0xDA)
+            while (end + 1 < j.size() && !(j[end] == 0xFF && j[end + 1] != 0 && (j[end + 1] < 0xD0 || j[end + 1] > 0xD7)))
+                ++end;
+        out.push_back({marker, at, end});
+        at = end;
+    }
+    return out;
+}
+
+// The frame header made to claim another size.
+std::vector<uint8_t> withSize(std::vector<uint8_t> j, int w, int h) {
+    for (const Segment& s : segments(j))
+        if (s.marker >= 0xC0 && s.marker <= 0xC2) {
+            j[s.start + 5] = uint8_t(h >> 8), j[s.start + 6] = uint8_t(h);
+            j[s.start + 7] = uint8_t(w >> 8), j[s.start + 8] = uint8_t(w);
+        }
+    return j;
+}
+
+// The last scan sent `extra` more times: each copy repeats a refinement the
+// decoder has had, so it only warns, and every copy sweeps the whole picture.
+std::vector<uint8_t> withLastScanRepeated(const std::vector<uint8_t>& j, int extra) {
+    Segment last{0, 0, 0};
+    for (const Segment& s : segments(j))
+        if (s.marker == 0xDA) last = s;
+    std::vector<uint8_t> out(j.begin(), j.begin() + long(last.end));
+    for (int i = 0; i < extra; ++i) out.insert(out.end(), j.begin() + long(last.start), j.begin() + long(last.end));
+    out.insert(out.end(), j.begin() + long(last.end), j.end());
+    return out;
+}
+
+}  // namespace
+
+TEST(PictureIO, JpegsLargerThanTheirDataAreRefusedBeforeDecoding) {
+    const std::vector<uint8_t> small = makeJpeg(64, 64, false), smallProgressive = makeJpeg(64, 64, true);
+    ASSERT_FALSE(small.empty());
+    struct Case { const char* name; std::vector<uint8_t> bytes; };
+    const Case cases[] = {
+        {"16384x16384 in a few hundred bytes", withSize(small, 16384, 16384)},
+        {"8000x4000 in a few hundred bytes", withSize(small, 8000, 4000)},
+        {"progressive 16384x16384", withSize(smallProgressive, 16384, 16384)},
+    };
+    for (const Case& c : cases) {
+        Bitmap out;
+        std::string error;
+        EXPECT_FALSE(DecodeJpeg(c.bytes.data(), c.bytes.size(), out, &error)) << c.name;
+        EXPECT_NE(error.find("implausible"), std::string::npos) << c.name << ": " << error;
+        EXPECT_TRUE(out.empty());
+    }
+    // A flat picture is the densest real data there is; a large one loads.
+    const std::vector<uint8_t> flat = makeJpeg(3000, 2000, false);
+    Bitmap out;
+    std::string error;
+    EXPECT_TRUE(DecodeJpeg(flat.data(), flat.size(), out, &error)) << flat.size() << " bytes: " << error;
+}
+
+TEST(PictureIO, JpegScanBombsAreRefused) {
+    const std::vector<uint8_t> progressive = makeJpeg(256, 256, true);
+    ASSERT_FALSE(progressive.empty());
+    Bitmap out;
+    std::string error;
+    ASSERT_TRUE(DecodeJpeg(progressive.data(), progressive.size(), out, &error)) << error;
+    struct Case { const char* name; int extra; };
+    for (Case c : {Case{"a refinement sent twice", 1}, Case{"50 repeated scans", 50}, Case{"600 scans", 600}}) {
+        const std::vector<uint8_t> bomb = withLastScanRepeated(progressive, c.extra);
+        error.clear();
+        EXPECT_FALSE(DecodeJpeg(bomb.data(), bomb.size(), out, &error)) << c.name;
+        EXPECT_FALSE(error.empty()) << c.name;
+        EXPECT_TRUE(out.empty()) << c.name;
+    }
+    // Scans that each sweep a picture bigger than the data holds are refused
+    // before any is decoded, whatever the library would make of them.
+    const std::vector<uint8_t> sweeps = withLastScanRepeated(withSize(progressive, 2048, 2048), 400);
+    EXPECT_FALSE(DecodeJpeg(sweeps.data(), sweeps.size(), out, &error));
+    EXPECT_NE(error.find("too many scans"), std::string::npos) << error;
+}
+
+TEST(PictureIO, ShortJpegsAreCalledTruncated) {
+    const std::vector<uint8_t> jpeg = makeJpeg(16, 16, false);
+    size_t sos = 0;
+    for (const Segment& s : segments(jpeg))
+        if (s.marker == 0xDA && sos == 0) sos = s.start;
+    ASSERT_GT(sos, 20u);
+    for (size_t keep : {size_t(3), size_t(20), sos}) {
+        const std::vector<uint8_t> cut(jpeg.begin(), jpeg.begin() + long(keep));
+        Bitmap out;
+        std::string error;
+        EXPECT_FALSE(DecodeJpeg(cut.data(), cut.size(), out, &error)) << keep;
+        EXPECT_NE(error.find("truncated or not a JPEG"), std::string::npos) << keep << ": " << error;
+    }
+}
+
+TEST(PictureIO, TheLoadCapComesFromTheEnvironment) {
+    struct Case { const char* value; uint64_t cap; };
+    const Case cases[] = {
+        {nullptr, uint64_t(1) << 30}, {"", uint64_t(1) << 30},  {"abc", uint64_t(1) << 30},
+        {"0", uint64_t(1) << 30},     {"-5", uint64_t(1) << 30}, {"12x", uint64_t(1) << 30},
+        {"2", uint64_t(2) << 20},     {"4096", uint64_t(4096) << 20},
+    };
+    for (const Case& c : cases) {
+        if (c.value) setenv("TARNEL_MAX_LOAD_MB", c.value, 1);
+        else unsetenv("TARNEL_MAX_LOAD_MB");
+        EXPECT_EQ(LoadMemoryCap(), c.cap) << (c.value ? c.value : "unset");
+    }
+    // A 1000x1000 picture needs 4 MB: refused under a 2 MB cap, whatever the format.
+    TempDir dir;
+    const std::vector<uint8_t> jpeg = makeJpeg(1000, 1000, false);
+    std::vector<uint8_t> bmp;
+    ASSERT_TRUE(EncodeBmp24(makePicture(1000, 1000), bmp));
+    for (const auto& bytes : {jpeg, bmp}) {
+        StdPicture picture;
+        std::string error;
+        setenv("TARNEL_MAX_LOAD_MB", "2", 1);
+        EXPECT_FALSE(LoadPictureFromMemory(bytes.data(), bytes.size(), picture, &error));
+        EXPECT_NE(error.find("more memory than allowed"), std::string::npos) << error;
+        unsetenv("TARNEL_MAX_LOAD_MB");
+        EXPECT_TRUE(LoadPictureFromMemory(bytes.data(), bytes.size(), picture, &error)) << error;
+    }
+}
+
 // ---------------------------------------------------------------- saving
 
 TEST(PictureIO, SavedBmpIs24BppBottomUpAndReadsBack) {

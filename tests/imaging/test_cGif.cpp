@@ -369,6 +369,68 @@ TEST(cGifLoad, RefusesAbsurdSizes) {
     EXPECT_FALSE(screen.LoadFromStream(GifBytes().header().screen(40000, 1).image(0, 0, 1, 1).trailer().b));
 }
 
+TEST(cGifLoad, FramesCostMemoryOnlyAsTheirDataProvesThem) {
+    // Each case: the load fails with this reason, and nothing of its size
+    // was allocated (the budget would not have allowed it).
+    struct Case { const char* name; Bytes file; const char* reason; };
+    GifBytes many;
+    many.header().screen(1, 1);
+    for (int i = 0; i < 300; ++i) many.control(0, 0, 0).image(0, 0, 1024, 1024);  // 1.1 MB each from 12 bytes
+    many.trailer();
+    const Case cases[] = {
+        {"a few bytes declaring a 32767x8192 image", GifBytes().header().screen(32767, 8192).image(0, 0, 32767, 8192).trailer().b,
+         "larger than its data"},
+        {"a 2048x2048 image from 4 bytes of data", GifBytes().header().screen(1, 1).image(0, 0, 2048, 2048).trailer().b,
+         "larger than its data"},
+        {"300 small-data 1024x1024 images", many.b, "more memory than allowed"},
+    };
+    for (const Case& c : cases) {
+        cGif gif;
+        EXPECT_FALSE(gif.LoadFromStream(c.file)) << c.name;
+        EXPECT_NE(gif.LoadError().find(c.reason), std::string::npos) << c.name << ": " << gif.LoadError();
+        EXPECT_EQ(gif.FramesCount(), 0) << c.name;
+    }
+    // A huge screen alone allocates nothing in the container.
+    cGif screenOnly;
+    EXPECT_TRUE(screenOnly.LoadFromStream(GifBytes().header().screen(32767, 8192).image(0, 0, 1, 1).trailer().b));
+    EXPECT_EQ(screenOnly.ScreenWidth(), 32767);
+}
+
+TEST(cGifLoad, AFrameAsLargeAsItsDataAllowsLoads) {
+    // 2000x1000 of one colour codes to a few kilobytes, the densest a real
+    // encoder gets (some 700 pixels a byte, below the 2731 that LZW allows).
+    cGif gif;
+    makeSimple(gif, 2000, 1000, 4);
+    fillPixels(gif.FrameDIBXOR(1), [](int, int) { return uint8_t(2); });
+    const Bytes file = saved(gif);
+    ASSERT_LT(file.size(), 4000u);
+    cGif back;
+    ASSERT_TRUE(back.LoadFromStream(file)) << back.LoadError();
+    EXPECT_EQ(back.FrameDIBXOR(1).bitmap()->pixelValue(1999, 999), 2u);
+}
+
+TEST(cGifLoad, TheReasonOfAFailureIsKept) {
+    struct Case { const char* name; Bytes file; const char* reason; };
+    const Case cases[] = {
+        {"not a GIF", Bytes{'G', 'I', 'F', '9', '0', 'a', 1, 0, 1, 0, 0, 0, 0}, "not a GIF"},
+        {"cut short", GifBytes().header().screen(1, 1).b, "ends"},
+        {"second image without its extension",
+         GifBytes().header().screen(1, 1).image(0, 0, 1, 1).image(0, 0, 1, 1).trailer().b, "graphic control"},
+        {"loop count", GifBytes().header().screen(1, 1).loops(40000).image(0, 0, 1, 1).trailer().b, "loop count"},
+    };
+    for (const Case& c : cases) {
+        cGif gif;
+        EXPECT_FALSE(gif.LoadFromStream(c.file)) << c.name;
+        EXPECT_NE(gif.LoadError().find(c.reason), std::string::npos) << c.name << ": " << gif.LoadError();
+    }
+    cGif gif;
+    EXPECT_FALSE(gif.LoadFromFile("/nonexistent/x.gif"));
+    EXPECT_NE(gif.LoadError().find("No such file"), std::string::npos) << gif.LoadError();
+    EXPECT_EQ(gif.LoadError().find("/nonexistent"), std::string::npos) << "the caller names the file";
+    EXPECT_TRUE(gif.LoadFromStream(GifBytes().header().screen(1, 1).image(0, 0, 1, 1).trailer().b));
+    EXPECT_EQ(gif.LoadError(), "");
+}
+
 // ====================================================================== writing
 
 TEST(cGifSave, NeverLoadedObjectWritesNothing) {
@@ -800,4 +862,42 @@ TEST(GifPicture, FirstFrameOnItsScreenOverTheBackground) {
     const uint8_t junk[] = {'G', 'I', 'F', '8', '9', 'a', 1};
     EXPECT_FALSE(DecodeGifPicture(junk, sizeof junk, out));
     EXPECT_TRUE(out.empty());
+}
+
+TEST(GifPicture, OnlyTheFirstImageIsRead) {
+    // Whatever follows the first image (an image without its control
+    // extension, damage, no trailer) does not keep the picture from loading.
+    const Bytes first = GifBytes().header().screen(2, 1).image(1, 0, 1, 1, 0, {2, 2, 0x4C, 0x01, 0}).b;
+    struct Case { const char* name; Bytes tail; };
+    const Case cases[] = {
+        {"a second image without its extension", GifBytes().image(0, 0, 1, 1).trailer().b},
+        {"a second image cut short", GifBytes().raw({0x2C, 0, 0}).b},
+        {"no trailer", {}},
+    };
+    for (const Case& c : cases) {
+        Bytes file = first;
+        file.insert(file.end(), c.tail.begin(), c.tail.end());
+        Bitmap out;
+        std::string error;
+        LoadBudget budget = LoadBudget::ForInput(file.size());
+        ASSERT_TRUE(DecodeGifPicture(file.data(), file.size(), out, budget, &error)) << c.name << ": " << error;
+        EXPECT_EQ(out.pixelColor(0, 0), (RGBQuad{0, 0, 0, 0})) << c.name;
+        EXPECT_EQ(out.pixelColor(1, 0), (RGBQuad{255, 255, 255, 0})) << c.name;
+    }
+}
+
+TEST(GifPicture, TheScreenComesOutOfTheBudget) {
+    // A 1x1 image on a 32767x8192 screen: a gigabyte of canvas for 40 bytes.
+    const Bytes file = GifBytes().header().screen(32767, 8192).image(0, 0, 1, 1).trailer().b;
+    Bitmap out;
+    std::string error;
+    LoadBudget budget = LoadBudget::ForInput(file.size());
+    EXPECT_FALSE(DecodeGifPicture(file.data(), file.size(), out, budget, &error));
+    EXPECT_NE(error.find("more memory than allowed"), std::string::npos) << error;
+    EXPECT_TRUE(out.empty());
+    // A screen the budget holds is drawn.
+    LoadBudget roomy(uint64_t(2) << 30);
+    const Bytes small = GifBytes().header().screen(3000, 2000).image(0, 0, 1, 1).trailer().b;
+    EXPECT_TRUE(DecodeGifPicture(small.data(), small.size(), out, roomy, &error)) << error;
+    EXPECT_EQ(out.width(), 3000);
 }

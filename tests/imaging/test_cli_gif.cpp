@@ -115,6 +115,26 @@ TEST_F(CliGif, ExitCodes) {
     EXPECT_FALSE(fs::exists(file("o.gif")));
 }
 
+TEST_F(CliGif, ReadFailuresSayWhy) {
+    // A 2-byte image descriptor cut short, a missing file, a second image
+    // without its control extension: the loader's reason reaches the user.
+    std::ofstream(file("cut.gif"), std::ios::binary) << std::string("GIF89a\x01\x00\x01\x00\x00\x00\x00\x2C\x00", 15);
+    struct Case { std::string path, reason; };
+    const Case cases[] = {
+        {file("cut.gif"), "the data ends early"},
+        {file("missing.gif"), "No such file"},
+        {fixture("gs_87a_anim.gif"), "an image after the first without its graphic control extension"},
+    };
+    for (const Case& c : cases) {
+        for (const std::string& command : {"info '" + c.path + "'", "optimize '" + c.path + "' '" + file("o.gif") + "'"}) {
+            CliResult r = run(command);
+            EXPECT_EQ(r.status, 1) << command;
+            EXPECT_NE(r.err.find("cannot read GIF file: " + c.path + ": " + c.reason), std::string::npos)
+                << command << "\n  gave: " << r.err;
+        }
+    }
+}
+
 TEST_F(CliGif, EncodeKeepsColoursThePaletteHolds) {
     ASSERT_TRUE(SavePictureBMP(threeColours(), file("in.bmp")));
     for (const char* options : {"--palette cube --dither none", "--palette adaptive --dither diffusion", ""}) {

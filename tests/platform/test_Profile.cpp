@@ -241,6 +241,39 @@ TEST(Profile, OversizedFileIsNeitherReadNorRewritten) {
     EXPECT_EQ(fs::file_size(file), uintmax_t(17) << 20);
 }
 
+TEST(ProfileDocument, ManyChangesInOneWrite) {
+    TempDir dir;
+    std::string file = dir.file("doc.ini");
+    writeText(file, "[A]\r\nk=1\r\n[B]\nx=2\n");
+    ProfileDocument doc;
+    ASSERT_FALSE(doc.load(file));
+    EXPECT_EQ(doc.get("a", "K", "d"), "1");
+    EXPECT_FALSE(doc.modified());
+    EXPECT_FALSE(doc.set("A", "bad=key", "v"));
+    EXPECT_FALSE(doc.set("A", "k", "two\nlines"));
+    EXPECT_FALSE(doc.modified());
+    EXPECT_TRUE(doc.set("A", "k", "3"));
+    EXPECT_TRUE(doc.set("A", "new", "4"));
+    EXPECT_TRUE(doc.set("B", "x", std::nullopt));
+    EXPECT_TRUE(doc.modified());
+    EXPECT_EQ(readText(file), "[A]\r\nk=1\r\n[B]\nx=2\n");  // nothing written yet
+    ASSERT_FALSE(doc.save(file, true));
+    // Each line keeps its own end; a new line takes the file's CRLF.
+    EXPECT_EQ(readText(file), "[A]\r\nk=3\r\nnew=4\r\n[B]\n");
+    EXPECT_EQ(entriesIn(dir.path()), 1u);
+}
+
+TEST(ProfileDocument, NeverWritesAFileTooLargeToReadBack) {
+    TempDir dir;
+    std::string file = dir.file("big.ini");
+    writeText(file, "[S]\nk=1\n");
+    ProfileDocument doc;
+    ASSERT_FALSE(doc.load(file));
+    ASSERT_TRUE(doc.set("S", "k", std::string(kMaxProfileBytes, 'v')));
+    EXPECT_EQ(doc.save(file, false), std::errc::file_too_large);
+    EXPECT_EQ(readText(file), "[S]\nk=1\n");
+}
+
 TEST(WriteFileAtomically, ReplacesContentAndKeepsPermissions) {
     TempDir dir;
     std::string file = dir.file("p.txt");

@@ -87,11 +87,27 @@ protected:
         QTest::mouseClick(window->Cmd_Sanshyo[size_t(i)], Qt::LeftButton);
     }
     std::string settingsFile() const { return programFolder.file("Tarnel.ini"); }
-    std::string workingCopy(int i) const { return programFolder.file(i == 0 ? "temp00.bmp" : "temp01.bmp"); }
+    std::string workingCopy(int i) const {
+        return ProcessTempPath(programFolder.path().string(), i == 0 ? "temp00.bmp" : "temp01.bmp");
+    }
     uint32_t canvasPixel(int i, int x, int y) const { return window->images.P[size_t(i)].image().pixelValue(x, y); }
 };
 
 // ---------------------------------------------------------------- start-up
+
+// A settings file that cannot be read is named once at start-up; the
+// defaults apply, and it stays as it was.
+TEST_F(EditorTest, UnreadableSettingsFileIsReportedAtStart) {
+    std::ofstream(settingsFile()) << "[Section]\n行数= 9\n";
+    fs::resize_file(settingsFile(), (uintmax_t(16) << 20) + 1);
+    open();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text.rfind(kSettingsReadFailedMessage, 0), 0u) << dialogs.messages[0].text;
+    EXPECT_NE(dialogs.messages[0].text.find(settingsFile()), std::string::npos);
+    EXPECT_EQ(dialogs.messages[0].title, "Tarnel");
+    EXPECT_EQ(window->VS_Gyo->value(), 5);
+    EXPECT_EQ(fs::file_size(settingsFile()), (uintmax_t(16) << 20) + 1);
+}
 
 TEST_F(EditorTest, FirstStartShowsTheDefaults) {
     open();
@@ -790,7 +806,7 @@ TEST_F(EditorTest, JpgRunLeavesNoTemporaryFile) {
     window->VS_Frame->setValue(2);
     window->Cmd_Start_Click();
     ASSERT_TRUE(window->lastRun().ok());
-    EXPECT_FALSE(fs::exists(programFolder.file("Dumy.bmp")));
+    EXPECT_FALSE(fs::exists(ProcessTempPath(programFolder.path().string(), "Dumy.bmp")));
     fs::path folder = window->lastRun().folder;
     EXPECT_TRUE(fs::exists(folder / "000.jpg"));
     EXPECT_TRUE(fs::exists(folder / "001.jpg"));

@@ -1,0 +1,85 @@
+// tarnel-cli anigif: an AVI file to an animated GIF, as the composer makes it.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/cli/Command.h"
+#include "app/cli/ProgressBar.h"
+#include "imaging/cGif.h"
+#include "imaging/mDither8bpp.h"
+#include "imaging/mGIFExt.h"
+#include "output/mAVIImp.h"
+
+namespace tarnel::cli {
+namespace {
+
+std::optional<int> parseIndex(const std::string& text) {
+    int value = -1;
+    size_t used = 0;
+    try {
+        value = std::stoi(text, &used);
+    } catch (...) {
+        return std::nullopt;
+    }
+    if (used != text.size() || value < 0 || value > 255) return std::nullopt;
+    return value;
+}
+
+int runAniGif(const std::vector<std::string>& args) {
+    std::vector<std::string> positional;
+    bool optimize = false;
+    std::optional<int> transparentIndex;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--optimize") {
+            optimize = true;
+        } else if (a == "--transparent-index") {
+            if (i + 1 >= args.size()) return Fail(kBadArguments, "--transparent-index needs a value");
+            transparentIndex = parseIndex(args[++i]);
+            if (!transparentIndex) return Fail(kBadArguments, "--transparent-index needs a number from 0 to 255");
+        } else if (a.size() > 1 && a[0] == '-') {
+            return Fail(kBadArguments, "unknown option: " + a);
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (positional.size() != 2) return Fail(kBadArguments, "anigif needs IN.avi and OUT.gif");
+    const std::string& in = positional[0];
+    const std::string& out = positional[1];
+
+    // The composer's settings: the 216-colour cube, nearest colour.
+    InitDitherTables();
+    SetPaletteMode(0);
+    SetDitherMethod(0);
+
+    cGif gif;
+    std::string error;
+    {
+        BarProgress progress("import");
+        if (!ImportAviFrames(in, gif, &progress, &error))
+            return Fail(kFailure, "cannot read AVI file " + in + (error.empty() ? "" : ": " + error));
+    }
+    if (transparentIndex) {
+        BarProgress progress("transparency");
+        SetFramesTransparency(gif, true, uint8_t(*transparentIndex), &progress);
+    }
+    if (optimize) {
+        {
+            BarProgress progress("palette");
+            OptimizePalette(gif, &progress);
+        }
+        BarProgress progress("frames");
+        if (!OptimizeFrames(gif, &progress)) return Fail(kFailure, "cannot optimise the frames");
+    }
+    if (!gif.Save(out)) return Fail(kFailure, "cannot write GIF file " + out);
+    return kOk;
+}
+
+Registrar aniGifCommand("anigif",
+                        "  tarnel-cli anigif IN.avi OUT.gif [--optimize] [--transparent-index I]\n"
+                        "      every frame of an AVI in the 216-colour cube; I is a cube index\n"
+                        "      (red + 6 green + 36 blue levels of 0..5)",
+                        runAniGif);
+
+}  // namespace
+}  // namespace tarnel::cli

@@ -1,0 +1,52 @@
+// AVI import: any bytes open cleanly or not at all, and an import never holds
+// more frames than the stream has, nor leaves a container that cannot be saved.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "imaging/cGif.h"
+#include "imaging/mDither8bpp.h"
+#include "output/mAVIImp.h"
+#include "platform/AviReader.h"
+
+using namespace tarnel;
+
+namespace {
+
+// Big frames decode correctly but slowly; the fuzzer learns nothing from them.
+constexpr int64_t kMaxWorkPixels = int64_t(1) << 16;
+
+void check(bool condition) {
+    if (!condition) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    AviReader reader;
+    if (!reader.OpenMemory(data, size)) {
+        check(!reader.IsOpen() && reader.Length() == 0);
+        return 0;
+    }
+    check(reader.Width() > 0 && reader.Height() > 0 && reader.Length() >= 0);
+    if (int64_t(reader.Width()) * reader.Height() > kMaxWorkPixels) return 0;
+
+    // Going back after reading forward, then the whole import.
+    Bitmap frame;
+    if (reader.GetFrame(1, frame)) {
+        check(frame.width() == reader.Width() && frame.height() == reader.Height() && frame.bpp() == 32);
+        reader.GetFrame(0, frame);
+    }
+
+    // Both palette modes, as the settings would choose.
+    InitDitherTables();
+    SetPaletteMode(size % 2);
+    SetDitherMethod(int32_t(size / 2 % 3));
+    cGif gif;
+    const bool complete = ImportAviFrames(reader, gif, nullptr);
+    check(gif.FramesCount() <= reader.Length());
+    if (complete) check(gif.FramesCount() == reader.Length());
+    std::vector<uint8_t> saved;
+    if (gif.FramesCount() > 0) check(gif.SaveToStream(saved));
+    return 0;
+}

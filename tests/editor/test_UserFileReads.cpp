@@ -1,0 +1,78 @@
+// Every reader of a path that a user or the program folder names: a FIFO, a
+// device or a folder in place of the file is refused at once, never waited
+// on, and never taken for an empty file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/MeshFile.h"
+#include "core/Settings.h"
+#include "editor/SourceImages.h"
+#include "imaging/PictureIO.h"
+#include "imaging/cDIB.h"
+#include "imaging/cGif.h"
+#include "platform/Profile.h"
+#include "platform/ProgramFolder.h"
+#include "support/ScriptedDialogs.h"
+#include "support/SpecialFiles.h"
+#include "support/TempDir.h"
+
+namespace tarnel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Reader {
+    const char* name;
+    std::function<bool(const std::string& path)> read;  // true when the read succeeded
+};
+
+const Reader kReaders[] = {
+    {"ReadFileBytes", [](const std::string& p) { std::vector<uint8_t> b; return ReadFileBytes(p, b); }},
+    {"LoadPicture", [](const std::string& p) { StdPicture pic; return LoadPicture(p, pic); }},
+    {"cDIB::CreateFromFile", [](const std::string& p) { return cDIB().CreateFromFile(p); }},
+    {"cGif::LoadFromFile", [](const std::string& p) { return cGif().LoadFromFile(p); }},
+    {"LoadMeshFile", [](const std::string& p) { MeshFileData d; std::string e; return LoadMeshFile(p, d, e); }},
+    {"FileExists", [](const std::string& p) { return FileExists(p); }},
+    {"GetPrivateProfileString", [](const std::string& p) { return GetPrivateProfileString("S", "k", "", p) != ""; }},
+    {"WritePrivateProfileString", [](const std::string& p) { return WritePrivateProfileString("S", "k", "v", p); }},
+};
+
+TEST(UserFileReads, NothingButARegularFileIsRead) {
+    test::TempDir dir;
+    test::ScriptedDialogs dialogs;
+    const std::string fifo = dir.file("fifo.bmp");
+    ASSERT_TRUE(test::makeFifo(fifo));
+    const std::string paths[] = {fifo, "/dev/zero", dir.path().string()};
+    for (const Reader& reader : kReaders) {
+        for (const std::string& path : paths) {
+            bool read = true;
+            EXPECT_TRUE(test::returnsWithoutWaitingOnFifo(fifo, [&] { read = reader.read(path); }))
+                << reader.name << " waited on " << path;
+            EXPECT_FALSE(read) << reader.name << " read " << path;
+        }
+    }
+    EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
+}
+
+TEST(UserFileReads, SettingsFileThatIsAFifo) {
+    test::TempDir dir;
+    SetProgramFolderOverride(dir.path().string());
+    const std::string ini = dir.file("Tarnel.ini");
+    ASSERT_TRUE(test::makeFifo(ini));
+    MorphSettings s;
+    std::error_code loadError;
+    bool saved = true;
+    EXPECT_TRUE(test::returnsWithoutWaitingOnFifo(ini, [&] {
+        loadError = LoadSettings(s);
+        saved = SaveSettings(s, SettingsControls{});
+    }));
+    SetProgramFolderOverride("");
+    EXPECT_TRUE(loadError);
+    EXPECT_EQ(s.Rows, 5);  // the defaults
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(fs::status(ini).type(), fs::file_type::fifo);
+}
+
+}  // namespace
+}  // namespace tarnel

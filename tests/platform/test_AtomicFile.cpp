@@ -1,0 +1,176 @@
+#include "platform/AtomicFile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/FileRead.h"
+#include "platform/StaleTempFiles.h"
+#include "support/Files.h"
+#include "support/SpecialFiles.h"
+#include "support/TempDir.h"
+
+namespace tarnel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readText;
+using test::TempDir;
+using test::writeText;
+
+size_t entriesIn(const fs::path& folder) {
+    return size_t(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+fs::file_type typeOf(const std::string& path) { return fs::symlink_status(path).type(); }
+
+// What is not a regular file stays what it was, and nothing is left beside it.
+TEST(WriteFileAtomically, RefusesTargetsThatAreNotRegularFiles) {
+    struct Case {
+        const char* name;
+        std::function<bool(const std::string&)> make;
+        fs::file_type type;
+    };
+    const Case cases[] = {
+        {"fifo", test::makeFifo, fs::file_type::fifo},
+        {"folder", [](const std::string& p) { return fs::create_directory(p); }, fs::file_type::directory},
+        {"socket", test::makeSocketFile, fs::file_type::socket},
+        {"device", [](const std::string& p) { return ::mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0; },
+         fs::file_type::character},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string target = dir.file(c.name);
+        if (!c.make(target)) {
+            ASSERT_STREQ(c.name, "device") << "cannot make the " << c.name;
+            continue;  // device nodes need privileges
+        }
+        std::error_code ec = WriteFileAtomically(target, "data", true);
+        EXPECT_TRUE(ec) << c.name;
+        EXPECT_EQ(typeOf(target), c.type) << c.name;
+        EXPECT_EQ(entriesIn(dir.path()), 1u) << c.name;
+        // A link to it is refused alike.
+        fs::create_symlink(c.name, dir.file("link"));
+        EXPECT_TRUE(WriteFileAtomically(dir.file("link"), "data", false)) << c.name;
+        EXPECT_EQ(typeOf(target), c.type) << c.name;
+        EXPECT_EQ(typeOf(dir.file("link")), fs::file_type::symlink) << c.name;
+    }
+}
+
+TEST(WriteFileAtomically, NamesWhyATargetIsRefused) {
+    TempDir dir;
+    ASSERT_TRUE(test::makeFifo(dir.file("f")));
+    std::error_code ec = WriteFileAtomically(dir.file("f"), "x", false);
+    EXPECT_EQ(ec, make_error_code(FileTypeError::Fifo));
+    EXPECT_EQ(ec.message(), "not a regular file (a FIFO)");
+    EXPECT_EQ(WriteFileAtomically(dir.path().string(), "x", false), std::errc::is_a_directory);
+}
+
+TEST(WriteFileAtomically, DevNullStaysADevice) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root could replace /dev/null";
+    struct stat before {};
+    ASSERT_EQ(::stat("/dev/null", &before), 0);
+    ASSERT_TRUE(S_ISCHR(before.st_mode));
+    EXPECT_TRUE(WriteFileAtomically("/dev/null", "data", false));
+    struct stat after {};
+    ASSERT_EQ(::lstat("/dev/null", &after), 0);
+    const bool stillDevice = S_ISCHR(after.st_mode) && after.st_rdev == before.st_rdev;
+    if (!stillDevice) {  // put the machine's /dev/null back before failing
+        ::unlink("/dev/null");
+        ::mknod("/dev/null", S_IFCHR | 0666, before.st_rdev);
+        ::chmod("/dev/null", 0666);
+    }
+    EXPECT_TRUE(stillDevice);
+}
+
+// Links are written through: the link stays, its final target is replaced or created.
+TEST(WriteFileAtomically, WritesThroughSymbolicLinks) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> links;  // link -> target
+        bool targetExists;
+        std::string target;  // relative to the folder
+    };
+    const Case cases[] = {
+        {"link to a file", {{"link.gif", "real.gif"}}, true, "real.gif"},
+        {"dangling link", {{"link.gif", "new.gif"}}, false, "new.gif"},
+        {"chain of links", {{"link.gif", "mid.gif"}, {"mid.gif", "sub/real.gif"}}, true, "sub/real.gif"},
+        {"link into a folder", {{"link.gif", "sub/../sub/x.gif"}}, false, "sub/x.gif"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        fs::create_directory(dir.path() / "sub");
+        if (c.targetExists) writeText(dir.path() / c.target, "stale");
+        for (const auto& [link, to] : c.links) fs::create_symlink(to, dir.path() / link);
+        ASSERT_FALSE(WriteFileAtomically(dir.file("link.gif"), "fresh", true)) << c.name;
+        EXPECT_EQ(typeOf(dir.file("link.gif")), fs::file_type::symlink) << c.name;
+        EXPECT_EQ(readText(dir.path() / c.target), "fresh") << c.name;
+        EXPECT_EQ(typeOf((dir.path() / c.target).string()), fs::file_type::regular) << c.name;
+    }
+}
+
+TEST(WriteFileAtomically, LinkLoopIsRefused) {
+    TempDir dir;
+    fs::create_symlink("b", dir.path() / "a");
+    fs::create_symlink("a", dir.path() / "b");
+    EXPECT_EQ(WriteFileAtomically(dir.file("a"), "x", false), std::errc::too_many_symbolic_link_levels);
+    EXPECT_EQ(entriesIn(dir.path()), 2u);
+}
+
+TEST(SyncFolder, ReportsAFolderThatIsNotThere) {
+    TempDir dir;
+    EXPECT_FALSE(SyncFolder(dir.path().string()));
+    EXPECT_TRUE(SyncFolder(dir.file("missing")));
+}
+
+// Litter of a killed writer goes with the next write into the folder; the
+// files of running processes and everything not ours stay.
+TEST(WriteFileAtomically, RemovesTheLitterOfEndedProcesses) {
+    TempDir dir;
+    const std::string dead = std::to_string(test::deadProcessId());
+    const std::string self = std::to_string(::getpid());
+    struct Case {
+        std::string name;
+        bool removed;
+    };
+    const Case cases[] = {
+        {".000.bmp.tmp-" + dead + "-0", true},
+        {".Tarnel.ini.tmp-" + dead + "-12", true},
+        {"Dumy." + dead + ".bmp", true},
+        {"temp01." + dead + ".bmp", true},
+        {"AVI_Temp." + dead + ".bmp", true},
+        {".000.bmp.tmp-" + self + "-0", false},   // this process is writing it
+        {"Dumy." + self + ".bmp", false},
+        {".Tarnel.ini.tmp-1-4", false},           // pid 1 is always running
+        {"photo." + dead + ".bmp", false},        // not one of our names
+        {".x.tmp-" + dead, false},                // no serial number
+        {".x.tmp-0" + dead + "-1", false},        // not a process id
+        {"Dumy.bmp", false},
+    };
+    for (const Case& c : cases) writeText(dir.path() / c.name, "litter");
+    fs::create_directory(dir.path() / (".dir.tmp-" + dead + "-1"));  // only files are removed
+    ASSERT_FALSE(WriteFileAtomically(dir.file("out.bmp"), "x", false));
+    for (const Case& c : cases) EXPECT_EQ(fs::exists(dir.path() / c.name), !c.removed) << c.name;
+    EXPECT_TRUE(fs::is_directory(dir.path() / (".dir.tmp-" + dead + "-1")));
+}
+
+TEST(StaleTempFiles, OwnerOfATemporaryName) {
+    struct Case {
+        const char* name;
+        std::optional<pid_t> owner;
+    };
+    const Case cases[] = {
+        {".a.bmp.tmp-123-4", 123}, {"Dumy.77.bmp", 77},        {"temp00.9.bmp", 9},
+        {".a.tmp-123-", std::nullopt}, {"Dumy..bmp", std::nullopt}, {"Dumy.7.jpg", std::nullopt},
+        {"a.bmp.tmp-123-4", std::nullopt}, {"Dumy.99999999999.bmp", std::nullopt},
+    };
+    for (const Case& c : cases) EXPECT_EQ(TempFileOwner(c.name), c.owner) << c.name;
+    EXPECT_TRUE(ProcessAlive(::getpid()));
+    EXPECT_FALSE(ProcessAlive(test::deadProcessId()));
+}
+
+}  // namespace
+}  // namespace tarnel
