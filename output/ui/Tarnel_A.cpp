@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <QTimer>
+#include <chrono>
 #include <cstdlib>
 
 #include "core/Settings.h"
