@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
   fonts-ipafont-gothic
   ffmpeg  # tests and benchmarks: makes and decodes AVIs with an encoder that is not ours
+  # Trying the windows by hand under Xvfb: pointer and keys, screenshots.
+  xvfb xdotool imagemagick
 )
 if [ "${TARNEL_DEPS_EXTRA:-}" != "" ]; then
   read -r -a extra <<<"$TARNEL_DEPS_EXTRA"

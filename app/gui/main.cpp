@@ -6,6 +6,7 @@
 #include <QTranslator>
 #include <QWidget>
 
+#include "ui/CompressionDialog.h"
 #include "ui/Skin.h"
 #include "editor/ui/EditorWindows.h"
 #include "editor/ui/Tarnel_M.h"
@@ -30,10 +31,12 @@ int main(int argc, char** argv) {
         QApplication::installTranslator(&qtTexts);
 
     tarnel::QtDialogs dialogs;
+    dialogs.setCompressionDialog(tarnel::ShowCompressionDialog);
     tarnel::SetDialogs(&dialogs);
     // Before the editor exists: it enables its view command from what is registered.
     tarnel::RegisterTrimmingWindow();
     tarnel::RegisterFrameViewer();
+    tarnel::RegisterAviWindows();
     tarnel::RegisterGifComposer();
     int status = 0;
     {

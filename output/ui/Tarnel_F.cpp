@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QTreeWidget>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -18,6 +19,7 @@
 #include "platform/Dialogs.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ui/PictureBoxWidget.h"
+#include "platform/ui/RaisingScrollBar.h"
 
 namespace tarnel {
 
@@ -74,6 +76,17 @@ void Tarnel_F::Form_Load() {
     ImgExit->move(width - 21, ImgExit->y());
     sizeAndCentre();
 
+    if (aviMode_) {
+        // 3, 4
+        {
+            QSignalBlocker block(VS_Repeat);
+            VS_Repeat->setCount(Settings().AviRepeat[2]);
+        }
+        VS_Repeat_Change();
+        Cmd_Viewer->setEnabled(false);
+        lbl_Message->hide();
+    }
+
     // 5: drive and folder from SaveFolder; a folder that is gone leaves the
     // program folder, and failing that the root.
     if (!chooser_.setFolder(Settings().SaveFolder) && !chooser_.setFolder(ProgramFolder())) chooser_.setFolder("/");
@@ -127,7 +140,7 @@ void Tarnel_F::buildControls(int faceWidth) {
     Pic_Pre = new PictureBoxWidget(&preview_, previewArea_);
     Pic_Pre->hide();
 
-    makeLabel(face, QStringLiteral("ﾌﾚｰﾑ数 ："), QRect(8, 258, 64, 24));
+    frameCountCaption_ = makeLabel(face, QStringLiteral("ﾌﾚｰﾑ数 ："), QRect(8, 258, 64, 24));
     lbl_Flame = makeLabel(face, QStringLiteral("999"), QRect(72, 258, 48, 24), true);
 
     cmd_OK = makeButton(face, QStringLiteral("OK"), QRect(153, 258, 90, 24));
@@ -136,11 +149,63 @@ void Tarnel_F::buildControls(int faceWidth) {
     connect(Cmd_Can, &QPushButton::clicked, this, [this] { Cmd_Can_Click(); });
     ImgExit->setCursor(skin.cursor);
 
-    if (aviMode_) {
-        // The export options go here with the AVI export.
-        Pic_C = new SkinFace(face, true);
-        Pic_C->setGeometry(kAviColumnLeft, 32, faceWidth - kAviColumnLeft - 8, kFaceHeight - 40);
-    }
+    if (aviMode_) buildAviPanel(faceWidth);
+}
+
+void Tarnel_F::buildAviPanel(int faceWidth) {
+    QWidget* face = this->face();
+    const Skin& skin = Skin::get();
+    Pic_C = new SkinFace(face, true);
+    Pic_C->setGeometry(kAviColumnLeft, 32, faceWidth - kAviColumnLeft - 8, kFaceHeight - 40);
+    const int w = Pic_C->width();
+
+    // The frame count belongs to the panel in this mode.
+    frameCountCaption_->setParent(Pic_C);
+    frameCountCaption_->setGeometry(8, 6, 64, 22);
+    lbl_Flame->setParent(Pic_C);
+    lbl_Flame->setGeometry(72, 6, w - 80, 22);
+
+    auto textBox = [&](const QString& text, const QRect& r) {
+        auto* t = new QLineEdit(text, Pic_C);
+        t->setProperty("skin", "true");
+        t->setGeometry(r);
+        t->setFont(Skin::font(12));
+        t->setAlignment(Qt::AlignRight);
+        return t;
+    };
+    makeLabel(Pic_C, QStringLiteral("幅"), QRect(8, 34, 40, 22));
+    txtWidth = textBox(QString(), QRect(50, 34, 56, 22));
+    makeLabel(Pic_C, QStringLiteral("高さ"), QRect(8, 60, 40, 22));
+    txtHeight = textBox(QString(), QRect(50, 60, 56, 22));
+    txtFPS = textBox(QStringLiteral("20"), QRect(50, 86, 40, 22));
+    makeLabel(Pic_C, QStringLiteral("fp/s"), QRect(94, 86, 34, 22));
+
+    Cmd_Avi_Save = makeButton(Pic_C, QStringLiteral("AVI ﾌｧｨﾙの作成"), QRect(8, 114, w - 16, 24));
+    connect(Cmd_Avi_Save, &QPushButton::clicked, this, [this] { Cmd_Avi_Save_Click(); });
+
+    makeLabel(Pic_C, QStringLiteral("ﾘﾋﾟｰﾄ"), QRect(8, 154, 44, 22));
+    lbl_Repeat = makeLabel(Pic_C, QStringLiteral("99回"), QRect(54, 154, 44, 22), true);
+    lbl_Repeat->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Top 10, bottom 1: the up arrow raises the count.
+    VS_Repeat = new RaisingScrollBar(kAviRepeatRange.min, kAviRepeatRange.max, Pic_C);
+    VS_Repeat->setGeometry(w - 26, 144, 17, 42);
+    VS_Repeat->setCursor(skin.cursor);
+    connect(VS_Repeat, &RaisingScrollBar::countChanged, this, [this](int) { VS_Repeat_Change(); });
+
+    Cmd_Viewer = makeButton(Pic_C, QStringLiteral("AVI ﾋﾞｭｰｱ"), QRect(8, 196, w - 16, 24));
+    connect(Cmd_Viewer, &QPushButton::clicked, this, [this] { Cmd_Viewer_Click(); });
+
+    // The message takes the row OK leaves free: the panel is too narrow for it on one line.
+    lbl_Message = makeLabel(face, QStringLiteral("AVI ﾌｧｲﾙを作成しました！！"), QRect(8, 258, 235, 24), true);
+    lbl_Progress = makeLabel(face, QString(), QRect(8, 258, 235, 24), true);
+    lbl_Progress->hide();
+    lbl_S = new QLabel(Pic_C);
+    lbl_S->hide();
+}
+
+void Tarnel_F::VS_Repeat_Change() {
+    lbl_Repeat->setText(QString::number(VS_Repeat->count()) + QStringLiteral("回"));
+    Settings().AviRepeat[2] = int16_t(VS_Repeat->count());
 }
 
 // ---------------------------------------------------------------- drive, folder, files
@@ -223,6 +288,15 @@ void Tarnel_F::folderChanged() {
         clearPreview();
     }
     lbl_Flame->setText(QString::number(chooser_.fileCount()));
+    if (!aviMode_) return;
+    // The AVI takes the size of the first image; a new folder needs a new export before playing.
+    if (chooser_.fileCount() > 0 && lastW_ > 0) {
+        txtWidth->setText(QString::number(lastW_));
+        txtHeight->setText(QString::number(lastH_));
+    }
+    Cmd_Avi_Save->setEnabled(true);
+    Cmd_Viewer->setEnabled(false);
+    lbl_Message->hide();
 }
 
 void Tarnel_F::File1_Click(int index) {
@@ -270,7 +344,7 @@ void Tarnel_F::Cmd_Can_Click() {
 
 void Tarnel_F::done(int result) {
     std::error_code ec;
-    const std::string temp = ProgramFile("AVI_Temp.bmp");
+    const std::string temp = TempBmpPath();
     if (std::filesystem::exists(temp, ec)) std::filesystem::remove(temp, ec);
     SkinWindow::done(result);
 }

@@ -5,16 +5,20 @@
 //
 // The same window writes AVI files when Links().AviExportMode is true: it is
 // then 489 pixels wide, its title reads "AVIﾌｧｲﾙの作成", OK is hidden and
-// the panel Pic_C (x = 348 on) holds the export options. Those options and
-// the writer come with the AVI export; until then the panel stays empty.
+// the panel Pic_C (x = 348 on) holds the frame count, the AVI size and rate,
+// the export and player commands and the number of plays.
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "ui/SkinWindow.h"
+#include "output/AviExport.h"
 #include "output/FolderChooser.h"
 #include "platform/PictureBox.h"
 
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QTreeWidget;
 class QPushButton;
@@ -22,6 +26,7 @@ class QPushButton;
 namespace tarnel {
 
 class PictureBoxWidget;
+class RaisingScrollBar;
 
 class Tarnel_F : public SkinWindow {
     Q_OBJECT
@@ -44,7 +49,18 @@ public:
     QLabel* lbl_Flame = nullptr;
     QPushButton* cmd_OK = nullptr;
     QPushButton* Cmd_Can = nullptr;
-    QWidget* Pic_C = nullptr;  // AVI mode only
+    // AVI mode only: the panel and what it holds.
+    QWidget* Pic_C = nullptr;
+    QLineEdit* txtFPS = nullptr;
+    QLineEdit* txtWidth = nullptr;
+    QLineEdit* txtHeight = nullptr;
+    QPushButton* Cmd_Avi_Save = nullptr;
+    QPushButton* Cmd_Viewer = nullptr;
+    RaisingScrollBar* VS_Repeat = nullptr;  // 10 at the top, 1 at the bottom
+    QLabel* lbl_Repeat = nullptr;
+    QLabel* lbl_Message = nullptr;
+    QLabel* lbl_Progress = nullptr;  // frames written, in lbl_Message's place while an export runs
+    QLabel* lbl_S = nullptr;         // hidden: the frame being written
 
     // Handlers, named as the controls' events.
     void drv1_Change();
@@ -52,6 +68,19 @@ public:
     void File1_Click(int index);
     void cmd_OK_Click();
     void Cmd_Can_Click();
+    void VS_Repeat_Change();
+    void Cmd_Avi_Save_Click();
+    void Cmd_Viewer_Click();
+
+    // picSave: the AVI frame size, from txtWidth and txtHeight at the last export.
+    int picSaveWidth() const { return picSaveW_; }
+    int picSaveHeight() const { return picSaveH_; }
+    // The temporary BMP every frame passes through ("AVI_Temp.bmp" of this process).
+    static std::string TempBmpPath();
+
+    // For tests: the writer Cmd_Avi_Save runs (ExportAvi by default).
+    using Exporter = std::function<AviExportResult(const AviExportRequest&, const AviOptionsChooser&, ProgressSink*)>;
+    void setExporter(Exporter exporter) { exporter_ = std::move(exporter); }
 
     // The size of the image last previewed.
     int previewSourceWidth() const { return lastW_; }
@@ -64,6 +93,9 @@ protected:
 private:
     void Form_Load();
     void buildControls(int faceWidth);
+    void buildAviPanel(int faceWidth);
+    // Step 3 of the export: sizes from the text boxes, then the writer.
+    void writeAvi(const std::string& path);
     // The folder change: lists, preview of the first image, count.
     void folderChanged();
     // Loads an image of File1 and draws Pic_Pre from it.
@@ -77,7 +109,10 @@ private:
     FolderChooser chooser_;
     PictureBox preview_;  // Pic_Pre's model
     QWidget* previewArea_ = nullptr;
+    QLabel* frameCountCaption_ = nullptr;  // "ﾌﾚｰﾑ数 ："
     int lastW_ = 0, lastH_ = 0;
+    int picSaveW_ = 0, picSaveH_ = 0;
+    Exporter exporter_;
 };
 
 }  // namespace tarnel

@@ -1,5 +1,5 @@
 #pragma once
-// How other windows open the frame viewer.
+// How other windows open the frame viewer, the AVI export window and the AVI player.
 class QWidget;
 
 namespace tarnel {
@@ -19,5 +19,13 @@ void ShowFolderChooser(QWidget* parent);
 // (ChildWindows().viewer), opening it with Links().ViewerFromEditor as the
 // editor set it.
 void RegisterFrameViewer();
+
+// Shows Tarnel_F in its AVI mode modally (sets Links().AviExportMode).
+void ShowAviExport(QWidget* parent);
+// Shows the player Tarnel_A modally for Links().PlayerFilePath, playing it
+// Settings().AviRepeat[0] times; returns when it closes.
+void ShowAviPlayer(QWidget* parent);
+// Registers both with the child-window openers (aviExport, aviPlayer).
+void RegisterAviWindows();
 
 }  // namespace tarnel

@@ -140,4 +140,9 @@ std::optional<ColorRef> QtDialogs::chooseColor(ColorRef initial, CustomColors* c
     return RGBColor(uint8_t(c.red()), uint8_t(c.green()), uint8_t(c.blue()));
 }
 
+std::optional<AviCompressOptions> QtDialogs::chooseCompression(const CompressionDialogRequest& request) {
+    if (!compressionDialog_) return DialogService::chooseCompression(request);
+    return compressionDialog_(request);
+}
+
 }  // namespace tarnel

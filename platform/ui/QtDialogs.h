@@ -1,8 +1,11 @@
 #pragma once
 // The dialog service with real Qt dialogs: message boxes titled "Tarnel",
-// the open and save file dialogs and the colour dialog.
+// the open and save file dialogs and the colour dialog. The compression
+// dialog is drawn in the windows' skin, one layer up: the application hands
+// it in with setCompressionDialog.
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 #include "platform/Dialogs.h"
 
@@ -18,6 +21,11 @@ public:
     std::optional<std::string> saveFile(const FileDialogRequest& request) override;
     std::optional<ColorRef> chooseColor(ColorRef initial, CustomColors* customColors = nullptr,
                                         bool fullOpen = false) override;
+    // Without a dialog handed in, cancels as the default service does.
+    std::optional<AviCompressOptions> chooseCompression(const CompressionDialogRequest& request) override;
+
+    using CompressionDialogFn = std::function<std::optional<AviCompressOptions>(const CompressionDialogRequest&)>;
+    void setCompressionDialog(CompressionDialogFn dialog) { compressionDialog_ = std::move(dialog); }
 
     // "説明|*.bmp;*.jpg|..." as the windows pass it, as Qt name filters
     // ("説明 (*.bmp *.jpg)").
@@ -25,6 +33,7 @@ public:
 
 private:
     static QWidget* owner();
+    CompressionDialogFn compressionDialog_;
 };
 
 }  // namespace tarnel

@@ -1,0 +1,35 @@
+#pragma once
+// The player's picVideo: a black picture box the MCI video device draws its
+// frames into, stretched to the rectangle the device was placed at.
+#include <QImage>
+#include <QRect>
+#include <QWidget>
+
+#include "platform/Mci.h"
+
+namespace tarnel {
+
+class VideoPicture : public QWidget, public MciVideoWindow {
+    Q_OBJECT
+public:
+    explicit VideoPicture(QWidget* parent = nullptr);
+
+    void Place(const Rect& rect) override;
+    void ShowFrame(const Bitmap& frame) override;
+    void Clear() override;
+
+    // Frames shown since the window was made (for tests and the play loop).
+    int framesShown() const { return framesShown_; }
+    const QImage& frame() const { return frame_; }
+    const QRect& placed() const { return placed_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage frame_;
+    QRect placed_;  // empty: the whole box
+    int framesShown_ = 0;
+};
+
+}  // namespace tarnel
