@@ -25,9 +25,16 @@ void FrameView::paintEvent(QPaintEvent* event) {
         const Bitmap& b = *frame_.bitmap;
         // 32-bpp B,G,R,x rows from the top: Qt's RGB32 layout as it is.
         const QImage view(b.bits(), b.width(), b.height(), b.stride(), QImage::Format_RGB32);
-        const QRect shown = area.intersected(view.rect());
-        if (!shown.isEmpty()) painter.drawImage(shown.topLeft(), view, shown);
-        rest -= QRegion(view.rect());
+        if (fitted_) {
+            // A frame larger than the screen fills the view, scaled in one pass.
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+            painter.drawImage(rect(), view);
+            rest = QRegion();
+        } else {
+            const QRect shown = area.intersected(view.rect());
+            if (!shown.isEmpty()) painter.drawImage(shown.topLeft(), view, shown);
+            rest -= QRegion(view.rect());
+        }
     }
     for (const QRect& r : rest) painter.fillRect(r, kBackground);
 }

@@ -25,6 +25,7 @@ namespace {
 
 constexpr int kPathBand = 14;     // lbl_Path above the picture
 constexpr int kControlsTop = 15;  // the control row, below the picture
+constexpr int kTitleAllowance = 20;  // the window is 20 pixels taller than its face
 constexpr int kButtonSide = 22;
 
 enum class Glyph { Folder, Play, Pause, Loop };
@@ -222,6 +223,20 @@ void Tarnel_V::elidePath() {
 }
 
 void Tarnel_V::layOut(int pictureWidth, int pictureHeight) {
+    // Frames larger than the screen are shown smaller, in their own proportions,
+    // so that the controls and the exit image stay on the screen.
+    bool fitted = false;
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize room = screen->availableGeometry().size() -
+                           QSize(kExtraWidth, kExtraHeight + Skin::kTitleHeight + kTitleAllowance);
+        const QSize picture(pictureWidth, pictureHeight);
+        if (room.isValid() && (picture.width() > room.width() || picture.height() > room.height())) {
+            const QSize shown = picture.scaled(room, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+            pictureWidth = shown.width();
+            pictureHeight = shown.height();
+            fitted = true;
+        }
+    }
     const int faceWidth = std::max(pictureWidth + kExtraWidth, kMinFaceWidth);
     const int faceHeight = pictureHeight + kExtraHeight;
     face()->resize(faceWidth, faceHeight);
@@ -231,6 +246,7 @@ void Tarnel_V::layOut(int pictureWidth, int pictureHeight) {
     sizeAndCentre();
 
     PicMorph->setGeometry((faceWidth - pictureWidth) / 2, kPathBand, pictureWidth, pictureHeight);
+    PicMorph->setFitted(fitted);
     lbl_Path->setGeometry(6, 0, faceWidth - 12, kPathBand);
     elidePath();
 

@@ -137,6 +137,26 @@ TEST_F(ViewerTest, LaysItselfOutFromFrame000) {
     }
 }
 
+TEST_F(ViewerTest, FramesLargerThanTheScreenAreShownSmallerInProportion) {
+    const QSize room = QGuiApplication::primaryScreen()->availableGeometry().size();
+    const int w = room.width() * 2, h = room.width();  // 2:1, wider than the screen
+    TempDir dir;
+    writeFrames(dir, 1, w, h);
+    auto v = openAfterRun(dir);
+    const QSize shown = v->PicMorph->size();
+    EXPECT_TRUE(v->PicMorph->fitted());
+    EXPECT_LE(v->width(), room.width());
+    EXPECT_LE(v->height(), room.height());
+    EXPECT_NEAR(double(shown.width()) / shown.height(), 2.0, 0.02);
+    // The whole frame is drawn into the smaller view.
+    const QImage painted = v->PicMorph->grab().toImage();
+    EXPECT_EQ(painted.pixel(shown.width() - 1, shown.height() - 1) & 0xFFFFFFu, frameColour(0));
+
+    TempDir small;
+    writeFrames(small, 1, 300, 100);
+    EXPECT_FALSE(openAfterRun(small)->PicMorph->fitted());
+}
+
 TEST_F(ViewerTest, AfterARunTheFolderIsShownAndCmdFileIsOff) {
     TempDir dir;
     writeFrames(dir, 3, 40, 30, 1);
