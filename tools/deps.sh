@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
   fonts-ipafont-gothic
   ffmpeg  # tests and benchmarks: makes and decodes AVIs with an encoder that is not ours
+  gifsicle imagemagick  # benchmarks: bench/compare_anigif_gifsicle.sh
 )
 if [ "${TARNEL_DEPS_EXTRA:-}" != "" ]; then
   read -r -a extra <<<"$TARNEL_DEPS_EXTRA"
