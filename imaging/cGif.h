@@ -16,6 +16,16 @@
 
 namespace tarnel {
 
+// How cGif::Save codes the frames; the defaults give the plain file.
+struct GifSaveOptions {
+    // From frame 2 on, a frame without transparency of its own writes the
+    // pixels that already show beneath it as an unused index made
+    // transparent. An animation that changes everywhere (a morph) keeps
+    // many exact colours from frame to frame once reduced to a palette,
+    // and runs of one index code far smaller. It displays the same.
+    bool interFrameTransparency = false;
+};
+
 class cGif {
 public:
     cGif() = default;
@@ -38,7 +48,9 @@ public:
     // place, so a failed save never leaves a half-written GIF. False when the
     // container cannot be written as a valid GIF or on any I/O error.
     bool Save(const std::string& Filename) const;
+    bool Save(const std::string& Filename, const GifSaveOptions& Options) const;
     bool SaveToStream(std::vector<uint8_t>& Stream) const;
+    bool SaveToStream(std::vector<uint8_t>& Stream, const GifSaveOptions& Options) const;
     void Destroy();
 
     // Draws one frame at its position scaled by ScaleFactor; disposal is the
@@ -158,7 +170,7 @@ private:
     bool readApplicationExtension(StreamReader& in);
     bool readImage(StreamReader& in);
     // Writing: the whole file into `out`; false when it cannot be a valid GIF.
-    bool buildFile(std::vector<uint8_t>& out) const;
+    bool buildFile(std::vector<uint8_t>& out, const GifSaveOptions& options) const;
 
     bool initialised_ = false;  // loaded, cleared or given a frame at least once
     std::string signature_, version_;

@@ -1,8 +1,11 @@
 // Writing the container as a GIF file. The writer reads like the layout of
 // the format: one small function per section, the fields in file order.
 #include <algorithm>
+#include <array>
 #include <exception>
+#include <memory>
 
+#include "imaging/GifComposedScreen.h"
 #include "imaging/PictureIO.h"
 #include "imaging/cGif.h"
 #include "imaging/mGIFLZWEnc.h"
@@ -99,20 +102,70 @@ void writeImageData(Bytes& out, const GcDIB& image, int minCodeSize, bool interl
 
 void writeTrailer(Bytes& out) { out.push_back(0x3B); }
 
+// The colours a frame's indices show: its table as written, 2^bits entries
+// with black beyond the `valid` ones.
+GifComposedScreen::Colours tableColours(const uint8_t* palette, int valid, int bits) {
+    GifComposedScreen::Colours colours;
+    colours.fill(GifComposedScreen::kUnknown);
+    for (int i = 0; i < (1 << bits); ++i) {
+        const uint8_t* q = palette + 4 * i;
+        colours[i] = i < valid ? (uint32_t(q[2]) << 16) | (uint32_t(q[1]) << 8) | q[0] : 0;
+    }
+    return colours;
+}
+
+GifComposedScreen::Frame placed(const GcDIB& image, int left, int top) {
+    const Bitmap& b = *image.bitmap();
+    return {b.scanline(0), b.scanline(b.height() > 1 ? 1 : 0) - b.scanline(0), left, top, b.width(), b.height()};
+}
+
+// An index of the table that no pixel uses, or -1.
+int unusedIndex(const GcDIB& image, int bits) {
+    std::array<bool, 256> used{};
+    const Bitmap& b = *image.bitmap();
+    for (int y = 0; y < b.height(); ++y) {
+        const uint8_t* row = b.scanline(y);
+        for (int x = 0; x < b.width(); ++x) used[row[x]] = true;
+    }
+    for (int i = 0; i < (1 << bits); ++i)
+        if (!used[i]) return i;
+    return -1;
+}
+
+// A copy of the frame with the pixels already on the screen turned into
+// `transparent`; empty when no pixel is.
+GcDIB withoutUnchanged(const GcDIB& image, const GifComposedScreen& screen, const GifComposedScreen::Frame& at,
+                       const GifComposedScreen::Colours& colours, uint8_t transparent) {
+    GcDIB copy;
+    if (!copy.Create(image.Width(), image.Height(), 8)) return copy;
+    const Bitmap& from = *image.bitmap();
+    Bitmap& to = *copy.bitmap();
+    for (int y = 0; y < from.height(); ++y) std::copy_n(from.scanline(y), from.width(), to.scanline(y));
+    GifComposedScreen::Frame target = at;
+    target.pixels = to.scanline(0);
+    target.stride = to.scanline(to.height() > 1 ? 1 : 0) - to.scanline(0);
+    if (screen.ClearUnchanged(to.scanline(0), target, colours, transparent) == 0) copy.Destroy();
+    return copy;
+}
+
 }  // namespace
 
-bool cGif::Save(const std::string& Filename) const {
+bool cGif::Save(const std::string& Filename) const { return Save(Filename, GifSaveOptions()); }
+
+bool cGif::Save(const std::string& Filename, const GifSaveOptions& Options) const {
     Bytes bytes;
-    if (!SaveToStream(bytes)) return false;
+    if (!SaveToStream(bytes, Options)) return false;
     // An animation is a document the user keeps: it must survive a crash.
     return WriteFileReplacing(Filename, bytes.data(), bytes.size(), nullptr, true);
 }
 
-bool cGif::SaveToStream(std::vector<uint8_t>& out) const {
+bool cGif::SaveToStream(std::vector<uint8_t>& out) const { return SaveToStream(out, GifSaveOptions()); }
+
+bool cGif::SaveToStream(std::vector<uint8_t>& out, const GifSaveOptions& Options) const {
     out.clear();
     bool ok = false;
     try {
-        ok = buildFile(out);
+        ok = buildFile(out, Options);
     } catch (const std::exception&) {
         ok = false;  // out of memory
     }
@@ -120,7 +173,7 @@ bool cGif::SaveToStream(std::vector<uint8_t>& out) const {
     return ok;
 }
 
-bool cGif::buildFile(std::vector<uint8_t>& out) const {
+bool cGif::buildFile(std::vector<uint8_t>& out, const GifSaveOptions& options) const {
     // A container never loaded, cleared or given a frame has nothing to write.
     if (!initialised_) return false;
     const bool version89a = !frames_.empty() || !comments_.empty() || controls_[0].FrameUseTransparentColor;
@@ -137,6 +190,10 @@ bool cGif::buildFile(std::vector<uint8_t>& out) const {
     if (globalExists_) writeColourTable(out, globalPalette_.data(), globalEntries_, n);
     if (!frames_.empty()) writeLoopExtension(out, loops_);
 
+    std::unique_ptr<GifComposedScreen> screen;
+    if (options.interFrameTransparency && frames_.size() > 1)
+        screen = std::make_unique<GifComposedScreen>(screenWidth_, screenHeight_);
+
     for (size_t i = 0; i < frames_.size(); ++i) {
         const FrameRecord& f = *frames_[i];
         const ControlRecord& c = controls_[i];
@@ -152,8 +209,29 @@ bool cGif::buildFile(std::vector<uint8_t>& out) const {
         // A frame with no colour table at all cannot be described.
         if (sizeBits == 0) return false;
 
-        writeControlExtension(out, c.FrameUseTransparentColor, c.FrameUserInput, c.FrameDisposalMethod,
-                              c.FrameDelay, c.FrameTransparentColorIndex);
+        // The image written: the frame's own, or a copy with what already
+        // shows made transparent.
+        const GcDIB* image = &f.XOR;
+        GcDIB cleared;
+        bool transparent = c.FrameUseTransparentColor;
+        uint8_t transparentIndex = c.FrameTransparentColorIndex;
+        GifComposedScreen::Colours colours{};
+        GifComposedScreen::Frame at{};
+        if (screen) {
+            colours = f.LocalPaletteUsed ? tableColours(f.Palette.data(), 1 << m, m)
+                                         : tableColours(globalPalette_.data(), globalEntries_, n);
+            at = placed(f.XOR, f.FrameLeft, f.FrameTop);
+            const int unused = i > 0 && !transparent ? unusedIndex(f.XOR, sizeBits) : -1;
+            if (unused >= 0) cleared = withoutUnchanged(f.XOR, *screen, at, colours, uint8_t(unused));
+            if (!cleared.empty()) {
+                image = &cleared;
+                transparent = true;
+                transparentIndex = uint8_t(unused);
+            }
+        }
+
+        writeControlExtension(out, transparent, c.FrameUserInput, c.FrameDisposalMethod, c.FrameDelay,
+                              transparentIndex);
         // The codec writes frames of up to 4 rows in row order even when
         // asked to interlace, so only taller frames are marked interlaced.
         const bool interlaced = f.FrameInterlaced && f.XOR.Height() > 4;
@@ -163,8 +241,11 @@ bool cGif::buildFile(std::vector<uint8_t>& out) const {
         if (f.LocalPaletteUsed) writeColourTable(out, f.Palette.data(), 1 << m, m);
         // The code size must also cover pixels beyond the table, or the
         // coded data would not decode to them.
-        int codeSize = std::max({2, sizeBits, pixelBits(f.XOR)});
-        writeImageData(out, f.XOR, codeSize, interlaced);
+        int codeSize = std::max({2, sizeBits, pixelBits(*image)});
+        writeImageData(out, *image, codeSize, interlaced);
+        if (screen)
+            screen->Draw(at, colours, c.FrameUseTransparentColor ? c.FrameTransparentColorIndex : -1,
+                         c.FrameDisposalMethod);
     }
     writeTrailer(out);
     return true;

@@ -9,8 +9,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
   fonts-ipafont-gothic
   ffmpeg  # tests and benchmarks: makes and decodes AVIs with an encoder that is not ours
+  qt6-translations-l10n  # Japanese texts of Qt's own dialogs
+  gifsicle imagemagick  # benchmarks: bench/compare_anigif_gifsicle.sh
   # Trying the windows by hand under Xvfb: pointer and keys, screenshots.
-  xvfb xdotool imagemagick
+  xvfb xdotool
 )
 if [ "${TARNEL_DEPS_EXTRA:-}" != "" ]; then
   read -r -a extra <<<"$TARNEL_DEPS_EXTRA"

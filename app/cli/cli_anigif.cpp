@@ -78,7 +78,10 @@ int runAniGif(const std::vector<std::string>& args) {
         BarProgress progress("frames");
         if (!OptimizeFrames(gif, &progress)) return Fail(kFailure, "cannot optimise the frames");
     }
-    if (!gif.Save(out)) return Fail(kFailure, "cannot write GIF file " + out);
+    // An optimised animation also leaves out what each frame repeats of the screen.
+    GifSaveOptions saveOptions;
+    saveOptions.interFrameTransparency = optimize;
+    if (!gif.Save(out, saveOptions)) return Fail(kFailure, "cannot write GIF file " + out);
     return kOk;
 }
 

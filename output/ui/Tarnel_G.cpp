@@ -227,6 +227,7 @@ void Tarnel_G::importSource(const std::string& path) {
     useTransparency_ = false;
     transparentIndex_ = 0;
     picking_ = false;
+    optimized_ = false;
     ucCanvas->SetWorkMode(0);
     showSwitch();
     QCoreApplication::processEvents();

@@ -100,6 +100,7 @@ public:
     int currentFrame() const { return currentFrame_; }
     int frameCount() const { return frameCount_; }
     bool picking() const { return picking_; }
+    bool optimized() const { return optimized_; }
     const std::string& sourcePath() const { return sourcePath_; }
 
 protected:
@@ -128,6 +129,9 @@ private:
     int frameCount_ = 0;
     std::string sourcePath_;
     bool picking_ = false;
+    // Cmd_Optimize has run on the container as imported: the save then also
+    // leaves out what each frame repeats, as `tarnel-cli anigif --optimize` does.
+    bool optimized_ = false;
     bool imported_ = false;
     bool importing_ = false;
 };

@@ -37,6 +37,7 @@ void Tarnel_G::Cmd_Optimize_Click() {
     OptimizePalette(gif_, ucProgress);
     transparentIndex_ = gif_.FrameTransparentColorIndex(1);
     OptimizeFrames(gif_, ucProgress);
+    optimized_ = true;
     StartPreview();
     UpdateInfo();
 }
@@ -113,7 +114,10 @@ void Tarnel_G::Cmd_Save_Click() {
     {
         OverridePointer busy(Qt::BusyCursor);
         try {
-            saved = gif_.Save(links.MediaFilePath);
+            // Frames with the user's transparent colour keep it as it is.
+            GifSaveOptions options;
+            options.interFrameTransparency = optimized_ && !useTransparency_;
+            saved = gif_.Save(links.MediaFilePath, options);
         } catch (const std::exception&) {
             // The file is built in memory first; running out of it leaves any old file as it was.
             saved = false;

@@ -624,6 +624,41 @@ TEST_F(ComposerAviTest, QualityChoiceReimports) {
     EXPECT_FALSE(window.cmdPickColor->isEnabled());
 }
 
+TEST_F(ComposerAviTest, OptimisedContainerSavesWithInterFrameTransparencyUntilReimported) {
+    GifSaveOptions interFrame;
+    interFrame.interFrameTransparency = true;
+    const struct {
+        bool reimport;
+        bool expectInterFrame;
+    } cases[] = {{false, true}, {true, false}};
+    int k = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reimport ? "re-imported" : "optimised");
+        Links().MediaFilePath = avi;
+        Tarnel_G window;
+        window.ImportMedia();
+        ASSERT_GT(window.container().FramesCount(), 1);
+        EXPECT_FALSE(window.optimized());
+        window.Cmd_Optimize_Click();
+        EXPECT_TRUE(window.optimized());
+        if (c.reimport) {
+            window.cmbPalette->setCurrentIndex(int(GifPaletteChoice::Adaptive));
+            window.cmbQuality_Change();
+            // Frames kept on the screen, so the option would change the file.
+            for (int n = 1; n <= window.container().FramesCount(); ++n) window.container().SetFrameDisposalMethod(n, 1);
+        }
+        EXPECT_EQ(window.optimized(), c.expectInterFrame);
+        std::vector<uint8_t> plain, optimised;
+        ASSERT_TRUE(window.container().SaveToStream(plain));
+        ASSERT_TRUE(window.container().SaveToStream(optimised, interFrame));
+        ASSERT_NE(optimised, plain) << "the clip repeats nothing from frame to frame";
+        const std::string target = folder.file("saved" + std::to_string(k++) + ".gif");
+        dialogs.saveAnswers.push_back(target);
+        window.Cmd_Save_Click();
+        EXPECT_EQ(test::readFile(target), c.expectInterFrame ? optimised : plain);
+    }
+}
+
 TEST_F(ComposerAviTest, SavedFileEqualsTheCommandLineOutput) {
     const std::string cli = test::CliPath();
     if (cli.empty()) GTEST_SKIP() << "tarnel-cli is not built";
