@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -36,13 +35,25 @@ std::optional<Layer> LayerOf(const std::string& path) {
 
 // "Tarnel_M" for "editor/ui/Tarnel_M_Run.cpp", empty for files that are not a window's.
 std::string WindowOf(const std::string& path) {
-    static const std::regex window(R"((^|/)(Tarnel_[A-Z])(_[A-Za-z]+)?\.(h|cpp)$)");
-    std::smatch m;
-    return std::regex_search(path, m, window) ? m[2].str() : std::string();
+    const std::string name = fs::path(path).filename().string();
+    const bool window = name.size() >= 8 && name.compare(0, 7, "Tarnel_") == 0 && name[7] >= 'A' && name[7] <= 'Z' &&
+                        (name.size() == 8 || name[8] == '_' || name[8] == '.');
+    return window ? name.substr(0, 8) : std::string();
+}
+
+// The quoted name of an #include "..." line, or empty.
+std::string QuotedInclude(const std::string& line) {
+    size_t i = line.find_first_not_of(" \t");
+    if (i == std::string::npos || line[i] != '#') return {};
+    i = line.find_first_not_of(" \t", i + 1);
+    if (i == std::string::npos || line.compare(i, 7, "include") != 0) return {};
+    const size_t open = line.find_first_not_of(" \t", i + 7);
+    if (open == std::string::npos || line[open] != '"') return {};
+    const size_t close = line.find('"', open + 1);
+    return close == std::string::npos ? std::string() : line.substr(open + 1, close - open - 1);
 }
 
 std::vector<std::string> Violations(const fs::path& root) {
-    static const std::regex include(R"(^\s*#\s*include\s*"([^"]+)\")");
     std::vector<std::string> found;
     for (const char* top : {"platform", "imaging", "core", "output", "editor", "ui", "app"}) {
         if (!fs::exists(root / top)) continue;
@@ -54,9 +65,8 @@ std::vector<std::string> Violations(const fs::path& root) {
             std::ifstream in(entry.path());
             std::string line;
             for (int n = 1; std::getline(in, line); ++n) {
-                std::smatch m;
-                if (!std::regex_search(line, m, include)) continue;
-                const std::string to = m[1].str();
+                const std::string to = QuotedInclude(line);
+                if (to.empty()) continue;
                 const auto toLayer = LayerOf(to);
                 if (!fromLayer || !toLayer) continue;
                 const std::string where = from + ":" + std::to_string(n) + " includes " + to;
