@@ -17,12 +17,6 @@ constexpr int kMaxKeyFrameInterval = 999;
 constexpr int kMaxDataRate = 100000;  // KB/s
 constexpr int kDefaultDataRate = 300;
 
-QLabel* makeLabel(QWidget* parent, const QString& text, const QRect& r) {
-    auto* l = new QLabel(text, parent);
-    l->setGeometry(r);
-    l->setFont(Skin::font(12));
-    return l;
-}
 
 const char* kControlStyle =
     "QComboBox, QSpinBox { color: rgb(24, 30, 64); background: white;"
@@ -52,7 +46,7 @@ void CompressionDialog::buildControls() {
     face->setStyleSheet(kControlStyle);
     const QCursor cursor = Skin::get().cursor;
 
-    makeLabel(face, QStringLiteral("圧縮ﾌﾟﾛｸﾞﾗﾑ"), QRect(12, 10, 276, 18));
+    SkinLabel(face, QStringLiteral("圧縮ﾌﾟﾛｸﾞﾗﾑ"), QRect(12, 10, 276, 18));
     lst_Codec = new QComboBox(face);
     lst_Codec->setGeometry(12, 30, 276, 24);
     lst_Codec->setFont(Skin::font(12));
@@ -60,12 +54,12 @@ void CompressionDialog::buildControls() {
     for (const AviCodecInfo& c : codecs_) lst_Codec->addItem(QString::fromStdString(c.label));
     connect(lst_Codec, &QComboBox::currentIndexChanged, this, [this](int i) { lst_Codec_Click(i); });
 
-    makeLabel(face, QStringLiteral("品質"), QRect(12, 66, 80, 20));
+    SkinLabel(face, QStringLiteral("品質"), QRect(12, 66, 80, 20));
     HS_Quality = new QSlider(Qt::Horizontal, face);
     HS_Quality->setGeometry(96, 66, 150, 20);
     HS_Quality->setRange(1, 100);
     HS_Quality->setCursor(cursor);
-    lbl_Quality = makeLabel(face, QString(), QRect(252, 66, 36, 20));
+    lbl_Quality = SkinLabel(face, QString(), QRect(252, 66, 36, 20));
     lbl_Quality->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     connect(HS_Quality, &QSlider::valueChanged, this, [this](int v) { lbl_Quality->setText(QString::number(v)); });
 
@@ -77,7 +71,7 @@ void CompressionDialog::buildControls() {
     txt_KeyFrame->setGeometry(96, 96, 64, 22);
     txt_KeyFrame->setRange(1, kMaxKeyFrameInterval);
     txt_KeyFrame->setFont(Skin::font(12));
-    makeLabel(face, QStringLiteral("ﾌﾚｰﾑごと"), QRect(166, 96, 80, 22));
+    SkinLabel(face, QStringLiteral("ﾌﾚｰﾑごと"), QRect(166, 96, 80, 22));
     connect(chk_KeyFrame, &QCheckBox::toggled, this, [this] { updateEnabled(); });
 
     chk_DataRate = new QCheckBox(QStringLiteral("ﾃﾞｰﾀ ﾚｰﾄ"), face);
@@ -89,7 +83,7 @@ void CompressionDialog::buildControls() {
     txt_DataRate->setRange(1, kMaxDataRate);
     txt_DataRate->setValue(kDefaultDataRate);
     txt_DataRate->setFont(Skin::font(12));
-    makeLabel(face, QStringLiteral("KB/s"), QRect(166, 126, 60, 22));
+    SkinLabel(face, QStringLiteral("KB/s"), QRect(166, 126, 60, 22));
     connect(chk_DataRate, &QCheckBox::toggled, this, [this] { updateEnabled(); });
 
     auto button = [&](const QString& text, int x) {

@@ -2,9 +2,11 @@
 
 #include <QGuiApplication>
 #include <QImage>
+#include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
 #include <QRadialGradient>
 #include <QScreen>
 #include <cmath>
@@ -323,6 +325,23 @@ void PaintSkin(QPainter& painter, int boxWidth, int boxHeight) {
     const int tw = kTextureSize, th = kTextureSize;
     for (int x = 0; x <= boxWidth; x += tw)
         for (int y = 0; y <= boxHeight; y += th) painter.drawPixmap(x, y, tile);
+}
+
+QLabel* SkinLabel(QWidget* parent, const QString& text, const QRect& r, bool bold, Qt::Alignment align) {
+    auto* l = new QLabel(text, parent);
+    l->setGeometry(r);
+    l->setAlignment(align);
+    l->setFont(Skin::font(12, bold));
+    return l;
+}
+
+QPushButton* SkinButton(QWidget* parent, const QString& text, const QRect& r) {
+    auto* b = new QPushButton(text, parent);
+    b->setProperty("skin", "true");
+    b->setGeometry(r);
+    b->setFont(Skin::font(12));
+    b->setAutoDefault(false);
+    return b;
 }
 
 }  // namespace tarnel

@@ -8,7 +8,11 @@
 #include <QIcon>
 #include <QPixmap>
 
+class QLabel;
 class QPainter;
+class QPushButton;
+class QRect;
+class QWidget;
 
 namespace tarnel {
 
@@ -41,6 +45,12 @@ private:
     explicit Skin(qreal dpr);
     qreal dpr_;
 };
+
+// A label in the skin's font at a fixed place.
+QLabel* SkinLabel(QWidget* parent, const QString& text, const QRect& r, bool bold = false,
+                  Qt::Alignment align = Qt::AlignVCenter | Qt::AlignLeft);
+// A command button of the skin (never a default button) at a fixed place.
+QPushButton* SkinButton(QWidget* parent, const QString& text, const QRect& r);
 
 // Tiles the texture over a box of the given size column by column from the
 // top-left corner, as every skinned window paints its face.

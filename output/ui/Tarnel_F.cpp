@@ -30,20 +30,8 @@ constexpr int kAviColumnLeft = 348;
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-QLabel* makeLabel(QWidget* parent, const QString& text, const QRect& r, bool bold = false) {
-    auto* l = new QLabel(text, parent);
-    l->setGeometry(r);
-    l->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
-    l->setFont(Skin::font(12, bold));
-    return l;
-}
-
 QPushButton* makeButton(QWidget* parent, const QString& text, const QRect& r) {
-    auto* b = new QPushButton(text, parent);
-    b->setProperty("skin", "true");
-    b->setGeometry(r);
-    b->setFont(Skin::font(12));
-    b->setAutoDefault(false);
+    QPushButton* b = SkinButton(parent, text, r);
     b->setCursor(Skin::get().cursor);
     return b;
 }
@@ -105,7 +93,7 @@ void Tarnel_F::buildControls(int faceWidth) {
     Img_T = new QLabel(face);
     Img_T->setGeometry(8, 6, 150, 20);
     Img_T->setPixmap(skin.titlePlate);
-    lbl0 = makeLabel(face, QString(), QRect(24, 6, 134, 20), true);
+    lbl0 = SkinLabel(face, QString(), QRect(24, 6, 134, 20), true);
     QPalette pal = lbl0->palette();
     pal.setColor(QPalette::WindowText, QColor(240, 242, 255));
     lbl0->setPalette(pal);
@@ -140,8 +128,8 @@ void Tarnel_F::buildControls(int faceWidth) {
     Pic_Pre = new PictureBoxWidget(&preview_, previewArea_);
     Pic_Pre->hide();
 
-    frameCountCaption_ = makeLabel(face, QStringLiteral("ﾌﾚｰﾑ数 ："), QRect(8, 258, 64, 24));
-    lbl_Flame = makeLabel(face, QStringLiteral("999"), QRect(72, 258, 48, 24), true);
+    frameCountCaption_ = SkinLabel(face, QStringLiteral("ﾌﾚｰﾑ数 ："), QRect(8, 258, 64, 24));
+    lbl_Flame = SkinLabel(face, QStringLiteral("999"), QRect(72, 258, 48, 24), true);
 
     cmd_OK = makeButton(face, QStringLiteral("OK"), QRect(153, 258, 90, 24));
     Cmd_Can = makeButton(face, QStringLiteral("ｷｬﾝｾﾙ"), QRect(251, 258, 90, 24));
@@ -173,18 +161,18 @@ void Tarnel_F::buildAviPanel(int faceWidth) {
         t->setAlignment(Qt::AlignRight);
         return t;
     };
-    makeLabel(Pic_C, QStringLiteral("幅"), QRect(8, 34, 40, 22));
+    SkinLabel(Pic_C, QStringLiteral("幅"), QRect(8, 34, 40, 22));
     txtWidth = textBox(QString(), QRect(50, 34, 56, 22));
-    makeLabel(Pic_C, QStringLiteral("高さ"), QRect(8, 60, 40, 22));
+    SkinLabel(Pic_C, QStringLiteral("高さ"), QRect(8, 60, 40, 22));
     txtHeight = textBox(QString(), QRect(50, 60, 56, 22));
     txtFPS = textBox(QStringLiteral("20"), QRect(50, 86, 40, 22));
-    makeLabel(Pic_C, QStringLiteral("fp/s"), QRect(94, 86, 34, 22));
+    SkinLabel(Pic_C, QStringLiteral("fp/s"), QRect(94, 86, 34, 22));
 
     Cmd_Avi_Save = makeButton(Pic_C, QStringLiteral("AVI ﾌｧｨﾙの作成"), QRect(8, 114, w - 16, 24));
     connect(Cmd_Avi_Save, &QPushButton::clicked, this, [this] { Cmd_Avi_Save_Click(); });
 
-    makeLabel(Pic_C, QStringLiteral("ﾘﾋﾟｰﾄ"), QRect(8, 154, 44, 22));
-    lbl_Repeat = makeLabel(Pic_C, QStringLiteral("99回"), QRect(54, 154, 44, 22), true);
+    SkinLabel(Pic_C, QStringLiteral("ﾘﾋﾟｰﾄ"), QRect(8, 154, 44, 22));
+    lbl_Repeat = SkinLabel(Pic_C, QStringLiteral("99回"), QRect(54, 154, 44, 22), true);
     lbl_Repeat->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     // Top 10, bottom 1: the up arrow raises the count.
     VS_Repeat = new RaisingScrollBar(kAviRepeatRange.min, kAviRepeatRange.max, Pic_C);
@@ -196,8 +184,8 @@ void Tarnel_F::buildAviPanel(int faceWidth) {
     connect(Cmd_Viewer, &QPushButton::clicked, this, [this] { Cmd_Viewer_Click(); });
 
     // The message takes the row OK leaves free: the panel is too narrow for it on one line.
-    lbl_Message = makeLabel(face, QStringLiteral("AVI ﾌｧｲﾙを作成しました！！"), QRect(8, 258, 235, 24), true);
-    lbl_Progress = makeLabel(face, QString(), QRect(8, 258, 235, 24), true);
+    lbl_Message = SkinLabel(face, QStringLiteral("AVI ﾌｧｲﾙを作成しました！！"), QRect(8, 258, 235, 24), true);
+    lbl_Progress = SkinLabel(face, QString(), QRect(8, 258, 235, 24), true);
     lbl_Progress->hide();
     lbl_S = new QLabel(Pic_C);
     lbl_S->hide();

@@ -28,22 +28,6 @@ constexpr int kColorBtnHighlight = 20;
 
 QColor qColor(ColorRef c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
 
-QLabel* makeLabel(QWidget* parent, const QString& text, const QRect& r, bool bold = false) {
-    auto* l = new QLabel(text, parent);
-    l->setGeometry(r);
-    l->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
-    l->setFont(Skin::font(12, bold));
-    return l;
-}
-
-QPushButton* makeButton(QWidget* parent, const QString& text, const QRect& r) {
-    auto* b = new QPushButton(text, parent);
-    b->setProperty("skin", "true");
-    b->setGeometry(r);
-    b->setFont(Skin::font(12));
-    b->setAutoDefault(false);
-    return b;
-}
 
 // The form's top edge: a shadow line over a highlight line, as a raised
 // panel's edge reads under the title strip.
@@ -122,7 +106,7 @@ void Tarnel_G::buildControls() {
     auto* plate = new QLabel(face);
     plate->setGeometry(8, 6, 150, 20);
     plate->setPixmap(skin.titlePlate);
-    QLabel* title = makeLabel(face, QStringLiteral("ｱﾆﾒGifの作成"), QRect(24, 6, 134, 20), true);
+    QLabel* title = SkinLabel(face, QStringLiteral("ｱﾆﾒGifの作成"), QRect(24, 6, 134, 20), true);
     QPalette pal = title->palette();
     pal.setColor(QPalette::WindowText, QColor(240, 242, 255));
     title->setPalette(pal);
@@ -141,15 +125,15 @@ void Tarnel_G::buildControls() {
 
     // The information block.
     const int x = 440, w = kFaceWidth - x - 8;
-    lblInfo = makeLabel(face, QStringLiteral("GIF情報"), QRect(x, 32, w, 20), true);
-    lblScreen = makeLabel(face, QStringLiteral("ｻｲｽﾞ"), QRect(x + 8, 54, 56, 18));
-    lblFrames = makeLabel(face, QStringLiteral("ﾌﾚｰﾑ数"), QRect(x + 8, 72, 56, 18));
-    lblPalette = makeLabel(face, QStringLiteral("ﾊﾟﾚｯﾄ"), QRect(x + 8, 90, 56, 18));
-    lblScreenV = makeLabel(face, QString(), QRect(x + 66, 54, w - 66, 18), true);
-    lblFramesV = makeLabel(face, QString(), QRect(x + 66, 72, w - 66, 18), true);
-    lblPaletteV = makeLabel(face, QString(), QRect(x + 66, 90, w - 66, 18), true);
+    lblInfo = SkinLabel(face, QStringLiteral("GIF情報"), QRect(x, 32, w, 20), true);
+    lblScreen = SkinLabel(face, QStringLiteral("ｻｲｽﾞ"), QRect(x + 8, 54, 56, 18));
+    lblFrames = SkinLabel(face, QStringLiteral("ﾌﾚｰﾑ数"), QRect(x + 8, 72, 56, 18));
+    lblPalette = SkinLabel(face, QStringLiteral("ﾊﾟﾚｯﾄ"), QRect(x + 8, 90, 56, 18));
+    lblScreenV = SkinLabel(face, QString(), QRect(x + 66, 54, w - 66, 18), true);
+    lblFramesV = SkinLabel(face, QString(), QRect(x + 66, 72, w - 66, 18), true);
+    lblPaletteV = SkinLabel(face, QString(), QRect(x + 66, 90, w - 66, 18), true);
 
-    lblQuality = makeLabel(face, QStringLiteral("画質"), QRect(x, 114, w, 20), true);
+    lblQuality = SkinLabel(face, QStringLiteral("画質"), QRect(x, 114, w, 20), true);
     cmbPalette = new QComboBox(face);
     cmbPalette->setGeometry(x + 8, 136, w - 8, 22);
     cmbPalette->setFont(Skin::font(12));
@@ -184,11 +168,11 @@ void Tarnel_G::buildControls() {
         if (b == 1) lbl_Transparent_Click();
     });
 
-    cmdPickColor = makeButton(face, QStringLiteral("透過色のﾋﾟｯｸｱｯﾌﾟ"), QRect(x, 222, w, 24));
+    cmdPickColor = SkinButton(face, QStringLiteral("透過色のﾋﾟｯｸｱｯﾌﾟ"), QRect(x, 222, w, 24));
     cmdPickColor->setEnabled(false);
-    Cmd_Optimize = makeButton(face, QStringLiteral("最適化(Gif)"), QRect(x, 254, w, 24));
-    Cmd_Save = makeButton(face, QStringLiteral("ｱﾆﾒGif作成"), QRect(x, 286, w, 24));
-    Cmd_Exit = makeButton(face, QStringLiteral("Exit"), QRect(x, 344, w, 24));
+    Cmd_Optimize = SkinButton(face, QStringLiteral("最適化(Gif)"), QRect(x, 254, w, 24));
+    Cmd_Save = SkinButton(face, QStringLiteral("ｱﾆﾒGif作成"), QRect(x, 286, w, 24));
+    Cmd_Exit = SkinButton(face, QStringLiteral("Exit"), QRect(x, 344, w, 24));
     connect(cmdPickColor, &QPushButton::clicked, this, [this] { cmdPickColor_Click(); });
     connect(Cmd_Optimize, &QPushButton::clicked, this, [this] { Cmd_Optimize_Click(); });
     connect(Cmd_Save, &QPushButton::clicked, this, [this] { Cmd_Save_Click(); });

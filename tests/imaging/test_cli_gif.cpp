@@ -14,6 +14,8 @@
 #include "imaging/GifPicture.h"
 #include "imaging/PictureIO.h"
 #include "imaging/cGif.h"
+#include "support/Cli.h"
+#include "support/Files.h"
 #include "support/TempDir.h"
 
 using namespace tarnel;
@@ -21,39 +23,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string cliPath() {
-    std::error_code ec;
-    fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (ec) return "";
-    fs::path cli = self.parent_path().parent_path() / "tarnel-cli";
-    return fs::exists(cli) ? cli.string() : "";
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
-
-struct CliResult {
-    int status = -1;
-    std::string out, err;
-};
-
 class CliGif : public ::testing::Test {
 protected:
     void SetUp() override {
-        cli_ = cliPath();
+        cli_ = test::CliPath();
         if (cli_.empty()) GTEST_SKIP() << "tarnel-cli is not built beside the tests";
     }
-    CliResult run(const std::string& args) {
-        CliResult r;
-        std::string command = "'" + cli_ + "' gif " + args + " >'" + dir_.file("stdout") + "' 2>'" + dir_.file("stderr") + "'";
-        int raw = std::system(command.c_str());
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = slurp(dir_.file("stdout"));
-        r.err = slurp(dir_.file("stderr"));
-        return r;
-    }
+    test::CliResult run(const std::string& args) { return test::RunCli(cli_, "gif " + args, dir_.path().string()); }
     std::string file(const std::string& name) { return dir_.file(name); }
 
     test::TempDir dir_;
@@ -75,7 +51,7 @@ Bitmap threeColours() {
 }  // namespace
 
 TEST_F(CliGif, InfoListsFramesAndComments) {
-    CliResult r = run("info '" + fixture("gb_disposal.gif") + "'");
+    test::CliResult r = run("info '" + fixture("gb_disposal.gif") + "'");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("screen: 8x6, background index 1"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("loops: 5"), std::string::npos);
@@ -106,7 +82,7 @@ TEST_F(CliGif, ExitCodes) {
         {"optimize '" + file("missing.gif") + "' '" + file("o.gif") + "'", 1},
     };
     for (const Case& c : cases) {
-        CliResult r = run(c.args);
+        test::CliResult r = run(c.args);
         EXPECT_EQ(r.status, c.status) << c.args;
         // One line on stderr, from us.
         EXPECT_EQ(r.err.rfind("tarnel-cli: ", 0), 0u) << c.args;
@@ -127,7 +103,7 @@ TEST_F(CliGif, ReadFailuresSayWhy) {
     };
     for (const Case& c : cases) {
         for (const std::string& command : {"info '" + c.path + "'", "optimize '" + c.path + "' '" + file("o.gif") + "'"}) {
-            CliResult r = run(command);
+            test::CliResult r = run(command);
             EXPECT_EQ(r.status, 1) << command;
             EXPECT_NE(r.err.find("cannot read GIF file: " + c.path + ": " + c.reason), std::string::npos)
                 << command << "\n  gave: " << r.err;
@@ -139,7 +115,7 @@ TEST_F(CliGif, EncodeKeepsColoursThePaletteHolds) {
     ASSERT_TRUE(SavePictureBMP(threeColours(), file("in.bmp")));
     for (const char* options : {"--palette cube --dither none", "--palette adaptive --dither diffusion", ""}) {
         SCOPED_TRACE(options);
-        CliResult r = run("encode '" + file("in.bmp") + "' '" + file("out.gif") + "' " + options);
+        test::CliResult r = run("encode '" + file("in.bmp") + "' '" + file("out.gif") + "' " + options);
         ASSERT_EQ(r.status, 0) << r.err;
         cGif gif;
         ASSERT_TRUE(gif.LoadFromFile(file("out.gif")));
@@ -147,7 +123,7 @@ TEST_F(CliGif, EncodeKeepsColoursThePaletteHolds) {
         EXPECT_EQ(gif.ScreenWidth(), 10);
         EXPECT_TRUE(gif.GlobalPaletteExists());
         // Pure red, blue and white are in every palette: the picture comes back exactly.
-        std::string bytes = slurp(file("out.gif"));
+        std::string bytes = test::readText(file("out.gif"));
         Bitmap back;
         ASSERT_TRUE(DecodeGifPicture(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), back));
         Bitmap want = threeColours();
@@ -174,7 +150,7 @@ TEST_F(CliGif, OptimizeMergesAndCrops) {
     for (int n = 1; n <= 3; ++n) gif.SetLocalPaletteEntries(n, 8);
     ASSERT_TRUE(gif.Save(file("in.gif")));
 
-    CliResult r = run("optimize '" + file("in.gif") + "' '" + file("out.gif") + "'");
+    test::CliResult r = run("optimize '" + file("in.gif") + "' '" + file("out.gif") + "'");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("palette: 6 of 8 entries removed, 2 left"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("frames: 3 -> 2"), std::string::npos) << r.out;

@@ -35,8 +35,8 @@ bool makeFlatAvi(const std::string& path, int w, int h, const std::vector<Bgr>& 
     const std::string input = scratch.file("frames.bgr");
     test::writeFile(input, raw);
     return test::runFfmpeg("-f rawvideo -pix_fmt bgr24 -s " + std::to_string(w) + "x" + std::to_string(h) +
-                           " -r 10 -i " + test::shellQuoted(input) + " -c:v rawvideo -pix_fmt bgr24 -f avi " +
-                           test::shellQuoted(path));
+                           " -r 10 -i " + test::ShellQuote(input) + " -c:v rawvideo -pix_fmt bgr24 -f avi " +
+                           test::ShellQuote(path));
 }
 
 // The colour frame n shows at (0, 0), from its own palette.

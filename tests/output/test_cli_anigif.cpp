@@ -12,6 +12,7 @@
 #include "support/AviFiles.h"
 #include "support/Files.h"
 #include "support/GiflibReader.h"
+#include "support/Cli.h"
 #include "support/TempDir.h"
 
 using namespace tarnel;
@@ -20,23 +21,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string cliPath() {
-    std::error_code ec;
-    fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (ec) return "";
-    fs::path cli = self.parent_path().parent_path() / "tarnel-cli";
-    return fs::exists(cli) ? cli.string() : "";
-}
-
-struct CliResult {
-    int status = -1;
-    std::string err;
-};
-
 class CliAniGif : public ::testing::Test {
 protected:
     void SetUp() override {
-        cli_ = cliPath();
+        cli_ = CliPath();
         if (cli_.empty()) GTEST_SKIP() << "tarnel-cli is not built beside the tests";
         if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg tool";
         AviRecipe recipe;
@@ -44,11 +32,7 @@ protected:
         recipe.codecArgs = "-c:v mjpeg -q:v 3";
         ASSERT_TRUE(makeAvi(avi_, recipe));
     }
-    CliResult run(const std::string& args) {
-        std::string command = shellQuoted(cli_) + " anigif " + args + " >/dev/null 2>" + shellQuoted(dir_.file("stderr"));
-        int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readText(dir_.file("stderr"))};
-    }
+    CliResult run(const std::string& args) { return RunCli(cli_, "anigif " + args, dir_.path().string()); }
 
     TempDir dir_;
     std::string cli_;
@@ -57,7 +41,7 @@ protected:
 };
 
 TEST_F(CliAniGif, WritesEveryFrame) {
-    CliResult r = run(shellQuoted(avi_) + " " + shellQuoted(gif_));
+    CliResult r = run(ShellQuote(avi_) + " " + ShellQuote(gif_));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.err.empty()) << r.err;
     GiflibReader check(gif_);
@@ -70,8 +54,8 @@ TEST_F(CliAniGif, WritesEveryFrame) {
 TEST_F(CliAniGif, OptimizeMergesRepeatedFramesAndDropsUnusedColours) {
     const std::string solid = dir_.file("solid.avi");
     ASSERT_TRUE(runFfmpeg("-f lavfi -i color=c=red:s=24x16:r=10 -frames:v 4 -c:v rawvideo -pix_fmt bgr24 " +
-                          shellQuoted(solid)));
-    CliResult r = run(shellQuoted(solid) + " " + shellQuoted(gif_) + " --optimize");
+                          ShellQuote(solid)));
+    CliResult r = run(ShellQuote(solid) + " " + ShellQuote(gif_) + " --optimize");
     ASSERT_EQ(r.status, 0) << r.err;
     cGif gif;
     ASSERT_TRUE(gif.LoadFromFile(gif_));
@@ -83,7 +67,7 @@ TEST_F(CliAniGif, OptimizeMergesRepeatedFramesAndDropsUnusedColours) {
 }
 
 TEST_F(CliAniGif, TransparentIndexOnEveryFrame) {
-    CliResult r = run(shellQuoted(avi_) + " " + shellQuoted(gif_) + " --transparent-index 43");
+    CliResult r = run(ShellQuote(avi_) + " " + ShellQuote(gif_) + " --transparent-index 43");
     ASSERT_EQ(r.status, 0) << r.err;
     GiflibReader check(gif_);
     ASSERT_TRUE(check.ok());
@@ -94,7 +78,7 @@ TEST_F(CliAniGif, TransparentIndexOnEveryFrame) {
 TEST_F(CliAniGif, NotAnAviFailsWithOneLineAndNoFile) {
     const std::string text = dir_.file("text.avi");
     writeText(text, "no video here\n");
-    CliResult r = run(shellQuoted(text) + " " + shellQuoted(gif_));
+    CliResult r = run(ShellQuote(text) + " " + ShellQuote(gif_));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     EXPECT_NE(r.err.find("cannot read AVI file"), std::string::npos) << r.err;
@@ -102,8 +86,8 @@ TEST_F(CliAniGif, NotAnAviFailsWithOneLineAndNoFile) {
 }
 
 TEST_F(CliAniGif, BadArguments) {
-    for (const std::string& args : {std::string(""), shellQuoted(avi_), shellQuoted(avi_) + " out.gif --transparent-index 256",
-                                    shellQuoted(avi_) + " out.gif --transparent-index", shellQuoted(avi_) + " out.gif --fast"}) {
+    for (const std::string& args : {std::string(""), ShellQuote(avi_), ShellQuote(avi_) + " out.gif --transparent-index 256",
+                                    ShellQuote(avi_) + " out.gif --transparent-index", ShellQuote(avi_) + " out.gif --fast"}) {
         SCOPED_TRACE(args);
         EXPECT_EQ(run(args).status, 2);
     }

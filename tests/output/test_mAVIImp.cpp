@@ -11,6 +11,7 @@
 #include "output/mAVIImp.h"
 #include "platform/AviReader.h"
 #include "support/AviFiles.h"
+#include "support/Cli.h"
 #include "support/Files.h"
 #include "support/GiflibReader.h"
 #include "support/TempDir.h"
@@ -178,7 +179,7 @@ TEST_F(AviImport, NoFramesOrNoFileIsAFailure) {
     EXPECT_EQ(gif.FramesCount(), 0);
 
     const std::string empty = dir_.file("empty.avi");
-    ASSERT_TRUE(runFfmpeg("-f lavfi -i color=c=red:s=16x16:r=10 -frames:v 0 -c:v rawvideo -f avi " + shellQuoted(empty)));
+    ASSERT_TRUE(runFfmpeg("-f lavfi -i color=c=red:s=16x16:r=10 -frames:v 0 -c:v rawvideo -f avi " + ShellQuote(empty)));
     std::string error;
     EXPECT_FALSE(ImportAviFrames(empty, gif, nullptr, &error));
     EXPECT_EQ(gif.FramesCount(), 0);

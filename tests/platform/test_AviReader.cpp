@@ -8,6 +8,7 @@
 
 #include "platform/AviReader.h"
 #include "support/AviFiles.h"
+#include "support/Cli.h"
 #include "support/Files.h"
 #include "support/Images.h"
 #include "support/TempDir.h"
@@ -231,7 +232,7 @@ std::vector<uint8_t> randomBytes(const std::vector<uint8_t>& good, const TempDir
 }
 std::vector<uint8_t> audioOnly(const std::vector<uint8_t>&, const TempDir& dir) {
     std::string path = dir.file("audio.avi");
-    if (!runFfmpeg("-f lavfi -i sine=frequency=440:duration=0.2 -c:a pcm_s16le " + shellQuoted(path))) return {1};
+    if (!runFfmpeg("-f lavfi -i sine=frequency=440:duration=0.2 -c:a pcm_s16le " + ShellQuote(path))) return {1};
     return readFile(path);
 }
 std::vector<uint8_t> absurdSize(const std::vector<uint8_t>& good, const TempDir&) {

@@ -1,5 +1,7 @@
 #include "support/AviFiles.h"
 
+#include "support/Cli.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -9,12 +11,6 @@
 
 namespace tarnel::test {
 
-std::string shellQuoted(const std::string& word) {
-    std::string out = "'";
-    for (char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 bool haveFfmpeg() {
     static const bool present = std::system("ffmpeg -hide_banner -version >/dev/null 2>&1") == 0;
     return present;
@@ -22,7 +18,7 @@ bool haveFfmpeg() {
 
 bool haveEncoder(const std::string& name) {
     if (!haveFfmpeg()) return false;
-    std::string command = "ffmpeg -hide_banner -encoders 2>/dev/null | grep -qw " + shellQuoted(name);
+    std::string command = "ffmpeg -hide_banner -encoders 2>/dev/null | grep -qw " + ShellQuote(name);
     return std::system(command.c_str()) == 0;
 }
 
@@ -55,14 +51,14 @@ bool makeAvi(const std::string& path, const AviRecipe& r) {
     std::string input = dir.file("frames.bgr");
     writeFile(input, raw);
     return runFfmpeg("-f rawvideo -pix_fmt bgr24 -s " + std::to_string(r.width) + "x" + std::to_string(r.height) +
-                     " -r " + r.rate + " -i " + shellQuoted(input) + " " + r.codecArgs + " -f avi " + shellQuoted(path));
+                     " -r " + r.rate + " -i " + ShellQuote(input) + " " + r.codecArgs + " -f avi " + ShellQuote(path));
 }
 
 std::vector<std::vector<uint8_t>> decodeWithFfmpeg(const std::string& path, int width, int height) {
     TempDir dir;
     std::string out = dir.file("decoded.bgr");
     std::vector<std::vector<uint8_t>> frames;
-    if (!runFfmpeg("-i " + shellQuoted(path) + " -f rawvideo -pix_fmt bgr24 " + shellQuoted(out))) return frames;
+    if (!runFfmpeg("-i " + ShellQuote(path) + " -f rawvideo -pix_fmt bgr24 " + ShellQuote(out))) return frames;
     std::vector<uint8_t> all = readFile(out);
     const size_t frameBytes = size_t(width) * size_t(height) * 3;
     for (size_t at = 0; frameBytes > 0 && at + frameBytes <= all.size(); at += frameBytes)

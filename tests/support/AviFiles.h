@@ -14,9 +14,6 @@ bool haveEncoder(const std::string& name);
 // Runs `ffmpeg -v error -y ARGS` in the shell (ARGS quoted by the caller); true on exit 0.
 bool runFfmpeg(const std::string& args);
 
-// Shell quoting of one word.
-std::string shellQuoted(const std::string& word);
-
 // The known pixels of frame k of the test videos, B, G, R per pixel, rows from the top.
 std::vector<uint8_t> testFrameBgr(int width, int height, int k);
 
