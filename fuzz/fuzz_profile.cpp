@@ -4,6 +4,8 @@
 // to the same settings, and one profile write that reads back.
 #include <cstddef>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -188,8 +190,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (WritePrivateProfileString(section, key, lastLine, ini) && lastLine == trimmed(lastLine) && !isQuoted(lastLine)) {
         const std::string back = GetPrivateProfileString(section, key, "", ini, lastLine.size() + 2);
         // A file that is not valid UTF-8 afterwards is read as CP932, which
-        // changes the text; only UTF-8 names and values can be compared.
-        if (validUtf8(section + key + std::string(lastLine))) check(back == lastLine);
+        // changes the text; only a file that is all UTF-8 can be compared.
+        std::ifstream written(ini, std::ios::binary);
+        const std::string whole((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+        if (validUtf8(whole)) check(back == lastLine);
     }
     return 0;
 }

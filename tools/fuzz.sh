@@ -15,10 +15,18 @@ for t in $targets; do
   mkdir -p "build-fuzz/corpus-$t"
   # Inputs that once crashed or exhausted a target must stay handled.
   if [ -d "$regressions" ] && ls "$regressions"/* >/dev/null 2>&1; then
-    build-fuzz/fuzz/"$t" -rss_limit_mb=2048 -timeout=10 "$regressions"/* 2>&1 | tail -n 1
+    if ! build-fuzz/fuzz/"$t" -rss_limit_mb=2048 -timeout=10 "$regressions"/* >"build-fuzz/$t.log" 2>&1; then
+      tail -n 40 "build-fuzz/$t.log" >&2
+      exit 1
+    fi
   fi
   echo "fuzzing $t for ${seconds}s" >&2
-  build-fuzz/fuzz/"$t" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -artifact_prefix=build-fuzz/ \
+  # The whole log stays in build-fuzz; a failure shows how it ended.
+  if ! build-fuzz/fuzz/"$t" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -artifact_prefix=build-fuzz/ \
     $( [ -f "$dict" ] && echo "-dict=$dict" ) \
-    "build-fuzz/corpus-$t" $( [ -d "$corpus" ] && echo "$corpus" ) 2>&1 | tail -n 3
+    "build-fuzz/corpus-$t" $( [ -d "$corpus" ] && echo "$corpus" ) >"build-fuzz/$t.log" 2>&1; then
+    tail -n 60 "build-fuzz/$t.log" >&2
+    exit 1
+  fi
+  tail -n 1 "build-fuzz/$t.log"
 done
