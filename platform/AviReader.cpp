@@ -280,6 +280,18 @@ bool AviReader::Impl::convert(Bitmap& out, std::string* error) {
     scaler = sws_getCachedContext(scaler, frame->width, frame->height, AVPixelFormat(frame->format), width, height,
                                   AV_PIX_FMT_BGR0, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!scaler) return setError(error, "unsupported pixel format"), false;
+    if (out.width() != width || out.height() != height || out.bpp() != 32 || !out.topDown()) {
+        if (!out.create(width, height, 32, true)) return setError(error, "out of memory"), false;
+    }
+    // Rows of whole 32-pixel blocks take the converter's widest stores
+    // without running past them: convert straight into the bitmap.
+    if (width % 32 == 0 && frame->width == width && frame->height == height) {
+        uint8_t* planes[4] = {out.scanline(0), nullptr, nullptr, nullptr};
+        int strides[4] = {out.stride(), 0, 0, 0};
+        if (sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, planes, strides) <= 0)
+            return setError(error, "cannot convert the frame"), false;
+        return true;
+    }
     if (!converted) {
         converted = av_frame_alloc();
         if (!converted) return setError(error, "out of memory"), false;
@@ -293,9 +305,6 @@ bool AviReader::Impl::convert(Bitmap& out, std::string* error) {
     }
     if (sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, converted->data, converted->linesize) <= 0)
         return setError(error, "cannot convert the frame"), false;
-    if (out.width() != width || out.height() != height || out.bpp() != 32 || !out.topDown()) {
-        if (!out.create(width, height, 32, true)) return setError(error, "out of memory"), false;
-    }
     for (int y = 0; y < height; ++y)
         std::memcpy(out.scanline(y), converted->data[0] + ptrdiff_t(y) * converted->linesize[0], size_t(width) * 4);
     return true;
