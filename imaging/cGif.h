@@ -48,7 +48,8 @@ public:
     // place, so a failed save never leaves a half-written GIF. False when the
     // container cannot be written as a valid GIF or on any I/O error.
     bool Save(const std::string& Filename) const;
-    bool Save(const std::string& Filename, const GifSaveOptions& Options) const;
+    // `error`, when given, says why a save failed.
+    bool Save(const std::string& Filename, const GifSaveOptions& Options, std::string* error = nullptr) const;
     bool SaveToStream(std::vector<uint8_t>& Stream) const;
     bool SaveToStream(std::vector<uint8_t>& Stream, const GifSaveOptions& Options) const;
     void Destroy();

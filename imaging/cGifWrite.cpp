@@ -152,11 +152,14 @@ GcDIB withoutUnchanged(const GcDIB& image, const GifComposedScreen& screen, cons
 
 bool cGif::Save(const std::string& Filename) const { return Save(Filename, GifSaveOptions()); }
 
-bool cGif::Save(const std::string& Filename, const GifSaveOptions& Options) const {
+bool cGif::Save(const std::string& Filename, const GifSaveOptions& Options, std::string* error) const {
     Bytes bytes;
-    if (!SaveToStream(bytes, Options)) return false;
+    if (!SaveToStream(bytes, Options)) {
+        if (error) *error = "the animation cannot be written as a GIF file (no frames, palette or 8-bpp images)";
+        return false;
+    }
     // An animation is a document the user keeps: it must survive a crash.
-    return WriteFileReplacing(Filename, bytes.data(), bytes.size(), nullptr, true);
+    return WriteFileReplacing(Filename, bytes.data(), bytes.size(), error, true);
 }
 
 bool cGif::SaveToStream(std::vector<uint8_t>& out) const { return SaveToStream(out, GifSaveOptions()); }

@@ -81,7 +81,7 @@ int runAniGif(const std::vector<std::string>& args) {
     // An optimised animation also leaves out what each frame repeats of the screen.
     GifSaveOptions saveOptions;
     saveOptions.interFrameTransparency = optimize;
-    if (!gif.Save(out, saveOptions)) return Fail(kFailure, "cannot write GIF file " + out);
+    if (std::string why; !gif.Save(out, saveOptions, &why)) return Fail(kFailure, "cannot write " + out + ": " + why);
     return kOk;
 }
 

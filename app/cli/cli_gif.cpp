@@ -141,7 +141,7 @@ int runEncode(const std::vector<std::string>& args) {
     std::memcpy(gif.lpLocalPalette(1), palette.lpPalette(), 1024);
     gif.SetLocalPaletteEntries(1, palette.Entries());
     gif.FrameMask(1, 0);
-    if (!gif.Save(out)) return Fail(kFailure, "cannot write " + out);
+    if (std::string why; !gif.Save(out, GifSaveOptions(), &why)) return Fail(kFailure, "cannot write " + out + ": " + why);
     std::printf("%s: %dx%d, %d colours, %ju bytes\n", out.c_str(), gif.ScreenWidth(), gif.ScreenHeight(),
                 gif.GlobalPaletteEntries(), fileSize(out));
     return kOk;
@@ -193,7 +193,7 @@ int runOptimize(const std::vector<std::string>& args) {
         BarProgress progress("frames");
         cropped = OptimizeFrames(gif, &progress);
     }
-    if (!gif.Save(out)) return Fail(kFailure, "cannot write " + out);
+    if (std::string why; !gif.Save(out, GifSaveOptions(), &why)) return Fail(kFailure, "cannot write " + out + ": " + why);
 
     if (transparentIndex) std::printf("transparency: index %d in every frame\n", *transparentIndex);
     if (!gif.GlobalPaletteExists())

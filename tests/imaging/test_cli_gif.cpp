@@ -111,6 +111,21 @@ TEST_F(CliGif, ReadFailuresSayWhy) {
     }
 }
 
+TEST_F(CliGif, WriteFailuresSayWhy) {
+    ASSERT_TRUE(SavePictureBMP(threeColours(), file("in.bmp")));
+    fs::create_directory(file("folder.gif"));
+    struct Case { std::string target, reason; };
+    const Case cases[] = {
+        {file("folder.gif"), "Is a directory"},
+        {file("none/out.gif"), "No such file"},
+    };
+    for (const Case& c : cases) {
+        test::CliResult r = run("encode '" + file("in.bmp") + "' '" + c.target + "'");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("cannot write " + c.target + ": " + c.reason), std::string::npos) << r.err;
+    }
+}
+
 TEST_F(CliGif, EncodeKeepsColoursThePaletteHolds) {
     ASSERT_TRUE(SavePictureBMP(threeColours(), file("in.bmp")));
     for (const char* options : {"--palette cube --dither none", "--palette adaptive --dither diffusion", ""}) {
