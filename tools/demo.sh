@@ -11,3 +11,9 @@ folder=$("$build"/tarnel-cli morph "$samples/start.bmp" "$samples/end.bmp" \
 echo "Frames written to: $folder"
 ls "$folder" | head -n 3
 echo "... $(ls "$folder" | wc -l) frames"
+# The same run as a video and as an optimised animated GIF, as the export
+# window and the composer would make them.
+"$build"/tarnel-cli avi "$folder" "$folder.avi" >/dev/null
+"$build"/tarnel-cli anigif "$folder.avi" "$folder.gif" --optimize 2>/dev/null
+echo "Video: $folder.avi"
+echo "Animated GIF: $folder.gif"
