@@ -1,6 +1,5 @@
 // tarnel-cli avi: a frame folder to an AVI file, through the export window's
 // writer.
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "app/cli/Command.h"
+#include "app/cli/ProgressBar.h"
 #include "imaging/PictureIO.h"
 #include "output/AviExport.h"
 #include "output/FolderChooser.h"
@@ -83,28 +83,6 @@ std::string parseArgs(const std::vector<std::string>& args, AviArgs& a) {
     return "";
 }
 
-class BarProgress : public ProgressSink {
-public:
-    BarProgress() : shown_(::isatty(2)) {}
-    ~BarProgress() override {
-        if (drawn_) std::fprintf(stderr, "\r%*s\r", 60, "");
-    }
-    void SetMax(int32_t max) override { max_ = max; }
-    void SetValue(int32_t value) override {
-        if (!shown_ || max_ <= 0) return;
-        const int width = 30;
-        const int filled = int(int64_t(width) * std::min(value, max_) / max_);
-        std::fprintf(stderr, "\rframes [%s%s] %d/%d", std::string(size_t(filled), '#').c_str(),
-                     std::string(size_t(width - filled), ' ').c_str(), value, max_);
-        drawn_ = true;
-    }
-
-private:
-    bool shown_;
-    bool drawn_ = false;
-    int32_t max_ = 0;
-};
-
 // The temporary BMP goes whatever happens.
 struct TempFile {
     std::string path;
@@ -142,7 +120,7 @@ int runAvi(const std::vector<std::string>& args) {
     std::string error;
     AviExportResult result;
     {
-        BarProgress progress;
+        BarProgress progress("frames");
         result = ExportAvi(request, [&] { return std::optional<AviCompressOptions>(a.options); }, &progress, &error);
     }
     if (result != AviExportResult::Written) return Fail(kFailure, "cannot write " + a.out + ": " + error);
