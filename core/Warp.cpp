@@ -291,6 +291,7 @@ struct RowCoefficients {
     double sx0, sxd, sy0, syd, ex0, exd, ey0, eyd;
 };
 
+#if !defined(__SSE2__)
 // Index of a sample coordinate: float as computed, clamped to 0..maxIndex.
 inline int sampleIndex(double v, float maxIndex) {
     float f = float(v);
@@ -298,6 +299,7 @@ inline int sampleIndex(double v, float maxIndex) {
     const int i = roundToInt(f);
     return i < 0 ? 0 : i;
 }
+#endif
 
 // Pixels from..to of one scanline; `tested` pixels go through the 1.01
 // acceptance test, the others are known to lie inside the triangle.
