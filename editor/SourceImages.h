@@ -26,13 +26,6 @@ inline constexpr int kViewSize = 300;     // each image's view, pixels
 inline constexpr int kScrollBarSize = 16;
 inline constexpr int kPreviewSize = 100;  // Pic_Pre at most
 
-// True when the file is a regular file that can be opened for reading (one
-// trailing separator is ignored); false for a missing file, a folder, a FIFO
-// or device, or an unreadable file.
-bool FileExists(std::string path);
-// The path up to its last separator, without that separator ("/a/b.bmp"
-// gives "/a"); a file in the root folder gives "/".
-std::string FolderOf(const std::string& path);
 // The open-image dialog starting in `imageFolder`: the chosen path with blanks
 // trimmed and NUL characters removed, or "" when cancelled.
 std::string ShowOpenImageDialog(const std::string& imageFolder);

@@ -13,15 +13,15 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/avutil.h>
-#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
+
+#include "platform/FFmpegLog.h"
 
 namespace tarnel {
 
@@ -31,14 +31,6 @@ namespace {
 // copy and the caller's work surfaces come to about 10 bytes a pixel.
 constexpr int64_t kMaxVideoPixels = int64_t(1) << 26;
 constexpr int kIoBufferSize = 32 * 1024;
-
-void silenceFFmpeg() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        av_log_set_level(AV_LOG_QUIET);
-        av_log_set_callback([](void*, int, const char*, va_list) {});
-    });
-}
 
 void setError(std::string* error, const std::string& text) {
     if (error) *error = text;
@@ -310,7 +302,7 @@ bool AviReader::Impl::convert(Bitmap& out, std::string* error) {
     return true;
 }
 
-AviReader::AviReader() { silenceFFmpeg(); }
+AviReader::AviReader() { SilenceFFmpegLog(); }
 AviReader::~AviReader() = default;
 
 bool AviReader::Open(const std::string& path, std::string* error) {

@@ -2,7 +2,6 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavutil/log.h>
 }
 
 #include <fcntl.h>
@@ -13,9 +12,10 @@ extern "C" {
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
 
+#include "platform/AtomicFile.h"
 #include "platform/AviSink.h"
+#include "platform/FFmpegLog.h"
 
 namespace tarnel {
 
@@ -31,20 +31,6 @@ uint32_t mmioStringToFOURCC(const char* text) {
         code |= uint32_t(c) << (8 * i);
     }
     return code;
-}
-
-namespace {
-
-void silentLog(void*, int, const char*, va_list) {}
-
-}  // namespace
-
-void SilenceFFmpegLog() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        av_log_set_level(AV_LOG_QUIET);
-        av_log_set_callback(silentLog);
-    });
 }
 
 const AVCodec* FindAviEncoder(AviCodec codec) {
@@ -167,36 +153,6 @@ struct AviWriter::Impl {
     bool failErrno(const std::string& text, int code) { return fail(text + ": " + std::strerror(code)); }
 };
 
-namespace {
-
-// The file a path names, following symbolic links so that writing through a
-// link replaces its target and keeps the link. A dangling link names the
-// file it would point to.
-bool resolveTarget(const std::string& path, std::string& resolved, std::string& error) {
-    fs::path p(path);
-    std::error_code ec;
-    for (int hops = 0; fs::is_symlink(fs::symlink_status(p, ec)); ++hops) {
-        if (hops >= 40) {
-            error = path + ": too many levels of symbolic links";
-            return false;
-        }
-        fs::path next = fs::read_symlink(p, ec);
-        if (ec) {
-            error = path + ": " + ec.message();
-            return false;
-        }
-        p = next.is_absolute() ? next : p.parent_path() / next;
-    }
-    if (p.filename().empty()) {
-        error = path + ": not a file name";
-        return false;
-    }
-    resolved = p.string();
-    return true;
-}
-
-}  // namespace
-
 AviWriter::AviWriter() : impl_(std::make_unique<Impl>()) { SilenceFFmpegLog(); }
 
 AviWriter::~AviWriter() { Release(); }
@@ -208,12 +164,13 @@ bool AviWriter::FileOpen(const std::string& path, uint32_t mode) {
     Impl& m = *impl_;
     m.error.clear();
     if (!(mode & OF_CREATE)) return m.fail("only new AVI files can be written");
+    // Through symbolic links to their target; anything but a regular file is refused.
     std::string target;
-    if (!resolveTarget(path, target, m.error)) return false;
+    if (std::error_code ec = ResolveWriteTarget(path, target)) return m.fail(path + ": " + ec.message());
+    if (fs::path(target).filename().empty()) return m.fail(path + ": not a file name");
 
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode)) return m.fail(path + ": exists and is not a regular file");
 
     static std::atomic<unsigned> counter{0};
     const fs::path t(target);
@@ -303,14 +260,9 @@ bool AviWriter::Commit() {
     if (::rename(m.temp.c_str(), m.target.c_str()) != 0) return m.failErrno(m.target, errno);
     m.temp.clear();
     m.sink.reset();
-    // The rename itself must reach the disk. File systems that cannot sync a
-    // folder say so with EINVAL; that is no failure of ours.
-    const fs::path folder = fs::path(m.target).parent_path().empty() ? fs::path(".") : fs::path(m.target).parent_path();
-    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0) return m.failErrno(folder.string(), errno);
-    const int synced = ::fsync(dir) == 0 ? 0 : errno;
-    ::close(dir);
-    if (synced != 0 && synced != EINVAL && synced != ENOTSUP) return m.failErrno(folder.string(), synced);
+    // The rename itself must reach the disk.
+    const std::string folder = fs::path(m.target).parent_path().string();
+    if (std::error_code ec = SyncFolder(folder)) return m.fail((folder.empty() ? "." : folder) + ": " + ec.message());
     m.streamMade = m.compressed = false;
     return true;
 }

@@ -69,10 +69,6 @@ struct AviCodecInfo {
     bool takesDataRate = false;
 };
 
-// FFmpeg logs to stderr unless told otherwise; this turns its log off for the
-// process (once). Our errors go through LastError() instead.
-void SilenceFFmpegLog();
-
 // The compressors this FFmpeg build can write into AVI; H.264 only when it has an encoder.
 std::vector<AviCodecInfo> AvailableAviCodecs();
 // By key; false when unknown or not available.

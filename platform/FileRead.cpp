@@ -136,4 +136,21 @@ std::error_code ReadRegularFile(const std::string& path, uint64_t maxBytes, std:
     return readInto(path, maxBytes, out);
 }
 
+bool FileExists(std::string path) {
+    if (!path.empty() && path.back() == '/' && path.size() > 1) path.pop_back();
+    if (path.empty()) return false;
+    std::error_code ec;
+    const int fd = OpenRegularFile(path, ec);  // never waits on a FIFO
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+std::string FolderOf(const std::string& path) {
+    size_t cut = path.find_last_of('/');
+    if (cut == std::string::npos) return std::string();
+    if (cut == 0) return "/";
+    return path.substr(0, cut);
+}
+
 }  // namespace tarnel

@@ -39,6 +39,14 @@ int OpenRegularFile(const std::string& path, std::error_code& ec);
 std::error_code ReadRegularFile(const std::string& path, uint64_t maxBytes, std::string& out);
 std::error_code ReadRegularFile(const std::string& path, uint64_t maxBytes, std::vector<uint8_t>& out);
 
+// True when the file is a regular file that can be opened for reading (one
+// trailing separator is ignored); false for a missing file, a folder, a FIFO
+// or device, or an unreadable file.
+bool FileExists(std::string path);
+// The path up to its last separator, without that separator ("/a/b.bmp"
+// gives "/a"); a file in the root folder gives "/".
+std::string FolderOf(const std::string& path);
+
 }  // namespace tarnel
 
 template <>

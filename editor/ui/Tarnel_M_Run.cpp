@@ -11,6 +11,7 @@
 #include "core/WindowLinks.h"
 #include "ui/ChildWindows.h"
 #include "editor/ui/Tarnel_M.h"
+#include "platform/FileRead.h"
 #include "platform/Dialogs.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ui/PictureBoxWidget.h"

@@ -8,7 +8,7 @@
 
 #include "core/Settings.h"
 #include "core/WindowLinks.h"
-#include "editor/SourceImages.h"
+#include "platform/FileRead.h"
 #include "output/AviExport.h"
 #include "output/ui/Tarnel_F.h"
 #include "platform/Dialogs.h"

@@ -11,7 +11,7 @@
 #include "platform/ProgramFolder.h"
 #include "support/Files.h"
 #include "support/Images.h"
-#include "support/SpecialFiles.h"
+#include "support/FileKinds.h"
 #include "support/TempDir.h"
 
 using namespace tarnel;

@@ -1,9 +1,7 @@
 #include "core/Settings.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/inotify.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -11,6 +9,7 @@
 
 #include "platform/Profile.h"
 #include "platform/ProgramFolder.h"
+#include "support/FileSizeLimit.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
 
@@ -304,15 +303,8 @@ TEST_F(SettingsTest, FailedSaveLeavesTheOldFile) {
     {
         // Writes beyond 16 bytes fail, as on a full disk: every rewrite of the
         // file is longer than that.
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-        rlimit tight = old;
-        tight.rlim_cur = 16;
-        setrlimit(RLIMIT_FSIZE, &tight);
+        test::FileSizeLimit limit(16);
         saved = SaveSettings(s, SettingsControls{});
-        setrlimit(RLIMIT_FSIZE, &old);
-        signal(SIGXFSZ, oldHandler);
     }
     EXPECT_FALSE(saved);
     EXPECT_EQ(readText(iniPath()), before);
@@ -370,15 +362,8 @@ TEST_F(SettingsTest, SaveIsOneWriteOfTheWholeFile) {
     bool saved;
     {
         // Room for a few more keys, not for all fifteen.
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-        rlimit tight = old;
-        tight.rlim_cur = 120;
-        setrlimit(RLIMIT_FSIZE, &tight);
+        test::FileSizeLimit limit(120);
         saved = SaveSettings(s, SettingsControls{});
-        setrlimit(RLIMIT_FSIZE, &old);
-        signal(SIGXFSZ, oldHandler);
     }
     EXPECT_FALSE(saved);
     EXPECT_EQ(readText(iniPath()), before);

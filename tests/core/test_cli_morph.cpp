@@ -10,7 +10,7 @@
 #include "support/Cli.h"
 #include "support/Files.h"
 #include "support/Images.h"
-#include "support/SpecialFiles.h"
+#include "support/FileKinds.h"
 #include "support/TempDir.h"
 
 namespace tarnel {

@@ -9,6 +9,7 @@
 
 #include "core/WindowLinks.h"
 #include "imaging/PictureIO.h"
+#include "platform/FileRead.h"
 #include "platform/ProgramFolder.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"

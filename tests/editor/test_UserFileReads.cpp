@@ -11,10 +11,11 @@
 #include "imaging/PictureIO.h"
 #include "imaging/cDIB.h"
 #include "imaging/cGif.h"
+#include "platform/FileRead.h"
 #include "platform/Profile.h"
 #include "platform/ProgramFolder.h"
 #include "support/ScriptedDialogs.h"
-#include "support/SpecialFiles.h"
+#include "support/FileKinds.h"
 #include "support/TempDir.h"
 
 namespace tarnel {

@@ -2,8 +2,6 @@
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <cstring>
 #include <filesystem>
@@ -12,6 +10,7 @@
 #include <random>
 
 #include "platform/RuntimeError.h"
+#include "support/FileSizeLimit.h"
 #include "support/Files.h"
 #include "support/GiflibReader.h"
 #include "support/TempDir.h"
@@ -559,20 +558,15 @@ TEST(GifFile, WriteFailuresRaiseAndKeepTheOldFile) {
         std::ofstream out(path, std::ios::binary);
         out << "old";
     }
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-    rlimit tight = old;
-    tight.rlim_cur = 1000;  // smaller than the file, as on a full disk
-    setrlimit(RLIMIT_FSIZE, &tight);
     int number = 0;
-    try {
-        gif.SaveGIF(*pic, path, nullptr, false, 0);
-    } catch (const RuntimeError& e) {
-        number = e.number();
+    {
+        test::FileSizeLimit limit(1000);  // smaller than the file, as on a full disk
+        try {
+            gif.SaveGIF(*pic, path, nullptr, false, 0);
+        } catch (const RuntimeError& e) {
+            number = e.number();
+        }
     }
-    setrlimit(RLIMIT_FSIZE, &old);
-    signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(number, 61);
     EXPECT_EQ(test::readText(path), "old");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);

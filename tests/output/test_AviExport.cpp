@@ -3,13 +3,12 @@
 #include "output/AviExport.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
 #include "imaging/PictureIO.h"
+#include "support/FileSizeLimit.h"
 #include "support/Files.h"
 #include "support/Images.h"
 #include "support/RiffReader.h"
@@ -221,18 +220,13 @@ TEST_F(AviExportTest, AWriteThatRunsOutOfRoomLeavesTheOldFile) {
     // the AVI does not.
     auto paths = makeFolder(std::vector<Frame>(10, Frame{64, 48}));
     test::writeText(dir_.file("movie.avi"), "keep me");
-    struct sigaction ignore {}, old {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGXFSZ, &ignore, &old);
-    rlimit before{};
-    getrlimit(RLIMIT_FSIZE, &before);
-    rlimit small = before;
-    small.rlim_cur = 40 * 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     std::string error;
-    const AviExportResult result = ExportAvi(request(paths, 64, 48, 20), raw(), nullptr, &error);
-    setrlimit(RLIMIT_FSIZE, &before);
-    sigaction(SIGXFSZ, &old, nullptr);
+    AviExportResult result;
+    {
+        test::FileSizeLimit limit(40 * 1024);
+        ASSERT_TRUE(limit.ok());
+        result = ExportAvi(request(paths, 64, 48, 20), raw(), nullptr, &error);
+    }
 
     EXPECT_EQ(result, AviExportResult::WriteFailed) << error;
     EXPECT_EQ(test::readText(dir_.file("movie.avi")), "keep me");

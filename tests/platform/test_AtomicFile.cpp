@@ -10,7 +10,7 @@
 #include "platform/FileRead.h"
 #include "platform/StaleTempFiles.h"
 #include "support/Files.h"
-#include "support/SpecialFiles.h"
+#include "support/FileKinds.h"
 #include "support/TempDir.h"
 
 namespace tarnel {

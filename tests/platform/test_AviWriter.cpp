@@ -3,14 +3,13 @@
 #include "platform/AviWriter.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 
+#include "support/FileSizeLimit.h"
 #include "support/FFprobe.h"
 #include "support/Files.h"
 #include "support/RiffReader.h"
@@ -272,18 +271,12 @@ TEST(AviWriter, AFailedWriteIsNeverCommitted) {
     ASSERT_TRUE(writer.CreateStream(videoHeader(64, 64, 10, 0)));
     ASSERT_TRUE(writer.SetFormat(format.data(), format.size()));
 
-    struct sigaction ignore {}, old {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGXFSZ, &ignore, &old);
-    rlimit before{};
-    getrlimit(RLIMIT_FSIZE, &before);
-    rlimit small = before;
-    small.rlim_cur = 30 * 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     bool failed = false;
-    for (int i = 0; i < 4 && !failed; ++i) failed = !writer.Write(i, bits.data(), bits.size(), AVIIF_KEYFRAME);
-    setrlimit(RLIMIT_FSIZE, &before);
-    sigaction(SIGXFSZ, &old, nullptr);
+    {
+        test::FileSizeLimit limit(30 * 1024);
+        ASSERT_TRUE(limit.ok());
+        for (int i = 0; i < 4 && !failed; ++i) failed = !writer.Write(i, bits.data(), bits.size(), AVIIF_KEYFRAME);
+    }
 
     ASSERT_TRUE(failed);
     EXPECT_FALSE(writer.Write(5, bits.data(), bits.size(), AVIIF_KEYFRAME));

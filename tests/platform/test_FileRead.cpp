@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "support/Files.h"
-#include "support/SpecialFiles.h"
+#include "support/FileKinds.h"
 #include "support/TempDir.h"
 
 namespace tarnel {

@@ -1,13 +1,12 @@
 #include "platform/Profile.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "support/FileSizeLimit.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
 
@@ -192,26 +191,6 @@ TEST(Profile, WriteIntoMissingFolderFailsCleanly) {
     EXPECT_EQ(entriesIn(dir.path()), 0u);
 }
 
-// Makes every write beyond `bytes` fail (EFBIG), as a full disk would.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        oldHandler_ = signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        signal(SIGXFSZ, oldHandler_);
-    }
-
-private:
-    rlimit saved_{};
-    sighandler_t oldHandler_;
-};
-
 TEST(Profile, FailedWriteLeavesTheFileAsItWas) {
     TempDir dir;
     std::string file = dir.file("safe.ini");
@@ -219,7 +198,7 @@ TEST(Profile, FailedWriteLeavesTheFileAsItWas) {
     writeText(file, original);
     bool written;
     {
-        FileSizeLimit limit(64);
+        test::FileSizeLimit limit(64);
         written = WritePrivateProfileString("Section", "long", std::string(200, 'x'), file);
     }
     EXPECT_FALSE(written);

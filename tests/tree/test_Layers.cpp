@@ -70,7 +70,11 @@ std::vector<std::string> Violations(const fs::path& root) {
                 const auto toLayer = LayerOf(to);
                 if (!fromLayer || !toLayer) continue;
                 const std::string where = from + ":" + std::to_string(n) + " includes " + to;
-                if (toLayer->rank > fromLayer->rank)
+                const std::string fromTop = from.substr(0, from.find('/')), toTop = to.substr(0, to.find('/'));
+                const bool siblings = (fromTop == "output" && toTop == "editor") || (fromTop == "editor" && toTop == "output");
+                if (siblings)
+                    found.push_back(where + " (across to the other window subsystem)");
+                else if (toLayer->rank > fromLayer->rank)
                     found.push_back(where + " (points up)");
                 else if (toLayer->rank == fromLayer->rank && toLayer->group != fromLayer->group)
                     found.push_back(where + " (across to another folder of the same layer)");
@@ -101,6 +105,17 @@ TEST(Layers, TheCheckSeesAWrongInclude) {
     ASSERT_EQ(found.size(), 2u);
     EXPECT_NE(found[0].find("points up"), std::string::npos);
     EXPECT_NE(found[1].find("another window"), std::string::npos);
+}
+
+TEST(Layers, TheCheckSeesOutputAndEditorMeet) {
+    const fs::path root = fs::temp_directory_path() / ("tarnel-siblings-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    fs::remove_all(root);
+    fs::create_directories(root / "output/ui");
+    std::ofstream(root / "output/ui/Tarnel_F.cpp") << "#include \"editor/SourceImages.h\"\n";
+    const std::vector<std::string> found = Violations(root);
+    fs::remove_all(root);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_NE(found[0].find("other window subsystem"), std::string::npos);
 }
 
 }  // namespace
