@@ -21,7 +21,36 @@ void showMessage(const std::string& text, MsgIcon icon = MsgIcon::Information) {
     Dialogs().messageBox(text, icon, MsgButtons::OK, kAppTitle);
 }
 
-void showLoadFailure(const std::string& path) { showMessage(kLoadFailedMessage + path, MsgIcon::Exclamation); }
+void showLoadFailure(const std::string& path, const std::string& reason) {
+    showMessage(kLoadFailedMessage + path + "\n" + reason, MsgIcon::Exclamation);
+}
+
+std::string fileReason(const std::error_code& ec) {
+    if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory) return "ﾌｧｲﾙが見つかりません";
+    if (ec == std::errc::permission_denied || ec == std::errc::operation_not_permitted)
+        return "ﾌｧｲﾙを開く権限がありません";
+    if (ec == std::errc::is_a_directory) return "ﾌｫﾙﾀﾞです。画像ﾌｧｲﾙを選んでください";
+    if (ec.category() == FileTypeErrorCategory()) return "通常のﾌｧｲﾙではありません (ﾊﾟｲﾌﾟやﾃﾞﾊﾞｲｽ)";
+    if (ec == std::errc::file_too_large) return "ﾌｧｲﾙが大きすぎます";
+    if (ec == std::errc::not_enough_memory) return "ﾒﾓﾘが足りません";
+    return "ﾌｧｲﾙを読めません (" + ec.message() + ")";
+}
+
+// The decoders explain themselves in English for the command line; the
+// window names the kind of failure.
+std::string decodeReason(const std::string& why) {
+    auto has = [&why](const char* word) { return why.find(word) != std::string::npos; };
+    if (has("not a BMP, JPEG or GIF") || has("not a BMP file")) return "対応していない形式です (BMP、JPEG、GIF のみ)";
+    if (has("unsupported") || has("top-down run-length") || has("bit fields need"))
+        return "対応していない種類の画像です";
+    if (has("more memory than allowed") || has("out of range") || has("above 32767") || has("implausible") || has("too many scans"))
+        return "画像が大きすぎます";
+    if (has("out of memory")) return "ﾒﾓﾘが足りません";
+    if (has("truncated") || has("cut short") || has("ends early") || has("too short") || has("beyond the end") ||
+        has("no data") || has("Premature end"))
+        return "ﾌｧｲﾙが途中で切れています";
+    return "画像のﾃﾞｰﾀが壊れています";
+}
 
 bool deleteFile(const std::string& path) {
     std::error_code ec;
@@ -50,6 +79,20 @@ std::string ShowOpenImageDialog(const std::string& imageFolder) {
     if (first == std::string::npos) return std::string();
     size_t last = path.find_last_not_of(' ');
     return path.substr(first, last - first + 1);
+}
+
+bool LoadSourcePicture(const std::string& path, StdPicture& out, std::string& reason) {
+    std::vector<uint8_t> bytes;
+    if (std::error_code ec = ReadRegularFile(path, kMaxPictureFile, bytes)) {
+        reason = fileReason(ec);
+        return false;
+    }
+    std::string why;
+    if (!LoadPictureFromMemory(bytes.data(), bytes.size(), out, &why)) {
+        reason = decodeReason(why);
+        return false;
+    }
+    return true;
 }
 
 std::string SizeText(int width, int height) { return std::to_string(width) + " * " + std::to_string(height); }
@@ -145,8 +188,9 @@ SourceImages::LoadOutcome SourceImages::Load(int i, MorphSettings& settings) {
 SourceImages::LoadOutcome SourceImages::LoadFile(int i, const std::string& path) {
     if (i != 0 && i != 1) return LoadOutcome::Failed;
     StdPicture picture;
-    if (!LoadPicture(path, picture)) {
-        showLoadFailure(path);
+    std::string reason;
+    if (!LoadSourcePicture(path, picture, reason)) {
+        showLoadFailure(path, reason);
         return LoadOutcome::Failed;
     }
     P[size_t(i)].setPicture(picture);
@@ -190,8 +234,9 @@ std::string SourceImages::StretchSizeText(int i, int percent) const {
 bool SourceImages::Reset(int i) {
     if (!loaded(i)) return false;
     StdPicture picture;
-    if (!LoadPicture(ImagePath[size_t(i)], picture)) {
-        showLoadFailure(ImagePath[size_t(i)]);
+    std::string reason;
+    if (!LoadSourcePicture(ImagePath[size_t(i)], picture, reason)) {
+        showLoadFailure(ImagePath[size_t(i)], reason);
         return false;
     }
     P[size_t(i)].setPicture(picture);

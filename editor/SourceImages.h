@@ -17,7 +17,8 @@ inline constexpr const char* kTrimSizeMessage = "ﾄﾘﾐﾝｸﾞのｻｲｽ�
 inline constexpr const char* kTrimImageMessage = "ﾄﾘﾐﾝｸﾞの画像をﾛｰﾄﾞしてください";
 inline constexpr const char* kTrimMaxWidthMessage = "ﾄﾘﾐﾝｸﾞのｻｲｽﾞ幅(Max) = ";
 inline constexpr const char* kTrimMaxHeightMessage = "ﾄﾘﾐﾝｸﾞのｻｲｽﾞ高さ(Max) = ";
-// Shown with the file's path when a picture cannot be read.
+// Shown with the file's path when a picture cannot be read; the reason
+// follows on a second line.
 inline constexpr const char* kLoadFailedMessage = "画像ﾌｧｲﾙを読み込めません： ";
 inline constexpr const char* kOpenImageTitle = "ﾌｧｲﾙを開く";
 inline constexpr const char* kOpenImageFilter = "画像ﾌｧｲﾙ (JPG、BMP、GIF)|*.jpg;*.bmp;*.gif";
@@ -29,6 +30,10 @@ inline constexpr int kPreviewSize = 100;  // Pic_Pre at most
 // The open-image dialog starting in `imageFolder`: the chosen path with blanks
 // trimmed and NUL characters removed, or "" when cancelled.
 std::string ShowOpenImageDialog(const std::string& imageFolder);
+// Loads a source picture; on failure `reason` says why, in the window's
+// language (missing, not a plain file, cut short, unsupported kind, too large…).
+bool LoadSourcePicture(const std::string& path, StdPicture& out, std::string& reason);
+
 // "320 * 240"
 std::string SizeText(int width, int height);
 

@@ -24,10 +24,6 @@ namespace tarnel {
 
 namespace {
 
-// The largest picture we hold is 2^28 pixels of 4 bytes; no picture file
-// worth reading is bigger than that plus room for headers.
-constexpr uint64_t kMaxPictureFile = (uint64_t(1) << 30) + (uint64_t(1) << 20);
-
 void setError(std::string* error, const std::string& text) {
     if (error) *error = text;
 }

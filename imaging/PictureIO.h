@@ -22,6 +22,11 @@ PictureFormat DetectPictureFormat(const uint8_t* data, size_t size);
 // as it was and `error` says why. A file that does not decode is a failure.
 // Every surface of one load, the 32-bpp copy included, comes out of one
 // LoadBudget::ForInput(size), so memory and time follow the file's size.
+//
+// Picture files larger than this are refused before they are read: the
+// largest picture we hold is 2^28 pixels of 4 bytes, plus room for headers.
+inline constexpr uint64_t kMaxPictureFile = (uint64_t(1) << 30) + (uint64_t(1) << 20);
+
 bool LoadPicture(const std::string& path, StdPicture& out, std::string* error = nullptr);
 bool LoadPictureFromMemory(const uint8_t* data, size_t size, StdPicture& out, std::string* error = nullptr);
 

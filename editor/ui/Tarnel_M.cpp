@@ -222,6 +222,8 @@ void Tarnel_M::buildOptionPanel() {
         t->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         t->setMaxLength(10);
         t->setFont(Skin::font(12));
+        // Enter confirms the box: the text is kept and selected, nothing else happens.
+        connect(t, &QLineEdit::returnPressed, t, [t] { t->selectAll(); });
     }
 
     // Frame count.
@@ -288,6 +290,12 @@ void Tarnel_M::Form_Load() {
     Initialising = true;
     mesh.Initialising = true;
     buildControls();
+    // Enter typed into a size box must not press a button (the first one
+    // loads a new start image).
+    for (QPushButton* b : findChildren<QPushButton*>()) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
     const Skin& skin = Skin::get();
     for (QLabel* plate : Img_T) plate->setPixmap(skin.titlePlate);
     for (QLabel* plate : Img_T) plate->lower();

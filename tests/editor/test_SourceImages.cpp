@@ -11,6 +11,7 @@
 #include "imaging/PictureIO.h"
 #include "platform/FileRead.h"
 #include "platform/ProgramFolder.h"
+#include "support/FileKinds.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -146,6 +147,42 @@ TEST_F(SourceImagesTest, UndecodableFileNamesItAndKeepsThePicture) {
     EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Exclamation);
     EXPECT_EQ(images.P[1].scaleWidth(), 320);
     EXPECT_NE(images.ImagePath[1], bad);
+}
+
+TEST_F(SourceImagesTest, LoadFailureGivesTheReasonOnASecondLine) {
+    auto write = [this](const std::string& name, const std::string& bytes) {
+        std::string path = folder.file(name);
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    };
+    std::string fullBmp = folder.file("full.bmp");
+    ASSERT_TRUE(SavePictureBMP(*pattern(64, 64), fullBmp));
+    std::string bmpBytes;
+    {
+        std::ifstream in(fullBmp, std::ios::binary);
+        bmpBytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    // A 65535 x 65535 GIF in 26 bytes.
+    const std::string hugeGif("GIF89a\xFF\xFF\xFF\xFF\0\0\0,\0\0\0\0\xFF\xFF\xFF\xFF\0\x02\x02\x4C\x01\0;", 26);
+    std::string fifo = folder.file("pipe.jpg");
+    ASSERT_TRUE(test::makeFifo(fifo));
+    struct Case {
+        std::string path, reason;
+    } cases[] = {
+        {folder.file("missing.jpg"), "ﾌｧｲﾙが見つかりません"},
+        {folder.path().string(), "ﾌｫﾙﾀﾞです。画像ﾌｧｲﾙを選んでください"},
+        {fifo, "通常のﾌｧｲﾙではありません (ﾊﾟｲﾌﾟやﾃﾞﾊﾞｲｽ)"},
+        {write("text.jpg", "not a picture"), "対応していない形式です (BMP、JPEG、GIF のみ)"},
+        {write("cut.bmp", bmpBytes.substr(0, bmpBytes.size() / 2)), "ﾌｧｲﾙが途中で切れています"},
+        {write("cut.jpg", std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 13)), "ﾌｧｲﾙが途中で切れています"},
+        {write("huge.gif", hugeGif), "画像が大きすぎます"},
+    };
+    for (const Case& c : cases) {
+        dialogs.messages.clear();
+        EXPECT_EQ(images.LoadFile(0, c.path), SourceImages::LoadOutcome::Failed) << c.path;
+        ASSERT_EQ(dialogs.messages.size(), 1u) << c.path;
+        EXPECT_EQ(dialogs.messages[0].text, kLoadFailedMessage + c.path + "\n" + c.reason);
+    }
 }
 
 TEST_F(SourceImagesTest, PreviewKeepsTheAspect) {

@@ -406,6 +406,29 @@ TEST_F(EditorTest, LoadingBothEnablesRunAndSynchronise) {
     EXPECT_EQ(window->P[1]->cursor().shape(), Qt::BitmapCursor);
 }
 
+// No button is a default button: Enter in a size box, after a reset or on
+// a focused button opens nothing and changes no image.
+TEST_F(EditorTest, EnterPressesNoButton) {
+    open();
+    load(0, 80, 60);
+    load(1, 80, 60);
+    const size_t dialogsBefore = dialogs.fileRequests.size();
+    for (QLineEdit* box : {window->txt_w, window->txt_h}) {
+        box->setFocus();
+        QTest::keyClicks(box, "40");
+        QTest::keyClick(box, Qt::Key_Return);
+        QTest::keyClick(box, Qt::Key_Enter);
+        EXPECT_EQ(box->selectedText(), box->text());
+    }
+    QTest::mouseClick(window->Cmd_Reset[0], Qt::LeftButton);
+    window->Cmd_Reset[0]->setFocus();
+    QTest::keyClick(window->Cmd_Reset[0], Qt::Key_Return);
+    QTest::keyClick(window.get(), Qt::Key_Return);
+    EXPECT_EQ(dialogs.fileRequests.size(), dialogsBefore);
+    EXPECT_TRUE(dialogs.messages.empty());
+    for (QPushButton* b : window->findChildren<QPushButton*>()) EXPECT_FALSE(b->autoDefault() || b->isDefault());
+}
+
 TEST_F(EditorTest, UndecodableFileShowsItsNameAndKeepsThePicture) {
     open();
     load(1, 80, 60);
