@@ -144,7 +144,11 @@ void SourceImages::SaveWorkingCopy(int i) {
     // written the old one goes, so that no reduction starts from a stale image.
     const std::string path = WorkingCopyPath(i);
     const PictureBox& box = P[size_t(i)];
-    if (!box.hasPicture() || !SavePictureBMP(box.picture(), path)) deleteFile(path);
+    WorkingPicture[size_t(i)] = box.picture();
+    if (!box.hasPicture() || !SavePictureBMP(box.picture(), path)) {
+        deleteFile(path);
+        WorkingPicture[size_t(i)] = StdPicture();
+    }
 }
 
 void SourceImages::RecordSize(int i) {
@@ -311,6 +315,54 @@ void SourceImages::DeleteWorkingCopies() {
     for (int i = 0; i < 2; ++i) {
         const std::string path = WorkingCopyPath(i);
         if (FileExists(path)) deleteFile(path);
+    }
+}
+
+SourceState SourceImages::Capture(int i) const {
+    SourceState s;
+    if (i != 0 && i != 1) return s;
+    const size_t k = size_t(i);
+    if (loaded(i)) s.picture = P[k].picture();
+    s.workingCopy = WorkingPicture[k];
+    s.path = ImagePath[k];
+    s.width = ImgW[k];
+    s.height = ImgH[k];
+    s.sizeLabel = SizeLabel[k];
+    s.sizeLabelS = SizeLabelS[k];
+    return s;
+}
+
+void SourceImages::Restore(int i, const SourceState& state) {
+    if (i != 0 && i != 1) return;
+    const size_t k = size_t(i);
+    PictureBox& box = P[k];
+    if (state.picture.isBitmap()) {
+        box.setPicture(state.picture);
+    } else {
+        box.setPicture(StdPicture());
+        box.resize(kViewSize, kViewSize);
+    }
+    if (WorkingPicture[k].bitmap != state.workingCopy.bitmap) {
+        const std::string path = WorkingCopyPath(i);
+        WorkingPicture[k] = state.workingCopy;
+        if (!state.workingCopy.isBitmap() || !SavePictureBMP(state.workingCopy, path)) {
+            deleteFile(path);
+            WorkingPicture[k] = StdPicture();
+        }
+    }
+    ImagePath[k] = state.path;
+    ImgW[k] = state.width;
+    ImgH[k] = state.height;
+    SizeLabel[k] = state.sizeLabel;
+    SizeLabelS[k] = state.sizeLabelS;
+    if (i == 0) {
+        if (state.picture.isBitmap()) {
+            UpdatePreview();
+        } else {
+            Pic_Pre.setPicture(StdPicture());
+            Pic_Pre.resize(kPreviewSize, kPreviewSize);
+            DrawEdgeFrame(Pic_Pre);
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/EditHistory.h"
 #include "core/Settings.h"
 #include "platform/PictureBox.h"
 
@@ -121,6 +122,15 @@ public:
 
     // Deletes both working copies (every close of the editor).
     void DeleteWorkingCopies();
+
+    // What the working copy file of each image holds.
+    std::array<StdPicture, 2> WorkingPicture;
+
+    // Image i as it is now, for undo and the saved session (preparable is the window's).
+    SourceState Capture(int i) const;
+    // Puts image i back as captured: picture, working copy (rewritten when it
+    // differs), path, size, labels and, for the start image, the preview.
+    void Restore(int i, const SourceState& state);
 };
 
 }  // namespace tarnel

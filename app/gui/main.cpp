@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
     {
         tarnel::Tarnel_M editor;
         editor.show();
+        editor.OfferSessionRestore();
         status = QApplication::exec();
     }
     // A zoom overlay may still be fading out.

@@ -13,6 +13,7 @@
 #include "ui/Skin.h"
 #include "platform/Dialogs.h"
 #include "platform/NumText.h"
+#include "platform/ProgramFolder.h"
 #include "platform/ui/PictureBoxWidget.h"
 #include "platform/ui/Spinner.h"
 
@@ -63,7 +64,8 @@ QColor qcolor(ColorRef c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
 
 }  // namespace
 
-Tarnel_M::Tarnel_M(QWidget* parent) : SkinWindow(kFaceWidth, kFaceHeight, QStringLiteral("Tarnel"), parent) {
+Tarnel_M::Tarnel_M(QWidget* parent)
+    : SkinWindow(kFaceWidth, kFaceHeight, QStringLiteral("Tarnel"), parent), session_(ProgramFolder()) {
     Form_Load();
 }
 
@@ -311,6 +313,7 @@ void Tarnel_M::Form_Load() {
     // The views were laid out with their boxes at (0, 0) and the bars at the edges.
     applySettingsToControls();
     giveCursors();
+    buildEditActions();
 }
 
 void Tarnel_M::applySettingsToControls() {
@@ -408,6 +411,14 @@ SettingsControls Tarnel_M::settingsControls() const {
 
 void Tarnel_M::endProgram(bool saveSettings) {
     if (saveSettings) SaveSettings(Settings(), settingsControls());
+    // Only the end command closes the session; any other end keeps it for the next start.
+    if (saveSettings) {
+        if (sessionTimer_) sessionTimer_->stop();
+        sessionDirty_ = false;
+        session_.Remove();
+    } else {
+        flushSession();
+    }
     if (running_) {
         // The run stops at its next yield and the window closes after it.
         cancelRequested_ = true;
@@ -429,6 +440,7 @@ void Tarnel_M::closeEvent(QCloseEvent* event) {
         endProgram(false);
         return;
     }
+    flushSession();
     if (!unloaded_) Form_QueryUnload();
     event->accept();
 }
@@ -462,6 +474,7 @@ void Tarnel_M::VS_Point_Change() {
 
 void Tarnel_M::applyMeshSpinners() {
     if (Initialising) return;
+    EditScope edit(*this);
     mesh.ApplyMeshSettings(VS_Gyo->value(), VS_Retu->value(), VS_Point->value(), images.P[0].scaleWidth(),
                            images.P[0].scaleHeight(), images.P[1].scaleWidth(), images.P[1].scaleHeight());
     MorphSettings& s = Settings();

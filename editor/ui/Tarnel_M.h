@@ -6,12 +6,15 @@
 #include <QPointer>
 #include <array>
 #include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "core/EditHistory.h"
 #include "core/Mesh.h"
 #include "core/MeshEdit.h"
 #include "core/MorphRun.h"
+#include "editor/EditorSession.h"
 #include "editor/SourceImages.h"
 #include "ui/SkinWindow.h"
 
@@ -20,6 +23,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
+class QTimer;
 
 namespace tarnel {
 
@@ -132,6 +136,23 @@ public:
     // The values of the controls that the end command stores.
     SettingsControls settingsControls() const;
 
+    // --- Editing beyond the single commands: undo, the saved session,
+    // dropped files, the canvases' menu. ---
+    EditHistory history;
+    void Undo();
+    void Redo();
+    // The whole editing state now, and putting one back (undo, redo, restore).
+    EditorState captureState() const;
+    void applyState(const EditorState& state);
+    // Loads a file into image i as the open command does, without its dialog.
+    bool LoadImageFile(int i, const std::string& path);
+    // After an end that did not go through the end command: asks whether to
+    // restore that session, and does so on yes. True when restored.
+    bool OfferSessionRestore();
+    // Writes the session now if a change is waiting (tests, and every end).
+    void flushSession();
+    EditorSession& session() { return session_; }
+
 protected:
     void exitImageReleased() override;
     void closeEvent(QCloseEvent* event) override;
@@ -154,6 +175,34 @@ private:
     void repaintDamage(const MeshEditor::Damage& d);
     void RunMorph();
     void endProgram(bool saveSettings);
+
+    // Records the change from `before` to now as one undo step.
+    void edited(const EditorState& before);
+    void meshesMoved();  // a change that needs no undo step of its own (during a drag)
+    void buildEditActions();
+    void showCanvasMenu(int index, const QPoint& globalPos);
+    void updateImageControls();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    // Records one undo step for the command it spans (when anything changed).
+    class EditScope {
+    public:
+        explicit EditScope(Tarnel_M& w);
+        ~EditScope();
+        EditScope(const EditScope&) = delete;
+        EditScope& operator=(const EditScope&) = delete;
+
+    private:
+        Tarnel_M& w_;
+        EditorState before_;
+        bool active_;
+    };
+    friend class EditScope;
+    std::optional<EditorState> dragBefore_;
+    bool applyingState_ = false;
+    EditorSession session_;
+    QTimer* sessionTimer_ = nullptr;
+    bool sessionDirty_ = false;
 
     std::vector<std::pair<QWidget*, bool>> runLocked_;
     bool running_ = false;

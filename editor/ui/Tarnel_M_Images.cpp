@@ -4,7 +4,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include "core/Settings.h"
 #include "core/WindowLinks.h"
+#include "platform/FileRead.h"
 #include "ui/Skin.h"
 #include "editor/ui/Tarnel_M.h"
 #include "ui/ChildWindows.h"
@@ -45,24 +47,15 @@ void Tarnel_M::afterImageChange(int i) {
 
 void Tarnel_M::Cmd_Sanshyo_Click(int i) {
     if ((i != 0 && i != 1) || running_) return;
-    if (images.Load(i, Settings()) != SourceImages::LoadOutcome::Loaded) return;
-    showSizeLabels(i);
-    if (i == 0) showPreview();
-    afterImageChange(i);
-    enableImageCommands(i, true);
-    VS_Stretch[size_t(i)]->setValue(100);
-    if (images.bothLoaded()) {
-        Cmd_Start->setEnabled(true);
-        P[0]->setCursor(Skin::get().cursor);
-        P[1]->setCursor(Skin::get().cursor);
-        Cmd_Douki->setEnabled(true);
-    }
-    for (QWidget* w : std::initializer_list<QWidget*>{VS_Frame, VS_Gyo, VS_Retu, Cmd_C[0], Cmd_C[1], txt_w, txt_h, VS_Point})
-        w->setEnabled(true);
+    const std::string path = ShowOpenImageDialog(Settings().ImageFolder);
+    if (path.empty()) return;
+    Settings().ImageFolder = FolderOf(path);
+    LoadImageFile(i, path);
 }
 
 void Tarnel_M::Cmd_Triming_Click(int i) {
     if ((i != 0 && i != 1) || running_) return;
+    EditScope edit(*this);
     SourceImages::TrimCheck check =
         images.CheckTrim(i, txt_w->text().toStdString(), txt_h->text().toStdString(), Settings());
     if (!check.ok) {
@@ -81,6 +74,7 @@ void Tarnel_M::Cmd_Triming_Click(int i) {
 
 void Tarnel_M::Cmd_Stretch_Click(int i) {
     if ((i != 0 && i != 1) || running_) return;
+    EditScope edit(*this);
     if (!images.Reduce(i, VS_Stretch[size_t(i)]->value())) return;
     lbl_Size[size_t(i)]->setText(QString::fromStdString(images.SizeLabel[size_t(i)]));
     afterImageChange(i);
@@ -94,6 +88,7 @@ void Tarnel_M::VS_Stretch_Change(int i) {
 
 void Tarnel_M::Cmd_Reset_Click(int i) {
     if ((i != 0 && i != 1) || running_ || !images.loaded(i)) return;
+    EditScope edit(*this);
     if (!images.Reset(i)) return;
     enableImageCommands(i, true);
     VS_Stretch[size_t(i)]->setValue(100);
@@ -104,6 +99,7 @@ void Tarnel_M::Cmd_Reset_Click(int i) {
 
 void Tarnel_M::Cmd_Douki_Click() {
     if (running_) return;
+    EditScope edit(*this);
     SourceImages::SyncOutcome sync = images.Synchronise();
     if (!sync.done) return;
     for (int i = 0; i < 2; ++i) {
@@ -159,7 +155,15 @@ void Tarnel_M::Refresh_Mesh(int i) { repaintDamage(meshEditor.Refresh_Mesh(i)); 
 void Tarnel_M::P_MouseDown(int index, int button, int shift, float x, float y) {
     // The meshes are off the canvases while a run goes on.
     if (running_) return;
+    // A press ends any drag: that drag is one undo step.
+    if (dragBefore_ && button == kLeftButton) {
+        edited(*dragBefore_);
+        dragBefore_.reset();
+    }
+    std::optional<EditorState> before;
+    if (button == kLeftButton) before = captureState();
     repaintDamage(meshEditor.P_MouseDown(index, button, shift, x, y, images.bothLoaded()));
+    if (meshEditor.dragging()) dragBefore_ = std::move(before);
 }
 
 void Tarnel_M::P_MouseMove(int index, int button, int shift, float x, float y) {
@@ -168,6 +172,10 @@ void Tarnel_M::P_MouseMove(int index, int button, int shift, float x, float y) {
 
 void Tarnel_M::P_MouseUp(int index, int button, int shift, float x, float y) {
     meshEditor.P_MouseUp(index, button, shift, x, y);
+    if (dragBefore_ && !meshEditor.dragging()) {
+        edited(*dragBefore_);
+        dragBefore_.reset();
+    }
 }
 
 }  // namespace tarnel
