@@ -1,7 +1,10 @@
 // The editor window, driven through its handlers and mouse events in the
 // offscreen platform, with scripted dialogs and a temporary program folder.
 #include <QApplication>
+#include <QDropEvent>
 #include <QLabel>
+#include <QMimeData>
+#include <QUrl>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -91,6 +94,7 @@ protected:
         return ProcessTempPath(programFolder.path().string(), i == 0 ? "temp00.bmp" : "temp01.bmp");
     }
     uint32_t canvasPixel(int i, int x, int y) const { return window->images.P[size_t(i)].image().pixelValue(x, y); }
+    static uint32_t canvasPixelOf(const SourceState& s, int x, int y) { return s.picture.bitmap->pixelValue(x, y); }
 };
 
 // ---------------------------------------------------------------- start-up
@@ -358,6 +362,97 @@ TEST_F(EditorTest, GridChangeResetsBothMeshesMarkerSizeOnlyRedraws) {
     EXPECT_EQ(Settings().Columns, 4);
     EXPECT_EQ(window->mesh.StartMesh.columns(), 4);
     EXPECT_EQ(window->mesh.StartMesh(2, 2), (MeshPoint{20, 25}));
+}
+
+// ---------------------------------------------------------------- undo, session, drop
+
+TEST_F(EditorTest, UndoAndRedoCoverDragsGridChangesAndImageCommands) {
+    open();
+    load(0, 100, 100);
+    load(1, 100, 100);
+    Tarnel_M& w = *window;
+    auto undo = [&] { QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier); };
+    auto redo = [&] { QTest::keyClick(&w, Qt::Key_Y, Qt::ControlModifier); };
+    QTest::mousePress(w.P[0], Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::mouseMove(w.P[0], QPoint(50, 45));
+    QTest::mouseRelease(w.P[0], Qt::LeftButton, {}, QPoint(50, 45));
+    QTest::mouseClick(w.VS_Retu, Qt::LeftButton, {}, QPoint(7, 15));  // 5 -> 4 columns
+    w.VS_Stretch[0]->setValue(50);
+    w.Cmd_Stretch_Click(0);
+    ASSERT_EQ(w.images.P[0].scaleWidth(), 50);
+    ASSERT_EQ(w.history.undoCount(), 5u);  // two loads, the drag, the grid, the reduction
+
+    undo();
+    EXPECT_EQ(w.images.P[0].scaleWidth(), 100);
+    EXPECT_EQ(w.lbl_Size[0]->text(), "100 * 100");
+    EXPECT_EQ(w.P[0]->size(), QSize(100, 100));
+    undo();
+    EXPECT_EQ(w.mesh.Columns, 5);
+    EXPECT_EQ(w.lbl_Retu->text(), "5");
+    EXPECT_EQ(w.mesh.StartMesh(2, 2), (MeshPoint{50, 45}));
+    undo();
+    EXPECT_EQ(w.mesh.StartMesh(2, 2), (MeshPoint{20, 20}));
+    EXPECT_EQ(canvasPixel(0, 24, 20), px(RGBColor(0, 255, 0)));  // redrawn where it was
+    undo();
+    EXPECT_FALSE(w.images.loaded(1));
+    EXPECT_FALSE(w.Cmd_Start->isEnabled());
+
+    redo();
+    redo();
+    redo();
+    EXPECT_TRUE(w.Cmd_Start->isEnabled());
+    EXPECT_EQ(w.mesh.Columns, 4);
+    EXPECT_EQ(w.mesh.StartMesh.columns(), 4);
+    redo();
+    EXPECT_EQ(w.images.P[0].scaleWidth(), 50);
+    StdPicture copy;
+    ASSERT_TRUE(LoadPicture(workingCopy(0), copy));
+    EXPECT_EQ(copy.width(), 100);  // reductions still start from the loaded image
+    EXPECT_FALSE(w.history.canRedo());
+}
+
+TEST_F(EditorTest, SessionComesBackAfterCancelButNotAfterEnd) {
+    open();
+    load(0, 120, 90);
+    load(1, 120, 90);
+    window->P_MouseDown(0, 1, 0, 24, 18);
+    window->P_MouseMove(0, 1, 0, 40, 33);
+    window->P_MouseUp(0, 1, 0, 40, 33);
+    const EditorState edited = window->captureState();
+    window->Cmd_Can_Click();
+    window.reset();
+
+    open();
+    dialogs.messages.clear();
+    ASSERT_TRUE(window->OfferSessionRestore());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, kRestoreSessionQuestion);
+    EXPECT_EQ(dialogs.messages[0].buttons, MsgButtons::YesNo);
+    EXPECT_TRUE(window->captureState().sameMeshes(edited));
+    EXPECT_EQ(window->images.ImagePath, (std::array{edited.sources[0]->path, edited.sources[1]->path}));
+    EXPECT_EQ(canvasPixel(1, 50, 40), canvasPixelOf(*edited.sources[1], 50, 40));
+    EXPECT_TRUE(window->Cmd_Start->isEnabled());
+    EXPECT_EQ(window->lbl_Size[1]->text(), "120 * 90");
+
+    window->Cmd_End_Click();
+    window.reset();
+    open();
+    dialogs.messages.clear();
+    EXPECT_FALSE(window->OfferSessionRestore());
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(EditorTest, DroppedFileLoadsIntoTheView) {
+    open();
+    const std::string path = writeImage(sources, "dropped.bmp", 70, 50, 3);
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window->PicBack[1], &drop);
+    QTRY_VERIFY(window->images.loaded(1));
+    EXPECT_EQ(window->images.ImagePath[1], path);
+    EXPECT_EQ(window->P[1]->size(), QSize(70, 50));
+    EXPECT_EQ(window->lbl_Size[1]->text(), "70 * 50");
 }
 
 // ---------------------------------------------------------------- images
