@@ -447,9 +447,14 @@ TEST_F(EditorTest, DroppedFileLoadsIntoTheView) {
     const std::string path = writeImage(sources, "dropped.bmp", 70, 50, 3);
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window->PicBack[1], &enter);
+    EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window->PicBack[1], &drop);
-    QTRY_VERIFY(window->images.loaded(1));
+    EXPECT_TRUE(drop.isAccepted());
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(window->images.loaded(1));
     EXPECT_EQ(window->images.ImagePath[1], path);
     EXPECT_EQ(window->P[1]->size(), QSize(70, 50));
     EXPECT_EQ(window->lbl_Size[1]->text(), "70 * 50");
