@@ -25,10 +25,11 @@ struct SourceState {
     int32_t width = 0, height = 0;  // ImgW, ImgH
     std::string sizeLabel, sizeLabelS;
     bool preparable = false;  // trimming and reduction allowed (not after a synchronisation)
+    bool prepared = false;    // trimmed, reduced or cut since it was loaded: no longer the file's picture
 
     bool samePicture(const SourceState& o) const {
         return picture.bitmap == o.picture.bitmap && path == o.path && workingCopy.bitmap == o.workingCopy.bitmap &&
-               preparable == o.preparable;
+               preparable == o.preparable && prepared == o.prepared;
     }
 };
 

@@ -88,6 +88,7 @@ bool EditorSession::Save(const EditorState& state, std::string& error) {
             s["sizeLabel"] = source->sizeLabel;
             s["sizeLabelS"] = source->sizeLabelS;
             s["preparable"] = source->preparable;
+            s["prepared"] = source->prepared;
         }
         sources.push_back(std::move(s));
     }
@@ -152,6 +153,7 @@ bool EditorSession::Load(EditorState& out, std::string& error) const {
             source->sizeLabel = s.value("sizeLabel", std::string());
             source->sizeLabelS = s.value("sizeLabelS", std::string());
             source->preparable = s.value("preparable", true);
+            source->prepared = s.value("prepared", true);
             std::map<std::string, StdPicture> loaded;
             for (auto [key, into] : {std::pair{"picture", &source->picture}, {"workingCopy", &source->workingCopy}}) {
                 const std::string name = s.value(key, std::string());

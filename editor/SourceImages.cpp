@@ -198,6 +198,7 @@ SourceImages::LoadOutcome SourceImages::LoadFile(int i, const std::string& path)
         return LoadOutcome::Failed;
     }
     P[size_t(i)].setPicture(picture);
+    Prepared[size_t(i)] = false;
     SaveWorkingCopy(i);
     RecordSize(i);
     UpdateSizeLabels(i);
@@ -224,6 +225,7 @@ bool SourceImages::Reduce(int i, int percent) {
     SetStretchBltMode(box.hDC(), COLORONCOLOR);
     StretchBlt(box.hDC(), 0, 0, w, h, scratch.hDC(), 0, 0, scratch.scaleWidth(), scratch.scaleHeight(), SRCCOPY);
     box.setPicture(box.imagePicture());
+    Prepared[size_t(i)] = true;
     SizeLabel[size_t(i)] = SizeText(w, h);
     return true;
 }
@@ -244,6 +246,7 @@ bool SourceImages::Reset(int i) {
         return false;
     }
     P[size_t(i)].setPicture(picture);
+    Prepared[size_t(i)] = false;
     SaveWorkingCopy(i);
     RecordSize(i);
     UpdateSizeLabels(i);
@@ -263,6 +266,7 @@ SourceImages::SyncOutcome SourceImages::Synchronise() {
         PictureBox& box = P[size_t(i)];
         if (box.scaleWidth() == out.width && box.scaleHeight() == out.height) continue;
         keepTopLeft(box, out.width, out.height);
+        Prepared[size_t(i)] = true;
         out.changed[size_t(i)] = true;
         if (i == 0) UpdatePreview();
     }
@@ -305,6 +309,7 @@ SourceImages::TrimCheck SourceImages::CheckTrim(int i, const std::string& txtW, 
 
 void SourceImages::AcceptTrim(int i) {
     if (i != 0 && i != 1) return;
+    Prepared[size_t(i)] = true;
     SaveWorkingCopy(i);
     RecordSize(i);
     UpdateSizeLabels(i);
@@ -329,6 +334,7 @@ SourceState SourceImages::Capture(int i) const {
     s.height = ImgH[k];
     s.sizeLabel = SizeLabel[k];
     s.sizeLabelS = SizeLabelS[k];
+    s.prepared = Prepared[k];
     return s;
 }
 
@@ -355,6 +361,7 @@ void SourceImages::Restore(int i, const SourceState& state) {
     ImgH[k] = state.height;
     SizeLabel[k] = state.sizeLabel;
     SizeLabelS[k] = state.sizeLabelS;
+    Prepared[k] = state.prepared;
     if (i == 0) {
         if (state.picture.isBitmap()) {
             UpdatePreview();

@@ -125,6 +125,8 @@ public:
 
     // What the working copy file of each image holds.
     std::array<StdPicture, 2> WorkingPicture;
+    // Trimmed, reduced or cut by a synchronisation since the file was loaded.
+    std::array<bool, 2> Prepared{};
 
     // Image i as it is now, for undo and the saved session (preparable is the window's).
     SourceState Capture(int i) const;

@@ -152,6 +152,10 @@ public:
     // Writes the session now if a change is waiting (tests, and every end).
     void flushSession();
     EditorSession& session() { return session_; }
+    // Project files: with an empty path the file dialog asks. Messages name
+    // what went wrong; false when nothing was saved or opened.
+    bool SaveProject(const std::string& path = std::string());
+    bool OpenProject(const std::string& path = std::string());
 
 protected:
     void exitImageReleased() override;
@@ -203,6 +207,7 @@ private:
     EditorSession session_;
     QTimer* sessionTimer_ = nullptr;
     bool sessionDirty_ = false;
+    std::string projectPath_;  // the project last saved or opened
 
     std::vector<std::pair<QWidget*, bool>> runLocked_;
     bool running_ = false;

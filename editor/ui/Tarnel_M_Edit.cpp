@@ -251,6 +251,8 @@ void Tarnel_M::buildEditActions() {
     shortcut(QKeySequence::Undo, [this] { Undo(); });
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), [this] { Redo(); });
     shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), [this] { Redo(); });
+    shortcut(QKeySequence::Save, [this] { SaveProject(); });
+    shortcut(QKeySequence::Open, [this] { OpenProject(); });
 
     for (int i = 0; i < 2; ++i) {
         PicBack[size_t(i)]->setAcceptDrops(true);
@@ -266,12 +268,18 @@ void Tarnel_M::showCanvasMenu(int index, const QPoint& globalPos) {
     menu.setFont(Skin::font(12));
     QAction* load = menu.addAction(QStringLiteral("画像を開く..."));
     menu.addSeparator();
+    QAction* open = menu.addAction(QStringLiteral("ﾌﾟﾛｼﾞｪｸﾄを開く...\tCtrl+O"));
+    QAction* save = menu.addAction(QStringLiteral("ﾌﾟﾛｼﾞｪｸﾄを保存...\tCtrl+S"));
+    save->setEnabled(images.bothLoaded());
+    menu.addSeparator();
     QAction* undo = menu.addAction(QStringLiteral("元に戻す\tCtrl+Z"));
     QAction* redo = menu.addAction(QStringLiteral("やり直し\tCtrl+Y"));
     undo->setEnabled(history.canUndo());
     redo->setEnabled(history.canRedo());
     QAction* chosen = menu.exec(globalPos);
     if (chosen == load) Cmd_Sanshyo_Click(index);
+    if (chosen == open) OpenProject();
+    if (chosen == save) SaveProject();
     if (chosen == undo) Undo();
     if (chosen == redo) Redo();
 }

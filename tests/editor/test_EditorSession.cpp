@@ -51,6 +51,7 @@ EditorState sample() {
     b->picture = picture(20, 15, 5);  // reduced from its working copy
     b->workingCopy = picture(40, 30, 9);
     b->sizeLabel = "20 * 15";
+    b->prepared = true;
     s.sources = {a, b};
     return s;
 }
@@ -81,6 +82,7 @@ TEST(EditorSession, RoundTripKeepsMeshesPicturesAndLabels) {
         EXPECT_EQ(b.sizeLabel, a.sizeLabel);
         EXPECT_EQ(b.width, a.width);
         EXPECT_EQ(b.preparable, a.preparable);
+        EXPECT_EQ(b.prepared, a.prepared);
         EXPECT_TRUE(samePixels(b.picture, a.picture)) << i;
         EXPECT_TRUE(samePixels(b.workingCopy, a.workingCopy)) << i;
     }

@@ -1,0 +1,164 @@
+// The editor window: project files (both meshes with their images and the
+// run settings) saved and opened from the canvases' menu and Ctrl+S / Ctrl+O.
+#include <QLabel>
+#include <QPushButton>
+
+#include <filesystem>
+
+#include "core/ProjectFile.h"
+#include "core/Settings.h"
+#include "editor/ui/Tarnel_M.h"
+#include "imaging/PictureIO.h"
+#include "platform/Dialogs.h"
+#include "platform/FileRead.h"
+#include "platform/ui/Spinner.h"
+
+namespace tarnel {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kProjectFilter = "ﾌﾟﾛｼﾞｪｸﾄ ﾌｧｲﾙ (json)|*.json";
+constexpr const char* kSaveProjectTitle = "ﾌﾟﾛｼﾞｪｸﾄを保存";
+constexpr const char* kOpenProjectTitle = "ﾌﾟﾛｼﾞｪｸﾄを開く";
+constexpr const char* kProjectNeedsImages = "ｽﾀｰﾄ ｲﾒｰｼﾞとｴﾝﾄﾞ ｲﾒｰｼﾞをﾛｰﾄﾞしてください";
+constexpr const char* kProjectSaveFailed = "ﾌﾟﾛｼﾞｪｸﾄを保存できません： ";
+constexpr const char* kProjectOpenFailed = "ﾌﾟﾛｼﾞｪｸﾄを開けません： ";
+constexpr const char* kProjectSizeMismatch = "ﾌﾟﾛｼﾞｪｸﾄと画像の大きさが合いません：";
+
+void tell(const std::string& text) { Dialogs().messageBox(text, MsgIcon::Exclamation, MsgButtons::OK, kAppTitle); }
+
+const char* imageName(int i) { return i == 0 ? "ｽﾀｰﾄ ｲﾒｰｼﾞ" : "ｴﾝﾄﾞ ｲﾒｰｼﾞ"; }
+
+std::string mismatchText(const ProjectSizeMismatch& m) {
+    const int i = m.image == ProjectSizeMismatch::Image::Start ? 0 : 1;
+    const char* what = m.kind == ProjectSizeMismatch::Kind::ImageSize ? "ﾌﾟﾛｼﾞｪｸﾄ" : "ﾒｯｼｭ";
+    return std::string(imageName(i)) + "： " + what + " " + SizeText(m.expectedWidth, m.expectedHeight) + "、画像 " +
+           SizeText(m.foundWidth, m.foundHeight);
+}
+
+}  // namespace
+
+bool Tarnel_M::SaveProject(const std::string& chosenPath) {
+    if (running_) return false;
+    if (!images.bothLoaded()) {
+        tell(kProjectNeedsImages);
+        return false;
+    }
+    std::string path = chosenPath;
+    if (path.empty()) {
+        FileDialogRequest request;
+        request.title = kSaveProjectTitle;
+        request.filter = kProjectFilter;
+        request.defaultExtension = "json";
+        request.initialFolder = projectPath_.empty() ? Settings().ImageFolder : FolderOf(projectPath_);
+        request.fileName = projectPath_.empty() ? std::string() : fs::path(projectPath_).filename().string();
+        request.overwritePrompt = true;
+        std::optional<std::string> chosen = Dialogs().saveFile(request);
+        if (!chosen || chosen->empty()) return false;
+        path = *chosen;
+    }
+    ProjectData data;
+    data.mesh.rows = mesh.Rows;
+    data.mesh.columns = mesh.Columns;
+    data.mesh.start = mesh.StartMesh;
+    data.mesh.end = mesh.EndMesh;
+    std::string error;
+    const fs::path stem = fs::path(path).replace_extension();
+    for (int i = 0; i < 2; ++i) {
+        std::string image = images.ImagePath[size_t(i)];
+        // A trimmed or reduced image is not the file it came from: it goes
+        // beside the project, so that the project reopens (and runs) as it is now.
+        if (images.Prepared[size_t(i)]) {
+            image = stem.string() + (i == 0 ? ".start.bmp" : ".end.bmp");
+            if (!SavePictureBMP(images.P[size_t(i)].picture(), image, &error)) {
+                tell(kProjectSaveFailed + image + "\n" + error);
+                return false;
+            }
+        }
+        (i == 0 ? data.startImage : data.endImage) = image;
+        (i == 0 ? data.startWidth : data.endWidth) = images.P[size_t(i)].scaleWidth();
+        (i == 0 ? data.startHeight : data.endHeight) = images.P[size_t(i)].scaleHeight();
+    }
+    data.frames = VS_Frame->value();
+    data.saveKind = Settings().SaveKind;
+    data.transparent = Settings().Transparency != 0;
+    data.hasFrames = data.hasSaveKind = data.hasTransparent = true;
+    if (!SaveProjectFile(path, data, error)) {
+        tell(kProjectSaveFailed + path + "\n" + error);
+        return false;
+    }
+    projectPath_ = path;
+    return true;
+}
+
+bool Tarnel_M::OpenProject(const std::string& chosenPath) {
+    if (running_) return false;
+    std::string path = chosenPath;
+    if (path.empty()) {
+        FileDialogRequest request;
+        request.title = kOpenProjectTitle;
+        request.filter = kProjectFilter;
+        request.initialFolder = projectPath_.empty() ? Settings().ImageFolder : FolderOf(projectPath_);
+        std::optional<std::string> chosen = Dialogs().openFile(request);
+        if (!chosen || chosen->empty()) return false;
+        path = *chosen;
+    }
+    ProjectData project;
+    std::string error;
+    if (!LoadProjectFile(path, project, error)) {
+        tell(kProjectOpenFailed + path + "\n" + error);
+        return false;
+    }
+    // The images the project names, or the loaded ones for a file of meshes only.
+    EditorState target = captureState();
+    for (int i = 0; i < 2; ++i) {
+        const std::string& image = i == 0 ? project.startImage : project.endImage;
+        if (image.empty()) {
+            if (!images.loaded(i)) {
+                tell(kProjectOpenFailed + path + "\n" + imageName(i) + "がありません");
+                return false;
+            }
+            continue;
+        }
+        auto source = std::make_shared<SourceState>();
+        std::string reason;
+        if (!LoadSourcePicture(image, source->picture, reason)) {
+            tell(kLoadFailedMessage + image + "\n" + reason);
+            return false;
+        }
+        source->workingCopy = source->picture;
+        source->path = image;
+        source->width = source->picture.width();
+        source->height = source->picture.height();
+        source->sizeLabel = source->sizeLabelS = SizeText(source->width, source->height);
+        source->preparable = true;
+        target.sources[size_t(i)] = std::move(source);
+    }
+    const std::vector<ProjectSizeMismatch> mismatches = CheckProjectImageSizes(
+        project, target.sources[0]->picture.width(), target.sources[0]->picture.height(),
+        target.sources[1]->picture.width(), target.sources[1]->picture.height());
+    if (!mismatches.empty()) {
+        std::string text = std::string(kProjectSizeMismatch) + " " + path;
+        for (const ProjectSizeMismatch& m : mismatches) text += "\n" + mismatchText(m);
+        tell(text);
+        return false;
+    }
+    target.rows = project.mesh.rows;
+    target.columns = project.mesh.columns;
+    target.start = project.mesh.start;
+    target.end = project.mesh.end;
+    {
+        EditScope edit(*this);
+        applyState(target);
+        if (project.hasFrames) VS_Frame->setValue(project.frames);
+        if (project.hasSaveKind) Img_Kind_MouseDown(project.saveKind);
+        if (project.hasTransparent && (Settings().Transparency != 0) != project.transparent) Img_Trans_MouseDown();
+    }
+    for (int i = 0; i < 2; ++i) VS_Stretch[size_t(i)]->setValue(100);
+    projectPath_ = path;
+    return true;
+}
+
+}  // namespace tarnel
