@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QCursor>
 #include <QPainter>
-#include <QScreen>
 
+#include "ui/ScreenArea.h"
 #include "ui/Skin.h"
 #include "ui/ZoomAnimation.h"
 #include "platform/ui/PictureBoxWidget.h"
@@ -65,10 +65,15 @@ SkinWindow::SkinWindow(int faceWidth, int faceHeight, const QString& caption, QW
 void SkinWindow::sizeAndCentre() {
     const int w = face_->width(), h = face_->height() + Skin::kTitleHeight;
     setFixedSize(w, h);
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen) return;
-    QRect s = screen->geometry();
-    move(s.left() + (s.width() - w) / 2, s.top() + (s.height() - h) / 2);
+    const std::optional<ScreenAreas> areas = ScreenAreasFor(this);
+    if (!areas) return;
+    const ScreenRect r = PlaceWindow(w, h, areas->screen, areas->available);
+    move(r.left, r.top);
+}
+
+void SkinWindow::placeAt(const ScreenRect& window) {
+    setFixedSize(window.width, window.height);
+    move(window.left, window.top);
 }
 
 // Offsets kept in twips (pixels x 15) would give the same moves; pixels are enough.

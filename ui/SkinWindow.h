@@ -7,6 +7,7 @@
 #include <QPoint>
 
 #include "platform/ui/ClickLabel.h"
+#include "ui/ScreenFit.h"
 
 namespace tarnel {
 
@@ -39,7 +40,8 @@ public:
     void ImgExit_MouseUp();
 
     bool draggingWindow() const { return dragFlag_ != 0; }
-    // Window size from the face, centred on the screen.
+    // Window size from the face, centred on the screen and kept inside its
+    // free area (clear of panels).
     void sizeAndCentre();
 
 protected:
@@ -48,6 +50,9 @@ protected:
     // Child windows: remember the pointer and play the opening zoom from it;
     // the closing zoom runs back to that point when the window closes.
     void startZoom();
+    // Window size and place as worked out by the window itself (a face made
+    // smaller to fit the screen).
+    void placeAt(const ScreenRect& window);
     void done(int result) override;
 
     int dragFlag_ = 0;

@@ -1,9 +1,6 @@
 // tarnel: the editor window and everything it opens.
 #include <QApplication>
 #include <QFont>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 #include <QWidget>
 
 #include "ui/CompressionDialog.h"
@@ -13,6 +10,7 @@
 #include "output/ui/Composer.h"
 #include "output/ui/Viewer.h"
 #include "platform/ui/QtDialogs.h"
+#include "platform/ui/Translations.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -23,12 +21,10 @@ int main(int argc, char** argv) {
     font.setPixelSize(12);
     QApplication::setFont(font);
     QApplication::setWindowIcon(tarnel::Skin::get().icon);
-    // The standard dialogs speak the program's language when Qt's own
-    // Japanese texts are installed (qt6-translations-l10n); English otherwise.
-    QTranslator qtTexts;
-    if (qtTexts.load(QLocale(QLocale::Japanese, QLocale::Japan), "qtbase", "_",
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    // Qt's own dialogs everywhere (a desktop's native ones would speak the
+    // desktop's language), with Qt's Japanese texts (qt6-translations-l10n).
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    tarnel::InstallQtTranslations(app);
 
     tarnel::QtDialogs dialogs;
     dialogs.setCompressionDialog(tarnel::ShowCompressionDialog);

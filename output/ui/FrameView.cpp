@@ -26,8 +26,9 @@ void FrameView::paintEvent(QPaintEvent* event) {
         // 32-bpp B,G,R,x rows from the top: Qt's RGB32 layout as it is.
         const QImage view(b.bits(), b.width(), b.height(), b.stride(), QImage::Format_RGB32);
         if (fitted_) {
-            // A frame larger than the screen fills the view, scaled in one pass.
-            painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+            // A frame larger than the screen fills the view, filtered so that
+            // fine detail does not break up; the frame itself stays as decoded.
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
             painter.drawImage(rect(), view);
             rest = QRegion();
         } else {

@@ -4,7 +4,7 @@
 // from frame 000; a frame of another size is drawn from the top-left corner,
 // clipped, with the background around it, so the window's layout holds.
 // When frame 000 is larger than the screen the view is smaller than the
-// frames, and every frame is scaled to fill it.
+// frames, and every frame is drawn scaled (smoothly) to fill it.
 #include <QWidget>
 
 #include "platform/Picture.h"

@@ -3,10 +3,8 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QEventLoop>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QScreen>
 #include <QTimer>
 #include <chrono>
 #include <cstdlib>
@@ -14,6 +12,7 @@
 #include "core/Settings.h"
 #include "core/WindowLinks.h"
 #include "output/ui/VideoPicture.h"
+#include "ui/ScreenArea.h"
 #include "ui/ZoomAnimation.h"
 
 namespace tarnel {
@@ -108,18 +107,17 @@ void Tarnel_A::Form_Load() {
     reply_[kReplyLength - 1] = '\0';
     if (const auto size = DestinationSize(reply_)) picVideo->resize(size->first, size->second);
 
-    // 4. A video larger than the screen is shown smaller, in its own proportions,
-    // so that all of it stays on the screen.
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen) {
-        const QSize room = screen->availableGeometry().size();
-        if (picVideo->width() > room.width() || picVideo->height() > room.height())
-            picVideo->resize(picVideo->size().scaled(room, Qt::KeepAspectRatio));
-    }
-    setFixedSize(picVideo->size());
-    if (screen) {
-        const QRect s = screen->geometry();
-        move(s.left() + (s.width() - width()) / 2, s.top() + (s.height() - height()) / 2);
+    // 4. A video larger than the screen's free area is shown smaller, in its
+    // own proportions, so that all of it stays on the screen.
+    QSize shown = picVideo->size();
+    if (const std::optional<ScreenAreas> areas = ScreenAreasFor(this)) {
+        const FittedWindow fit = FitPictureWindow(shown.width(), shown.height(), {}, areas->screen, areas->available);
+        shown = QSize(fit.pictureWidth, fit.pictureHeight);
+        picVideo->resize(shown);
+        setFixedSize(shown);
+        move(fit.window.left, fit.window.top);
+    } else {
+        setFixedSize(shown);
     }
 
     // 5

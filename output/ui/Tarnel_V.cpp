@@ -10,11 +10,13 @@
 #include <QScreen>
 #include <algorithm>
 #include <climits>
+#include <optional>
 #include <unistd.h>
 #include <thread>
 
 #include "core/WindowLinks.h"
 #include "core/Settings.h"
+#include "ui/ScreenArea.h"
 #include "ui/Skin.h"
 #include "output/ui/FrameView.h"
 #include "output/ui/Viewer.h"
@@ -25,7 +27,6 @@ namespace {
 
 constexpr int kPathBand = 14;     // lbl_Path above the picture
 constexpr int kControlsTop = 15;  // the control row, below the picture
-constexpr int kTitleAllowance = 20;  // the window is 20 pixels taller than its face
 constexpr int kButtonSide = 22;
 
 enum class Glyph { Folder, Play, Pause, Loop };
@@ -223,19 +224,17 @@ void Tarnel_V::elidePath() {
 }
 
 void Tarnel_V::layOut(int pictureWidth, int pictureHeight) {
-    // Frames larger than the screen are shown smaller, in their own proportions,
-    // so that the controls and the exit image stay on the screen.
-    bool fitted = false;
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QSize room = screen->availableGeometry().size() -
-                           QSize(kExtraWidth, kExtraHeight + Skin::kTitleHeight + kTitleAllowance);
-        const QSize picture(pictureWidth, pictureHeight);
-        if (room.isValid() && (picture.width() > room.width() || picture.height() > room.height())) {
-            const QSize shown = picture.scaled(room, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-            pictureWidth = shown.width();
-            pictureHeight = shown.height();
-            fitted = true;
-        }
+    // Frames whose window would not fit the screen's free area are shown
+    // smaller, in their own proportions, so that the title, the exit image
+    // and the controls stay on the screen.
+    const WindowMargins margins{kExtraWidth, kExtraHeight + Skin::kTitleHeight, kMinFaceWidth, 0};
+    std::optional<FittedWindow> fit;
+    if (const std::optional<ScreenAreas> areas = ScreenAreasFor(this))
+        fit = FitPictureWindow(pictureWidth, pictureHeight, margins, areas->screen, areas->available);
+    const bool fitted = fit && fit->scale < 1.0;
+    if (fitted) {
+        pictureWidth = fit->pictureWidth;
+        pictureHeight = fit->pictureHeight;
     }
     const int faceWidth = std::max(pictureWidth + kExtraWidth, kMinFaceWidth);
     const int faceHeight = pictureHeight + kExtraHeight;
@@ -243,7 +242,8 @@ void Tarnel_V::layOut(int pictureWidth, int pictureHeight) {
     Image1->setGeometry(0, 0, faceWidth, Skin::kTitleHeight);
     Image1->setPixmap(Skin::get().titleStrip(faceWidth, windowTitle()));
     ImgExit->move(faceWidth - 21, ImgExit->y());
-    sizeAndCentre();
+    if (fitted) placeAt(fit->window);
+    else sizeAndCentre();
 
     PicMorph->setGeometry((faceWidth - pictureWidth) / 2, kPathBand, pictureWidth, pictureHeight);
     PicMorph->setFitted(fitted);

@@ -36,6 +36,8 @@ void VideoPicture::paintEvent(QPaintEvent*) {
     p.fillRect(rect(), Qt::black);
     if (frame_.isNull()) return;
     const QRect target = placed_.isEmpty() ? rect() : placed_;
+    // A video larger than the screen is drawn smaller: filtered, not dropped pixels.
+    p.setRenderHint(QPainter::SmoothPixmapTransform, target.size() != frame_.size());
     p.drawImage(target, frame_);
 }
 

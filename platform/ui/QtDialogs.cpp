@@ -5,6 +5,13 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
+#include <QLocale>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
+#include <QTreeView>
 #include <QMessageBox>
 
 namespace tarnel {
@@ -61,6 +68,45 @@ QString startPath(const FileDialogRequest& request) {
     return folder + "/" + QString::fromStdString(request.fileName);
 }
 
+// The file list with the dates written in the program's locale: Qt's model
+// writes them in the system's, which is often English.
+class LocalDates : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    static constexpr int kDateColumn = 3;
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role == Qt::DisplayRole && index.column() == kDateColumn)
+            if (auto* files = qobject_cast<QFileSystemModel*>(sourceModel())) {
+                const QDateTime modified = files->lastModified(mapToSource(index));
+                if (modified.isValid()) return QLocale().toString(modified, QLocale::ShortFormat);
+            }
+        return QIdentityProxyModel::data(index, role);
+    }
+};
+
+// Qt's own dialog (its texts are the program's language), in the detail view,
+// large enough for the name, size, type and date columns but never larger
+// than the free area of the screen it opens on.
+void prepare(QFileDialog& dialog, QWidget* owner) {
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setProxyModel(new LocalDates(&dialog));
+    dialog.setViewMode(QFileDialog::Detail);
+    QSize size = QtDialogs::kFileDialogSize;
+    QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (screen) size = size.boundedTo(screen->availableGeometry().size());
+    dialog.resize(size);
+    if (auto* view = dialog.findChild<QTreeView*>("treeView")) {
+        // The name takes what the other columns leave.
+        QHeaderView* header = view->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        const int widths[] = {0, 100, 150, 170};
+        for (int column = 1; column < header->count() && column < 4; ++column)
+            header->resizeSection(column, widths[column]);
+    }
+}
+
 }  // namespace
 
 QWidget* QtDialogs::owner() {
@@ -89,6 +135,7 @@ MsgResult QtDialogs::messageBox(const std::string& text, MsgIcon icon, MsgButton
 
 std::optional<std::string> QtDialogs::openFile(const FileDialogRequest& request) {
     QFileDialog dialog(owner(), QString::fromStdString(request.title), startPath(request));
+    prepare(dialog, owner());
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     QStringList filters = nameFilters(request.filter);
@@ -101,6 +148,7 @@ std::optional<std::string> QtDialogs::openFile(const FileDialogRequest& request)
 
 std::optional<std::string> QtDialogs::saveFile(const FileDialogRequest& request) {
     QFileDialog dialog(owner(), QString::fromStdString(request.title), startPath(request));
+    prepare(dialog, owner());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     QStringList filters = nameFilters(request.filter);
@@ -127,6 +175,7 @@ std::optional<ColorRef> QtDialogs::chooseColor(ColorRef initial, CustomColors* c
     }
     QColorDialog dialog(QColor(RedOf(initial), GreenOf(initial), BlueOf(initial)), owner());
     dialog.setWindowTitle(QString::fromStdString(kAppTitle));
+    dialog.setOption(QColorDialog::DontUseNativeDialog, true);
     const bool accepted = dialog.exec() == QDialog::Accepted;
     // Changes to the custom colours count even when the dialog is cancelled.
     if (customColors)

@@ -1,8 +1,10 @@
 #pragma once
-// The dialog service with real Qt dialogs: message boxes titled "Tarnel",
-// the open and save file dialogs and the colour dialog. The compression
+// The dialog service with real Qt dialogs (Qt's own, never the desktop's):
+// message boxes titled "Tarnel", the open and save file dialogs and the
+// colour dialog. The compression
 // dialog is drawn in the windows' skin, one layer up: the application hands
 // it in with setCompressionDialog.
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -15,6 +17,9 @@ namespace tarnel {
 
 class QtDialogs : public DialogService {
 public:
+    // The open and save dialogs' size where the screen has room for it.
+    static constexpr QSize kFileDialogSize{900, 560};
+
     MsgResult messageBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
                          const std::string& title) override;
     std::optional<std::string> openFile(const FileDialogRequest& request) override;

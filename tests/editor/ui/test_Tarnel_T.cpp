@@ -13,6 +13,7 @@
 #include "editor/ui/Tarnel_T.h"
 #include "ui/ZoomAnimation.h"
 #include "platform/ui/PictureBoxWidget.h"
+#include "support/FakeScreen.h"
 
 namespace tarnel {
 namespace {
@@ -150,6 +151,19 @@ TEST_F(TrimmingTest, FramelessSizedFromTheFaceAndCentred) {
     QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_EQ(window->x(), screen.left() + (screen.width() - window->width()) / 2);
     EXPECT_EQ(window->y(), screen.top() + (screen.height() - window->height()) / 2);
+}
+
+TEST_F(TrimmingTest, APhotoOfFourThousandPixelsLeavesTheWindowOnAScreenWithAPanel) {
+    const QRect available(0, 32, 1600, 968);
+    test::FakeScreen fake(QRect(0, 0, 1600, 1000), available);
+    open(4000, 3000, 640, 480);
+    EXPECT_TRUE(available.contains(window->geometry()));
+    for (QWidget* w : std::initializer_list<QWidget*>{window->Image1, window->ImgExit, window->lbl[0], window->lbl[1],
+                                                      window->PicBack, window->Cmd_End, window->Cmd_Can})
+        EXPECT_TRUE(available.contains(test::ScreenRectOf(w))) << w->metaObject()->className();
+    // The whole photo lies under the view, one pixel per pixel, to be dragged.
+    EXPECT_EQ(window->P->size(), QSize(4000, 3000));
+    EXPECT_EQ(window->PicBack->size(), QSize(360, 360));
 }
 
 TEST_F(TrimmingTest, ZoomOverlaysComeAndGoWithoutTakingInput) {

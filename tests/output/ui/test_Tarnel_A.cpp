@@ -14,6 +14,7 @@
 #include "core/WindowLinks.h"
 #include "output/ui/Tarnel_A.h"
 #include "output/ui/VideoPicture.h"
+#include "support/FakeScreen.h"
 #include "support/TempDir.h"
 
 using namespace tarnel;
@@ -86,6 +87,26 @@ TEST_F(PlayerTest, AVideoLargerThanTheScreenIsShownSmallerInItsProportions) {
     EXPECT_LE(a->height(), room.height());
     EXPECT_NEAR(double(a->width()) / a->height(), 2.0, 0.02);
     EXPECT_EQ(a->size(), a->picVideo->size());
+}
+
+TEST_F(PlayerTest, AnHdVideoOnASmallerScreenFitsItsFreeAreaAndIsPlacedThere) {
+    const QRect available(0, 32, 1600, 968);  // a panel along the top
+    test::FakeScreen fake(QRect(0, 0, 1600, 1000), available);
+    ASSERT_TRUE(makeAvi(dir.file("hd.avi"), 1920, 1080, 2));
+    Links().PlayerFilePath = dir.file("hd.avi");
+    auto a = open(1);
+    EXPECT_EQ(a->geometry(), QRect(0, 32 + (968 - 900) / 2, 1600, 900));
+    EXPECT_TRUE(available.contains(a->geometry()));
+    EXPECT_EQ(a->picVideo->size(), QSize(1600, 900));
+    a->exec();
+    EXPECT_EQ(count("put video window at 0 0 1600 900", true), 1);
+    EXPECT_EQ(a->picVideo->framesShown(), 2);
+}
+
+TEST_F(PlayerTest, AVideoThatFitsKeepsItsSizeAndIsCentredOnTheScreen) {
+    test::FakeScreen fake(QRect(0, 0, 1600, 1000), QRect(0, 32, 1600, 968));
+    auto a = open(1);
+    EXPECT_EQ(a->geometry(), QRect(640, 380, 320, 240));
 }
 
 class PlayCount : public PlayerTest, public ::testing::WithParamInterface<int> {};

@@ -19,6 +19,7 @@
 #include "output/ui/Tarnel_F.h"
 #include "output/ui/Tarnel_V.h"
 #include "platform/ProgramFolder.h"
+#include "support/FakeScreen.h"
 #include "support/ScriptedDialogs.h"
 #include "support/Images.h"
 #include "support/TempDir.h"
@@ -155,6 +156,62 @@ TEST_F(ViewerTest, FramesLargerThanTheScreenAreShownSmallerInProportion) {
     TempDir small;
     writeFrames(small, 1, 300, 100);
     EXPECT_FALSE(openAfterRun(small)->PicMorph->fitted());
+}
+
+// Every part a person needs (title, exit image, buttons, scroll bar) lies in
+// the screen's free area, whatever the size of the frames.
+class ViewerOnASmallScreen : public ViewerTest, public ::testing::WithParamInterface<QSize> {};
+
+TEST_P(ViewerOnASmallScreen, EveryControlStaysInTheFreeArea) {
+    const QRect screen(0, 0, 1600, 1000), available(0, 32, 1600, 968);  // a panel along the top
+    test::FakeScreen fake(screen, available);
+    const QSize frame = GetParam();
+    TempDir dir;
+    writeFrames(dir, 1, frame.width(), frame.height());
+    auto v = openAfterRun(dir);
+    EXPECT_TRUE(available.contains(v->geometry())) << v->geometry().x() << "," << v->geometry().y() << " "
+                                                   << v->width() << "x" << v->height();
+    for (QWidget* w : std::initializer_list<QWidget*>{v->Image1, v->ImgExit, v->lbl_Path, v->PicMorph, v->Cmd_File,
+                                                      v->Cmd_Play, v->Cmd_Pause, v->Cmd_Loop, v->lbl, v->HS_Interval,
+                                                      v->LblInterval})
+        EXPECT_TRUE(available.contains(test::ScreenRectOf(w))) << w->metaObject()->className();
+    // The window uses the free area: it touches it on one axis at least.
+    EXPECT_TRUE(v->width() == available.width() || v->height() == available.height());
+    // The frame keeps its proportions on screen, and its pixels are untouched.
+    EXPECT_TRUE(v->PicMorph->fitted());
+    EXPECT_NEAR(double(v->PicMorph->width()) / v->PicMorph->height(), double(frame.width()) / frame.height(), 0.01);
+    EXPECT_EQ(v->PicMorph->frame().bitmap->width(), frame.width());
+    EXPECT_EQ(v->PicMorph->frame().bitmap->height(), frame.height());
+}
+
+INSTANTIATE_TEST_SUITE_P(Frames, ViewerOnASmallScreen, ::testing::Values(QSize(1920, 1080), QSize(4000, 3000)));
+
+TEST_F(ViewerTest, AFrameThatFitsKeepsItsLayoutOnAScreenWithAPanel) {
+    test::FakeScreen fake(QRect(0, 0, 1600, 1000), QRect(0, 32, 1600, 968));
+    TempDir dir;
+    writeFrames(dir, 1, 640, 480);
+    auto v = openAfterRun(dir);
+    EXPECT_FALSE(v->PicMorph->fitted());
+    EXPECT_EQ(v->PicMorph->size(), QSize(640, 480));
+    EXPECT_EQ(v->geometry(), QRect((1600 - 666) / 2, (1000 - 536) / 2, 666, 536));
+}
+
+TEST_F(ViewerTest, AFittedFrameIsFilteredNotThinnedOut) {
+    // Columns of one pixel, black and white: dropping pixels would show pure
+    // black or white; filtering shows greys between them.
+    test::FakeScreen fake(QRect(0, 0, 800, 600), QRect(0, 0, 800, 600));
+    TempDir dir;
+    ASSERT_TRUE(SavePictureBMP(test::makePicture(1600, 900, [](int x, int) { return x % 2 ? 0xFFFFFFu : 0u; }),
+                               FramePath(dir.path().string(), 0, 0)));
+    auto v = openAfterRun(dir);
+    ASSERT_TRUE(v->PicMorph->fitted());
+    const QImage painted = v->PicMorph->grab().toImage();
+    int greys = 0;
+    for (int x = 0; x < painted.width(); ++x) {
+        const int level = qGray(painted.pixel(x, painted.height() / 2));
+        greys += level > 40 && level < 215;
+    }
+    EXPECT_GT(greys, painted.width() / 2);
 }
 
 TEST_F(ViewerTest, AfterARunTheFolderIsShownAndCmdFileIsOff) {

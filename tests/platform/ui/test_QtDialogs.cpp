@@ -3,6 +3,10 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
+#include <QTreeView>
 #include <QLineEdit>
 #include <QTimer>
 #include <functional>
@@ -80,6 +84,54 @@ TEST(QtDialogs, ColourDialogOffersAndKeepsTheCallersCustomColours) {
     });
     EXPECT_EQ(dialogs.chooseColor(RGBColor(50, 60, 70), &colours, true), std::nullopt);
     EXPECT_EQ(colours[4], RGBColor(200, 0, 0));
+}
+
+TEST(QtDialogs, FileDialogsAreQtsOwnAndShowEveryColumnOfTheDetailView) {
+    test::TempDir dir;
+    QtDialogs dialogs;
+    const QSize room = QGuiApplication::primaryScreen()->availableGeometry().size();
+    for (bool save : {false, true}) {
+        QSize shown;
+        bool native = true;
+        QFileDialog::ViewMode mode = QFileDialog::List;
+        std::vector<std::pair<int, int>> columns;  // left and width of name, size, type, date
+        int viewportWidth = 0;
+        whenShown<QFileDialog>([&](QFileDialog* d) {
+            shown = d->size();
+            native = !d->testOption(QFileDialog::DontUseNativeDialog);
+            mode = d->viewMode();
+            if (auto* view = d->findChild<QTreeView*>("treeView")) {
+                viewportWidth = view->viewport()->width();
+                for (int c = 0; c < 4; ++c)
+                    columns.emplace_back(view->header()->sectionViewportPosition(c), view->header()->sectionSize(c));
+            }
+            d->reject();
+        });
+        FileDialogRequest request = gifRequest(dir.path().string());
+        if (save) dialogs.saveFile(request);
+        else dialogs.openFile(request);
+        EXPECT_EQ(shown, QtDialogs::kFileDialogSize.boundedTo(room)) << save;
+        EXPECT_FALSE(native);
+        EXPECT_EQ(mode, QFileDialog::Detail);
+        ASSERT_EQ(columns.size(), 4u);
+        EXPECT_GE(columns[0].second, 200) << "the name column";
+        for (const auto& [left, width] : columns) {
+            EXPECT_GE(left, 0);
+            EXPECT_GE(width, 80);
+            EXPECT_LE(left + width, viewportWidth);
+        }
+    }
+}
+
+TEST(QtDialogs, ColourDialogIsQtsOwn) {
+    QtDialogs dialogs;
+    bool native = true;
+    whenShown<QColorDialog>([&](QColorDialog* d) {
+        native = !d->testOption(QColorDialog::DontUseNativeDialog);
+        d->reject();
+    });
+    dialogs.chooseColor(RGBColor(1, 2, 3));
+    EXPECT_FALSE(native);
 }
 
 }  // namespace
