@@ -31,6 +31,10 @@ struct Registrar {
 // The command being run, as it appears in messages ("morph", "gif encode").
 std::string& CurrentCommand();
 
+// "what path: cause", the path named once: a cause that starts with the
+// path loses it, and one that names it elsewhere says "the file" there.
+std::string NamedOnce(const std::string& what, const std::string& path, std::string cause);
+
 // Prints "tarnel-cli <command>: message" on one line of stderr and returns
 // the code.
 int Fail(int code, const std::string& message);

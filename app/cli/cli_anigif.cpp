@@ -52,7 +52,7 @@ int runAniGif(const std::vector<std::string>& args) {
     {
         BarProgress progress("import");
         if (!ImportAviFramesWithQuality(in, gif, &progress, quality, &error))
-            return Fail(kFailure, "cannot read AVI file " + in + (error.empty() ? "" : ": " + error));
+            return Fail(kFailure, NamedOnce("cannot read AVI file", in, error));
     }
     if (transparentIndex) {
         BarProgress progress("transparency");
@@ -69,7 +69,7 @@ int runAniGif(const std::vector<std::string>& args) {
     // An optimised animation also leaves out what each frame repeats of the screen.
     GifSaveOptions saveOptions;
     saveOptions.interFrameTransparency = optimize;
-    if (std::string why; !gif.Save(out, saveOptions, &why)) return Fail(kFailure, "cannot write " + out + ": " + why);
+    if (std::string why; !gif.Save(out, saveOptions, &why)) return Fail(kFailure, NamedOnce("cannot write", out, why));
     return kOk;
 }
 

@@ -85,7 +85,7 @@ int runAvi(const std::vector<std::string>& args) {
     if (std::string err = parseArgs(args, a); !err.empty()) return Fail(kBadArguments, err);
 
     FolderError folderError;
-    if (!CheckFolder(a.folder, &folderError)) return Fail(kFailure, a.folder + ": " + folderError.description);
+    if (!CheckFolder(a.folder, &folderError)) return Fail(kFailure, NamedOnce("", a.folder, folderError.description));
     AviExportRequest request;
     for (const std::string& name : ListPatternFiles(a.folder)) request.framePaths.push_back(JoinFolder(a.folder, name));
     if (request.framePaths.empty())
@@ -96,7 +96,7 @@ int runAvi(const std::vector<std::string>& args) {
     if (request.width == 0) {
         StdPicture first;
         std::string why;
-        if (!LoadPicture(request.framePaths[0], first, &why)) return Fail(kFailure, request.framePaths[0] + ": " + why);
+        if (!LoadPicture(request.framePaths[0], first, &why)) return Fail(kFailure, NamedOnce("", request.framePaths[0], why));
         request.width = first.width();
         request.height = first.height();
     }
@@ -111,7 +111,7 @@ int runAvi(const std::vector<std::string>& args) {
         BarProgress progress("frames");
         result = ExportAvi(request, [&] { return std::optional<AviCompressOptions>(a.options); }, &progress, &error);
     }
-    if (result != AviExportResult::Written) return Fail(kFailure, "cannot write " + a.out + ": " + error);
+    if (result != AviExportResult::Written) return Fail(kFailure, NamedOnce("cannot write", a.out, error));
 
     std::string label = "raw";
     for (const AviCodecInfo& c : AvailableAviCodecs())

@@ -61,7 +61,7 @@ int runInfo(const std::vector<std::string>& rawArgs) {
     const std::vector<std::string>& args = options.positional();
     if (args.size() != 1) return Fail(kBadArguments, "gif info needs one FILE.gif");
     cGif gif;
-    if (!gif.LoadFromFile(args[0])) return Fail(kFailure, "cannot read GIF file: " + args[0] + ": " + gif.LoadError());
+    if (!gif.LoadFromFile(args[0])) return Fail(kFailure, NamedOnce("cannot read GIF file:", args[0], gif.LoadError()));
     std::printf("file: %s\n", args[0].c_str());
     std::printf("version: GIF%s\n", gif.Version().c_str());
     // An aspect byte of 0 (the usual) means no ratio is given.
@@ -117,7 +117,7 @@ int runEncode(const std::vector<std::string>& args) {
 
     StdPicture picture;
     std::string error;
-    if (!LoadPicture(in, picture, &error)) return Fail(kFailure, "cannot load " + in + ": " + error);
+    if (!LoadPicture(in, picture, &error)) return Fail(kFailure, NamedOnce("cannot load", in, error));
     GcDIB source;
     if (source.CreateFromStdPicture(picture, true) == 0) return Fail(kFailure, "cannot make a surface of " + in);
 
@@ -138,7 +138,7 @@ int runEncode(const std::vector<std::string>& args) {
     std::memcpy(gif.lpLocalPalette(1), palette.lpPalette(), 1024);
     gif.SetLocalPaletteEntries(1, palette.Entries());
     gif.FrameMask(1, 0);
-    if (std::string why; !gif.Save(out, GifSaveOptions(), &why)) return Fail(kFailure, "cannot write " + out + ": " + why);
+    if (std::string why; !gif.Save(out, GifSaveOptions(), &why)) return Fail(kFailure, NamedOnce("cannot write", out, why));
     std::printf("%s: %dx%d, %d colours, %ju bytes\n", out.c_str(), gif.ScreenWidth(), gif.ScreenHeight(),
                 gif.GlobalPaletteEntries(), fileSize(out));
     return kOk;
@@ -160,7 +160,7 @@ int runOptimize(const std::vector<std::string>& args) {
     const std::string& out = positional[1];
 
     cGif gif;
-    if (!gif.LoadFromFile(in)) return Fail(kFailure, "cannot read GIF file: " + in + ": " + gif.LoadError());
+    if (!gif.LoadFromFile(in)) return Fail(kFailure, NamedOnce("cannot read GIF file:", in, gif.LoadError()));
     const int framesBefore = gif.FramesCount();
     const int entriesBefore = gif.GlobalPaletteEntries();
     if (transparentIndex) {
@@ -177,7 +177,7 @@ int runOptimize(const std::vector<std::string>& args) {
         BarProgress progress("frames");
         cropped = OptimizeFrames(gif, &progress);
     }
-    if (std::string why; !gif.Save(out, GifSaveOptions(), &why)) return Fail(kFailure, "cannot write " + out + ": " + why);
+    if (std::string why; !gif.Save(out, GifSaveOptions(), &why)) return Fail(kFailure, NamedOnce("cannot write", out, why));
 
     if (transparentIndex) std::printf("transparency: index %d in every frame\n", *transparentIndex);
     if (!gif.GlobalPaletteExists())

@@ -109,7 +109,7 @@ bool loadImage(const std::string& path, PictureBox& box, std::string& error) {
     StdPicture picture;
     std::string why;
     if (!LoadPicture(path, picture, &why)) {
-        error = path + ": " + why;
+        error = NamedOnce("", path, why);
         return false;
     }
     box.setPicture(picture);
@@ -145,7 +145,7 @@ int runMorph(const std::vector<std::string>& args) {
     ProjectData project;
     std::string error;
     if (!o.meshFile.empty() && !LoadProjectFile(o.meshFile, project, error))
-        return Fail(kFailure, o.meshFile + ": " + error);
+        return Fail(kFailure, NamedOnce("", o.meshFile, error));
     if (o.start.empty()) {
         if (project.startImage.empty() || project.endImage.empty())
             return Fail(kBadArguments, o.meshFile + ": names no start and end image; give them on the command line");
@@ -222,7 +222,7 @@ int runMesh(const std::vector<std::string>& args) {
     if (!loadImage(o.start, start, error) || !loadImage(o.end, end, error)) return Fail(kFailure, error);
     MeshGrid startMesh = DefaultMesh(*o.rows, *o.columns, start.scaleWidth(), start.scaleHeight());
     MeshGrid endMesh = DefaultMesh(*o.rows, *o.columns, end.scaleWidth(), end.scaleHeight());
-    if (!SaveMeshFile(o.out, startMesh, endMesh, error)) return Fail(kFailure, o.out + ": " + error);
+    if (!SaveMeshFile(o.out, startMesh, endMesh, error)) return Fail(kFailure, NamedOnce("", o.out, error));
     return kOk;
 }
 

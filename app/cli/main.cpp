@@ -33,6 +33,15 @@ int Fail(int code, const std::string& message) {
     return code;
 }
 
+std::string NamedOnce(const std::string& what, const std::string& path, std::string cause) {
+    if (!path.empty()) {
+        if (cause.rfind(path + ": ", 0) == 0) cause.erase(0, path.size() + 2);
+        for (size_t at = cause.find(path); at != std::string::npos; at = cause.find(path, at + 8))
+            cause.replace(at, path.size(), "the file");
+    }
+    return (what.empty() ? "" : what + " ") + path + (cause.empty() ? "" : ": " + cause);
+}
+
 namespace {
 
 std::string usageOf(const Command& c) {

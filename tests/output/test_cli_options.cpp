@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <regex>
 
+#include "imaging/PictureIO.h"
 #include "support/Cli.h"
 #include "support/Files.h"
+#include "support/Images.h"
 #include "support/TempDir.h"
 
 namespace tarnel {
@@ -105,6 +107,32 @@ TEST_F(CliOptions, BadMeshFileIsOneLineInOurWords) {
         EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find("json.exception"), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find(bad), r.err.rfind(bad)) << "path named twice: " << r.err;
+    }
+}
+
+// A cause that names the file already does not get it named twice.
+TEST_F(CliOptions, FailuresNameTheFileOnce) {
+    std::filesystem::create_directories(dir.path() / "frames");
+    ASSERT_TRUE(SavePictureBMP(test::solidPicture(8, 8, 0x336699), dir.file("frames/000.bmp")));
+    const std::string missing = dir.file("missing"), frames = dir.file("frames");
+    struct Case {
+        std::string args, path;
+    };
+    const Case cases[] = {
+        {"avi " + test::ShellQuote(frames) + " " + test::ShellQuote(missing + "/o.avi"), missing + "/o.avi"},
+        {"avi " + test::ShellQuote(missing) + " o.avi", missing},
+        {"anigif " + test::ShellQuote(missing + ".avi") + " o.gif", missing + ".avi"},
+        {"gif info " + test::ShellQuote(missing + ".gif"), missing + ".gif"},
+        {"gif encode " + test::ShellQuote(missing + ".bmp") + " o.gif", missing + ".bmp"},
+        {"morph " + test::ShellQuote(missing + ".bmp") + " b.bmp", missing + ".bmp"},
+    };
+    for (const Case& c : cases) {
+        test::CliResult r = run(c.args);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_EQ(lines(r.err), 1) << r.err;
+        const size_t first = r.err.find(c.path);
+        EXPECT_NE(first, std::string::npos) << r.err;
+        EXPECT_EQ(first, r.err.rfind(c.path)) << "named twice: " << r.err;
     }
 }
 
