@@ -1,12 +1,13 @@
 #include "core/MeshFile.h"
 
+#include "core/MeshFileJson.h"
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
 #include <system_error>
-
-#include <nlohmann/json.hpp>
 
 #include "platform/AtomicFile.h"
 #include "platform/FileRead.h"
@@ -30,16 +31,16 @@ struct MeshFileLimit : std::runtime_error {
 bool readDimension(const json& doc, const char* key, int& value, std::string& error) {
     auto it = doc.find(key);
     if (it == doc.end()) {
-        error = std::string("mesh file: missing key \"") + key + "\"";
+        error = std::string("missing key \"") + key + "\"";
         return false;
     }
     if (!it->is_number_integer()) {
-        error = std::string("mesh file: \"") + key + "\" is not an integer";
+        error = std::string("\"") + key + "\" is not an integer";
         return false;
     }
     const auto n = it->get<int64_t>();
     if (n < kMinMeshCells || n > kMaxMeshCells) {
-        error = std::string("mesh file: \"") + key + "\" is " + std::to_string(n) + ", outside 1..40";
+        error = std::string("\"") + key + "\" is " + std::to_string(n) + ", outside 1..40";
         return false;
     }
     value = int(n);
@@ -57,16 +58,16 @@ bool readCoordinate(const json& v, float& out) {
 bool readPoints(const json& doc, const char* key, MeshGrid& mesh, std::string& error) {
     auto it = doc.find(key);
     if (it == doc.end()) {
-        error = std::string("mesh file: missing key \"") + key + "\"";
+        error = std::string("missing key \"") + key + "\"";
         return false;
     }
     if (!it->is_array()) {
-        error = std::string("mesh file: \"") + key + "\" is not an array of points";
+        error = std::string("\"") + key + "\" is not an array of points";
         return false;
     }
     auto& points = mesh.points();
     if (it->size() != points.size()) {
-        error = std::string("mesh file: \"") + key + "\" holds " + std::to_string(it->size()) + " points, expected " +
+        error = std::string("\"") + key + "\" holds " + std::to_string(it->size()) + " points, expected " +
                 std::to_string(points.size()) + " for rows " + std::to_string(mesh.rows()) + " and columns " +
                 std::to_string(mesh.columns());
         return false;
@@ -74,7 +75,7 @@ bool readPoints(const json& doc, const char* key, MeshGrid& mesh, std::string& e
     for (size_t n = 0; n < points.size(); ++n) {
         const json& p = (*it)[n];
         const int i = int(n % size_t(mesh.countI())), j = int(n / size_t(mesh.countI()));
-        const std::string where = std::string("mesh file: \"") + key + "\" point " + std::to_string(n) + " (i " +
+        const std::string where = std::string("\"") + key + "\" point " + std::to_string(n) + " (i " +
                                   std::to_string(i) + ", j " + std::to_string(j) + ")";
         if (!p.is_array() || p.size() != 2) {
             error = where + " is not an [x, y] pair";
@@ -112,10 +113,25 @@ void appendPoints(std::string& text, const MeshGrid& mesh) {
     text += ']';
 }
 
+// Line and column (both from 1) of the byte before `byte`, the parser's
+// position just past what it could not take.
+std::string placeOf(std::string_view text, size_t byte) {
+    const size_t at = std::min(byte > 0 ? byte - 1 : 0, text.size());
+    size_t line = 1, column = 1;
+    for (size_t n = 0; n < at; ++n) {
+        if (text[n] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
 }  // namespace
 
-bool ParseMeshFile(std::string_view text, MeshFileData& out, std::string& error) {
-    json doc;
+bool ParseBoundedJson(std::string_view text, json& doc, std::string& error) {
     try {
         // The tree is built as the parse goes: nesting and value counts are
         // checked on the way, so no input builds a tree beyond them.
@@ -131,17 +147,24 @@ bool ParseMeshFile(std::string_view text, MeshFileData& out, std::string& error)
         };
         doc = json::parse(text.begin(), text.end(), limit);
     } catch (const MeshFileLimit& e) {
-        error = std::string("mesh file: ") + e.what();
+        error = e.what();
         return false;
-    } catch (const json::out_of_range& e) {
-        error = std::string("mesh file: a number is out of range (") + e.what() + ")";
+    } catch (const json::out_of_range&) {
+        error = "a number is out of range";
         return false;
-    } catch (const json::exception& e) {
-        error = std::string("mesh file: malformed JSON (") + e.what() + ")";
+    } catch (const json::parse_error& e) {
+        error = "malformed JSON at " + placeOf(text, e.byte);
+        return false;
+    } catch (const json::exception&) {
+        error = "malformed JSON";
         return false;
     }
+    return true;
+}
+
+bool ReadMeshJson(const json& doc, MeshFileData& out, std::string& error) {
     if (!doc.is_object()) {
-        error = "mesh file: the top level is not a JSON object";
+        error = "the top level is not a JSON object";
         return false;
     }
     MeshFileData data;
@@ -154,13 +177,25 @@ bool ParseMeshFile(std::string_view text, MeshFileData& out, std::string& error)
     return true;
 }
 
-std::string MeshFileText(const MeshGrid& start, const MeshGrid& end) {
-    if (start.empty() || end.empty() || start.rows() != end.rows() || start.columns() != end.columns()) return {};
-    std::string text = "{\n  \"rows\": " + std::to_string(start.rows()) +
-                       ",\n  \"columns\": " + std::to_string(start.columns()) + ",\n  \"start\": ";
+void AppendMeshMembers(std::string& text, const MeshGrid& start, const MeshGrid& end) {
+    text += "\"rows\": " + std::to_string(start.rows()) + ",\n  \"columns\": " + std::to_string(start.columns()) +
+            ",\n  \"start\": ";
     appendPoints(text, start);
     text += ",\n  \"end\": ";
     appendPoints(text, end);
+}
+
+bool ParseMeshFile(std::string_view text, MeshFileData& out, std::string& error) {
+    json doc;
+    if (ParseBoundedJson(text, doc, error) && ReadMeshJson(doc, out, error)) return true;
+    error = "mesh file: " + error;
+    return false;
+}
+
+std::string MeshFileText(const MeshGrid& start, const MeshGrid& end) {
+    if (start.empty() || end.empty() || start.rows() != end.rows() || start.columns() != end.columns()) return {};
+    std::string text = "{\n  ";
+    AppendMeshMembers(text, start, end);
     text += "\n}\n";
     return text;
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/cli/Command.h"
+#include "app/cli/Options.h"
 #include "app/cli/ProgressBar.h"
 #include "imaging/cGif.h"
 #include "imaging/mDither8bpp.h"
@@ -15,44 +16,31 @@ namespace tarnel::cli {
 namespace {
 
 std::optional<int> parseIndex(const std::string& text) {
-    int value = -1;
-    size_t used = 0;
-    try {
-        value = std::stoi(text, &used);
-    } catch (...) {
-        return std::nullopt;
-    }
-    if (used != text.size() || value < 0 || value > 255) return std::nullopt;
+    auto value = ParseInt(text);
+    if (!value || *value < 0 || *value > 255) return std::nullopt;
     return value;
 }
 
 int runAniGif(const std::vector<std::string>& args) {
-    std::vector<std::string> positional;
-    bool optimize = false;
+    Options options;
+    if (std::string err = options.parse(args, {{"--optimize", false},
+                                               {"--transparent-index", true},
+                                               {"--palette", true},
+                                               {"--dither", true}});
+        !err.empty())
+        return Fail(kBadArguments, err);
+    const bool optimize = options.has("--optimize");
     std::optional<int> transparentIndex;
     GifQuality quality;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--optimize") {
-            optimize = true;
-        } else if (a == "--transparent-index") {
-            if (i + 1 >= args.size()) return Fail(kBadArguments, "--transparent-index needs a value");
-            transparentIndex = parseIndex(args[++i]);
-            if (!transparentIndex) return Fail(kBadArguments, "--transparent-index needs a number from 0 to 255");
-        } else if (a == "--palette") {
-            if (i + 1 >= args.size()) return Fail(kBadArguments, "--palette needs a value");
-            if (!ParseGifPaletteChoice(args[++i], quality.palette))
-                return Fail(kBadArguments, "--palette takes cube, adaptive or adaptive-all");
-        } else if (a == "--dither") {
-            if (i + 1 >= args.size()) return Fail(kBadArguments, "--dither needs a value");
-            if (!ParseGifDitherMethod(args[++i], quality.ditherMethod))
-                return Fail(kBadArguments, "--dither takes none, ordered or diffusion");
-        } else if (a.size() > 1 && a[0] == '-') {
-            return Fail(kBadArguments, "unknown option: " + a);
-        } else {
-            positional.push_back(a);
-        }
+    if (auto v = options.value("--transparent-index")) {
+        transparentIndex = parseIndex(*v);
+        if (!transparentIndex) return Fail(kBadArguments, "--transparent-index needs a number from 0 to 255");
     }
+    if (auto v = options.value("--palette"); v && !ParseGifPaletteChoice(*v, quality.palette))
+        return Fail(kBadArguments, "--palette takes cube, adaptive or adaptive-all");
+    if (auto v = options.value("--dither"); v && !ParseGifDitherMethod(*v, quality.ditherMethod))
+        return Fail(kBadArguments, "--dither takes none, ordered or diffusion");
+    const std::vector<std::string>& positional = options.positional();
     if (positional.size() != 2) return Fail(kBadArguments, "anigif needs IN.avi and OUT.gif");
     const std::string& in = positional[0];
     const std::string& out = positional[1];
@@ -64,7 +52,7 @@ int runAniGif(const std::vector<std::string>& args) {
     {
         BarProgress progress("import");
         if (!ImportAviFramesWithQuality(in, gif, &progress, quality, &error))
-            return Fail(kFailure, "cannot read AVI file " + in + (error.empty() ? "" : ": " + error));
+            return Fail(kFailure, NamedOnce("cannot read AVI file", in, error));
     }
     if (transparentIndex) {
         BarProgress progress("transparency");
@@ -81,7 +69,7 @@ int runAniGif(const std::vector<std::string>& args) {
     // An optimised animation also leaves out what each frame repeats of the screen.
     GifSaveOptions saveOptions;
     saveOptions.interFrameTransparency = optimize;
-    if (std::string why; !gif.Save(out, saveOptions, &why)) return Fail(kFailure, "cannot write " + out + ": " + why);
+    if (std::string why; !gif.Save(out, saveOptions, &why)) return Fail(kFailure, NamedOnce("cannot write", out, why));
     return kOk;
 }
 

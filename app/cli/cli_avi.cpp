@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/cli/Command.h"
+#include "app/cli/Options.h"
 #include "app/cli/ProgressBar.h"
 #include "imaging/PictureIO.h"
 #include "output/AviExport.h"
@@ -17,16 +18,6 @@
 
 namespace tarnel::cli {
 namespace {
-
-std::optional<int> parseInt(const std::string& text) {
-    size_t used = 0;
-    try {
-        int v = std::stoi(text, &used);
-        if (used == text.size()) return v;
-    } catch (...) {
-    }
-    return std::nullopt;
-}
 
 struct AviArgs {
     std::string folder, out;
@@ -37,49 +28,46 @@ struct AviArgs {
 
 // Empty when the arguments are fine, else why not.
 std::string parseArgs(const std::vector<std::string>& args, AviArgs& a) {
-    std::vector<std::string> positional;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& opt = args[i];
-        if (opt.size() < 2 || opt[0] != '-') {
-            positional.push_back(opt);
-            continue;
-        }
-        if (opt != "--fps" && opt != "--size" && opt != "--codec" && opt != "--quality" && opt != "--keyframes")
-            return "unknown option: " + opt;
-        if (i + 1 >= args.size()) return opt + " needs a value";
-        const std::string& v = args[++i];
-        if (opt == "--size") {
-            const size_t x = v.find('x');
-            auto w = x == std::string::npos ? std::nullopt : parseInt(v.substr(0, x));
-            auto h = x == std::string::npos ? std::nullopt : parseInt(v.substr(x + 1));
-            if (!w || !h || !Bitmap::sizeAllowed(*w, *h)) return "--size takes WIDTHxHEIGHT, e.g. 320x240";
-            a.width = *w;
-            a.height = *h;
-        } else if (opt == "--codec") {
-            AviCodecInfo info;
-            if (!FindAviCodec(v, &info)) {
-                std::string keys;
-                for (const AviCodecInfo& c : AvailableAviCodecs()) keys += (keys.empty() ? "" : "|") + c.key;
-                return "--codec takes " + keys;
-            }
-            a.options.codec = info.codec;
-        } else {
-            auto n = parseInt(v);
-            if (opt == "--fps") {
-                if (!n) return "--fps needs a whole number";
-                a.fps = *n;
-            } else if (opt == "--quality") {
-                if (!n || *n < 1 || *n > 100) return "--quality takes 1 to 100";
-                a.options.quality = *n;
-            } else {
-                if (!n || *n < 1) return "--keyframes takes a number of frames from 1";
-                a.options.keyFrameEvery = *n;
-            }
-        }
+    Options options;
+    if (std::string err = options.parse(
+            args, {{"--fps", true}, {"--size", true}, {"--codec", true}, {"--quality", true}, {"--keyframes", true}});
+        !err.empty())
+        return err;
+    if (auto v = options.value("--size")) {
+        const size_t x = v->find('x');
+        auto w = x == std::string::npos ? std::nullopt : ParseInt(v->substr(0, x));
+        auto h = x == std::string::npos ? std::nullopt : ParseInt(v->substr(x + 1));
+        if (!w || !h || !Bitmap::sizeAllowed(*w, *h)) return "--size takes WIDTHxHEIGHT, e.g. 320x240";
+        a.width = *w;
+        a.height = *h;
     }
-    if (positional.size() != 2) return "avi needs FOLDER and OUT.avi";
-    a.folder = positional[0];
-    a.out = positional[1];
+    if (auto v = options.value("--codec")) {
+        AviCodecInfo info;
+        if (!FindAviCodec(*v, &info)) {
+            std::string keys;
+            for (const AviCodecInfo& c : AvailableAviCodecs()) keys += (keys.empty() ? "" : "|") + c.key;
+            return "--codec takes " + keys;
+        }
+        a.options.codec = info.codec;
+    }
+    if (auto v = options.value("--fps")) {
+        auto n = ParseInt(*v);
+        if (!n) return "--fps needs a whole number";
+        a.fps = *n;
+    }
+    if (auto v = options.value("--quality")) {
+        auto n = ParseInt(*v);
+        if (!n || *n < 1 || *n > 100) return "--quality takes 1 to 100";
+        a.options.quality = *n;
+    }
+    if (auto v = options.value("--keyframes")) {
+        auto n = ParseInt(*v);
+        if (!n || *n < 1) return "--keyframes takes a number of frames from 1";
+        a.options.keyFrameEvery = *n;
+    }
+    if (options.positional().size() != 2) return "avi needs FOLDER and OUT.avi";
+    a.folder = options.positional()[0];
+    a.out = options.positional()[1];
     return "";
 }
 
@@ -97,7 +85,7 @@ int runAvi(const std::vector<std::string>& args) {
     if (std::string err = parseArgs(args, a); !err.empty()) return Fail(kBadArguments, err);
 
     FolderError folderError;
-    if (!CheckFolder(a.folder, &folderError)) return Fail(kFailure, a.folder + ": " + folderError.description);
+    if (!CheckFolder(a.folder, &folderError)) return Fail(kFailure, NamedOnce("", a.folder, folderError.description));
     AviExportRequest request;
     for (const std::string& name : ListPatternFiles(a.folder)) request.framePaths.push_back(JoinFolder(a.folder, name));
     if (request.framePaths.empty())
@@ -108,7 +96,7 @@ int runAvi(const std::vector<std::string>& args) {
     if (request.width == 0) {
         StdPicture first;
         std::string why;
-        if (!LoadPicture(request.framePaths[0], first, &why)) return Fail(kFailure, request.framePaths[0] + ": " + why);
+        if (!LoadPicture(request.framePaths[0], first, &why)) return Fail(kFailure, NamedOnce("", request.framePaths[0], why));
         request.width = first.width();
         request.height = first.height();
     }
@@ -123,7 +111,7 @@ int runAvi(const std::vector<std::string>& args) {
         BarProgress progress("frames");
         result = ExportAvi(request, [&] { return std::optional<AviCompressOptions>(a.options); }, &progress, &error);
     }
-    if (result != AviExportResult::Written) return Fail(kFailure, "cannot write " + a.out + ": " + error);
+    if (result != AviExportResult::Written) return Fail(kFailure, NamedOnce("cannot write", a.out, error));
 
     std::string label = "raw";
     for (const AviCodecInfo& c : AvailableAviCodecs())

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/cli/Command.h"
+#include "app/cli/Options.h"
 #include "app/cli/ProgressBar.h"
 #include "imaging/GcDIB.h"
 #include "imaging/PictureIO.h"
@@ -54,10 +55,13 @@ uintmax_t fileSize(const std::string& path) {
     return ec ? 0 : size;
 }
 
-int runInfo(const std::vector<std::string>& args) {
+int runInfo(const std::vector<std::string>& rawArgs) {
+    Options options;
+    if (std::string err = options.parse(rawArgs, {}); !err.empty()) return Fail(kBadArguments, err);
+    const std::vector<std::string>& args = options.positional();
     if (args.size() != 1) return Fail(kBadArguments, "gif info needs one FILE.gif");
     cGif gif;
-    if (!gif.LoadFromFile(args[0])) return Fail(kFailure, "cannot read GIF file: " + args[0] + ": " + gif.LoadError());
+    if (!gif.LoadFromFile(args[0])) return Fail(kFailure, NamedOnce("cannot read GIF file:", args[0], gif.LoadError()));
     std::printf("file: %s\n", args[0].c_str());
     std::printf("version: GIF%s\n", gif.Version().c_str());
     // An aspect byte of 0 (the usual) means no ratio is given.
@@ -91,36 +95,29 @@ int runInfo(const std::vector<std::string>& args) {
 }
 
 int runEncode(const std::vector<std::string>& args) {
-    std::vector<std::string> positional;
+    Options options;
+    if (std::string err = options.parse(args, {{"--palette", true}, {"--dither", true}}); !err.empty())
+        return Fail(kBadArguments, err);
     int paletteMode = 0, method = 0;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--palette" || a == "--dither") {
-            if (i + 1 >= args.size()) return Fail(kBadArguments, a + " needs a value");
-            const std::string& v = args[++i];
-            if (a == "--palette") {
-                if (v == "cube") paletteMode = 0;
-                else if (v == "adaptive") paletteMode = 1;
-                else return Fail(kBadArguments, "--palette takes cube or adaptive");
-            } else {
-                if (v == "none") method = 0;
-                else if (v == "ordered") method = 1;
-                else if (v == "diffusion") method = 2;
-                else return Fail(kBadArguments, "--dither takes none, ordered or diffusion");
-            }
-        } else if (a.size() > 1 && a[0] == '-') {
-            return Fail(kBadArguments, "unknown option: " + a);
-        } else {
-            positional.push_back(a);
-        }
+    if (auto v = options.value("--palette")) {
+        if (*v == "cube") paletteMode = 0;
+        else if (*v == "adaptive") paletteMode = 1;
+        else return Fail(kBadArguments, "--palette takes cube or adaptive");
     }
+    if (auto v = options.value("--dither")) {
+        if (*v == "none") method = 0;
+        else if (*v == "ordered") method = 1;
+        else if (*v == "diffusion") method = 2;
+        else return Fail(kBadArguments, "--dither takes none, ordered or diffusion");
+    }
+    const std::vector<std::string>& positional = options.positional();
     if (positional.size() != 2) return Fail(kBadArguments, "gif encode needs IN and OUT.gif");
     const std::string& in = positional[0];
     const std::string& out = positional[1];
 
     StdPicture picture;
     std::string error;
-    if (!LoadPicture(in, picture, &error)) return Fail(kFailure, "cannot load " + in + ": " + error);
+    if (!LoadPicture(in, picture, &error)) return Fail(kFailure, NamedOnce("cannot load", in, error));
     GcDIB source;
     if (source.CreateFromStdPicture(picture, true) == 0) return Fail(kFailure, "cannot make a surface of " + in);
 
@@ -141,42 +138,29 @@ int runEncode(const std::vector<std::string>& args) {
     std::memcpy(gif.lpLocalPalette(1), palette.lpPalette(), 1024);
     gif.SetLocalPaletteEntries(1, palette.Entries());
     gif.FrameMask(1, 0);
-    if (std::string why; !gif.Save(out, GifSaveOptions(), &why)) return Fail(kFailure, "cannot write " + out + ": " + why);
+    if (std::string why; !gif.Save(out, GifSaveOptions(), &why)) return Fail(kFailure, NamedOnce("cannot write", out, why));
     std::printf("%s: %dx%d, %d colours, %ju bytes\n", out.c_str(), gif.ScreenWidth(), gif.ScreenHeight(),
                 gif.GlobalPaletteEntries(), fileSize(out));
     return kOk;
 }
 
 int runOptimize(const std::vector<std::string>& args) {
-    std::vector<std::string> positional;
+    Options options;
+    if (std::string err = options.parse(args, {{"--transparent-index", true}}); !err.empty())
+        return Fail(kBadArguments, err);
     std::optional<int> transparentIndex;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--transparent-index") {
-            if (i + 1 >= args.size()) return Fail(kBadArguments, "--transparent-index needs a value");
-            const std::string& v = args[++i];
-            int index = -1;
-            size_t used = 0;
-            try {
-                index = std::stoi(v, &used);
-            } catch (...) {
-                used = 0;
-            }
-            if (used != v.size() || index < 0 || index > 255)
-                return Fail(kBadArguments, "--transparent-index needs a number from 0 to 255");
-            transparentIndex = index;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return Fail(kBadArguments, "unknown option: " + a);
-        } else {
-            positional.push_back(a);
-        }
+    if (auto v = options.value("--transparent-index")) {
+        transparentIndex = ParseInt(*v);
+        if (!transparentIndex || *transparentIndex < 0 || *transparentIndex > 255)
+            return Fail(kBadArguments, "--transparent-index needs a number from 0 to 255");
     }
+    const std::vector<std::string>& positional = options.positional();
     if (positional.size() != 2) return Fail(kBadArguments, "gif optimize needs IN.gif and OUT.gif");
     const std::string& in = positional[0];
     const std::string& out = positional[1];
 
     cGif gif;
-    if (!gif.LoadFromFile(in)) return Fail(kFailure, "cannot read GIF file: " + in + ": " + gif.LoadError());
+    if (!gif.LoadFromFile(in)) return Fail(kFailure, NamedOnce("cannot read GIF file:", in, gif.LoadError()));
     const int framesBefore = gif.FramesCount();
     const int entriesBefore = gif.GlobalPaletteEntries();
     if (transparentIndex) {
@@ -193,7 +177,7 @@ int runOptimize(const std::vector<std::string>& args) {
         BarProgress progress("frames");
         cropped = OptimizeFrames(gif, &progress);
     }
-    if (std::string why; !gif.Save(out, GifSaveOptions(), &why)) return Fail(kFailure, "cannot write " + out + ": " + why);
+    if (std::string why; !gif.Save(out, GifSaveOptions(), &why)) return Fail(kFailure, NamedOnce("cannot write", out, why));
 
     if (transparentIndex) std::printf("transparency: index %d in every frame\n", *transparentIndex);
     if (!gif.GlobalPaletteExists())
@@ -208,23 +192,25 @@ int runOptimize(const std::vector<std::string>& args) {
     return kOk;
 }
 
-int runGif(const std::vector<std::string>& args) {
-    if (args.empty()) return Fail(kBadArguments, "gif needs info, encode or optimize");
-    std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (args[0] == "info") return runInfo(rest);
-    if (args[0] == "encode") return runEncode(rest);
-    if (args[0] == "optimize") return runOptimize(rest);
-    return Fail(kBadArguments, "unknown gif command: " + args[0]);
-}
-
-Registrar gifCommand("gif",
-                     "  tarnel-cli gif info FILE.gif\n"
-                     "      screen, palettes, loops, every frame and comment\n"
-                     "  tarnel-cli gif encode IN OUT.gif [--palette cube|adaptive] [--dither none|ordered|diffusion]\n"
-                     "      a BMP, JPEG or GIF picture as a one-frame GIF of 256 colours at most\n"
-                     "  tarnel-cli gif optimize IN.gif OUT.gif [--transparent-index I]\n"
-                     "      removes unused palette entries, crops frames to what changed, merges repeats",
-                     runGif);
+Registrar gifCommand(
+    "gif",
+    {
+        Command{"info",
+                "  tarnel-cli gif info FILE.gif\n"
+                "      screen, palettes, loops, every frame and comment",
+                runInfo,
+                {}},
+        Command{"encode",
+                "  tarnel-cli gif encode IN OUT.gif [--palette cube|adaptive] [--dither none|ordered|diffusion]\n"
+                "      a BMP, JPEG or GIF picture as a one-frame GIF of 256 colours at most",
+                runEncode,
+                {}},
+        Command{"optimize",
+                "  tarnel-cli gif optimize IN.gif OUT.gif [--transparent-index I]\n"
+                "      removes unused palette entries, crops frames to what changed, merges repeats",
+                runOptimize,
+                {}},
+    });
 
 }  // namespace
 }  // namespace tarnel::cli

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "app/cli/Command.h"
+#include "app/cli/Options.h"
 #include "core/MeshFile.h"
+#include "core/ProjectFile.h"
 #include "core/MorphRun.h"
 #include "imaging/PictureIO.h"
 #include "platform/ProgramFolder.h"
@@ -22,78 +24,84 @@ void onInterrupt(int) { interrupted = 1; }
 
 struct MorphOptions {
     std::string start, end, meshFile, out;
-    std::optional<int> rows, columns;
-    int frames = 10;
-    int kind = kSaveBmp;
-    bool transparent = false;
+    std::optional<int> rows, columns, frames, kind;
+    std::optional<bool> transparent;
 };
-
-std::optional<int> parseInt(const std::string& text) {
-    try {
-        size_t used = 0;
-        int v = std::stoi(text, &used);
-        if (used == text.size()) return v;
-    } catch (...) {
-    }
-    return std::nullopt;
-}
 
 // Fills options from args; returns an error text for bad arguments.
 std::string parseMorphArgs(const std::vector<std::string>& args, MorphOptions& o, bool meshCommand) {
-    std::vector<std::string> positional;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](const char* name) -> std::optional<std::string> {
-            if (i + 1 >= args.size()) return std::nullopt;
-            (void)name;
-            return args[++i];
-        };
-        auto intValue = [&](const char* name, int lo, int hi, std::optional<int>& target) -> std::string {
-            auto v = value(name);
-            auto n = v ? parseInt(*v) : std::nullopt;
-            if (!n || *n < lo || *n > hi)
-                return std::string(name) + " needs a number from " + std::to_string(lo) + " to " + std::to_string(hi);
-            target = *n;
-            return "";
-        };
-        std::string err;
-        if (a == "--rows") {
-            err = intValue("--rows", kMinMeshCells, kMaxMeshCells, o.rows);
-        } else if (a == "--columns") {
-            err = intValue("--columns", kMinMeshCells, kMaxMeshCells, o.columns);
-        } else if (a == "--out") {
-            auto v = value("--out");
-            if (!v || v->empty()) return "--out needs a path";
-            o.out = *v;
-        } else if (!meshCommand && a == "--frames") {
-            std::optional<int> frames;
-            err = intValue("--frames", 2, 100, frames);
-            if (frames) o.frames = *frames;
-        } else if (!meshCommand && a == "--mesh") {
-            auto v = value("--mesh");
-            if (!v) return "--mesh needs a file";
-            o.meshFile = *v;
-        } else if (!meshCommand && a == "--kind") {
-            auto v = value("--kind");
-            if (v && *v == "bmp") o.kind = kSaveBmp;
-            else if (v && *v == "jpg") o.kind = kSaveJpg;
-            else if (v && *v == "gif") o.kind = kSaveGif;
-            else return "--kind takes bmp, jpg or gif";
-        } else if (!meshCommand && a == "--transparent") {
-            o.transparent = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return "unknown option " + a;
-        } else {
-            positional.push_back(a);
-        }
+    Options options;
+    std::vector<OptionSpec> specs = {{"--rows", true}, {"--columns", true}, {"--out", true}};
+    if (!meshCommand)
+        specs.insert(specs.end(), {{"--mesh", true},
+                                   {"--frames", true},
+                                   {"--kind", true},
+                                   {"--transparent", false},
+                                   {"--no-transparent", false}});
+    if (std::string err = options.parse(args, specs); !err.empty()) return err;
+
+    auto intValue = [&](const char* name, int lo, int hi, std::optional<int>& target) -> std::string {
+        auto v = options.value(name);
+        if (!v) return "";
+        auto n = ParseInt(*v);
+        if (!n || *n < lo || *n > hi)
+            return std::string(name) + " needs a number from " + std::to_string(lo) + " to " + std::to_string(hi);
+        target = *n;
+        return "";
+    };
+    for (std::string err : {intValue("--rows", kMinMeshCells, kMaxMeshCells, o.rows),
+                            intValue("--columns", kMinMeshCells, kMaxMeshCells, o.columns),
+                            intValue("--frames", kMinRunFrames, kMaxRunFrames, o.frames)})
         if (!err.empty()) return err;
+    if (auto v = options.value("--out")) {
+        if (v->empty()) return "--out needs a path";
+        o.out = *v;
     }
-    if (positional.size() != 2) return "expected a start and an end image";
-    o.start = positional[0];
-    o.end = positional[1];
+    if (auto v = options.value("--mesh")) {
+        if (v->empty()) return "--mesh needs a file";
+        o.meshFile = *v;
+    }
+    if (auto v = options.value("--kind")) {
+        int kind = 0;
+        if (!ParseSaveKindName(*v, kind)) return "--kind takes bmp, jpg or gif";
+        o.kind = kind;
+    }
+    if (options.has("--transparent") && options.has("--no-transparent"))
+        return "--transparent and --no-transparent exclude each other";
+    if (options.has("--transparent")) o.transparent = true;
+    if (options.has("--no-transparent")) o.transparent = false;
+
+    const auto& positional = options.positional();
+    // A project names both images, so morph may go without them.
+    if (positional.size() == 2) {
+        o.start = positional[0];
+        o.end = positional[1];
+    } else if (meshCommand || !positional.empty() || o.meshFile.empty()) {
+        return meshCommand ? "expected a start and an end image"
+                           : "expected a start and an end image, or --mesh with a project that names them";
+    }
     if (o.rows.has_value() != o.columns.has_value()) return "--rows and --columns go together";
     if (meshCommand && (!o.rows || o.out.empty())) return "mesh needs --rows, --columns and --out";
     return "";
+}
+
+std::string sizeText(int w, int h) { return std::to_string(w) + "x" + std::to_string(h); }
+
+// One clause per mismatch, in English; the editor words its own.
+std::string describe(const std::vector<ProjectSizeMismatch>& mismatches) {
+    std::string text;
+    for (const ProjectSizeMismatch& m : mismatches) {
+        const char* which = m.image == ProjectSizeMismatch::Image::Start ? "start" : "end";
+        if (!text.empty()) text += "; ";
+        if (m.kind == ProjectSizeMismatch::Kind::ImageSize)
+            text += std::string("the ") + which + " image is " + sizeText(m.foundWidth, m.foundHeight) +
+                    ", the project was made for " + sizeText(m.expectedWidth, m.expectedHeight);
+        else
+            text += std::string("the ") + which + " mesh was placed for a " +
+                    sizeText(m.expectedWidth, m.expectedHeight) + " image, the " + which + " image is " +
+                    sizeText(m.foundWidth, m.foundHeight);
+    }
+    return text;
 }
 
 // Picture errors give the cause; the file is named here, once.
@@ -101,7 +109,7 @@ bool loadImage(const std::string& path, PictureBox& box, std::string& error) {
     StdPicture picture;
     std::string why;
     if (!LoadPicture(path, picture, &why)) {
-        error = path + ": " + why;
+        error = NamedOnce("", path, why);
         return false;
     }
     box.setPicture(picture);
@@ -133,25 +141,44 @@ int runMorph(const std::vector<std::string>& args) {
     MorphOptions o;
     if (std::string err = parseMorphArgs(args, o, false); !err.empty()) return Fail(kBadArguments, err);
 
-    PictureBox start, end, frame;
+    // A plain mesh file reads as a project without images or settings.
+    ProjectData project;
     std::string error;
+    if (!o.meshFile.empty() && !LoadProjectFile(o.meshFile, project, error))
+        return Fail(kFailure, NamedOnce("", o.meshFile, error));
+    if (o.start.empty()) {
+        if (project.startImage.empty() || project.endImage.empty())
+            return Fail(kBadArguments, o.meshFile + ": names no start and end image; give them on the command line");
+        o.start = project.startImage;
+        o.end = project.endImage;
+    }
+
+    PictureBox start, end, frame;
     if (!loadImage(o.start, start, error) || !loadImage(o.end, end, error)) return Fail(kFailure, error);
     if (CheckRunPreconditions(o.start, o.end, start, end) == RunPrecondition::SizeMismatch)
-        return Fail(kFailure, kSizeMismatchMessage);
+        return Fail(kFailure, "the start and end images differ in size (" +
+                                  sizeText(start.scaleWidth(), start.scaleHeight()) + " and " +
+                                  sizeText(end.scaleWidth(), end.scaleHeight()) + ")");
 
     MeshGrid startMesh, endMesh;
     if (!o.meshFile.empty()) {
-        MeshFileData data;
-        if (!LoadMeshFile(o.meshFile, data, error)) return Fail(kFailure, o.meshFile + ": " + error);
-        if (o.rows && (*o.rows != data.rows || *o.columns != data.columns))
+        if (o.rows && (*o.rows != project.mesh.rows || *o.columns != project.mesh.columns))
             return Fail(kBadArguments, "--rows/--columns differ from the mesh file");
-        startMesh = std::move(data.start);
-        endMesh = std::move(data.end);
+        const auto mismatches = CheckProjectImageSizes(project, start.scaleWidth(), start.scaleHeight(),
+                                                       end.scaleWidth(), end.scaleHeight());
+        if (!mismatches.empty()) return Fail(kFailure, o.meshFile + ": " + describe(mismatches));
+        startMesh = std::move(project.mesh.start);
+        endMesh = std::move(project.mesh.end);
     } else {
         int rows = o.rows.value_or(5), columns = o.columns.value_or(5);
         startMesh = DefaultMesh(rows, columns, start.scaleWidth(), start.scaleHeight());
         endMesh = DefaultMesh(rows, columns, end.scaleWidth(), end.scaleHeight());
     }
+
+    // The command line overrides the project's run settings.
+    const int frames = o.frames.value_or(project.hasFrames ? project.frames : kDefaultRunFrames);
+    const int kind = o.kind.value_or(project.hasSaveKind ? project.saveKind : kSaveBmp);
+    const bool transparent = o.transparent.value_or(project.hasTransparent && project.transparent);
 
     MorphRunRequest request;
     request.start = &start;
@@ -159,9 +186,9 @@ int runMorph(const std::vector<std::string>& args) {
     request.frame = &frame;
     request.startMesh = &startMesh;
     request.endMesh = &endMesh;
-    request.totalFrames = o.frames - 1;
-    request.saveKind = o.kind;
-    request.transparency = o.transparent;
+    request.totalFrames = frames - 1;
+    request.saveKind = kind;
+    request.transparency = transparent;
     request.programFolder = o.out.empty() ? ProgramFolder() : o.out;
     if (!o.out.empty()) {
         // Report why the folder cannot be made here: the run would only say
@@ -195,15 +222,18 @@ int runMesh(const std::vector<std::string>& args) {
     if (!loadImage(o.start, start, error) || !loadImage(o.end, end, error)) return Fail(kFailure, error);
     MeshGrid startMesh = DefaultMesh(*o.rows, *o.columns, start.scaleWidth(), start.scaleHeight());
     MeshGrid endMesh = DefaultMesh(*o.rows, *o.columns, end.scaleWidth(), end.scaleHeight());
-    if (!SaveMeshFile(o.out, startMesh, endMesh, error)) return Fail(kFailure, o.out + ": " + error);
+    if (!SaveMeshFile(o.out, startMesh, endMesh, error)) return Fail(kFailure, NamedOnce("", o.out, error));
     return kOk;
 }
 
 Registrar morphCommand("morph",
                        "  tarnel-cli morph START END [--mesh FILE.json] [--rows R --columns C] [--frames N]\n"
-                       "                   [--kind bmp|jpg|gif] [--transparent] [--out DIR]\n"
+                       "                   [--kind bmp|jpg|gif] [--transparent|--no-transparent] [--out DIR]\n"
+                       "  tarnel-cli morph --mesh PROJECT.json [options as above]\n"
                        "      N frames (2..100, default 10) into a new dated folder inside DIR\n"
-                       "      (default: the program folder); prints the folder",
+                       "      (default: the program folder); prints the folder. FILE.json is a mesh\n"
+                       "      file or a project; a project gives the images when START and END are\n"
+                       "      left out, and the frames, kind and transparency that are not given",
                        runMorph);
 Registrar meshCommand("mesh",
                       "  tarnel-cli mesh START END --rows R --columns C --out FILE.json\n"

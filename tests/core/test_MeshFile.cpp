@@ -154,6 +154,7 @@ TEST(MeshFile, MalformedInputIsRefusedWithAReason) {
         EXPECT_FALSE(ParseMeshFile(c.text, data, error)) << c.text;
         EXPECT_NE(error.find(c.expected), std::string::npos) << c.text << "\n  gave: " << error;
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+        EXPECT_EQ(error.find("json.exception"), std::string::npos) << error;  // our words, not the parser's
         EXPECT_EQ(data.rows, 99) << "output touched on failure";
     }
 }

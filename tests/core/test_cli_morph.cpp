@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
+#include "core/MorphRun.h"
+#include "core/ProjectFile.h"
 #include "imaging/PictureIO.h"
 #include "support/Cli.h"
 #include "support/Files.h"
@@ -37,9 +40,144 @@ protected:
         return n;
     }
 
+    // A project of the two images with a moved mesh point, stored beside them.
+    ProjectData project(int frames, int kind) const {
+        ProjectData p;
+        p.mesh.rows = 3;
+        p.mesh.columns = 2;
+        p.mesh.start = DefaultMesh(3, 2, 24, 16);
+        p.mesh.end = DefaultMesh(3, 2, 24, 16);
+        p.mesh.end(2, 1) = MeshPoint{13.5f, 6.25f};
+        p.startImage = start;
+        p.endImage = end;
+        p.startWidth = p.endWidth = 24;
+        p.startHeight = p.endHeight = 16;
+        p.frames = frames;
+        p.saveKind = kind;
+        p.hasFrames = p.hasSaveKind = p.hasTransparent = true;
+        return p;
+    }
+    std::string saveProject(const ProjectData& p, const std::string& name = "p.json") const {
+        std::string error;
+        EXPECT_TRUE(SaveProjectFile(dir.file(name), p, error)) << error;
+        return dir.file(name);
+    }
+    // The files of the one frame folder under out, by name.
+    static std::vector<std::pair<std::string, std::string>> frames(const std::string& out) {
+        std::vector<std::pair<std::string, std::string>> files;
+        for (const auto& folder : fs::directory_iterator(out))
+            for (const auto& f : fs::directory_iterator(folder.path()))
+                files.emplace_back(f.path().filename().string(), test::readText(f.path()));
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+
     test::TempDir dir;
     const std::string start = dir.file("start.bmp"), end = dir.file("end.bmp");
 };
+
+class EditorLikeRun : public MorphRunObserver {
+    void folderCreated(const std::string&) override {}
+    bool frameDone(int, int) override { return true; }
+};
+
+// The project alone gives the images, meshes and settings: the frames are
+// those of the engine run the editor makes from the same project.
+TEST_F(CliMorph, ProjectRunMakesTheEditorsFrames) {
+    const std::string file = saveProject(project(4, kSaveBmp));
+    test::CliResult r = morph("--mesh " + shellQuoted(file) + " --out " + shellQuoted(dir.file("cli")));
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    ProjectData p;
+    std::string error;
+    ASSERT_TRUE(LoadProjectFile(file, p, error)) << error;
+    PictureBox a, b, frame;
+    StdPicture pa, pb;
+    ASSERT_TRUE(LoadPicture(p.startImage, pa) && LoadPicture(p.endImage, pb));
+    a.setPicture(pa);
+    b.setPicture(pb);
+    fs::create_directories(dir.file("editor"));
+    MorphRunRequest request;
+    request.start = &a;
+    request.end = &b;
+    request.frame = &frame;
+    request.startMesh = &p.mesh.start;
+    request.endMesh = &p.mesh.end;
+    request.totalFrames = p.frames - 1;
+    request.saveKind = p.saveKind;
+    request.transparency = p.transparent;
+    request.programFolder = dir.file("editor");
+    EditorLikeRun observer;
+    ASSERT_TRUE(RunMorph(request, observer).ok());
+
+    const auto cli = frames(dir.file("cli")), editor = frames(dir.file("editor"));
+    ASSERT_EQ(cli.size(), 4u);
+    EXPECT_TRUE(cli == editor);
+    EXPECT_NE(cli[1].second, cli[2].second);  // the frames do change
+}
+
+TEST_F(CliMorph, ProjectSettingsApplyUnlessGivenOnTheCommandLine) {
+    const std::string file = saveProject(project(3, kSaveJpg));
+    struct Case {
+        std::string args;
+        size_t count;
+        std::string firstName;
+    };
+    const Case cases[] = {
+        {"", 3, "000.jpg"},
+        {"--frames 5", 5, "000.jpg"},
+        {"--kind gif", 3, "000.gif"},
+        {shellQuoted(start) + " " + shellQuoted(end) + " --kind bmp --frames 2", 2, "000.bmp"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string out = dir.file("out" + std::to_string(n++));
+        test::CliResult r = morph("--mesh " + shellQuoted(file) + " " + c.args + " --out " + shellQuoted(out));
+        ASSERT_EQ(r.status, 0) << c.args << ": " << r.err;
+        const auto files = frames(out);
+        ASSERT_EQ(files.size(), c.count) << c.args;
+        EXPECT_EQ(files[0].first, c.firstName) << c.args;
+    }
+}
+
+TEST_F(CliMorph, ProjectThatDoesNotFitIsOneLineNamingWhat) {
+    ProjectData other = project(3, kSaveBmp);
+    other.endWidth = 30;
+    other.endHeight = 20;
+    ProjectData bigMesh = project(3, kSaveBmp);
+    bigMesh.mesh.start = DefaultMesh(3, 2, 240, 160);
+    ProjectData noImages = project(3, kSaveBmp);
+    noImages.startImage.clear();
+    noImages.endImage.clear();
+    struct Case {
+        ProjectData p;
+        int status;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {other, 1, "the end image is 24x16, the project was made for 30x20"},
+        {bigMesh, 1, "the start mesh was placed for a 240x160 image, the start image is 24x16"},
+        {noImages, 2, "names no start and end image"},
+    };
+    for (const Case& c : cases) {
+        const std::string file = saveProject(c.p);
+        test::CliResult r = morph("--mesh " + shellQuoted(file) + " --out " + shellQuoted(dir.file("out")));
+        EXPECT_EQ(r.status, c.status) << c.expected;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir.file("out"))) << c.expected;
+    }
+}
+
+TEST_F(CliMorph, MeshCommandStillWritesAPlainMeshFile) {
+    test::CliResult r = test::RunCli(test::CliPath(),
+                                     "mesh " + shellQuoted(start) + " " + shellQuoted(end) +
+                                         " --rows 2 --columns 3 --out " + shellQuoted(dir.file("m.json")),
+                                     dir.path().string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const MeshGrid mesh = DefaultMesh(2, 3, 24, 16);
+    EXPECT_EQ(test::readText(dir.file("m.json")), MeshFileText(mesh, mesh));
+}
 
 // Each message names its file once, with the real cause.
 TEST_F(CliMorph, FailuresNameTheFileOnceWithTheCause) {

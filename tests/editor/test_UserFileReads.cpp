@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "core/MeshFile.h"
+#include "core/ProjectFile.h"
 #include "core/Settings.h"
 #include "editor/SourceImages.h"
 #include "imaging/PictureIO.h"
@@ -34,6 +35,7 @@ const Reader kReaders[] = {
     {"cDIB::CreateFromFile", [](const std::string& p) { return cDIB().CreateFromFile(p); }},
     {"cGif::LoadFromFile", [](const std::string& p) { return cGif().LoadFromFile(p); }},
     {"LoadMeshFile", [](const std::string& p) { MeshFileData d; std::string e; return LoadMeshFile(p, d, e); }},
+    {"LoadProjectFile", [](const std::string& p) { ProjectData d; std::string e; return LoadProjectFile(p, d, e); }},
     {"FileExists", [](const std::string& p) { return FileExists(p); }},
     {"GetPrivateProfileString", [](const std::string& p) { return GetPrivateProfileString("S", "k", "", p) != ""; }},
     {"WritePrivateProfileString", [](const std::string& p) { return WritePrivateProfileString("S", "k", "v", p); }},

@@ -85,7 +85,7 @@ TEST_F(CliGif, ExitCodes) {
         test::CliResult r = run(c.args);
         EXPECT_EQ(r.status, c.status) << c.args;
         // One line on stderr, from us.
-        EXPECT_EQ(r.err.rfind("tarnel-cli: ", 0), 0u) << c.args;
+        EXPECT_EQ(r.err.rfind("tarnel-cli gif", 0), 0u) << c.args;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.args;
     }
     EXPECT_FALSE(fs::exists(file("o.gif")));
