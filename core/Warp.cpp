@@ -91,10 +91,10 @@ MeshPoint MapPoint(double u, double v, double w, const MeshTriangle& tri) {
 
 float FrameParameter(int k, int n) { return float(double(k) / double(n)); }
 
-std::vector<MeshTriangle> InterpolateTriangles(const std::vector<MeshTriangle>& startTriangles,
-                                               const std::vector<MeshTriangle>& endTriangles, float t) {
+void InterpolateTriangles(const std::vector<MeshTriangle>& startTriangles,
+                          const std::vector<MeshTriangle>& endTriangles, float t, std::vector<MeshTriangle>& mid) {
     const size_t count = std::min(startTriangles.size(), endTriangles.size());
-    std::vector<MeshTriangle> mid(count);
+    mid.resize(count);
     const double td = t;
     auto lerp = [td](const MeshPoint& s, const MeshPoint& e) {
         return MeshPoint{float((double(e.x) - double(s.x)) * td + double(s.x)),
@@ -105,6 +105,12 @@ std::vector<MeshTriangle> InterpolateTriangles(const std::vector<MeshTriangle>& 
         const MeshTriangle& e = endTriangles[i];
         mid[i] = MeshTriangle{lerp(s.a, e.a), lerp(s.b, e.b), lerp(s.c, e.c)};
     }
+}
+
+std::vector<MeshTriangle> InterpolateTriangles(const std::vector<MeshTriangle>& startTriangles,
+                                               const std::vector<MeshTriangle>& endTriangles, float t) {
+    std::vector<MeshTriangle> mid;
+    InterpolateTriangles(startTriangles, endTriangles, t, mid);
     return mid;
 }
 

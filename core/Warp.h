@@ -163,5 +163,8 @@ bool WarpFrameReference(const std::vector<MeshTriangle>& startTriangles,
 // The interpolated triangle list of frame parameter t.
 std::vector<MeshTriangle> InterpolateTriangles(const std::vector<MeshTriangle>& startTriangles,
                                                const std::vector<MeshTriangle>& endTriangles, float t);
+// The same into a list the caller keeps, so repeated renders reuse its storage.
+void InterpolateTriangles(const std::vector<MeshTriangle>& startTriangles,
+                          const std::vector<MeshTriangle>& endTriangles, float t, std::vector<MeshTriangle>& mid);
 
 }  // namespace tarnel

@@ -9,6 +9,8 @@ class QWidget;
 namespace tarnel {
 
 class PictureBox;
+class LivePreview;
+struct PreviewInputs;
 
 struct ChildWindowOpeners {
     // Tarnel_T over the picture box it trims, at the editor's trimming size.
@@ -17,6 +19,8 @@ struct ChildWindowOpeners {
     std::function<void(QWidget* owner)> aviExport;    // Tarnel_F
     std::function<void(QWidget* owner)> aviPlayer;    // Tarnel_A
     std::function<void(QWidget* owner)> gifComposer;  // Tarnel_G
+    // The live preview, non-modal over its owner (ui/LivePreview.h); it deletes itself when closed.
+    std::function<LivePreview*(QWidget* owner, const PreviewInputs& inputs)> preview;
 };
 
 ChildWindowOpeners& ChildWindows();
