@@ -6,6 +6,7 @@
 #include "ui/CompressionDialog.h"
 #include "ui/Skin.h"
 #include "editor/ui/EditorWindows.h"
+#include "editor/ui/PreviewWindow.h"
 #include "editor/ui/Tarnel_M.h"
 #include "output/ui/Composer.h"
 #include "output/ui/Viewer.h"
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
     tarnel::RegisterFrameViewer();
     tarnel::RegisterAviWindows();
     tarnel::RegisterGifComposer();
+    tarnel::RegisterPreviewWindow();
     int status = 0;
     {
         tarnel::Tarnel_M editor;

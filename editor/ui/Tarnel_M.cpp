@@ -450,6 +450,7 @@ void Tarnel_M::closeEvent(QCloseEvent* event) {
 void Tarnel_M::VS_Frame_Change() {
     lbl_Frame->setText(QString::number(VS_Frame->value()));
     if (!Initialising) Settings().TotalFrames = VS_Frame->value() - 1;
+    if (preview_) preview_->framesChanged();
 }
 
 void Tarnel_M::VS_Repeat_Change() {

@@ -16,6 +16,7 @@
 #include "core/MorphRun.h"
 #include "editor/EditorSession.h"
 #include "editor/SourceImages.h"
+#include "ui/LivePreview.h"
 #include "ui/SkinWindow.h"
 
 class QFrame;
@@ -156,6 +157,9 @@ public:
     // what went wrong; false when nothing was saved or opened.
     bool SaveProject(const std::string& path = std::string());
     bool OpenProject(const std::string& path = std::string());
+    // The live preview of the morph (key P, the canvases' menu); raised when already open.
+    void OpenPreview();
+    LivePreview* preview() const { return preview_.get(); }
 
 protected:
     void exitImageReleased() override;
@@ -208,6 +212,7 @@ private:
     QTimer* sessionTimer_ = nullptr;
     bool sessionDirty_ = false;
     std::string projectPath_;  // the project last saved or opened
+    LivePreviewHandle preview_;
 
     std::vector<std::pair<QWidget*, bool>> runLocked_;
     bool running_ = false;

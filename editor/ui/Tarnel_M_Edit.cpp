@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include "core/Settings.h"
+#include "ui/ChildWindows.h"
 #include "editor/ui/Tarnel_M.h"
 #include "platform/Dialogs.h"
 #include "platform/FileRead.h"
@@ -97,6 +98,7 @@ void Tarnel_M::applyState(const EditorState& state) {
             enableImageCommands(i, images.loaded(i) && state.sources[size_t(i)]->preparable);
     for (int i = 0; i < 2; ++i) Cmd_Reset[size_t(i)]->setEnabled(images.loaded(i));
     applyingState_ = false;
+    if (preview_) preview_->sourcesChanged();
     meshesMoved();
 }
 
@@ -133,6 +135,12 @@ Tarnel_M::EditScope::~EditScope() {
 void Tarnel_M::edited(const EditorState& before) {
     EditorState after = captureState();
     if (before == after) return;
+    if (preview_) {
+        if (before.sameSource(0, after) && before.sameSource(1, after))
+            preview_->meshChanged(false);
+        else
+            preview_->sourcesChanged();
+    }
     history.record(before, after);
     meshesMoved();
 }
@@ -235,6 +243,18 @@ bool Tarnel_M::eventFilter(QObject* watched, QEvent* event) {
     return SkinWindow::eventFilter(watched, event);
 }
 
+// ---------------------------------------------------------------- preview
+
+void Tarnel_M::OpenPreview() {
+    if (preview_) {
+        preview_->previewWidget()->raise();
+        preview_->previewWidget()->activateWindow();
+        return;
+    }
+    if (!ChildWindows().preview) return;
+    preview_.reset(ChildWindows().preview(this, PreviewInputs{&images.P[0], &images.P[1], &mesh, &Settings().TotalFrames}));
+}
+
 // ---------------------------------------------------------------- commands
 
 void Tarnel_M::buildEditActions() {
@@ -251,6 +271,7 @@ void Tarnel_M::buildEditActions() {
     shortcut(QKeySequence::Undo, [this] { Undo(); });
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), [this] { Redo(); });
     shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), [this] { Redo(); });
+    shortcut(QKeySequence(Qt::Key_P), [this] { OpenPreview(); });
     shortcut(QKeySequence::Save, [this] { SaveProject(); });
     shortcut(QKeySequence::Open, [this] { OpenProject(); });
 
@@ -272,6 +293,9 @@ void Tarnel_M::showCanvasMenu(int index, const QPoint& globalPos) {
     QAction* save = menu.addAction(QStringLiteral("ﾌﾟﾛｼﾞｪｸﾄを保存...\tCtrl+S"));
     save->setEnabled(images.bothLoaded());
     menu.addSeparator();
+    QAction* preview = menu.addAction(QStringLiteral("ﾌﾟﾚﾋﾞｭｰ\tP"));
+    preview->setEnabled(bool(ChildWindows().preview));
+    menu.addSeparator();
     QAction* undo = menu.addAction(QStringLiteral("元に戻す\tCtrl+Z"));
     QAction* redo = menu.addAction(QStringLiteral("やり直し\tCtrl+Y"));
     undo->setEnabled(history.canUndo());
@@ -279,6 +303,7 @@ void Tarnel_M::showCanvasMenu(int index, const QPoint& globalPos) {
     QAction* chosen = menu.exec(globalPos);
     if (chosen == load) Cmd_Sanshyo_Click(index);
     if (chosen == open) OpenProject();
+    if (chosen == preview) OpenPreview();
     if (chosen == save) SaveProject();
     if (chosen == undo) Undo();
     if (chosen == redo) Redo();

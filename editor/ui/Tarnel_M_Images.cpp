@@ -168,6 +168,7 @@ void Tarnel_M::P_MouseDown(int index, int button, int shift, float x, float y) {
 
 void Tarnel_M::P_MouseMove(int index, int button, int shift, float x, float y) {
     repaintDamage(meshEditor.P_MouseMove(index, button, shift, x, y));
+    if (preview_ && meshEditor.dragging() && button == kLeftButton) preview_->meshChanged(true);
 }
 
 void Tarnel_M::P_MouseUp(int index, int button, int shift, float x, float y) {
