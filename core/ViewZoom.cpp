@@ -53,17 +53,21 @@ int ZoomedLength(int length, double zoom) {
     return std::max(1, int(std::nearbyint(length * zoom)));
 }
 
-double ViewToImage(double view, int scroll, double zoom) { return (view + scroll) / zoom; }
+double ImageToScreen(double image, double zoom) { return zoom == 1.0 ? image : (image + 0.5) * zoom - 0.5; }
 
-double ImageToView(double image, int scroll, double zoom) { return image * zoom - scroll; }
+double ScreenToImage(double screen, double zoom) { return zoom == 1.0 ? screen : (screen + 0.5) / zoom - 0.5; }
+
+double ViewToImage(double view, int scroll, double zoom) { return ScreenToImage(view + scroll, zoom); }
+
+double ImageToView(double image, int scroll, double zoom) { return ImageToScreen(image, zoom) - scroll; }
 
 int ScrollKeepingAnchor(double anchor, int scroll, double oldZoom, double newZoom, int maxScroll) {
     const double image = ViewToImage(anchor, scroll, oldZoom);
-    return clampScroll(image * newZoom - anchor, maxScroll);
+    return clampScroll(ImageToScreen(image, newZoom) - anchor, maxScroll);
 }
 
 int ScrollToShow(double image, double margin, double zoom, const ViewAxis& axis) {
-    const double at = image * zoom;
+    const double at = ImageToScreen(image, zoom);
     double scroll = axis.scroll;
     if (2 * margin >= axis.visible) {
         scroll = at - axis.visible / 2.0;

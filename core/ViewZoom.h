@@ -35,6 +35,12 @@ struct ViewAxis {
     int visible = 0;
 };
 
+// Image coordinate k is the centre of image pixel k, screen coordinate s the
+// centre of screen pixel s, and image pixel k covers the screen pixels from
+// k * zoom up to (k + 1) * zoom. At zoom 1 both are the identity.
+double ImageToScreen(double image, double zoom);
+double ScreenToImage(double screen, double zoom);
+// The same inside a view scrolled by `scroll` screen pixels.
 double ViewToImage(double view, int scroll, double zoom);
 double ImageToView(double image, int scroll, double zoom);
 // The scroll offset after a change of zoom that keeps the image point under

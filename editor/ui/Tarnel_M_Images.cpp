@@ -121,13 +121,21 @@ void Tarnel_M::Cmd_Douki_Click() {
 
 void Tarnel_M::ResetView(int i) {
     const PictureBox& box = images.P[size_t(i)];
-    const ViewBars bars = ResetViewBars(box.scaleWidth(), box.scaleHeight());
+    // The bars span the image at the view's zoom, in screen pixels.
+    const double zoom = zoomOf(i);
+    P[size_t(i)]->setZoom(zoom);
+    const ViewBars bars = ResetViewBars(ZoomedLength(box.scaleWidth(), zoom), ZoomedLength(box.scaleHeight(), zoom));
     // A new image starts at the view's top-left corner, bars or not.
     P[size_t(i)]->move(0, 0);
+    HScroll[size_t(i)]->setValue(0);
+    VScroll[size_t(i)]->setValue(0);
+    setViewBars(i, bars);
+    showZoom(i);
+}
+
+void Tarnel_M::setViewBars(int i, const ViewBars& bars) {
     QScrollBar* h = HScroll[size_t(i)];
     QScrollBar* v = VScroll[size_t(i)];
-    h->setValue(0);
-    v->setValue(0);
     Cmd_D[size_t(i)]->show();
     h->setRange(0, bars.hMax);
     h->setVisible(bars.hVisible);
@@ -150,8 +158,12 @@ void Tarnel_M::Triangles(int i) {
 }
 
 void Tarnel_M::repaintDamage(const MeshEditor::Damage& d) {
-    for (size_t k = 0; k < 2; ++k)
-        if (!d.rect[k].isEmpty()) P[k]->refreshRect(d.rect[k]);
+    for (size_t k = 0; k < 2; ++k) {
+        if (d.rect[k].isEmpty()) continue;
+        // A zoomed view draws markers and the partner ring in screen pixels around the damage.
+        P[k]->setOverlayMargin(mesh.PointerSize + 6);
+        P[k]->refreshRect(d.rect[k]);
+    }
 }
 
 void Tarnel_M::Refresh_Mesh(int i) { repaintDamage(meshEditor.Refresh_Mesh(i)); }
@@ -159,11 +171,15 @@ void Tarnel_M::Refresh_Mesh(int i) { repaintDamage(meshEditor.Refresh_Mesh(i)); 
 void Tarnel_M::P_MouseDown(int index, int button, int shift, float x, float y) {
     // The meshes are off the canvases while a run goes on.
     if (running_) return;
-    repaintDamage(meshEditor.P_MouseDown(index, button, shift, x, y, images.bothLoaded()));
+    lastCanvas_ = index;
+    repaintDamage(meshEditor.P_MouseDown(index, button, shift, x, y, images.bothLoaded(), grabRadius(index)));
+    if (meshEditor.dragging()) followDrag(index, false);
 }
 
 void Tarnel_M::P_MouseMove(int index, int button, int shift, float x, float y) {
-    repaintDamage(meshEditor.P_MouseMove(index, button, shift, x, y));
+    const MeshEditor::Damage d = meshEditor.P_MouseMove(index, button, shift, x, y);
+    repaintDamage(d);
+    if (d.any()) followDrag(index, true);
 }
 
 void Tarnel_M::P_MouseUp(int index, int button, int shift, float x, float y) {

@@ -39,6 +39,10 @@ TEST(ViewZoom, StepsAroundFit) {
 // View <-> image mapping, zooming around an anchor, and the minimal scroll
 // that brings a point into view.
 TEST(ViewZoom, MappingAnchorAndKeepVisible) {
+    // Pixel centres: image pixel 20 at 800 % covers screen pixels 160..167.
+    EXPECT_DOUBLE_EQ(ImageToScreen(20, 8.0), 163.5);
+    EXPECT_DOUBLE_EQ(ScreenToImage(160, 8.0), 19.5625);
+    EXPECT_DOUBLE_EQ(ScreenToImage(37.25, 1.0), 37.25);
     // Round trip and the anchor: the image point under the anchor stays there.
     const struct {
         double anchor;
@@ -46,13 +50,13 @@ TEST(ViewZoom, MappingAnchorAndKeepVisible) {
         double from, to;
         int maxScroll, expected;
     } anchors[] = {
-        {150, 0, 1.0, 2.0, 1000, 150},   // centre of an unscrolled view: image 150 -> 300 - 150
+        {150, 0, 1.0, 2.0, 1000, 150},   // image 150, its pixel now at 300..301: 300.5 - 150, ties to even
         {0, 100, 1.0, 2.0, 1000, 200},   // left edge: image 100 stays at the edge
-        {284, 400, 2.0, 1.0, 300, 58},   // image 342 -> 342 - 284
+        {284, 400, 2.0, 1.0, 300, 58},   // image 341.75 -> 341.75 - 284
         {10, 0, 1.0, 0.5, 0, 0},         // everything fits: no scroll
         {150, 0, 1.0, 8.0, 500, 500},    // clamped at the far end
         {20, 5, 1.0, 0.25, 100, 0},      // clamped at zero
-        {100, 37, 0.075, 8.0, 99999, 14513},
+        {100, 37, 0.075, 8.0, 99999, 14566},
     };
     for (const auto& a : anchors) {
         const double image = ViewToImage(a.anchor, a.scroll, a.from);
