@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPen>
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "core/ViewZoom.h"
@@ -66,9 +67,10 @@ void PaintMeshOverlay(QPainter& painter, const MeshGrid& mesh, const MeshStyle& 
     }
 
     if (partner.shown && mesh.contains(partner.i, partner.j)) {
-        const QPointF at = toScreen(mesh(partner.i, partner.j), zoom);
+        // On a pixel centre and without smoothing, so that the one-pixel edges stay crisp.
+        const QPointF exact = toScreen(mesh(partner.i, partner.j), zoom);
+        const QPointF at(std::floor(exact.x()) + 0.5, std::floor(exact.y()) + 0.5);
         const double ring = size + 2.5;
-        painter.setRenderHint(QPainter::Antialiasing, true);
         painter.setPen(QPen(qcolor(ContrastColor(style.pointerColor)), 4.0));
         painter.drawEllipse(at, ring, ring);
         painter.setPen(QPen(qcolor(style.pointerColor), 2.0));
