@@ -67,8 +67,9 @@ void Tarnel_M::buildZoomControls(int i) {
     });
     viewArea_[size_t(i)]->installEventFilter(new ViewWheelFilter(this, [this, i](QWheelEvent* e) {
         const QPoint d = e->angleDelta();
-        P_MouseWheel(i, d.y() != 0 ? d.y() : d.x(), PictureBoxWidget::shiftCode(e->modifiers()) | (d.y() == 0 && d.x() != 0 ? kShiftMask : 0),
-                     e->position());
+        // A sideways wheel scrolls across as Shift does.
+        const int across = d.y() == 0 && d.x() != 0 ? kShiftMask : 0;
+        P_MouseWheel(i, d.y() != 0 ? d.y() : d.x(), PictureBoxWidget::shiftCode(e->modifiers()) | across, e->position());
     }));
     if (i == 1) buildZoomShortcuts();
 }

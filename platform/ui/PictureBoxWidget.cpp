@@ -93,7 +93,11 @@ void PictureBoxWidget::paintEvent(QPaintEvent* event) {
 
 const QImage& PictureBoxWidget::pictureImage() {
     const std::shared_ptr<Bitmap>& picture = model_->picture().bitmap;
-    if (cachedPicture_.lock() == picture && !pictureImage_.isNull()) return pictureImage_;
+    // The same bitmap, not re-created in place since it was wrapped.
+    if (cachedPicture_.lock() == picture && !pictureImage_.isNull() && picture &&
+        pictureImage_.size() == QSize(picture->width(), picture->height()) &&
+        (pictureImage_.constBits() == picture->bits() || !(picture->bpp() == 32 && picture->topDown())))
+        return pictureImage_;
     cachedPicture_ = picture;
     reduced_ = QImage();
     pictureImage_ = QImage();
