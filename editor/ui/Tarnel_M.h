@@ -24,6 +24,7 @@ class QLineEdit;
 class QPainter;
 class QPushButton;
 class QScrollBar;
+class QTimer;
 
 namespace tarnel {
 
@@ -174,6 +175,7 @@ private:
     ViewAxis viewAxis(int i, bool horizontal) const;
     void scrollToShow(int i, const MeshPoint& p, double margin);
     void followDrag(int index, bool moved);
+    void dragScrollTick();
     float grabRadius(int i) const;
     void paintMeshOverlay(int i, QPainter& painter, const QRectF& exposed, double zoom);
     void showZoom(int i);
@@ -186,6 +188,7 @@ private:
     std::array<QWidget*, 2> viewArea_{};  // the 300 x 300 client of each view
     std::array<int, 2> wheelRest_{};      // wheel turns not yet a whole zoom step
     int lastCanvas_ = 0;
+    QTimer* dragScroll_ = nullptr;        // scrolls on while a drag holds the pointer beyond the view
     bool running_ = false;
     bool cancelRequested_ = false;
     bool endAfterRun_ = false;

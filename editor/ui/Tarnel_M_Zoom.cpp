@@ -4,8 +4,11 @@
 #include <QKeySequence>
 #include <QPainter>
 #include <QScrollBar>
+#include <QGuiApplication>
 #include <QShortcut>
+#include <QTimer>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <utility>
@@ -22,6 +25,8 @@ namespace {
 
 constexpr int kWheelStep = 120;       // one notch of a mouse wheel
 constexpr int kWheelScrollPixels = 48;
+constexpr int kDragScrollMs = 30;
+constexpr int kDragScrollStep = 16;  // screen pixels a turn at most
 
 // Hands the wheel turns that reach a view (over its canvas or its empty part) to the window.
 class ViewWheelFilter : public QObject {
@@ -86,6 +91,10 @@ void Tarnel_M::buildZoomShortcuts() {
         if (button == kLeftButton) lbl_Link_MouseDown();
     });
     showLink();
+
+    dragScroll_ = new QTimer(this);
+    dragScroll_->setInterval(kDragScrollMs);
+    connect(dragScroll_, &QTimer::timeout, this, [this] { dragScrollTick(); });
 
     const struct {
         int direction;
@@ -208,9 +217,34 @@ void Tarnel_M::followDrag(int index, bool moved) {
     const int si = meshEditor.selectedI(), sj = meshEditor.selectedJ();
     const double margin = mesh.PointerSize + 2;
     // The dragged point pulls its view along at the edge.
-    if (moved && mesh.mesh(index).contains(si, sj)) scrollToShow(index, mesh.mesh(index)(si, sj), margin);
+    if (moved && mesh.mesh(index).contains(si, sj)) {
+        scrollToShow(index, mesh.mesh(index)(si, sj), margin);
+        lastCanvas_ = index;
+        if (!dragScroll_->isActive()) dragScroll_->start();
+    }
     const int other = 1 - index;
-    if (linkedViews && mesh.mesh(other).contains(si, sj)) scrollToShow(other, mesh.mesh(other)(si, sj), margin + 2);
+    if (linkedViews && mesh.mesh(other).contains(si, sj)) scrollToShow(other, mesh.mesh(other)(si, sj), margin + 6);
+}
+
+void Tarnel_M::dragScrollTick() {
+    // A pointer held still beyond the view's edge keeps the drag, and so the view, moving.
+    const int i = lastCanvas_;
+    const QPoint global = QCursor::pos();
+    const QPoint inView = viewArea_[size_t(i)]->mapFromGlobal(global);
+    const bool outside = inView.x() < 0 || inView.y() < 0 || inView.x() >= viewAxis(i, true).visible ||
+                         inView.y() >= viewAxis(i, false).visible;
+    if (!meshEditor.dragging() || !(QGuiApplication::mouseButtons() & Qt::LeftButton) || !outside) {
+        dragScroll_->stop();
+        return;
+    }
+    // However far out the pointer is, the view moves at most this far a turn.
+    const int w = viewAxis(i, true).visible, h = viewAxis(i, false).visible;
+    const QPoint near(std::clamp(inView.x(), -kDragScrollStep, w + kDragScrollStep),
+                      std::clamp(inView.y(), -kDragScrollStep, h + kDragScrollStep));
+    const QPointF at = P[size_t(i)]->mapFrom(viewArea_[size_t(i)], QPointF(near));
+    const double zoom = zoomOf(i);
+    P_MouseMove(i, kLeftButton, PictureBoxWidget::shiftCode(QGuiApplication::keyboardModifiers()),
+                float(ScreenToImage(at.x(), zoom)), float(ScreenToImage(at.y(), zoom)));
 }
 
 float Tarnel_M::grabRadius(int i) const {
