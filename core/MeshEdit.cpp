@@ -36,8 +36,12 @@ void edgeLine(Bitmap& image, int x1, int y1, int x2, int y2, ColorRef c, const R
 }  // namespace
 
 bool HitPoint(float pointX, float pointY, int pointerSize, float x, float y) {
+    return HitPointWithin(pointX, pointY, double(pointerSize), x, y);
+}
+
+bool HitPointWithin(float pointX, float pointY, double radius, float x, float y) {
     double dx = double(pointX) - double(x), dy = double(pointY) - double(y);
-    return std::sqrt(dx * dx + dy * dy) < double(pointerSize);
+    return std::sqrt(dx * dx + dy * dy) < radius;
 }
 
 Rect UnionRect(const Rect& a, const Rect& b) {
@@ -122,6 +126,36 @@ void DrawCircle(Bitmap& image, float cx, float cy, float radius, ColorRef color,
     }
 }
 
+ColorRef ContrastColor(ColorRef color) {
+    const int luma = 299 * RedOf(color) + 587 * GreenOf(color) + 114 * BlueOf(color);
+    return luma >= 128 * 1000 ? RGBColor(0, 0, 0) : RGBColor(255, 255, 255);
+}
+
+Rect PartnerRingBounds(float cx, float cy, int pointerSize) {
+    return CircleBounds(cx, cy, float(std::abs(pointerSize) + 4));
+}
+
+void DrawPartnerRing(Bitmap& image, float cx, float cy, int pointerSize, ColorRef pointerColor, const Rect& clip) {
+    if (image.empty() || image.bpp() != 32) return;
+    const Rect area = IntersectRect(clip, imageBounds(image));
+    const Rect bounds = IntersectRect(PartnerRingBounds(cx, cy, pointerSize), area);
+    if (bounds.isEmpty()) return;
+    const uint32_t ring = pixelOf(pointerColor), edge = pixelOf(ContrastColor(pointerColor));
+    const int x0 = nearestPixel(cx), y0 = nearestPixel(cy), r = std::abs(pointerSize);
+    // Bands by doubled distance from the centre, in integers: the edge from
+    // r + 0.5 to r + 1.5, the ring to r + 3.5, the edge to r + 4.5.
+    auto sq = [](int v) { return v * v; };
+    const int inner = sq(2 * r + 1), ringFrom = sq(2 * r + 3), ringTo = sq(2 * r + 7), outer = sq(2 * r + 9);
+    for (int y = bounds.top; y < bounds.bottom; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(image.scanline(y));
+        for (int x = bounds.left; x < bounds.right; ++x) {
+            const int d = 4 * (sq(x - x0) + sq(y - y0));
+            if (d < inner || d >= outer) continue;
+            row[x] = d >= ringFrom && d < ringTo ? ring : edge;
+        }
+    }
+}
+
 void DrawMesh(PictureBox& canvas, const MeshGrid& mesh, const MeshStyle& style, const Rect& clip) {
     Bitmap& image = canvas.image();
     if (mesh.empty() || image.empty()) return;
@@ -200,7 +234,7 @@ MeshEditor::Damage MeshEditor::Refresh_Mesh(int index) {
     if (index < 0 || index > 1) return d;
     PictureBox& canvas = *canvas_[size_t(index)];
     canvas.Cls();
-    extras_[size_t(index)] = Rect{};
+    partner_[size_t(index)] = Partner{};
     MeshStyle s = style;
     s.pointerSize = pointerSize();
     DrawMesh(canvas, model_.mesh(index), s);
@@ -208,21 +242,38 @@ MeshEditor::Damage MeshEditor::Refresh_Mesh(int index) {
     return d;
 }
 
-Rect MeshEditor::markCircle(int index, int i, int j, ColorRef color) {
+Rect MeshEditor::markPartner(int index, int i, int j) {
     const MeshGrid& mesh = model_.mesh(index);
     if (!mesh.contains(i, j)) return Rect{};
     const MeshPoint& p = mesh(i, j);
-    PictureBox& canvas = *canvas_[size_t(index)];
-    DrawCircle(canvas.image(), p.x, p.y, float(pointerSize()), color, imageRect(index));
-    Rect r = IntersectRect(CircleBounds(p.x, p.y, float(pointerSize())), imageRect(index));
-    extras_[size_t(index)] = UnionRect(extras_[size_t(index)], r);
+    DrawPartnerRing(canvas_[size_t(index)]->image(), p.x, p.y, pointerSize(), style.pointerColor, imageRect(index));
+    Rect r = IntersectRect(PartnerRingBounds(p.x, p.y, pointerSize()), imageRect(index));
+    partner_[size_t(index)] = Partner{true, i, j, r};
     return r;
 }
 
-MeshEditor::Damage MeshEditor::P_MouseDown(int index, int button, int, float x, float y, bool bothImagesLoaded) {
+void MeshEditor::redraw(int index, const Rect& area) {
+    PictureBox& canvas = *canvas_[size_t(index)];
+    ClsRect(canvas, area);
+    MeshStyle s = style;
+    s.pointerSize = pointerSize();
+    DrawMesh(canvas, model_.mesh(index), s, area);
+}
+
+Rect MeshEditor::removePartner(int index) {
+    Partner& old = partner_[size_t(index)];
+    const Rect r = old.shown ? old.rect : Rect{};
+    old = Partner{};
+    if (!r.isEmpty()) redraw(index, r);
+    return r;
+}
+
+MeshEditor::Damage MeshEditor::P_MouseDown(int index, int button, int, float x, float y, bool bothImagesLoaded,
+                                           float grabRadius) {
     Damage d;
     if (index < 0 || index > 1 || !bothImagesLoaded || button != 1) return d;
     dragging_ = false;
+    const double radius = grabRadius < 0 ? double(pointerSize()) : double(grabRadius);
     const MeshGrid& bounds = model_.StartMesh;  // the start mesh's bounds serve both canvases
     const MeshGrid& mine = model_.mesh(index);
     const int other = 1 - index;
@@ -230,12 +281,12 @@ MeshEditor::Damage MeshEditor::P_MouseDown(int index, int button, int, float x, 
         for (int i = 1; i <= bounds.countI() - 1; ++i) {
             if (!mine.contains(i, j)) continue;
             const MeshPoint& p = mine(i, j);
-            if (!HitPoint(p.x, p.y, pointerSize(), x, y)) continue;
-            Rect restored = markCircle(other, selectedI_, selectedJ_, style.pointerColor);
+            if (!HitPointWithin(p.x, p.y, radius, x, y)) continue;
+            Rect restored = removePartner(other);
             dragging_ = true;
             selectedI_ = i;
             selectedJ_ = j;
-            Rect partner = markCircle(other, i, j, style.lineColor);
+            Rect partner = markPartner(other, i, j);
             d.rect[size_t(other)] = UnionRect(restored, partner);
             return d;
         }
@@ -268,15 +319,12 @@ MeshEditor::Damage MeshEditor::P_MouseMove(int index, int button, int, float x, 
     if (x >= 0 && x <= float(canvas.scaleWidth())) p.x = x;
     if (y >= 0 && y <= float(canvas.scaleHeight())) p.y = y;
     dirty = UnionRect(dirty, pointRegion(index, selectedI_, selectedJ_));
-    // A full clear would also wipe partner markers drawn on this canvas.
-    dirty = UnionRect(dirty, extras_[size_t(index)]);
-    extras_[size_t(index)] = Rect{};
+    // A full clear would also wipe a partner marker drawn on this canvas.
+    dirty = UnionRect(dirty, partner_[size_t(index)].rect);
+    partner_[size_t(index)] = Partner{};
     dirty = IntersectRect(dirty, imageRect(index));
     if (dirty.isEmpty()) return d;
-    ClsRect(canvas, dirty);
-    MeshStyle s = style;
-    s.pointerSize = pointerSize();
-    DrawMesh(canvas, mesh, s, dirty);
+    redraw(index, dirty);
     d.rect[size_t(index)] = dirty;
     return d;
 }

@@ -18,6 +18,8 @@ namespace tarnel {
 // True when the pointer lies closer than pointerSize to the point (distance
 // in double precision, strictly less).
 bool HitPoint(float pointX, float pointY, int pointerSize, float x, float y);
+// The same for any grab radius (a zoomed view grabs within its screen pixels).
+bool HitPointWithin(float pointX, float pointY, double radius, float x, float y);
 
 // Rectangles are half-open: [left, right) x [top, bottom).
 Rect UnionRect(const Rect& a, const Rect& b);
@@ -32,6 +34,15 @@ void DrawCircle(Bitmap& image, float cx, float cy, float radius, ColorRef color,
 // The pixels a line or circle can touch.
 Rect LineBounds(float x1, float y1, float x2, float y2);
 Rect CircleBounds(float cx, float cy, float radius);
+
+// The partner marker: a ring two pixels wide just outside the point's own
+// marker, in the pointer colour, edged on both sides by one pixel of black or
+// white (whichever stands out against the pointer colour), so that it shows
+// whatever the line colour and the picture.
+void DrawPartnerRing(Bitmap& image, float cx, float cy, int pointerSize, ColorRef pointerColor, const Rect& clip);
+Rect PartnerRingBounds(float cx, float cy, int pointerSize);
+// Black for light colours, white for dark ones.
+ColorRef ContrastColor(ColorRef color);
 
 struct MeshStyle {
     ColorRef lineColor = RGBColor(255, 0, 0);
@@ -69,11 +80,12 @@ public:
     Damage Refresh_Mesh(int index);
 
     // P_MouseDown: with both images loaded and exactly the left button, ends
-    // any drag and looks for the first point within the marker size (smaller
-    // j first, then smaller i); on a hit restores the previous partner marker
-    // on the other canvas, selects the point, starts the drag and marks the
-    // partner in the line colour.
-    Damage P_MouseDown(int index, int button, int shift, float x, float y, bool bothImagesLoaded);
+    // any drag and looks for the first point within the grab radius (smaller
+    // j first, then smaller i); on a hit takes the previous partner marker off
+    // the other canvas, selects the point, starts the drag and marks the
+    // partner. A negative grab radius is the marker size.
+    Damage P_MouseDown(int index, int button, int shift, float x, float y, bool bothImagesLoaded,
+                       float grabRadius = -1.0f);
     // P_MouseMove: while dragging with exactly the left button, each
     // coordinate inside the canvas (bounds included) is taken over; then the
     // canvas is redrawn.
@@ -86,20 +98,31 @@ public:
     int selectedJ() const { return selectedJ_; }
     void endDrag() { dragging_ = false; }
 
+    // The partner marker a canvas shows, if any: the point's indices and the
+    // pixels the ring covers.
+    struct Partner {
+        bool shown = false;
+        int i = 0, j = 0;
+        Rect rect{};
+    };
+    const Partner& partner(int index) const { return partner_[size_t(index & 1)]; }
+
 private:
     int pointerSize() const { return model_.PointerSize; }
     // The pixels that the lines and marker of point (i, j) touch where it lies now.
     Rect pointRegion(int index, int i, int j) const;
     Rect imageRect(int index) const;
-    Rect markCircle(int index, int i, int j, ColorRef color);
+    Rect markPartner(int index, int i, int j);
+    Rect removePartner(int index);
+    void redraw(int index, const Rect& area);
 
     std::array<PictureBox*, 2> canvas_;
     MeshModel& model_;
     int selectedI_ = 0, selectedJ_ = 0;
     bool dragging_ = false;
-    // Marks drawn outside DrawMesh (partner markers) since the last full
-    // redraw of each canvas; a redraw clears them too.
-    std::array<Rect, 2> extras_{};
+    // The partner marker drawn outside DrawMesh on each canvas; a redraw of
+    // its area takes it off.
+    std::array<Partner, 2> partner_{};
 };
 
 }  // namespace tarnel

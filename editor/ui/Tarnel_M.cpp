@@ -92,7 +92,7 @@ void Tarnel_M::buildImageBlock(int i) {
     QLabel* heading = nullptr;
     Img_T[size_t(i)] = makePlate(Pic_Base, i == 0 ? QStringLiteral("ｽﾀｰﾄ ｲﾒｰｼﾞ") : QStringLiteral("ｴﾝﾄﾞ ｲﾒｰｼﾞ"),
                                  QPoint(bx, 7), &heading);
-    lbl_Size[size_t(i)] = makeLabel(Pic_Base, QStringLiteral("9999 * 999"), QRect(bx + 156, 7, 146, 20),
+    lbl_Size[size_t(i)] = makeLabel(Pic_Base, QStringLiteral("9999 * 999"), QRect(bx + 200, 7, 102, 20),
                                     Qt::AlignVCenter | Qt::AlignRight, true);
 
     QFrame* back = new QFrame(Pic_Base);
@@ -108,6 +108,7 @@ void Tarnel_M::buildImageBlock(int i) {
     // The 300 x 300 client area of the view.
     auto* client = new QWidget(back);
     client->setGeometry(1, 1, kViewSize, kViewSize);
+    viewArea_[size_t(i)] = client;
 
     PictureBoxWidget* box = new PictureBoxWidget(&images.P[size_t(i)], client);
     box->move(0, 0);
@@ -155,6 +156,7 @@ void Tarnel_M::buildImageBlock(int i) {
     connect(Cmd_Reset[size_t(i)], &QPushButton::clicked, this, [this, i] { Cmd_Reset_Click(i); });
     connect(Cmd_Stretch[size_t(i)], &QPushButton::clicked, this, [this, i] { Cmd_Stretch_Click(i); });
     connect(VS_Stretch[size_t(i)], &Spinner::changed, this, [this, i](int) { VS_Stretch_Change(i); });
+    buildZoomControls(i);
 }
 
 void Tarnel_M::buildRunColumn() {

@@ -3,7 +3,9 @@
 // the commands that prepare them, the mesh and output options, the morph run
 // and the commands that open the other windows. It owns the editor's state
 // for as long as the program runs; closing it ends the program.
+#include <QPointF>
 #include <QPointer>
+#include <QRectF>
 #include <array>
 #include <functional>
 #include <optional>
@@ -14,6 +16,7 @@
 #include "core/Mesh.h"
 #include "core/MeshEdit.h"
 #include "core/MorphRun.h"
+#include "core/ViewZoom.h"
 #include "editor/EditorSession.h"
 #include "editor/SourceImages.h"
 #include "ui/LivePreview.h"
@@ -22,6 +25,7 @@
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QPainter;
 class QPushButton;
 class QScrollBar;
 class QTimer;
@@ -79,6 +83,8 @@ public:
     QPushButton* Cmd_End = nullptr;
     PictureBoxWidget* PicProgress = nullptr;
     QLabel* lbl_Prog = nullptr;
+    std::array<ClickLabel*, 2> lbl_Zoom{};  // each view's zoom; a click toggles 100 % and fit
+    ClickLabel* lbl_Link = nullptr;         // "連動": show the partner point on the other view
 
     // --- State. ---
     SourceImages images;  // P(0..2), Pic_Pre, paths, working copies
@@ -86,6 +92,8 @@ public:
     MeshEditor meshEditor{images.P[0], images.P[1], mesh};
     PictureBox progressBox;
     bool Initialising = false;
+    std::array<ZoomLevel, 2> zoomLevel{};
+    bool linkedViews = true;
 
     // --- Handlers. ---
     void Form_Load();
@@ -119,6 +127,14 @@ public:
     void P_MouseDown(int index, int button, int shift, float x, float y);
     void P_MouseMove(int index, int button, int shift, float x, float y);
     void P_MouseUp(int index, int button, int shift, float x, float y);
+
+    // Zoom and scroll of the views (view coordinates are pixels of the 300 x 300 view).
+    double zoomOf(int i) const;
+    void ZoomView(int i, ZoomLevel level, QPointF anchor);
+    void P_MouseWheel(int i, int delta, int shift, QPointF at);  // delta in eighths of a degree
+    void ZoomKey(int direction);                                 // +1, -1; 0 for 100 %
+    void lbl_Zoom_MouseDown(int i);
+    void lbl_Link_MouseDown();
 
     void Cmd_Start_Click();
     void Cmd_Morph_View_Click();
@@ -181,6 +197,18 @@ private:
     void setRunLocks(bool running);
     void applyMeshSpinners();
     void repaintDamage(const MeshEditor::Damage& d);
+    void buildZoomControls(int i);
+    void buildZoomShortcuts();
+    void setViewBars(int i, const ViewBars& bars);
+    ViewAxis viewAxis(int i, bool horizontal) const;
+    void scrollToShow(int i, const MeshPoint& p, double margin);
+    void followDrag(int index, bool moved);
+    void dragScrollTick();
+    float grabRadius(int i) const;
+    void paintMeshOverlay(int i, QPainter& painter, const QRectF& exposed, double zoom);
+    void showZoom(int i);
+    void showLink();
+    int canvasForKeys() const;
     void RunMorph();
     void endProgram(bool saveSettings);
 
@@ -215,6 +243,10 @@ private:
     LivePreviewHandle preview_;
 
     std::vector<std::pair<QWidget*, bool>> runLocked_;
+    std::array<QWidget*, 2> viewArea_{};  // the 300 x 300 client of each view
+    std::array<int, 2> wheelRest_{};      // wheel turns not yet a whole zoom step
+    int lastCanvas_ = 0;
+    QTimer* dragScroll_ = nullptr;        // scrolls on while a drag holds the pointer beyond the view
     bool running_ = false;
     bool cancelRequested_ = false;
     bool endAfterRun_ = false;

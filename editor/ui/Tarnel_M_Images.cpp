@@ -117,13 +117,21 @@ void Tarnel_M::Cmd_Douki_Click() {
 
 void Tarnel_M::ResetView(int i) {
     const PictureBox& box = images.P[size_t(i)];
-    const ViewBars bars = ResetViewBars(box.scaleWidth(), box.scaleHeight());
+    // The bars span the image at the view's zoom, in screen pixels.
+    const double zoom = zoomOf(i);
+    P[size_t(i)]->setZoom(zoom);
+    const ViewBars bars = ResetViewBars(ZoomedLength(box.scaleWidth(), zoom), ZoomedLength(box.scaleHeight(), zoom));
     // A new image starts at the view's top-left corner, bars or not.
     P[size_t(i)]->move(0, 0);
+    HScroll[size_t(i)]->setValue(0);
+    VScroll[size_t(i)]->setValue(0);
+    setViewBars(i, bars);
+    showZoom(i);
+}
+
+void Tarnel_M::setViewBars(int i, const ViewBars& bars) {
     QScrollBar* h = HScroll[size_t(i)];
     QScrollBar* v = VScroll[size_t(i)];
-    h->setValue(0);
-    v->setValue(0);
     Cmd_D[size_t(i)]->show();
     h->setRange(0, bars.hMax);
     h->setVisible(bars.hVisible);
@@ -146,8 +154,12 @@ void Tarnel_M::Triangles(int i) {
 }
 
 void Tarnel_M::repaintDamage(const MeshEditor::Damage& d) {
-    for (size_t k = 0; k < 2; ++k)
-        if (!d.rect[k].isEmpty()) P[k]->refreshRect(d.rect[k]);
+    for (size_t k = 0; k < 2; ++k) {
+        if (d.rect[k].isEmpty()) continue;
+        // A zoomed view draws markers and the partner ring in screen pixels around the damage.
+        P[k]->setOverlayMargin(mesh.PointerSize + 6);
+        P[k]->refreshRect(d.rect[k]);
+    }
 }
 
 void Tarnel_M::Refresh_Mesh(int i) { repaintDamage(meshEditor.Refresh_Mesh(i)); }
@@ -160,15 +172,21 @@ void Tarnel_M::P_MouseDown(int index, int button, int shift, float x, float y) {
         edited(*dragBefore_);
         dragBefore_.reset();
     }
+    lastCanvas_ = index;
     std::optional<EditorState> before;
     if (button == kLeftButton) before = captureState();
-    repaintDamage(meshEditor.P_MouseDown(index, button, shift, x, y, images.bothLoaded()));
-    if (meshEditor.dragging()) dragBefore_ = std::move(before);
+    repaintDamage(meshEditor.P_MouseDown(index, button, shift, x, y, images.bothLoaded(), grabRadius(index)));
+    if (meshEditor.dragging()) {
+        dragBefore_ = std::move(before);
+        followDrag(index, false);
+    }
 }
 
 void Tarnel_M::P_MouseMove(int index, int button, int shift, float x, float y) {
-    repaintDamage(meshEditor.P_MouseMove(index, button, shift, x, y));
-    if (preview_ && meshEditor.dragging() && button == kLeftButton) preview_->meshChanged(true);
+    const MeshEditor::Damage d = meshEditor.P_MouseMove(index, button, shift, x, y);
+    repaintDamage(d);
+    if (d.any()) followDrag(index, true);
+    if (preview_ && d.any()) preview_->meshChanged(true);
 }
 
 void Tarnel_M::P_MouseUp(int index, int button, int shift, float x, float y) {

@@ -187,28 +187,69 @@ TEST_F(MeshEditorTest, MissLeavesSelectionAndEndsTheDrag) {
     EXPECT_EQ(model.EndMesh(3, 2), before);
 }
 
-TEST_F(MeshEditorTest, PartnerMarkerInLineColourOnTheOtherCanvas) {
+TEST_F(MeshEditorTest, PartnerRingOnTheOtherCanvas) {
     auto d = editor->P_MouseDown(0, 1, 0, 101, 99, true);  // point (2, 2) at (100, 100)
     ASSERT_TRUE(editor->dragging());
     EXPECT_TRUE(d.rect[0].isEmpty());  // nothing drawn on the clicked canvas
     EXPECT_FALSE(d.rect[1].isEmpty());
-    EXPECT_EQ(at(end, 104, 100), px(kRed));
-    EXPECT_EQ(at(start, 104, 100), px(kGreen));
-    // A new grab restores the old partner marker in the pointer colour.
-    editor->P_MouseDown(0, 1, 0, 200, 100, true);
-    EXPECT_EQ(at(end, 104, 100), px(kGreen));
-    EXPECT_EQ(at(end, 204, 100), px(kRed));
+    // Outside the point's own marker: a black edge, two pixels of the
+    // (light) pointer colour, a black edge.
+    const struct {
+        int x;
+        ColorRef c;
+    } across[] = {{104, kGreen}, {105, 0}, {106, kGreen}, {107, kGreen}, {108, 0}};
+    for (const auto& a : across) EXPECT_EQ(at(end, a.x, 100), px(a.c)) << a.x;
+    EXPECT_EQ(at(start, 106, 100), px(kRed));  // only the line on the clicked canvas
+    EXPECT_TRUE(editor->partner(1).shown);
+    EXPECT_EQ(editor->partner(1).i, 2);
+    EXPECT_FALSE(editor->partner(0).shown);
+    // A new grab takes the old ring off: its pixels are what the mesh drawing leaves there.
+    d = editor->P_MouseDown(0, 1, 0, 200, 100, true);  // point (3, 2)
+    EXPECT_LE(d.rect[1].left, 92);
+    EXPECT_GE(d.rect[1].right, 209);
+    const Bitmap plain = fullRender(end, 1);
+    const Rect ring = editor->partner(1).rect;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 300; ++x) {
+            if (x >= ring.left && x < ring.right && y >= ring.top && y < ring.bottom) continue;
+            ASSERT_EQ(at(end, x, y), plain.pixelValue(x, y)) << x << "," << y;
+        }
+    EXPECT_EQ(at(end, 206, 100), px(kGreen));
+    EXPECT_EQ(at(end, 205, 100), 0u);
 }
 
-TEST_F(MeshEditorTest, FirstGrabRestoresAtTheHiddenRingPoint) {
-    // The ring point (0, 0) lies at (-100, -100): nothing of it is visible.
+TEST(ContrastColor, BlackOnLightWhiteOnDark) {
+    const struct {
+        ColorRef c, edge;
+    } cases[] = {{RGBColor(255, 255, 255), 0}, {RGBColor(0, 0, 0), RGBColor(255, 255, 255)},
+                 {kBlue, RGBColor(255, 255, 255)}, {kRed, RGBColor(255, 255, 255)},
+                 {RGBColor(255, 255, 0), 0}, {RGBColor(128, 128, 128), 0}, {RGBColor(127, 127, 127), RGBColor(255, 255, 255)}};
+    for (const auto& c : cases) EXPECT_EQ(ContrastColor(c.c), c.edge) << std::hex << c.c;
+}
+
+TEST_F(MeshEditorTest, FirstGrabMarksThePartnerInTheCorner) {
     auto d = editor->P_MouseDown(0, 1, 0, 0, 0, true);
     EXPECT_TRUE(editor->dragging());
     EXPECT_EQ(editor->selectedI(), 1);
     EXPECT_EQ(editor->selectedJ(), 1);
     EXPECT_EQ(d.rect[1].left, 0);
     EXPECT_EQ(d.rect[1].top, 0);
-    EXPECT_EQ(at(end, 4, 0), px(kRed));
+    EXPECT_EQ(d.rect[1].right, 9);
+    EXPECT_EQ(at(end, 6, 0), px(kGreen));
+    EXPECT_EQ(at(end, 8, 0), 0u);
+}
+
+TEST_F(MeshEditorTest, GrabRadiusOfAZoomedView) {
+    // Point (2, 2) at (100, 100); a view at 800 % grabs within half an image pixel.
+    const struct {
+        float x, radius;
+        bool hit;
+    } cases[] = {{100.4f, 0.5f, true}, {100.5f, 0.5f, false}, {109, 10, true}, {110, 10, false}, {103.9f, -1, true},
+                 {104, -1, false}};
+    for (const auto& c : cases) {
+        editor->P_MouseDown(0, 1, 0, c.x, 100, true, c.radius);
+        EXPECT_EQ(editor->dragging(), c.hit) << c.x << " within " << c.radius;
+    }
 }
 
 TEST_F(MeshEditorTest, DragStaysInsideTheCanvasPerCoordinate) {

@@ -728,7 +728,10 @@ TEST_F(EditorTest, GrabAndDragAPointWithThePartnerMarked) {
     ASSERT_TRUE(w.meshEditor.dragging());
     EXPECT_EQ(w.meshEditor.selectedI(), 2);
     EXPECT_EQ(w.meshEditor.selectedJ(), 2);
-    EXPECT_EQ(canvasPixel(1, 24, 20), px(RGBColor(255, 0, 0)));  // the partner, in the line colour
+    // The partner: a ring in the pointer colour edged in black, beyond its own marker.
+    EXPECT_EQ(canvasPixel(1, 24, 20), px(RGBColor(0, 255, 0)));
+    EXPECT_EQ(canvasPixel(1, 25, 20), px(RGBColor(0, 0, 0)));
+    EXPECT_EQ(canvasPixel(1, 26, 20), px(RGBColor(0, 255, 0)));
     QTest::mouseMove(w.P[0], QPoint(50, 45));
     EXPECT_EQ(w.mesh.StartMesh(2, 2), (MeshPoint{50, 45}));
     EXPECT_EQ(canvasPixel(0, 54, 45), px(RGBColor(0, 255, 0)));
