@@ -28,6 +28,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/ui/PictureBoxWidget.h"
 #include "platform/ui/Spinner.h"
+#include "support/Cli.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -440,6 +441,65 @@ TEST_F(EditorTest, SessionComesBackAfterCancelButNotAfterEnd) {
     dialogs.messages.clear();
     EXPECT_FALSE(window->OfferSessionRestore());
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// A project saved with a reduced start image reopens as it was and runs from
+// the command line to the same frames as the editor's run.
+TEST_F(EditorTest, ProjectSavedReopenedAndRunFromTheCommandLine) {
+    const std::string cli = test::CliPath();
+    if (cli.empty()) GTEST_SKIP() << "tarnel-cli is not built";
+    open();
+    load(0, 80, 60, 1);
+    load(1, 40, 30, 2);
+    Tarnel_M& w = *window;
+    w.VS_Stretch[0]->setValue(50);
+    w.Cmd_Stretch_Click(0);
+    w.P_MouseDown(0, 1, 0, 8, 6);
+    w.P_MouseMove(0, 1, 0, 13, 9);
+    w.P_MouseUp(0, 1, 0, 13, 9);
+    w.VS_Frame->setValue(4);
+    w.Img_Kind_MouseDown(0);
+    const std::string project = sources.file("プロジェクト.json");
+    ASSERT_TRUE(w.SaveProject(project));
+    EXPECT_TRUE(fs::exists(sources.file("プロジェクト.start.bmp")));  // the reduced image goes beside it
+    const EditorState saved = w.captureState();
+    QTest::mouseClick(w.Cmd_Start, Qt::LeftButton);
+    ASSERT_TRUE(w.lastRun().ok());
+    const fs::path guiFrames = frameFolders(programFolder.path()).at(0);
+
+    // Another picture and grid, then the project again.
+    load(1, 50, 50, 3);
+    QTest::mouseClick(w.VS_Retu, Qt::LeftButton, {}, QPoint(7, 15));
+    ASSERT_TRUE(w.OpenProject(project));
+    EXPECT_TRUE(w.captureState().sameMeshes(saved));
+    EXPECT_EQ(w.images.P[0].scaleWidth(), 40);
+    EXPECT_EQ(w.images.P[1].scaleWidth(), 40);
+    EXPECT_EQ(w.VS_Frame->value(), 4);
+    w.Undo();  // opening is one step
+    EXPECT_EQ(w.images.P[1].scaleWidth(), 50);
+
+    TempDir out;
+    test::CliResult r = test::RunCli(cli, "morph --mesh " + test::ShellQuote(project) + " --out " +
+                                              test::ShellQuote(out.path().string()), out.path().string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<fs::path> cliFolders;
+    for (const auto& e : fs::directory_iterator(out.path()))
+        if (e.is_directory()) cliFolders.push_back(e.path());
+    ASSERT_EQ(cliFolders.size(), 1u);
+    for (const char* f : {"000.bmp", "001.bmp", "002.bmp", "003.bmp"}) {
+        std::ifstream a(guiFrames / f, std::ios::binary), b(cliFolders[0] / f, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(a), {}), std::string(std::istreambuf_iterator<char>(b), {}))
+            << f;
+    }
+    EXPECT_FALSE(fs::exists(cliFolders[0] / "004.bmp"));
+
+    // A project whose image has changed size since is refused with both sizes.
+    writeImage(sources, "img1_40x30_2.bmp", 44, 30, 2);
+    dialogs.messages.clear();
+    EXPECT_FALSE(w.OpenProject(project));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.messages[0].text.find("ｴﾝﾄﾞ ｲﾒｰｼﾞ： ﾌﾟﾛｼﾞｪｸﾄ 40 * 30、画像 44 * 30"), std::string::npos)
+        << dialogs.messages[0].text;
 }
 
 TEST_F(EditorTest, DroppedFileLoadsIntoTheView) {
