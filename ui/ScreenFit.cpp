@@ -58,4 +58,38 @@ FittedWindow FitPictureWindow(int pictureWidth, int pictureHeight, const WindowM
     return fit;
 }
 
+namespace {
+
+ScreenRect largestBeside(const ScreenRect& o, const ScreenRect& a) {
+    const ScreenRect parts[] = {
+        {o.right(), a.top, a.right() - o.right(), a.height},   // right
+        {a.left, a.top, o.left - a.left, a.height},            // left
+        {a.left, o.bottom(), a.width, a.bottom() - o.bottom()},  // below
+        {a.left, a.top, a.width, o.top - a.top},               // above
+    };
+    ScreenRect best;
+    long long bestArea = 0;
+    for (const ScreenRect& p : parts) {
+        if (p.width <= 0 || p.height <= 0) continue;
+        const long long area = (long long)p.width * p.height;
+        if (area > bestArea) {
+            best = p;
+            bestArea = area;
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+BesidePlacement PlaceBeside(const ScreenRect& owner, const ScreenRect& available, int wantWidth) {
+    BesidePlacement out{largestBeside(owner, available), owner};
+    if (out.region.width >= wantWidth) return out;
+    ScreenRect moved = owner;
+    moved.left = available.left;
+    const ScreenRect region = largestBeside(moved, available);
+    if (region.width > out.region.width && region.left >= moved.right()) out = {region, moved};
+    return out;
+}
+
 }  // namespace tarnel

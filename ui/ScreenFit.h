@@ -41,4 +41,16 @@ ScreenRect PlaceWindow(int width, int height, const ScreenRect& screen, const Sc
 FittedWindow FitPictureWindow(int pictureWidth, int pictureHeight, const WindowMargins& margins,
                               const ScreenRect& screen, const ScreenRect& available);
 
+// A tool window beside its owner: the largest part of the free area to the
+// right of, left of, below or above the owner (that order on ties), and
+// where the owner should move first so that this part is at least
+// `wantWidth` wide: to the free area's left edge when the part to its right
+// is too narrow and moving makes it wider. The owner stays where it is
+// otherwise (ownerAt == owner).
+struct BesidePlacement {
+    ScreenRect region;  // empty when the owner covers the whole free area
+    ScreenRect ownerAt;
+};
+BesidePlacement PlaceBeside(const ScreenRect& owner, const ScreenRect& available, int wantWidth);
+
 }  // namespace tarnel

@@ -8,10 +8,13 @@
 #include <QSlider>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "core/Mesh.h"
 #include "platform/PictureBox.h"
 #include "ui/ChildWindows.h"
+#include "ui/ScreenArea.h"
+#include "ui/ScreenFit.h"
 #include "ui/Skin.h"
 
 namespace tarnel {
@@ -26,6 +29,9 @@ constexpr int kMinFaceWidth = 360;
 constexpr FrameSize kEmptyCanvas{320, 240};
 // Share of the available screen, each way, the frame may take by default.
 constexpr double kScreenShare = 0.6;
+// Room wanted beside the editor before it is moved aside, and the least room used there.
+constexpr int kWantBesideWidth = 640;
+constexpr int kMinBesideHeight = 240;
 
 }  // namespace
 
@@ -115,12 +121,28 @@ FrameSize PreviewWindow::shownSize() const { return {shownFrame().width(), shown
 
 void PreviewWindow::layoutFor(FrameSize full) {
     layoutSize_ = full;
+    // Beside the editor, so that a dragged point and the frame it makes are
+    // both in sight; the editor moves aside once when there is too little room.
+    QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    const std::optional<ScreenAreas> areas = ScreenAreasFor(owner ? owner : this);
+    const ScreenRect available = areas ? areas->available : ScreenRect{0, 0, 1600, 1000};
+    int maxWindowWidth = int(available.width * kScreenShare);
+    int maxWindowHeight = int(available.height * kScreenShare);
+    std::optional<ScreenRect> region;
+    if (owner) {
+        const ScreenRect ownerRect = ToScreenRect(owner->frameGeometry());
+        const BesidePlacement beside = PlaceBeside(ownerRect, available, kWantBesideWidth);
+        if (beside.region.width >= kMinFaceWidth && beside.region.height >= kMinBesideHeight) {
+            if (!placedBeside_ && !(beside.ownerAt == ownerRect)) owner->move(beside.ownerAt.left, beside.ownerAt.top);
+            region = beside.region;
+            maxWindowWidth = std::min(maxWindowWidth, region->width);
+            maxWindowHeight = std::min(maxWindowHeight, region->height);
+        }
+    }
     FrameSize canvas = kEmptyCanvas;
     if (full.width > 0 && full.height > 0) {
-        QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
-        const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1600, 1000);
-        const int maxWidth = int(available.width() * kScreenShare) - 2 * kMargin;
-        const int maxHeight = int(available.height() * kScreenShare) - Skin::kTitleHeight - kControlsHeight - kMargin;
+        const int maxWidth = maxWindowWidth - 2 * kMargin;
+        const int maxHeight = maxWindowHeight - Skin::kTitleHeight - kControlsHeight - kMargin;
         canvas = FitFrameSize(full.width, full.height, std::max(maxWidth, 64), std::max(maxHeight, 48));
     }
     const int faceWidth = std::max(canvas.width + 2 * kMargin, kMinFaceWidth);
@@ -134,6 +156,13 @@ void PreviewWindow::layoutFor(FrameSize full) {
     HS_T->setGeometry(kMargin, controlsTop, faceWidth - 2 * kMargin, kSliderHeight);
     lbl_Frame->setGeometry(kMargin, controlsTop + kSliderHeight + 4, faceWidth - 2 * kMargin, kLabelHeight);
     sizeAndCentre();
+    if (region && !placedBeside_) {
+        const int w = width(), h = height();
+        const QRect o = owner->frameGeometry();
+        const int top = std::clamp(o.center().y() - h / 2, region->top, std::max(region->top, region->bottom() - h));
+        placeAt(ScreenRect{region->left + std::max(0, (region->width - w) / 2), top, w, h});
+        placedBeside_ = true;
+    }
 }
 
 void PreviewWindow::updateLabel() {

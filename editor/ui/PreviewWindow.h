@@ -89,6 +89,7 @@ private:
     QTimer restTimer_;
     bool reducedRequested_ = false;
     std::weak_ptr<Bitmap> sentStart_, sentEnd_;
+    bool placedBeside_ = false;  // placed beside the editor once; the user moves it after that
     FrameSize layoutSize_;
     FrameSize requestedSize_;
     uint64_t sourcesGeneration_ = 1;

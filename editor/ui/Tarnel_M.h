@@ -239,6 +239,7 @@ private:
     EditorSession session_;
     QTimer* sessionTimer_ = nullptr;
     bool sessionDirty_ = false;
+    std::string projectFolder() const;
     std::string projectPath_;  // the project last saved or opened
     LivePreviewHandle preview_;
 

@@ -40,6 +40,13 @@ std::string mismatchText(const ProjectSizeMismatch& m) {
 
 }  // namespace
 
+// The last project's folder, else the start image's, else the image folder.
+std::string Tarnel_M::projectFolder() const {
+    if (!projectPath_.empty()) return FolderOf(projectPath_);
+    if (images.loaded(0)) return FolderOf(images.ImagePath[0]);
+    return Settings().ImageFolder;
+}
+
 bool Tarnel_M::SaveProject(const std::string& chosenPath) {
     if (running_) return false;
     if (!images.bothLoaded()) {
@@ -52,7 +59,7 @@ bool Tarnel_M::SaveProject(const std::string& chosenPath) {
         request.title = kSaveProjectTitle;
         request.filter = kProjectFilter;
         request.defaultExtension = "json";
-        request.initialFolder = projectPath_.empty() ? Settings().ImageFolder : FolderOf(projectPath_);
+        request.initialFolder = projectFolder();
         request.fileName = projectPath_.empty() ? std::string() : fs::path(projectPath_).filename().string();
         request.overwritePrompt = true;
         std::optional<std::string> chosen = Dialogs().saveFile(request);
@@ -100,7 +107,7 @@ bool Tarnel_M::OpenProject(const std::string& chosenPath) {
         FileDialogRequest request;
         request.title = kOpenProjectTitle;
         request.filter = kProjectFilter;
-        request.initialFolder = projectPath_.empty() ? Settings().ImageFolder : FolderOf(projectPath_);
+        request.initialFolder = projectFolder();
         std::optional<std::string> chosen = Dialogs().openFile(request);
         if (!chosen || chosen->empty()) return false;
         path = *chosen;
@@ -141,7 +148,10 @@ bool Tarnel_M::OpenProject(const std::string& chosenPath) {
         target.sources[1]->picture.width(), target.sources[1]->picture.height());
     if (!mismatches.empty()) {
         std::string text = std::string(kProjectSizeMismatch) + " " + path;
-        for (const ProjectSizeMismatch& m : mismatches) text += "\n" + mismatchText(m);
+        for (const ProjectSizeMismatch& m : mismatches) {
+            text += '\n';
+            text += mismatchText(m);
+        }
         tell(text);
         return false;
     }

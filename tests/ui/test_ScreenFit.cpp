@@ -83,5 +83,26 @@ INSTANTIATE_TEST_SUITE_P(
         PlaceCase{"larger_than_the_free_area", 1700, 1100, kScreen, {0, 30, 1600, 970}, {0, 30, 1700, 1100}}),
     [](const ::testing::TestParamInfo<PlaceCase>& info) { return std::string(info.param.name); });
 
+// The editor (757 x 509) centred on 1600 x 1000, and elsewhere.
+TEST(PlaceBeside, LargestFreePartAndMovingTheOwnerWhenItIsTooNarrow) {
+    struct Case {
+        const char* name;
+        ScreenRect owner;
+        int want;
+        BesidePlacement expected;
+    } cases[] = {
+        {"room_enough_to_the_right", {421, 245, 757, 509}, 400, {{1178, 0, 422, 1000}, {421, 245, 757, 509}}},
+        {"owner_moves_left", {421, 245, 757, 509}, 640, {{757, 0, 843, 1000}, {0, 245, 757, 509}}},
+        {"left_is_larger", {900, 245, 600, 509}, 400, {{0, 0, 900, 1000}, {900, 245, 600, 509}}},
+        {"below_a_wide_owner", {0, 0, 1600, 300}, 640, {{0, 300, 1600, 700}, {0, 0, 1600, 300}}},
+        {"owner_covers_all", {0, 0, 1600, 1000}, 640, {{}, {0, 0, 1600, 1000}}},
+    };
+    for (const Case& c : cases) {
+        const BesidePlacement p = PlaceBeside(c.owner, kScreen, c.want);
+        EXPECT_EQ(p.region, c.expected.region) << c.name;
+        EXPECT_EQ(p.ownerAt, c.expected.ownerAt) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace tarnel
