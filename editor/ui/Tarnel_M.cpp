@@ -70,6 +70,7 @@ Tarnel_M::Tarnel_M(QWidget* parent)
 }
 
 Tarnel_M::~Tarnel_M() {
+    if (sessionSave_.valid()) sessionSave_.wait();
     // Whatever ends the window, the working copies go with it.
     if (!unloaded_) Form_QueryUnload();
 }
@@ -414,13 +415,10 @@ SettingsControls Tarnel_M::settingsControls() const {
 void Tarnel_M::endProgram(bool saveSettings) {
     if (saveSettings) SaveSettings(Settings(), settingsControls());
     // Only the end command closes the session; any other end keeps it for the next start.
-    if (saveSettings) {
-        if (sessionTimer_) sessionTimer_->stop();
-        sessionDirty_ = false;
-        session_.Remove();
-    } else {
-        flushSession();
-    }
+    if (saveSettings)
+        removeSession();
+    else
+        flushSession(true);
     if (running_) {
         // The run stops at its next yield and the window closes after it.
         cancelRequested_ = true;
@@ -442,7 +440,7 @@ void Tarnel_M::closeEvent(QCloseEvent* event) {
         endProgram(false);
         return;
     }
-    flushSession();
+    flushSession(true);
     if (!unloaded_) Form_QueryUnload();
     event->accept();
 }

@@ -8,6 +8,7 @@
 #include <QRectF>
 #include <array>
 #include <functional>
+#include <future>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -166,8 +167,9 @@ public:
     // After an end that did not go through the end command: asks whether to
     // restore that session, and does so on yes. True when restored.
     bool OfferSessionRestore();
-    // Writes the session now if a change is waiting (tests, and every end).
-    void flushSession();
+    // Writes the session if a change is waiting: on a worker, or at once
+    // (after any save still running) with `wait`, as every end does.
+    void flushSession(bool wait = false);
     EditorSession& session() { return session_; }
     // Project files: with an empty path the file dialog asks. Messages name
     // what went wrong; false when nothing was saved or opened.
@@ -239,6 +241,8 @@ private:
     EditorSession session_;
     QTimer* sessionTimer_ = nullptr;
     bool sessionDirty_ = false;
+    std::future<bool> sessionSave_;  // the save running on a worker, if any
+    void removeSession();
     std::string projectFolder() const;
     std::string projectPath_;  // the project last saved or opened
     LivePreviewHandle preview_;

@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <chrono>
+
 #include "core/Settings.h"
 #include "ui/ChildWindows.h"
 #include "editor/ui/Tarnel_M.h"
@@ -163,25 +165,50 @@ void Tarnel_M::Redo() {
 
 // ---------------------------------------------------------------- session
 
-void Tarnel_M::flushSession() {
+void Tarnel_M::flushSession(bool wait) {
     if (sessionTimer_) sessionTimer_->stop();
+    // One save at a time: a change made meanwhile is written after it.
+    if (sessionSave_.valid()) {
+        if (!wait && sessionSave_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+            if (sessionDirty_ && sessionTimer_) sessionTimer_->start();
+            return;
+        }
+        // A session that could not be written is tried again at the next
+        // change; the editing itself goes on.
+        if (!sessionSave_.get()) sessionDirty_ = true;
+    }
     if (!sessionDirty_ || running_) return;
     sessionDirty_ = false;
     if (!images.loaded(0) && !images.loaded(1)) {
         session_.Remove();
         return;
     }
-    std::string error;
-    // A session that cannot be written is tried again at the next change;
-    // the editing itself goes on.
-    if (!session_.Save(captureState(), error)) sessionDirty_ = true;
+    // Pictures are never changed in place, so the worker may encode them
+    // while the editing goes on.
+    auto save = [this, state = captureState()] {
+        std::string error;
+        return session_.Save(state, error);
+    };
+    if (wait) {
+        if (!save()) sessionDirty_ = true;
+    } else {
+        sessionSave_ = std::async(std::launch::async, std::move(save));
+    }
+}
+
+void Tarnel_M::removeSession() {
+    if (sessionTimer_) sessionTimer_->stop();
+    if (sessionSave_.valid()) sessionSave_.wait();
+    sessionSave_ = {};
+    sessionDirty_ = false;
+    session_.Remove();
 }
 
 bool Tarnel_M::OfferSessionRestore() {
     if (!session_.Exists()) return false;
     if (Dialogs().messageBox(kRestoreSessionQuestion, MsgIcon::Question, MsgButtons::YesNo, kAppTitle) !=
         MsgResult::Yes) {
-        session_.Remove();
+        removeSession();
         return false;
     }
     EditorState state;

@@ -416,6 +416,7 @@ TEST_F(EditorTest, SessionComesBackAfterCancelButNotAfterEnd) {
     open();
     load(0, 120, 90);
     load(1, 120, 90);
+    window->flushSession();  // written on a worker while the editing goes on
     window->P_MouseDown(0, 1, 0, 24, 18);
     window->P_MouseMove(0, 1, 0, 40, 33);
     window->P_MouseUp(0, 1, 0, 40, 33);
