@@ -79,15 +79,16 @@ void Tarnel_M::applyState(const EditorState& state) {
             if (i == 0) showPreview();
         }
     }
-    const bool gridFits = state.start.rows() == mesh.Rows && state.start.columns() == mesh.Columns &&
-                          state.end.rows() == mesh.Rows && state.end.columns() == mesh.Columns;
     for (int i = 0; i < 2; ++i) {
         const MeshGrid& grid = i == 0 ? state.start : state.end;
-        if (gridFits) {
+        if (grid.rows() == mesh.Rows && grid.columns() == mesh.Columns) {
             mesh.mesh(i) = grid;
             mesh.triangles(i).assign(size_t(2 * mesh.Rows * mesh.Columns), MeshTriangle{});
         } else if (images.loaded(i)) {
             Triangles(i);  // a session without meshes: the default placement
+        } else {
+            mesh.mesh(i) = grid;  // no image, no mesh
+            mesh.triangles(i).clear();
         }
     }
     for (int i = 0; i < 2; ++i) {

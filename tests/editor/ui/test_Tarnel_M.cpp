@@ -397,6 +397,8 @@ TEST_F(EditorTest, UndoAndRedoCoverDragsGridChangesAndImageCommands) {
     undo();
     EXPECT_FALSE(w.images.loaded(1));
     EXPECT_FALSE(w.Cmd_Start->isEnabled());
+    EXPECT_TRUE(w.mesh.EndMesh.empty());
+    EXPECT_EQ(canvasPixel(1, 0, 0), px(RGBColor(255, 255, 255)));  // no mesh on the empty view
 
     redo();
     redo();
