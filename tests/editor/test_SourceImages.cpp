@@ -163,7 +163,7 @@ TEST_F(SourceImagesTest, LoadFailureGivesTheReasonOnASecondLine) {
         bmpBytes.assign(std::istreambuf_iterator<char>(in), {});
     }
     // A 65535 x 65535 GIF in 26 bytes.
-    const std::string hugeGif("GIF89a\xFF\xFF\xFF\xFF\0\0\0,\0\0\0\0\xFF\xFF\xFF\xFF\0\x02\x02\x4C\x01\0;", 26);
+    const std::string hugeGif("GIF89a\xFF\xFF\xFF\xFF\0\0\0,\0\0\0\0\xFF\xFF\xFF\xFF\0\x02\x02\x4C\x01\0;", 29);
     std::string fifo = folder.file("pipe.jpg");
     ASSERT_TRUE(test::makeFifo(fifo));
     struct Case {
@@ -174,7 +174,7 @@ TEST_F(SourceImagesTest, LoadFailureGivesTheReasonOnASecondLine) {
         {fifo, "通常のﾌｧｲﾙではありません (ﾊﾟｲﾌﾟやﾃﾞﾊﾞｲｽ)"},
         {write("text.jpg", "not a picture"), "対応していない形式です (BMP、JPEG、GIF のみ)"},
         {write("cut.bmp", bmpBytes.substr(0, bmpBytes.size() / 2)), "ﾌｧｲﾙが途中で切れています"},
-        {write("cut.jpg", std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 13)), "ﾌｧｲﾙが途中で切れています"},
+        {write("cut.jpg", std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11)), "ﾌｧｲﾙが途中で切れています"},
         {write("huge.gif", hugeGif), "画像が大きすぎます"},
     };
     for (const Case& c : cases) {
