@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
+#include "bench/RateReporter.h"
 #include "imaging/CanvasLayout.h"
 
 using namespace tarnel;
+using tarnel::bench::RateReporter;
 
 namespace {
 
@@ -47,32 +47,21 @@ void BM_Memcpy(benchmark::State& state) {
     state.counters["frames/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-// The usual table, then each paint's rate as a fraction of memcpy's.
-class RatioReporter : public benchmark::ConsoleReporter {
+// Each paint's rate as a fraction of memcpy's.
+class RatioReporter : public RateReporter {
 public:
-    RatioReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration) continue;
-            auto it = run.counters.find("frames/s");
-            if (it != run.counters.end()) rates_.emplace_back(run.benchmark_name(), double(it->second));
-        }
-    }
+    RatioReporter() : RateReporter("frames/s") {}
     void Finalize() override {
         ConsoleReporter::Finalize();
         double base = 0;
-        for (auto& [name, rate] : rates_)
-            if (name == "BM_Memcpy") base = rate;
+        for (const Rate& r : rates())
+            if (r.name == "BM_Memcpy") base = r.rate;
         std::printf("\n%-24s %12s %12s %14s\n", "paint (zoom)", "frames/s", "vs memcpy", "ms per frame");
-        for (auto& [name, rate] : rates_)
-            if (name != "BM_Memcpy")
-                std::printf("%-24s %12.0f %11.4fx %14.3f\n", name.c_str(), rate, base > 0 ? rate / base : 0.0,
-                            rate > 0 ? 1000.0 / rate : 0.0);
+        for (const Rate& r : rates())
+            if (r.name != "BM_Memcpy")
+                std::printf("%-24s %12.0f %11.4fx %14.3f\n", r.name.c_str(), r.rate, base > 0 ? r.rate / base : 0.0,
+                            r.rate > 0 ? 1000.0 / r.rate : 0.0);
     }
-
-private:
-    std::vector<std::pair<std::string, double>> rates_;
 };
 
 }  // namespace

@@ -13,13 +13,13 @@
 #include <tuple>
 #include <vector>
 
-#include <unistd.h>
-
+#include "bench/RateReporter.h"
 #include "core/Mesh.h"
 #include "core/PreviewRender.h"
 #include "core/Warp.h"
 
 using namespace tarnel;
+using tarnel::bench::RateReporter;
 
 namespace {
 
@@ -168,51 +168,30 @@ void registerAll() {
     }
 }
 
-// Prints the usual table, then each render's frames per second beside the
-// baselines at the same picture size.
-class FpsReporter : public benchmark::ConsoleReporter {
+// Each render's frames per second beside the baselines at the same picture size.
+class FpsReporter : public RateReporter {
 public:
-    FpsReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration) continue;
-            auto it = run.counters.find("items_per_second");
-            if (it != run.counters.end()) rates_.push_back({run.benchmark_name(), run.report_label, double(it->second)});
-        }
-    }
+    FpsReporter() : RateReporter("items_per_second") {}
     void Finalize() override {
         ConsoleReporter::Finalize();
-        // "BM_Name/w/h/..." -> "w/h"
-        auto sizeOf = [](const std::string& name) {
-            const size_t a = name.find('/'), b = name.find('/', a + 1), c = name.find('/', b + 1);
-            return name.substr(a + 1, (c == std::string::npos ? name.size() : c) - a - 1);
-        };
         std::map<std::string, double> memcpyFps, warpFps;
-        for (const Rate& r : rates_) {
-            if (r.name.rfind("BM_Memcpy/", 0) == 0) memcpyFps[sizeOf(r.name)] = r.fps;
+        for (const Rate& r : rates()) {
+            if (isBaseline(r.name, "BM_Memcpy/")) memcpyFps[sizeOf(r.name)] = r.rate;
             // The 20 x 20 mesh's warp is the reference frame rate.
-            if (r.name.rfind("BM_WarpFrame/", 0) == 0 && r.name.find("/20") != std::string::npos)
-                warpFps[sizeOf(r.name)] = r.fps;
+            if (isBaseline(r.name, "BM_WarpFrame/") && r.name.find("/20") != std::string::npos)
+                warpFps[sizeOf(r.name)] = r.rate;
         }
         std::printf("\n%-44s %-10s %9s %11s %12s\n", "preview (w/h/cells/reduced/dragging)", "frame", "fps",
                     "vs memcpy", "vs WarpFrame");
-        for (const Rate& r : rates_) {
-            if (r.name.rfind("BM_Memcpy/", 0) == 0) continue;
+        for (const Rate& r : rates()) {
+            if (isBaseline(r.name, "BM_Memcpy/")) continue;
             const std::string size = sizeOf(r.name);
             const double m = memcpyFps.count(size) ? memcpyFps[size] : 0.0;
             const double wf = warpFps.count(size) ? warpFps[size] : 0.0;
-            std::printf("%-44s %-10s %9.1f %10.4fx %11.2fx\n", r.name.c_str(), r.label.c_str(), r.fps,
-                        m > 0 ? r.fps / m : 0.0, wf > 0 ? r.fps / wf : 0.0);
+            std::printf("%-44s %-10s %9.1f %10.4fx %11.2fx\n", r.name.c_str(), r.label.c_str(), r.rate,
+                        m > 0 ? r.rate / m : 0.0, wf > 0 ? r.rate / wf : 0.0);
         }
     }
-
-private:
-    struct Rate {
-        std::string name, label;
-        double fps;
-    };
-    std::vector<Rate> rates_;
 };
 
 }  // namespace

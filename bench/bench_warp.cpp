@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
+#include "bench/RateReporter.h"
 #include "core/Mesh.h"
 #include "core/Warp.h"
 
 using namespace tarnel;
+using tarnel::bench::RateReporter;
 
 namespace {
 
@@ -130,37 +130,23 @@ void registerAll() {
     }
 }
 
-// Prints the usual table, then each render's rate as a multiple of memcpy's
-// at the same size.
-class RatioReporter : public benchmark::ConsoleReporter {
+// Each render's rate as a multiple of memcpy's at the same size.
+class RatioReporter : public RateReporter {
 public:
-    RatioReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration) continue;
-            auto it = run.counters.find("Mpx/s");
-            if (it != run.counters.end()) rates_.emplace_back(run.benchmark_name(), double(it->second));
-        }
-    }
+    RatioReporter() : RateReporter("Mpx/s") {}
     void Finalize() override {
         ConsoleReporter::Finalize();
         std::map<std::string, double> baseline;
-        for (auto& [name, rate] : rates_)
-            if (name.rfind("BM_Memcpy/", 0) == 0) baseline[name.substr(10)] = rate;
+        for (const Rate& r : rates())
+            if (isBaseline(r.name, "BM_Memcpy/")) baseline[sizeOf(r.name)] = r.rate;
         std::printf("\n%-46s %10s %12s\n", "render (w/h/cells/dragged/k)", "Mpx/s", "vs memcpy");
-        for (auto& [name, rate] : rates_) {
-            if (name.rfind("BM_Memcpy/", 0) == 0) continue;
-            const size_t slash = name.find('/');
-            const size_t sizeEnd = name.find('/', name.find('/', slash + 1) + 1);
-            const std::string size = name.substr(slash + 1, sizeEnd - slash - 1);
+        for (const Rate& r : rates()) {
+            if (isBaseline(r.name, "BM_Memcpy/")) continue;
+            const std::string size = sizeOf(r.name);
             const double base = baseline.count(size) ? baseline[size] : 0.0;
-            std::printf("%-46s %10.1f %11.4fx\n", name.c_str(), rate, base > 0 ? rate / base : 0.0);
+            std::printf("%-46s %10.1f %11.4fx\n", r.name.c_str(), r.rate, base > 0 ? r.rate / base : 0.0);
         }
     }
-
-private:
-    std::vector<std::pair<std::string, double>> rates_;
 };
 
 }  // namespace

@@ -11,7 +11,7 @@ bool looksLikeOption(const std::string& a) { return a.size() > 1 && a[0] == '-';
 
 }  // namespace
 
-std::string Options::parse(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs) {
+std::string Options::parse(const std::vector<std::string>& args, const std::vector<OptionDef>& known) {
     given_.clear();
     positional_.clear();
     for (size_t i = 0; i < args.size(); ++i) {
@@ -26,11 +26,11 @@ std::string Options::parse(const std::vector<std::string>& args, const std::vect
         }
         const size_t eq = a.find('=');
         const std::string name = a.substr(0, eq);
-        auto spec = std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return name == s.name; });
-        if (spec == specs.end()) return "unknown option " + name;
+        auto def = std::find_if(known.begin(), known.end(), [&](const OptionDef& d) { return name == d.name; });
+        if (def == known.end()) return "unknown option " + name;
         if (has(name)) return "option " + name + " given twice";
         Given g{name, ""};
-        if (!spec->takesValue) {
+        if (!def->takesValue) {
             if (eq != std::string::npos) return "option " + name + " takes no value";
         } else if (eq != std::string::npos) {
             g.value = a.substr(eq + 1);

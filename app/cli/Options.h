@@ -10,15 +10,15 @@
 
 namespace tarnel::cli {
 
-struct OptionSpec {
+struct OptionDef {
     const char* name;  // "--frames"
     bool takesValue;
 };
 
 class Options {
 public:
-    // Empty when the arguments fit the specs, else the one-line reason.
-    std::string parse(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs);
+    // Empty when the arguments fit the known options, else the one-line reason.
+    std::string parse(const std::vector<std::string>& args, const std::vector<OptionDef>& known);
 
     bool has(std::string_view name) const;
     // The value of an option that takes one; nullopt when it was not given.

@@ -31,14 +31,14 @@ struct MorphOptions {
 // Fills options from args; returns an error text for bad arguments.
 std::string parseMorphArgs(const std::vector<std::string>& args, MorphOptions& o, bool meshCommand) {
     Options options;
-    std::vector<OptionSpec> specs = {{"--rows", true}, {"--columns", true}, {"--out", true}};
+    std::vector<OptionDef> known = {{"--rows", true}, {"--columns", true}, {"--out", true}};
     if (!meshCommand)
-        specs.insert(specs.end(), {{"--mesh", true},
+        known.insert(known.end(), {{"--mesh", true},
                                    {"--frames", true},
                                    {"--kind", true},
                                    {"--transparent", false},
                                    {"--no-transparent", false}});
-    if (std::string err = options.parse(args, specs); !err.empty()) return err;
+    if (std::string err = options.parse(args, known); !err.empty()) return err;
 
     auto intValue = [&](const char* name, int lo, int hi, std::optional<int>& target) -> std::string {
         auto v = options.value(name);

@@ -15,7 +15,7 @@
 
 #include "editor/ui/Tarnel_M.h"
 #include "platform/ui/ClickLabel.h"
-#include "platform/ui/MeshOverlay.h"
+#include "ui/MeshOverlay.h"
 #include "platform/ui/PictureBoxWidget.h"
 #include "ui/Skin.h"
 

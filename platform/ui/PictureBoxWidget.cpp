@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/ViewZoom.h"
+#include "platform/ZoomMapping.h"
 
 namespace tarnel {
 

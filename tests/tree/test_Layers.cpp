@@ -1,6 +1,7 @@
-// Includes point down the layers only: app -> windows -> ui -> the Qt stand-ins
-// of platform/ui -> output/editor -> core -> imaging -> platform. A window never includes another window's
-// header; windows meet through the child-window openers.
+// Includes point down the layers only: app -> windows -> ui -> output/editor
+// -> core -> imaging -> the Qt stand-ins of platform/ui -> platform. A window
+// never includes another window's header; windows meet through the
+// child-window openers.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -20,7 +21,7 @@ struct Layer {
 
 std::optional<Layer> LayerOf(const std::string& path) {
     auto starts = [&](const char* prefix) { return path.rfind(prefix, 0) == 0; };
-    if (starts("platform/ui/")) return Layer{35, "platform/ui"};
+    if (starts("platform/ui/")) return Layer{5, "platform/ui"};
     if (starts("platform/")) return Layer{0, "platform"};
     if (starts("imaging/")) return Layer{10, "imaging"};
     if (starts("core/")) return Layer{20, "core"};

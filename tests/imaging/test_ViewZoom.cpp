@@ -1,4 +1,4 @@
-#include "core/ViewZoom.h"
+#include "imaging/ViewZoom.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/ViewZoom.h"
+#include "imaging/ViewZoom.h"
 
 #include <algorithm>
 #include <cmath>
@@ -46,16 +46,6 @@ ZoomLevel StepZoom(const ZoomLevel& level, int direction, int width, int height,
     consider(ZoomLevel{true, 100}, fit);
     return best;
 }
-
-int ZoomedLength(int length, double zoom) {
-    if (length <= 0) return 0;
-    if (zoom == 1.0) return length;
-    return std::max(1, int(std::nearbyint(length * zoom)));
-}
-
-double ImageToScreen(double image, double zoom) { return zoom == 1.0 ? image : (image + 0.5) * zoom - 0.5; }
-
-double ScreenToImage(double screen, double zoom) { return zoom == 1.0 ? screen : (screen + 0.5) / zoom - 0.5; }
 
 double ViewToImage(double view, int scroll, double zoom) { return ScreenToImage(view + scroll, zoom); }
 

@@ -6,6 +6,8 @@
 // image's own pixels.
 #include <array>
 
+#include "platform/ZoomMapping.h"
+
 namespace tarnel {
 
 inline constexpr std::array<int, 11> kZoomPercents{25, 33, 50, 67, 100, 150, 200, 300, 400, 600, 800};
@@ -24,8 +26,6 @@ double ZoomFactor(const ZoomLevel& level, int width, int height, int viewSize);
 // takes its place among the fixed steps by its factor (a fixed step of the
 // same factor stands for it). At either end the level stays.
 ZoomLevel StepZoom(const ZoomLevel& level, int direction, int width, int height, int viewSize);
-// Screen pixels of an image length at a zoom: at least 1, exact at 1.
-int ZoomedLength(int length, double zoom);
 
 // One axis of a view: the scroll offset (a scroll bar's value), its largest
 // value and the length of the view that is not covered by the other bar.
@@ -35,12 +35,7 @@ struct ViewAxis {
     int visible = 0;
 };
 
-// Image coordinate k is the centre of image pixel k, screen coordinate s the
-// centre of screen pixel s, and image pixel k covers the screen pixels from
-// k * zoom up to (k + 1) * zoom. At zoom 1 both are the identity.
-double ImageToScreen(double image, double zoom);
-double ScreenToImage(double screen, double zoom);
-// The same inside a view scrolled by `scroll` screen pixels.
+// ImageToScreen and ScreenToImage inside a view scrolled by `scroll` screen pixels.
 double ViewToImage(double view, int scroll, double zoom);
 double ImageToView(double image, int scroll, double zoom);
 // The scroll offset after a change of zoom that keeps the image point under

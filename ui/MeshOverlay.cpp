@@ -1,4 +1,4 @@
-#include "platform/ui/MeshOverlay.h"
+#include "ui/MeshOverlay.h"
 
 #include <QPainter>
 #include <QPen>
@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "core/ViewZoom.h"
+#include "platform/ZoomMapping.h"
 
 namespace tarnel {
 
