@@ -91,6 +91,26 @@ MeshPoint MapPoint(double u, double v, double w, const MeshTriangle& tri) {
 
 float FrameParameter(int k, int n) { return float(double(k) / double(n)); }
 
+float EaseParameter(float t, WarpEase ease) {
+    if (ease == WarpEase::Linear) return t;
+    const double v = t;
+    return float(v * v * (3.0 - 2.0 * v));
+}
+
+bool ParseWarpSampling(const std::string& text, WarpSampling& out) {
+    if (text == "nearest") out = WarpSampling::Nearest;
+    else if (text == "bilinear") out = WarpSampling::Bilinear;
+    else return false;
+    return true;
+}
+
+bool ParseWarpEase(const std::string& text, WarpEase& out) {
+    if (text == "linear") out = WarpEase::Linear;
+    else if (text == "smooth") out = WarpEase::Smooth;
+    else return false;
+    return true;
+}
+
 void InterpolateTriangles(const std::vector<MeshTriangle>& startTriangles,
                           const std::vector<MeshTriangle>& endTriangles, float t, std::vector<MeshTriangle>& mid) {
     const size_t count = std::min(startTriangles.size(), endTriangles.size());
@@ -149,8 +169,8 @@ inline int nearestWithin(double v, int lo, int hi) {
 }  // namespace
 
 WarpContext::WarpContext(const PixelArray& startPixels, const PixelArray& endPixels, int startWidth,
-                         int startHeight, float t)
-    : start_(&startPixels), end_(&endPixels), t_(t) {
+                         int startHeight, float t, WarpSampling sampling)
+    : start_(&startPixels), end_(&endPixels), t_(t), sampling_(sampling) {
     sampleMaxX_ = roundToInt(float(startWidth) - 1.0f);
     sampleMaxY_ = roundToInt(float(startHeight) - 1.0f);
     startMaxX_ = std::min(sampleMaxX_, startPixels.width() - 1);
@@ -530,11 +550,20 @@ void FillTriangle(Bitmap& frame, const MeshTriangle& tri, const MeshTriangle& st
 bool WarpFrame(const std::vector<MeshTriangle>& startTriangles, const std::vector<MeshTriangle>& endTriangles, int k,
                int n, const PixelArray& startPixels, const PixelArray& endPixels, int startWidth, int startHeight,
                Bitmap& frame) {
+    return WarpFrame(startTriangles, endTriangles, k, n, startPixels, endPixels, startWidth, startHeight, frame,
+                     WarpOptions{});
+}
+
+bool WarpFrame(const std::vector<MeshTriangle>& startTriangles, const std::vector<MeshTriangle>& endTriangles, int k,
+               int n, const PixelArray& startPixels, const PixelArray& endPixels, int startWidth, int startHeight,
+               Bitmap& frame, const WarpOptions& options) {
     if (n < 1 || startTriangles.size() != endTriangles.size() || frame.empty()) return false;
     const float t = FrameParameter(k, n);
-    const WarpContext context(startPixels, endPixels, startWidth, startHeight, t);
+    const WarpContext context(startPixels, endPixels, startWidth, startHeight, EaseParameter(t, options.blendEase),
+                              options.sampling);
     if (!context.valid()) return false;
-    const std::vector<MeshTriangle> mid = InterpolateTriangles(startTriangles, endTriangles, t);
+    const std::vector<MeshTriangle> mid =
+        InterpolateTriangles(startTriangles, endTriangles, EaseParameter(t, options.warpEase));
     for (size_t i = 0; i < mid.size(); ++i) FillTriangle(frame, mid[i], startTriangles[i], endTriangles[i], context);
     return true;
 }

@@ -31,6 +31,7 @@
 //    (zero signed area) maps with the unsigned weights.
 // Reentrant: no state outside the arguments, so frames may render concurrently.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/Mesh.h"
@@ -94,6 +95,36 @@ MeshPoint MapPoint(double u, double v, double w, const MeshTriangle& tri);
 // t = k / N divided in double and stored as a 32-bit float.
 float FrameParameter(int k, int n);
 
+// How a source image is read at a mapped position.
+enum class WarpSampling {
+    Nearest,   // the nearest pixel (the run's own way)
+    Bilinear,  // the four pixels around the position, weighted by distance
+};
+
+// How the frame parameter is shaped before it is used.
+enum class WarpEase {
+    Linear,  // t itself
+    Smooth,  // 3t^2 - 2t^3: starts and ends slowly
+};
+
+// A run's rendering choices; the defaults give the frames of a plain run.
+struct WarpOptions {
+    WarpSampling sampling = WarpSampling::Nearest;
+    WarpEase warpEase = WarpEase::Linear;   // shapes the triangles' interpolation
+    WarpEase blendEase = WarpEase::Linear;  // shapes the cross-dissolve
+    bool isDefault() const {
+        return sampling == WarpSampling::Nearest && warpEase == WarpEase::Linear && blendEase == WarpEase::Linear;
+    }
+};
+
+// t for Linear; for Smooth 3t^2 - 2t^3 in double, stored as a 32-bit float
+// (0 and 1 stay exactly 0 and 1).
+float EaseParameter(float t, WarpEase ease);
+
+// "nearest" / "bilinear" and "linear" / "smooth"; false for any other text.
+bool ParseWarpSampling(const std::string& text, WarpSampling& out);
+bool ParseWarpEase(const std::string& text, WarpEase& out);
+
 // The sources of one frame: both pixel arrays, the last sampled column and
 // row (SampleMaxX/SampleMaxY: the start canvas's scale size - 1, further
 // limited to what each array holds) and t.
@@ -101,11 +132,13 @@ class WarpContext {
 public:
     // startWidth/startHeight: scale size of the start canvas. The arrays must
     // outlive the context.
-    WarpContext(const PixelArray& startPixels, const PixelArray& endPixels, int startWidth, int startHeight, float t);
+    WarpContext(const PixelArray& startPixels, const PixelArray& endPixels, int startWidth, int startHeight, float t,
+                WarpSampling sampling = WarpSampling::Nearest);
 
     // False when either array is empty or the start canvas has no pixels.
     bool valid() const { return valid_; }
     float t() const { return t_; }
+    WarpSampling sampling() const { return sampling_; }
     int sampleMaxX() const { return sampleMaxX_; }
     int sampleMaxY() const { return sampleMaxY_; }
     const PixelArray& startPixels() const { return *start_; }
@@ -127,6 +160,7 @@ private:
     const PixelArray* start_;
     const PixelArray* end_;
     float t_;
+    WarpSampling sampling_ = WarpSampling::Nearest;
     int sampleMaxX_ = -1, sampleMaxY_ = -1;
     int startMaxX_ = -1, startMaxY_ = -1, endMaxX_ = -1, endMaxY_ = -1;
     bool valid_ = false;
@@ -150,6 +184,13 @@ void FillTriangleReference(HDC frame, const MeshTriangle& tri, const MeshTriangl
 bool WarpFrame(const std::vector<MeshTriangle>& startTriangles, const std::vector<MeshTriangle>& endTriangles, int k,
                int n, const PixelArray& startPixels, const PixelArray& endPixels, int startWidth, int startHeight,
                Bitmap& frame);
+// The same with a run's choices: the triangles are interpolated at
+// EaseParameter(t, warpEase), the colours blended at EaseParameter(t,
+// blendEase), the sources read as `sampling` says. Default options give
+// exactly the frame above.
+bool WarpFrame(const std::vector<MeshTriangle>& startTriangles, const std::vector<MeshTriangle>& endTriangles, int k,
+               int n, const PixelArray& startPixels, const PixelArray& endPixels, int startWidth, int startHeight,
+               Bitmap& frame, const WarpOptions& options);
 // The same through the canvases: the start canvas's scale size, the frame
 // canvas's persistent image.
 bool WarpFrame(const std::vector<MeshTriangle>& startTriangles, const std::vector<MeshTriangle>& endTriangles, int k,
