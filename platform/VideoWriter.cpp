@@ -87,6 +87,9 @@ struct VideoWriter::Impl {
     mode_t mode = 0;
     VideoOptions options;
     int codedWidth = 0, codedHeight = 0;
+    // The size frames are converted at: even, the last column and row
+    // repeated. FFmpeg's converter smears the last column of an odd width.
+    int evenWidth = 0, evenHeight = 0;
     int frames = 0;
     bool broken = false;  // a write failed part-way: the file must not be committed
     bool headerWritten = false;
@@ -128,6 +131,7 @@ struct VideoWriter::Impl {
     bool openEncoder();
     bool openMuxer();
     bool drain();
+    bool prepareFrame();
     bool convert(const Bitmap& picture);
 };
 
@@ -206,11 +210,21 @@ bool VideoWriter::Impl::openEncoder() {
     int rc = avcodec_open2(encoder, codec, nullptr);
     if (rc < 0) return failAv(std::string("cannot open the ") + codec->name + " encoder", rc);
 
-    frame->format = encoder->pix_fmt;
+    return prepareFrame();
+}
+
+bool VideoWriter::Impl::prepareFrame() {
+    // A frame the encoder still holds is left to it; a new one is made.
+    if (frame->buf[0] && av_frame_is_writable(frame)) return true;
+    av_frame_unref(frame);
+    frame->format = AV_PIX_FMT_YUV420P;
+    frame->width = evenWidth;
+    frame->height = evenHeight;
+    const int rc = av_frame_get_buffer(frame, 0);
+    if (rc < 0) return failAv("cannot allocate a frame", rc);
+    // The encoder takes the odd size from buffers of the even one.
     frame->width = codedWidth;
     frame->height = codedHeight;
-    rc = av_frame_get_buffer(frame, 0);
-    if (rc < 0) return failAv("cannot allocate a frame", rc);
     return true;
 }
 
@@ -259,7 +273,7 @@ bool VideoWriter::Impl::convert(const Bitmap& picture) {
     if (!scaler || scalerBpp != bpp) {
         sws_freeContext(scaler);
         const AVPixelFormat input = bpp == 24 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_BGR0;
-        scaler = sws_getContext(codedWidth, codedHeight, input, codedWidth, codedHeight, AV_PIX_FMT_YUV420P,
+        scaler = sws_getContext(evenWidth, evenHeight, input, evenWidth, evenHeight, AV_PIX_FMT_YUV420P,
                                 SWS_BILINEAR | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
         if (!scaler) return failAv("cannot convert frames for the encoder", AVERROR(EINVAL));
         // Full-range RGB in, BT.709 video range out, as the stream is tagged.
@@ -269,26 +283,25 @@ bool VideoWriter::Impl::convert(const Bitmap& picture) {
     }
     const uint8_t* top = picture.scanline(0);
     int stride = picture.height() > 1 ? int(picture.scanline(1) - picture.scanline(0)) : picture.stride();
-    if (codedWidth != picture.width() || codedHeight != picture.height()) {
+    if (evenWidth != picture.width() || evenHeight != picture.height()) {
         // The last column and row repeated to the even size.
-        const size_t row = size_t(codedWidth) * size_t(bytes);
-        padded.resize(row * size_t(codedHeight));
-        for (int y = 0; y < codedHeight; ++y) {
+        const size_t row = size_t(evenWidth) * size_t(bytes);
+        padded.resize(row * size_t(evenHeight));
+        for (int y = 0; y < evenHeight; ++y) {
             const uint8_t* from = picture.scanline(std::min(y, picture.height() - 1));
             uint8_t* to = padded.data() + row * size_t(y);
             std::memcpy(to, from, size_t(picture.width()) * size_t(bytes));
-            for (int x = picture.width(); x < codedWidth; ++x)
+            for (int x = picture.width(); x < evenWidth; ++x)
                 std::memcpy(to + size_t(x) * size_t(bytes), from + size_t(picture.width() - 1) * size_t(bytes),
                             size_t(bytes));
         }
         top = padded.data();
         stride = int(row);
     }
-    int rc = av_frame_make_writable(frame);
-    if (rc < 0) return failAv("cannot prepare a frame", rc);
+    if (!prepareFrame()) return false;
     const uint8_t* planes[4] = {top, nullptr, nullptr, nullptr};
     const int strides[4] = {stride, 0, 0, 0};
-    rc = sws_scale(scaler, planes, strides, 0, codedHeight, frame->data, frame->linesize);
+    const int rc = sws_scale(scaler, planes, strides, 0, evenHeight, frame->data, frame->linesize);
     if (rc <= 0) return failAv("cannot convert a frame", rc < 0 ? rc : AVERROR(EINVAL));
     return true;
 }
@@ -317,8 +330,10 @@ bool VideoWriter::Open(const std::string& path, const VideoOptions& options) {
                       " for " + VideoContainerName(options.container));
     m.options = options;
     const bool even = options.container == VideoContainer::Mp4;
-    m.codedWidth = even ? (options.width + 1) & ~1 : options.width;
-    m.codedHeight = even ? (options.height + 1) & ~1 : options.height;
+    m.evenWidth = (options.width + 1) & ~1;
+    m.evenHeight = (options.height + 1) & ~1;
+    m.codedWidth = even ? m.evenWidth : options.width;
+    m.codedHeight = even ? m.evenHeight : options.height;
     // The encoder first: a missing one leaves no file behind to clean up.
     if (!m.openEncoder() || !m.reserveTemp(path) || !m.openMuxer()) {
         const std::string why = m.error;
