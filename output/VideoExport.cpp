@@ -1,7 +1,9 @@
 #include "output/VideoExport.h"
 
 #include <future>
+#include <new>
 #include <optional>
+#include <system_error>
 
 #include "imaging/PictureIO.h"
 #include "output/AviExport.h"
@@ -19,13 +21,27 @@ struct LoadedImage {
 
 LoadedImage loadImage(const std::string& path) {
     LoadedImage image;
-    std::vector<uint8_t> bytes;
-    if (!ReadFileBytes(path, bytes, &image.error) ||
-        !LoadPictureFromMemory(bytes.data(), bytes.size(), image.picture, &image.error) || !image.picture.isBitmap()) {
-        if (image.error.empty()) image.error = "not a picture";
-        if (image.error.find(path) == std::string::npos) image.error = path + ": " + image.error;
+    try {
+        std::vector<uint8_t> bytes;
+        if (!ReadFileBytes(path, bytes, &image.error) ||
+            !LoadPictureFromMemory(bytes.data(), bytes.size(), image.picture, &image.error) ||
+            !image.picture.isBitmap()) {
+            if (image.error.empty()) image.error = "not a picture";
+        }
+    } catch (const std::bad_alloc&) {
+        image.error = "out of memory";
     }
+    if (!image.error.empty() && image.error.find(path) == std::string::npos) image.error = path + ": " + image.error;
     return image;
+}
+
+// Decoding ahead on another thread; on this one when no thread can be started.
+std::future<LoadedImage> startLoading(const std::string& path) {
+    try {
+        return std::async(std::launch::async, loadImage, path);
+    } catch (const std::system_error&) {
+        return std::async(std::launch::deferred, loadImage, path);
+    }
 }
 
 std::string sizeText(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
@@ -86,15 +102,19 @@ VideoExportResult ExportVideo(const VideoExportRequest& request, ProgressSink* p
 
     // The next image is decoded while the encoder works on this one.
     const size_t count = request.framePaths.size();
-    auto startLoading = [&](size_t i) { return std::async(std::launch::async, loadImage, request.framePaths[i]); };
-    std::future<LoadedImage> next = startLoading(0);
+    std::future<LoadedImage> next = startLoading(request.framePaths[0]);
 
     VideoWriter writer;
     std::optional<Stretcher> stretcher;
-    if (progress) progress->SetMax(int32_t(count));
+    // Progress counts frames in the file: the encoder's look-ahead is
+    // finished in Commit, which then still has a good part of the work.
+    if (progress) {
+        progress->SetMax(int32_t(count));
+        writer.onEncoded([progress](int encoded) { progress->SetValue(encoded); });
+    }
     for (size_t i = 0; i < count; ++i) {
         LoadedImage image = next.get();
-        if (i + 1 < count) next = startLoading(i + 1);
+        if (i + 1 < count) next = startLoading(request.framePaths[i + 1]);
         if (!image.error.empty()) {
             problem = image.error;
             return result(VideoExportResult::ImageLoadFailed);
@@ -126,7 +146,6 @@ VideoExportResult ExportVideo(const VideoExportRequest& request, ProgressSink* p
             problem = writer.LastError();
             return result(VideoExportResult::WriteFailed);
         }
-        if (progress) progress->SetValue(int32_t(i + 1));
     }
     if (!writer.Commit()) {
         problem = writer.LastError();

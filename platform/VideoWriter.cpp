@@ -91,6 +91,8 @@ struct VideoWriter::Impl {
     // repeated. FFmpeg's converter smears the last column of an odd width.
     int evenWidth = 0, evenHeight = 0;
     int frames = 0;
+    int encoded = 0;
+    std::function<void(int)> encodedCallback;
     bool broken = false;  // a write failed part-way: the file must not be committed
     bool headerWritten = false;
 
@@ -264,6 +266,8 @@ bool VideoWriter::Impl::drain() {
         rc = av_interleaved_write_frame(muxer, packet);
         av_packet_unref(packet);
         if (rc < 0) return failAv("cannot write a frame", rc);
+        ++encoded;
+        if (encodedCallback) encodedCallback(encoded);
     }
 }
 
@@ -314,6 +318,8 @@ const std::string& VideoWriter::LastError() const { return impl_->error; }
 int VideoWriter::codedWidth() const { return impl_->codedWidth; }
 int VideoWriter::codedHeight() const { return impl_->codedHeight; }
 int VideoWriter::framesWritten() const { return impl_->frames; }
+int VideoWriter::framesEncoded() const { return impl_->encoded; }
+void VideoWriter::onEncoded(std::function<void(int)> callback) { impl_->encodedCallback = std::move(callback); }
 
 bool VideoWriter::Open(const std::string& path, const VideoOptions& options) {
     Release();
@@ -400,6 +406,7 @@ void VideoWriter::Release() {
     m.temp.clear();
     m.broken = false;
     m.frames = 0;
+    m.encoded = 0;
 }
 
 }  // namespace tarnel

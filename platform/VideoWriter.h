@@ -14,6 +14,7 @@
 // uncommitted writer removes the temporary file and leaves an existing file
 // of the target's name untouched. FFmpeg never ends or logs over the
 // process: every failure is a false result with LastError() saying why.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -78,6 +79,11 @@ public:
     int codedWidth() const;
     int codedHeight() const;
     int framesWritten() const;
+    // Frames encoded and in the file so far. The encoder holds frames back
+    // (H.264 looks ahead dozens), so this lags Write and catches up in Commit.
+    int framesEncoded() const;
+    // Called with framesEncoded() whenever it grows, from Write and Commit.
+    void onEncoded(std::function<void(int)> callback);
 
     const std::string& LastError() const;
 

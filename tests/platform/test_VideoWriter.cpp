@@ -57,9 +57,17 @@ TEST_P(VideoWrite, FramesDecodeBackCloseToTheirPictures) {
     options.height = c.height;
     options.framesPerSecond = c.fps;
     ASSERT_TRUE(writer.Open(path, options)) << writer.LastError();
+    std::vector<int> encoded;
+    writer.onEncoded([&](int n) { encoded.push_back(n); });
     for (const StdPicture& p : pictures) ASSERT_TRUE(writer.Write(*p.bitmap)) << writer.LastError();
+    EXPECT_EQ(writer.framesWritten(), kFrames);
+    EXPECT_EQ(writer.framesEncoded(), int(encoded.size()));
     EXPECT_FALSE(fs::exists(path)) << "the file appears only when complete";
     ASSERT_TRUE(writer.Commit()) << writer.LastError();
+    // Every frame counted once, in order, the held-back ones by Commit.
+    std::vector<int> expected(kFrames);
+    for (int k = 0; k < kFrames; ++k) expected[size_t(k)] = k + 1;
+    EXPECT_EQ(encoded, expected);
     EXPECT_EQ(writer.codedWidth(), c.codedWidth);
     EXPECT_EQ(writer.codedHeight(), c.codedHeight);
     EXPECT_EQ(test::listFolder(dir.path().string()), std::vector<std::string>{fs::path(path).filename().string()})
