@@ -1,11 +1,12 @@
 // The export window's AVI commands: writing the folder's images as an AVI
-// file, and handing the file to the player.
+// file (or, for a name ending in .mp4 or .webm, as an H.264 or VP9 video),
+// and handing the AVI to the player.
 #include <QCoreApplication>
-#include <algorithm>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 #include "core/Settings.h"
 #include "core/WindowLinks.h"
