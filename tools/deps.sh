@@ -8,7 +8,7 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
   fonts-ipafont-gothic
-  ffmpeg  # tests and benchmarks: makes and decodes AVIs with an encoder that is not ours
+  ffmpeg  # tests and benchmarks: ffmpeg and ffprobe make, probe and decode AVI, MP4 and WebM files
   qt6-translations-l10n  # Japanese texts of Qt's own dialogs
   gifsicle imagemagick  # benchmarks: bench/compare_anigif_gifsicle.sh
   # Trying the windows by hand under Xvfb: pointer and keys, screenshots.

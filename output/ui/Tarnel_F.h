@@ -7,13 +7,16 @@
 // then 489 pixels wide, its title reads "AVIﾌｧｲﾙの作成", OK is hidden and
 // the panel Pic_C (x = 348 on) holds the frame count, the AVI size and rate,
 // the export and player commands and the number of plays.
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ui/SkinWindow.h"
 #include "output/AviExport.h"
 #include "output/FolderChooser.h"
+#include "output/VideoExport.h"
 #include "platform/PictureBox.h"
 
 class QComboBox;
@@ -81,6 +84,9 @@ public:
     // For tests: the writer Cmd_Avi_Save runs (ExportAvi by default).
     using Exporter = std::function<AviExportResult(const AviExportRequest&, const AviOptionsChooser&, ProgressSink*)>;
     void setExporter(Exporter exporter) { exporter_ = std::move(exporter); }
+    // For tests: the writer of MP4 and WebM files (ExportVideo by default).
+    using VideoExporter = std::function<VideoExportResult(const VideoExportRequest&, ProgressSink*)>;
+    void setVideoExporter(VideoExporter exporter) { videoExporter_ = std::move(exporter); }
 
     // The size of the image last previewed.
     int previewSourceWidth() const { return lastW_; }
@@ -96,6 +102,11 @@ private:
     void buildAviPanel(int faceWidth);
     // Step 3 of the export: sizes from the text boxes, then the writer.
     void writeAvi(const std::string& path);
+    // The same for a name ending in .mp4 or .webm: no compression dialog, the
+    // player is left to the last AVI.
+    void writeVideo(const std::string& path);
+    // Sizes from the text boxes into picSave; the rate, nothing when it is no number.
+    std::optional<int16_t> takeSizeAndRate();
     // The folder change: lists, preview of the first image, count.
     void folderChanged();
     // Loads an image of File1 and draws Pic_Pre from it.
@@ -113,6 +124,7 @@ private:
     int lastW_ = 0, lastH_ = 0;
     int picSaveW_ = 0, picSaveH_ = 0;
     Exporter exporter_;
+    VideoExporter videoExporter_;
 };
 
 }  // namespace tarnel

@@ -1,15 +1,18 @@
 // The export window's AVI commands: writing the folder's images as an AVI
-// file, and handing the file to the player.
+// file (or, for a name ending in .mp4 or .webm, as an H.264 or VP9 video),
+// and handing the AVI to the player.
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 #include "core/Settings.h"
 #include "core/WindowLinks.h"
 #include "platform/FileRead.h"
 #include "output/AviExport.h"
+#include "output/VideoExport.h"
 #include "output/ui/Tarnel_F.h"
 #include "platform/Dialogs.h"
 #include "platform/NumText.h"
@@ -22,8 +25,10 @@ namespace tarnel {
 namespace {
 
 constexpr const char* kSaveTitle = "ﾌｧｲﾙ名を付けて保存";
-constexpr const char* kSaveFilter = "AVI Videoﾌｧｲﾙ|*.avi";
+// AVI first; a name ending in .mp4 or .webm is written by the video export.
+constexpr const char* kSaveFilter = "AVI Videoﾌｧｲﾙ|*.avi|MP4 Videoﾌｧｲﾙ|*.mp4|WebM Videoﾌｧｲﾙ|*.webm";
 constexpr const char* kInitialName = "*.avi";
+constexpr const char* kAviWritten = "AVI ﾌｧｲﾙを作成しました！！";
 
 // The last options the user confirmed, offered again by the next export of the session.
 AviCompressOptions& lastCompression() {
@@ -82,6 +87,11 @@ void Tarnel_F::Cmd_Avi_Save_Click() {
     // 2
     const std::string path = chosen->substr(0, chosen->find('\0'));
     if (path.empty()) return;
+    if (VideoContainerFor(path)) {
+        Settings().SaveFolder = FolderOf(path);
+        writeVideo(path);
+        return;
+    }
     Links().MediaFilePath = path;
     Settings().SaveFolder = FolderOf(path);
     // The player plays MediaFilePath: only an AVI written there may be played.
@@ -91,7 +101,7 @@ void Tarnel_F::Cmd_Avi_Save_Click() {
     writeAvi(path);
 }
 
-void Tarnel_F::writeAvi(const std::string& path) {
+std::optional<int16_t> Tarnel_F::takeSizeAndRate() {
     const std::optional<int16_t> width = ToInt16(txtWidth->text().toStdString());
     const std::optional<int16_t> height = ToInt16(txtHeight->text().toStdString());
     // A size that is no size leaves picSave as it was.
@@ -100,7 +110,13 @@ void Tarnel_F::writeAvi(const std::string& path) {
         picSaveH_ = *height;
     }
     const std::optional<int16_t> rate = ToInt16(txtFPS->text().toStdString());
-    if (!rate || picSaveW_ <= 0 || picSaveH_ <= 0) return;
+    if (!rate || picSaveW_ <= 0 || picSaveH_ <= 0) return std::nullopt;
+    return rate;
+}
+
+void Tarnel_F::writeAvi(const std::string& path) {
+    const std::optional<int16_t> rate = takeSizeAndRate();
+    if (!rate) return;
 
     AviExportRequest job;
     for (int i = 0; i < chooser_.fileCount(); ++i) job.framePaths.push_back(chooser_.filePath(i));
@@ -135,6 +151,7 @@ void Tarnel_F::writeAvi(const std::string& path) {
         case AviExportResult::Written:
             // 7
             Cmd_Viewer->setEnabled(true);
+            lbl_Message->setText(QString::fromUtf8(kAviWritten));
             lbl_Message->show();
             break;
         case AviExportResult::ImageLoadFailed:
@@ -147,6 +164,38 @@ void Tarnel_F::writeAvi(const std::string& path) {
         case AviExportResult::Abandoned:
             break;
     }
+}
+
+void Tarnel_F::writeVideo(const std::string& path) {
+    const std::optional<int16_t> rate = takeSizeAndRate();
+    if (!rate) return;
+
+    VideoExportRequest job;
+    for (int i = 0; i < chooser_.fileCount(); ++i) job.framePaths.push_back(chooser_.filePath(i));
+    job.outputPath = path;
+    job.width = picSaveW_;
+    job.height = picSaveH_;
+    // Out-of-range rates are taken to the nearest one a file can have, as the AVI does.
+    job.framesPerSecond = std::clamp(int(*rate), kMinVideoFrameRate, kMaxVideoFrameRate);
+
+    VideoExportResult result;
+    {
+        WaitCursor hourglass;
+        lbl_Message->hide();
+        lbl_Progress->setText(QString());
+        lbl_Progress->show();
+        ExportProgress progress(lbl_Progress, lbl_S, job.framePaths);
+        result = videoExporter_ ? videoExporter_(job, &progress) : ExportVideo(job, &progress);
+        lbl_Progress->hide();
+    }
+
+    if (result == VideoExportResult::Written) {
+        const VideoContainer container = *VideoContainerFor(path);
+        lbl_Message->setText(QString::fromUtf8(VideoContainerName(container)) + QStringLiteral(" ﾌｧｲﾙを作成しました！！"));
+        lbl_Message->show();
+        return;
+    }
+    Dialogs().messageBox(VideoExportMessage(job, result), MsgIcon::Exclamation, MsgButtons::OK, kAppTitle);
 }
 
 void Tarnel_F::Cmd_Viewer_Click() {

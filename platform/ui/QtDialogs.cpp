@@ -68,6 +68,17 @@ QString startPath(const FileDialogRequest& request) {
     return folder + "/" + QString::fromStdString(request.fileName);
 }
 
+// "gif" of "GIF (*.gif *.png)": the extension of the filter's first pattern,
+// empty when that is no plain "*.ext".
+QString firstSuffix(const QString& nameFilter) {
+    const qsizetype open = nameFilter.lastIndexOf('(');
+    if (open < 0) return QString();
+    const QString first = nameFilter.mid(open + 1).section(')', 0, 0).trimmed().section(' ', 0, 0);
+    if (!first.startsWith("*.")) return QString();
+    const QString suffix = first.mid(2);
+    return hasWildcard(suffix) || suffix.isEmpty() ? QString() : suffix;
+}
+
 // The file list with the dates written in the program's locale: Qt's model
 // writes them in the system's, which is often English.
 class LocalDates : public QIdentityProxyModel {
@@ -155,7 +166,14 @@ std::optional<std::string> QtDialogs::saveFile(const FileDialogRequest& request)
     dialog.setNameFilters(filters);
     if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
         dialog.selectNameFilter(filters[request.filterIndex - 1]);
-    if (!request.defaultExtension.empty()) dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+    if (!request.defaultExtension.empty()) {
+        dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+        // A name typed without an extension takes the one of the type chosen in the dialog.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+            const QString suffix = firstSuffix(filter);
+            if (!suffix.isEmpty()) dialog.setDefaultSuffix(suffix);
+        });
+    }
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     const QString chosen = dialog.selectedFiles().first();

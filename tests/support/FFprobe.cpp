@@ -39,7 +39,8 @@ ProbedVideo ProbeVideo(const std::string& path) {
     ProbedVideo v;
     std::istringstream streams(capture(
         "ffprobe -v error -select_streams v:0 -count_frames -show_entries "
-        "stream=codec_name,width,height,nb_read_frames,r_frame_rate -of default=noprint_wrappers=1 " +
+        "stream=codec_name,width,height,nb_read_frames,r_frame_rate,pix_fmt,color_space,color_range:format=duration "
+        "-of default=noprint_wrappers=1 " +
         quoted(path)));
     for (std::string line; std::getline(streams, line);) {
         const size_t eq = line.find('=');
@@ -50,6 +51,10 @@ ProbedVideo ProbeVideo(const std::string& path) {
         else if (key == "height") v.height = std::atoi(value.c_str());
         else if (key == "nb_read_frames") v.frames = std::atoi(value.c_str());
         else if (key == "r_frame_rate") v.frameRate = value;
+        else if (key == "pix_fmt") v.pixelFormat = value;
+        else if (key == "duration") v.duration = std::atof(value.c_str());
+        else if (key == "color_space") v.colorSpace = value;
+        else if (key == "color_range") v.colorRange = value;
     }
     std::istringstream packets(capture("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv=p=0 " +
                                        quoted(path)));
@@ -59,13 +64,25 @@ ProbedVideo ProbeVideo(const std::string& path) {
     return v;
 }
 
-std::vector<std::vector<uint8_t>> DecodeBgr24(const std::string& path, int width, int height) {
-    const std::string raw = capture("ffmpeg -v error -i " + quoted(path) + " -f rawvideo -pix_fmt bgr24 -");
-    const size_t frameBytes = size_t(width) * size_t(height) * 3;
+namespace {
+
+std::vector<std::vector<uint8_t>> decodeRaw(const std::string& path, const char* format, size_t frameBytes) {
+    const std::string raw = capture("ffmpeg -v error -i " + quoted(path) + " -f rawvideo -pix_fmt " + format + " -");
     std::vector<std::vector<uint8_t>> frames;
     for (size_t at = 0; frameBytes > 0 && at + frameBytes <= raw.size(); at += frameBytes)
         frames.emplace_back(raw.begin() + long(at), raw.begin() + long(at + frameBytes));
     return frames;
+}
+
+}  // namespace
+
+std::vector<std::vector<uint8_t>> DecodeBgr24(const std::string& path, int width, int height) {
+    return decodeRaw(path, "bgr24", size_t(width) * size_t(height) * 3);
+}
+
+std::vector<std::vector<uint8_t>> DecodeYuv420(const std::string& path, int width, int height) {
+    const size_t chroma = size_t((width + 1) / 2) * size_t((height + 1) / 2);
+    return decodeRaw(path, "yuv420p", size_t(width) * size_t(height) + 2 * chroma);
 }
 
 }  // namespace tarnel::test

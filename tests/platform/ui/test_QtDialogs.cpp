@@ -61,6 +61,32 @@ TEST(QtDialogs, WildcardNameIsNeitherOfferedNorReturned) {
     EXPECT_EQ(dialogs.saveFile(gifRequest(dir.path().string())), dir.file("clip.gif"));
 }
 
+TEST(QtDialogs, ANameWithoutExtensionTakesTheChosenTypes) {
+    test::TempDir dir;
+    QtDialogs dialogs;
+    FileDialogRequest request = gifRequest(dir.path().string());
+    request.filter = "GIF|*.gif|PNG|*.png;*.apng|Any|*";
+    struct Case {
+        int filter;  // 0-based, chosen in the dialog before typing
+        const char* typed;
+        const char* saved;
+    };
+    const Case cases[] = {{0, "clip", "clip.gif"}, {1, "clip", "clip.png"}, {1, "clip.webp", "clip.webp"},
+                          {2, "clip", "clip.gif"}};
+    for (const Case& c : cases) {
+        QString offered;
+        whenShown<QFileDialog>([&](QFileDialog* d) {
+            const QStringList filters = d->nameFilters();
+            ASSERT_EQ(filters.size(), 3);
+            d->selectNameFilter(filters[c.filter]);
+            // As the type list does when the user picks an entry.
+            emit d->filterSelected(filters[c.filter]);
+            typeNameAndAccept(d, c.typed, &offered);
+        });
+        EXPECT_EQ(dialogs.saveFile(request), dir.file(c.saved)) << c.filter << " " << c.typed;
+    }
+}
+
 TEST(QtDialogs, ColourDialogOffersAndKeepsTheCallersCustomColours) {
     QtDialogs dialogs;
     CustomColors colours{};

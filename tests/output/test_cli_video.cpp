@@ -1,0 +1,150 @@
+// tarnel-cli video, run as a program.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "imaging/PictureIO.h"
+#include "support/Cli.h"
+#include "support/FFprobe.h"
+#include "support/TempDir.h"
+#include "support/VideoFrames.h"
+
+using namespace tarnel;
+using test::ShellQuote;
+namespace fs = std::filesystem;
+
+namespace {
+
+class CliVideo : public ::testing::Test {
+protected:
+    void SetUp() override {
+        cli_ = test::CliPath();
+        if (cli_.empty()) GTEST_SKIP() << "tarnel-cli is not built beside the tests";
+        fs::create_directory(dir_.path() / "frames");
+        fs::create_directory(dir_.path() / "out");
+    }
+    test::CliResult run(const std::string& args) { return test::RunCli(cli_, "video " + args, dir_.path().string()); }
+    std::string frames(const std::string& name = "") { return (dir_.path() / "frames" / name).string(); }
+    std::string out(const std::string& name) { return (dir_.path() / "out" / name).string(); }
+
+    test::TempDir dir_;
+    std::string cli_;
+};
+
+// A folder written to each container, with and without options.
+struct WriteCase {
+    const char* name;
+    const char* file;
+    int width, height;
+    const char* options;
+    const char* line;  // after "OUT: "
+    const char* codec;
+    int codedWidth, codedHeight;
+    int fps;
+};
+
+class CliVideoWrite : public CliVideo, public ::testing::WithParamInterface<WriteCase> {};
+
+TEST_P(CliVideoWrite, WritesTheFolder) {
+    const WriteCase c = GetParam();
+    ASSERT_TRUE(test::writeMovingFrames(frames(), 10, c.width, c.height));
+    const test::CliResult r = run(ShellQuote(frames()) + " " + ShellQuote(out(c.file)) + " " + c.options);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, out(c.file) + ": " + c.line + "\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(test::listFolder((dir_.path() / "out").string()), std::vector<std::string>{c.file});
+    if (!test::HaveFFprobe()) GTEST_SKIP() << "ffprobe is not installed";
+    const test::ProbedVideo v = test::ProbeVideo(out(c.file));
+    EXPECT_EQ(v.codec, c.codec);
+    EXPECT_EQ(v.pixelFormat, "yuv420p");
+    EXPECT_EQ(v.width, c.codedWidth);
+    EXPECT_EQ(v.height, c.codedHeight);
+    EXPECT_EQ(v.frames, 10);
+    EXPECT_NEAR(v.duration, 10.0 / c.fps, 0.5 / c.fps);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliVideoWrite,
+    ::testing::Values(WriteCase{"Mp4Defaults", "a.mp4", 48, 32, "", "10 frames, 48x32, 20 fp/s, h264 crf 23", "h264", 48, 32, 20},
+                      WriteCase{"Mp4Odd", "b.MP4", 33, 25, "--fps 10 --crf 18",
+                                "10 frames, 33x25 (padded to 34x26), 10 fp/s, h264 crf 18", "h264", 34, 26, 10},
+                      WriteCase{"WebMDefaults", "c.webm", 48, 32, "", "10 frames, 48x32, 20 fp/s, vp9 crf 32", "vp9", 48, 32, 20},
+                      WriteCase{"WebMOddSized", "d.WebM", 33, 25, "--fps=25 --size 65x41 --crf 40",
+                                "10 frames, 65x41, 25 fp/s, vp9 crf 40", "vp9", 65, 41, 25}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Each failure: its exit status, one line on stderr, no file.
+struct FailureCase {
+    const char* name;
+    const char* args;  // FOLDER and OUT stand for the frame folder and the output file
+    int frames;        // 24 x 16 images in the folder
+    bool otherSize;    // one image of 30 x 16 after them
+    int status;
+    const char* says;
+};
+
+class CliVideoFailure : public CliVideo, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(CliVideoFailure, ExitsWithOneLine) {
+    const FailureCase c = GetParam();
+    ASSERT_TRUE(test::writeMovingFrames(frames(), c.frames, 24, 16));
+    fs::create_directory(frames("dir.mp4"));
+    if (c.otherSize) {
+        ASSERT_TRUE(SavePictureBMP(test::movingPicture(30, 16, 0), frames("zz.bmp")));
+    }
+    std::string args = c.args;
+    for (auto [from, to] : {std::pair<std::string, std::string>{"FOLDER", ShellQuote(frames())},
+                            {"OUT", ShellQuote(out("x"))}})
+        if (size_t at = args.find(from); at != std::string::npos) args.replace(at, from.size(), to);
+    const test::CliResult r = run(args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(r.out, "");
+    ASSERT_FALSE(r.err.empty());
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    EXPECT_EQ(r.err.rfind("tarnel-cli video: ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::is_empty(dir_.path() / "out"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliVideoFailure,
+    ::testing::Values(FailureCase{"OtherExtension", "FOLDER OUT.avi", 2, false, 2, ".mp4 (H.264) or .webm (VP9)"},
+                      FailureCase{"NoExtension", "FOLDER OUT", 2, false, 2, ".mp4"},
+                      FailureCase{"OneArgument", "FOLDER", 2, false, 2, "FOLDER and OUT.mp4"},
+                      FailureCase{"CrfTooHighForH264", "FOLDER OUT.mp4 --crf 52", 2, false, 2, "0 to 51 for MP4"},
+                      FailureCase{"CrfTooHighForVp9", "FOLDER OUT.webm --crf 64", 2, false, 2, "0 to 63 for WebM"},
+                      FailureCase{"NoRate", "FOLDER OUT.mp4 --fps 0", 2, false, 2, "--fps takes 1 to 240"},
+                      FailureCase{"BadSize", "FOLDER OUT.mp4 --size 10", 2, false, 2, "--size"},
+                      FailureCase{"EmptyFolder", "FOLDER OUT.mp4", 0, false, 1, "no images"},
+                      FailureCase{"SizesDiffer", "FOLDER OUT.webm", 2, true, 1, "zz.bmp: 30x16 where the first image is 24x16"},
+                      FailureCase{"NoOutputFolder", "FOLDER OUT/y.mp4", 2, false, 1, "No such file or directory"},
+                      FailureCase{"OutputIsAFolder", "FOLDER FOLDER/dir.mp4", 2, false, 1, "dir.mp4"},
+                      FailureCase{"ReadOnlyFileSystem", "FOLDER /proc/tarnel-video.mp4", 2, false, 1,
+                                  "cannot write /proc/tarnel-video.mp4: "}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliVideo, AnUnwritableFolderIsReported) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    ASSERT_TRUE(test::writeMovingFrames(frames(), 2, 24, 16));
+    fs::permissions(dir_.path() / "out", fs::perms::owner_read | fs::perms::owner_exec);
+    const test::CliResult r = run(ShellQuote(frames()) + " " + ShellQuote(out("x.mp4")));
+    fs::permissions(dir_.path() / "out", fs::perms::owner_all);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Permission denied"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::is_empty(dir_.path() / "out"));
+}
+
+TEST_F(CliVideo, AnExistingFileIsReplacedOnlyBySuccess) {
+    ASSERT_TRUE(test::writeMovingFrames(frames(), 2, 24, 16));
+    std::ofstream(out("x.mp4")) << "earlier";
+    ASSERT_TRUE(SavePictureBMP(test::movingPicture(30, 16, 0), frames("zz.bmp")));
+    EXPECT_EQ(run(ShellQuote(frames()) + " " + ShellQuote(out("x.mp4"))).status, 1);
+    EXPECT_EQ(test::listFolder((dir_.path() / "out").string()), std::vector<std::string>{"x.mp4"});
+    EXPECT_EQ(fs::file_size(out("x.mp4")), 7u);
+    fs::remove(frames("zz.bmp"));
+    EXPECT_EQ(run(ShellQuote(frames()) + " " + ShellQuote(out("x.mp4"))).status, 0);
+    EXPECT_GT(fs::file_size(out("x.mp4")), 100u);
+}
+
+}  // namespace
