@@ -2,10 +2,13 @@
 // the format: one small function per section, the fields in file order.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <exception>
 #include <memory>
+#include <thread>
 
 #include "imaging/GifComposedScreen.h"
+#include "imaging/GifDeltaCoder.h"
 #include "imaging/PictureIO.h"
 #include "imaging/cGif.h"
 #include "imaging/mGIFLZWEnc.h"
@@ -176,6 +179,66 @@ bool cGif::SaveToStream(std::vector<uint8_t>& out, const GifSaveOptions& Options
     return ok;
 }
 
+bool cGif::codeSmallestDeltas(std::vector<GifDeltaCoding>& out) const {
+    // Which pixels may become transparent depends on the frames before, so
+    // that is found in order; the frames are then coded side by side.
+    struct Job {
+        const GcDIB* plain;
+        GcDIB cleared;
+        int index;
+        bool own;
+        bool interlaced;
+    };
+    std::vector<Job> jobs(frames_.size());
+    std::unique_ptr<GifComposedScreen> screen;
+    if (frames_.size() > 1) screen = std::make_unique<GifComposedScreen>(screenWidth_, screenHeight_);
+    const int n = globalExists_ ? tableBits(std::min<int>(globalEntries_, 256)) : 0;
+    for (size_t i = 0; i < frames_.size(); ++i) {
+        const FrameRecord& f = *frames_[i];
+        const ControlRecord& c = controls_[i];
+        if (f.XOR.BPP() != 8) return false;
+        const int m = f.LocalPaletteUsed ? tableBits(std::min<int>(f.LocalPaletteEntries, 256)) : 0;
+        const int sizeBits = f.LocalPaletteUsed ? m : n;
+        Job& job = jobs[i];
+        job.plain = &f.XOR;
+        job.own = c.FrameUseTransparentColor;
+        job.interlaced = f.FrameInterlaced && f.XOR.Height() > 4;
+        job.index = -1;
+        if (!screen || sizeBits == 0) continue;
+        const GifComposedScreen::Colours colours = f.LocalPaletteUsed
+                                                       ? tableColours(f.Palette.data(), 1 << m, m)
+                                                       : tableColours(globalPalette_.data(), globalEntries_, n);
+        const GifComposedScreen::Frame at = placed(f.XOR, f.FrameLeft, f.FrameTop);
+        // A frame with a transparent index of its own writes what already
+        // shows with that index.
+        job.index = job.own ? c.FrameTransparentColorIndex : i > 0 ? unusedIndex(f.XOR, sizeBits) : -1;
+        if (job.index >= 0) job.cleared = withoutUnchanged(f.XOR, *screen, at, colours, uint8_t(job.index));
+        screen->Draw(at, colours, job.own ? c.FrameTransparentColorIndex : -1, c.FrameDisposalMethod);
+    }
+
+    out.assign(frames_.size(), GifDeltaCoding{});
+    std::atomic<size_t> next{0};
+    std::atomic<bool> failed{false};
+    auto work = [&] {
+        try {
+            for (size_t i = next++; i < jobs.size(); i = next++) {
+                const Job& job = jobs[i];
+                out[i] = CodeSmallestDelta(*job.plain, job.cleared.empty() ? nullptr : &job.cleared,
+                                           uint8_t(std::max(job.index, 0)), job.own, job.interlaced);
+                if (out[i].data.empty()) failed = true;
+            }
+        } catch (const std::exception&) {
+            failed = true;  // out of memory
+        }
+    };
+    const size_t helpers = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), 8) - 1;
+    std::vector<std::thread> threads;
+    for (size_t k = 0; k < helpers && k + 1 < jobs.size(); ++k) threads.emplace_back(work);
+    work();
+    for (std::thread& t : threads) t.join();
+    return !failed;
+}
+
 bool cGif::buildFile(std::vector<uint8_t>& out, const GifSaveOptions& options) const {
     // A container never loaded, cleared or given a frame has nothing to write.
     if (!initialised_) return false;
@@ -193,8 +256,10 @@ bool cGif::buildFile(std::vector<uint8_t>& out, const GifSaveOptions& options) c
     if (globalExists_) writeColourTable(out, globalPalette_.data(), globalEntries_, n);
     if (!frames_.empty()) writeLoopExtension(out, loops_);
 
+    std::vector<GifDeltaCoding> deltas;
+    if (options.smallestDelta && !codeSmallestDeltas(deltas)) return false;
     std::unique_ptr<GifComposedScreen> screen;
-    if (options.interFrameTransparency && frames_.size() > 1)
+    if (options.interFrameTransparency && !options.smallestDelta && frames_.size() > 1)
         screen = std::make_unique<GifComposedScreen>(screenWidth_, screenHeight_);
 
     for (size_t i = 0; i < frames_.size(); ++i) {
@@ -216,6 +281,12 @@ bool cGif::buildFile(std::vector<uint8_t>& out, const GifSaveOptions& options) c
         // shows made transparent.
         const GcDIB* image = &f.XOR;
         GcDIB cleared;
+        // The codec writes frames of up to 4 rows in row order even when
+        // asked to interlace, so only taller frames are marked interlaced.
+        const bool interlaced = f.FrameInterlaced && f.XOR.Height() > 4;
+        // The image data when it is coded here already, with its code size.
+        std::vector<uint8_t> coded;
+        int codeSize = 0;
         bool transparent = c.FrameUseTransparentColor;
         uint8_t transparentIndex = c.FrameTransparentColorIndex;
         GifComposedScreen::Colours colours{};
@@ -224,6 +295,15 @@ bool cGif::buildFile(std::vector<uint8_t>& out, const GifSaveOptions& options) c
             colours = f.LocalPaletteUsed ? tableColours(f.Palette.data(), 1 << m, m)
                                          : tableColours(globalPalette_.data(), globalEntries_, n);
             at = placed(f.XOR, f.FrameLeft, f.FrameTop);
+        }
+        if (!deltas.empty()) {
+            coded = std::move(deltas[i].data);
+            codeSize = deltas[i].codeSize;
+            if (deltas[i].transparent >= 0) {
+                transparent = true;
+                transparentIndex = uint8_t(deltas[i].transparent);
+            }
+        } else if (screen) {
             const int unused = i > 0 && !transparent ? unusedIndex(f.XOR, sizeBits) : -1;
             if (unused >= 0) cleared = withoutUnchanged(f.XOR, *screen, at, colours, uint8_t(unused));
             if (!cleared.empty()) {
@@ -235,17 +315,19 @@ bool cGif::buildFile(std::vector<uint8_t>& out, const GifSaveOptions& options) c
 
         writeControlExtension(out, transparent, c.FrameUserInput, c.FrameDisposalMethod, c.FrameDelay,
                               transparentIndex);
-        // The codec writes frames of up to 4 rows in row order even when
-        // asked to interlace, so only taller frames are marked interlaced.
-        const bool interlaced = f.FrameInterlaced && f.XOR.Height() > 4;
         uint8_t packed = uint8_t((f.LocalPaletteUsed ? 0x80 : 0) | (interlaced ? 0x40 : 0) |
                                  (f.LocalPaletteSorted ? 0x20 : 0) | (sizeBits - 1));
         writeImageDescriptor(out, f.FrameLeft, f.FrameTop, f.XOR.Width(), f.XOR.Height(), packed);
         if (f.LocalPaletteUsed) writeColourTable(out, f.Palette.data(), 1 << m, m);
         // The code size must also cover pixels beyond the table, or the
         // coded data would not decode to them.
-        int codeSize = std::max({2, sizeBits, pixelBits(*image)});
-        writeImageData(out, *image, codeSize, interlaced);
+        if (!coded.empty()) {
+            out.push_back(uint8_t(codeSize));
+            out.insert(out.end(), coded.begin(), coded.end());
+            out.push_back(0x00);
+        } else {
+            writeImageData(out, *image, std::max({2, sizeBits, pixelBits(*image)}), interlaced);
+        }
         if (screen)
             screen->Draw(at, colours, c.FrameUseTransparentColor ? c.FrameTransparentColorIndex : -1,
                          c.FrameDisposalMethod);
