@@ -177,12 +177,13 @@ void keepShorter(GifDeltaCoding& best, const std::vector<uint8_t>& sequence, int
 
 }  // namespace
 
-GifDeltaCoding CodeSmallestDelta(const GcDIB& plain, const GcDIB* cleared, uint8_t transparent, bool ownIndex,
+GifDeltaCoding CodeSmallestDelta(const GcDIB& plain, const GcDIB* unchanged, int transparent, bool ownIndex,
                                  bool interlaced) {
     GifDeltaCoding best;
     const int w = plain.Width(), h = plain.Height();
     if (plain.BPP() != 8) return best;
-    if (cleared && (cleared->BPP() != 8 || cleared->Width() != w || cleared->Height() != h)) cleared = nullptr;
+    if (unchanged && (unchanged->BPP() != 8 || unchanged->Width() != w || unchanged->Height() != h))
+        unchanged = nullptr;
 
     // The pixels in coding order, which of them may become transparent, and
     // how often each index shows in all and where it may.
@@ -193,11 +194,11 @@ GifDeltaCoding CodeSmallestDelta(const GcDIB& plain, const GcDIB* cleared, uint8
         const uint8_t* p = plain.bitmap()->scanline(rows[k]);
         uint8_t* to = pixels.data() + k * size_t(w);
         std::memcpy(to, p, size_t(w));
-        if (!cleared) continue;
-        const uint8_t* c = cleared->bitmap()->scanline(rows[k]);
+        if (!unchanged) continue;
+        const uint8_t* u = unchanged->bitmap()->scanline(rows[k]);
         uint8_t* mark = open.data() + k * size_t(w);
         for (int x = 0; x < w; ++x) {
-            mark[x] = p[x] != c[x];
+            mark[x] = u[x] != 0;
             ++uses[p[x]];
             openUses[p[x]] += mark[x];
         }
@@ -207,10 +208,12 @@ GifDeltaCoding CodeSmallestDelta(const GcDIB& plain, const GcDIB* cleared, uint8
     for (size_t u : openUses) openCount += u;
     if (openCount == 0) return best;
 
-    // Candidates for the transparent index: the one given and, unless the
-    // frame has its own, the two indices seen most whose every pixel may be
-    // transparent anyway: the pixels that turn transparent then join theirs.
-    std::vector<uint8_t> candidates{transparent};
+    // Candidates for the transparent index: the frame's own; else the one
+    // given (unused by the frame) and the two indices seen most whose every
+    // pixel may be transparent anyway. One of those may keep the code size
+    // down, or be the only choice when the frame uses every index.
+    std::vector<uint8_t> candidates;
+    if (transparent >= 0) candidates.push_back(uint8_t(transparent));
     if (!ownIndex) {
         for (int pick = 0; pick < 2; ++pick) {
             int top = -1;
@@ -222,22 +225,22 @@ GifDeltaCoding CodeSmallestDelta(const GcDIB& plain, const GcDIB* cleared, uint8
             if (top >= 0) candidates.push_back(uint8_t(top));
         }
     }
-    // With more than one candidate, every open pixel transparent picks the
-    // index for the per-pixel choice.
-    uint8_t index = transparent;
+    if (candidates.empty()) return best;
+
+    // Every open pixel transparent, for each candidate; the shortest names
+    // the index of the per-pixel choice.
+    uint8_t index = candidates.front();
+    size_t indexSize = SIZE_MAX;
     std::vector<uint8_t> sequence(pixels.size());
-    if (candidates.size() > 1) {
-        size_t indexSize = SIZE_MAX;
-        for (uint8_t t : candidates) {
-            for (size_t k = 0; k < pixels.size(); ++k) sequence[k] = open[k] ? t : pixels[k];
-            GifDeltaCoding trial;
-            keepShorter(trial, sequence, t);
-            if (trial.data.size() < indexSize) {
-                indexSize = trial.data.size();
-                index = t;
-            }
-            keepShorter(best, trial.data, trial.codeSize, t);
+    for (uint8_t t : candidates) {
+        for (size_t k = 0; k < pixels.size(); ++k) sequence[k] = open[k] ? t : pixels[k];
+        GifDeltaCoding trial;
+        keepShorter(trial, sequence, t);
+        if (trial.data.size() < indexSize) {
+            indexSize = trial.data.size();
+            index = t;
         }
+        keepShorter(best, trial.data, trial.codeSize, t);
     }
 
     // The code size of every open pixel transparent: an open pixel keeps its

@@ -21,14 +21,14 @@ struct GifDeltaCoding {
     int transparent = -1;       // the transparent index of the data; -1: `plain` as it is
 };
 
-// `plain` and `cleared` are 8-bpp frames of one size: `cleared`, when
-// given, is `plain`
-// with every pixel that may become transparent replaced by `transparent`
-// (and no other change). Unless the frame has that index of its own
-// (`ownIndex`), the coder may take instead an index all of whose pixels in
-// the frame may become transparent. `interlaced` as the frame is written.
-// The code size is the smallest that holds the pixels written.
-GifDeltaCoding CodeSmallestDelta(const GcDIB& plain, const GcDIB* cleared, uint8_t transparent, bool ownIndex,
+// `unchanged`, when given, is an 8-bpp mask of `plain`'s size, non-zero
+// where the pixel's colour already shows beneath it. `transparent` is the
+// frame's own transparent index (`ownIndex`), or an index the frame leaves
+// unused, or -1 when it uses them all; without its own, the frame may also
+// take an index all of whose pixels may become transparent. `interlaced` as
+// the frame is written. The code size is the smallest that holds the pixels
+// written.
+GifDeltaCoding CodeSmallestDelta(const GcDIB& plain, const GcDIB* unchanged, int transparent, bool ownIndex,
                                  bool interlaced);
 
 }  // namespace tarnel

@@ -151,6 +151,26 @@ GcDIB withoutUnchanged(const GcDIB& image, const GifComposedScreen& screen, cons
     return copy;
 }
 
+// A mask of the frame: 1 where the pixel's colour already shows beneath it.
+// Clearing a copy with index 0 misses the pixels that are 0 already, a copy
+// cleared with 1 those that are 1; together they find every one.
+GcDIB unchangedMask(const GcDIB& image, const GifComposedScreen& screen, const GifComposedScreen::Frame& at,
+                    const GifComposedScreen::Colours& colours) {
+    GcDIB mask;
+    const GcDIB zero = withoutUnchanged(image, screen, at, colours, 0);
+    if (zero.empty()) return mask;  // nothing shows already, or no memory
+    const GcDIB one = withoutUnchanged(image, screen, at, colours, 1);
+    if (one.empty() || !mask.Create(image.Width(), image.Height(), 8)) return GcDIB();
+    for (int y = 0; y < image.Height(); ++y) {
+        const uint8_t* p = image.bitmap()->scanline(y);
+        const uint8_t* a = zero.bitmap()->scanline(y);
+        const uint8_t* b = one.bitmap()->scanline(y);
+        uint8_t* m = mask.bitmap()->scanline(y);
+        for (int x = 0; x < image.Width(); ++x) m[x] = uint8_t(a[x] != p[x] || b[x] != p[x]);
+    }
+    return mask;
+}
+
 }  // namespace
 
 bool cGif::Save(const std::string& Filename) const { return Save(Filename, GifSaveOptions()); }
@@ -184,7 +204,7 @@ bool cGif::codeSmallestDeltas(std::vector<GifDeltaCoding>& out) const {
     // that is found in order; the frames are then coded side by side.
     struct Job {
         const GcDIB* plain;
-        GcDIB cleared;
+        GcDIB unchanged;
         int index;
         bool own;
         bool interlaced;
@@ -211,8 +231,8 @@ bool cGif::codeSmallestDeltas(std::vector<GifDeltaCoding>& out) const {
         const GifComposedScreen::Frame at = placed(f.XOR, f.FrameLeft, f.FrameTop);
         // A frame with a transparent index of its own writes what already
         // shows with that index.
-        job.index = job.own ? c.FrameTransparentColorIndex : i > 0 ? unusedIndex(f.XOR, sizeBits) : -1;
-        if (job.index >= 0) job.cleared = withoutUnchanged(f.XOR, *screen, at, colours, uint8_t(job.index));
+        job.index = job.own ? c.FrameTransparentColorIndex : unusedIndex(f.XOR, sizeBits);
+        if (i > 0) job.unchanged = unchangedMask(f.XOR, *screen, at, colours);
         screen->Draw(at, colours, job.own ? c.FrameTransparentColorIndex : -1, c.FrameDisposalMethod);
     }
 
@@ -223,8 +243,8 @@ bool cGif::codeSmallestDeltas(std::vector<GifDeltaCoding>& out) const {
         try {
             for (size_t i = next++; i < jobs.size(); i = next++) {
                 const Job& job = jobs[i];
-                out[i] = CodeSmallestDelta(*job.plain, job.cleared.empty() ? nullptr : &job.cleared,
-                                           uint8_t(std::max(job.index, 0)), job.own, job.interlaced);
+                out[i] = CodeSmallestDelta(*job.plain, job.unchanged.empty() ? nullptr : &job.unchanged,
+                                           job.index, job.own, job.interlaced);
                 if (out[i].data.empty()) failed = true;
             }
         } catch (const std::exception&) {
