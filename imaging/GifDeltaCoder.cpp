@@ -12,7 +12,7 @@ namespace {
 
 // Branch points one longest-string search may split at; past them the
 // transparent index is taken. Bounds the search on frames of long runs.
-constexpr int kSearchBranches = 16;
+constexpr int kSearchBranches = 8;
 
 // Interlaced row order: start row and row step of each pass.
 constexpr int kPassStart[4] = {0, 4, 2, 1};
@@ -153,10 +153,23 @@ private:
 // whole colour table, and every bit less shortens each code.
 int codeSizeOf(const std::vector<uint8_t>& sequence) {
     uint8_t all = 0;
-    for (uint8_t v : sequence) all |= v;
+    const uint8_t* __restrict p = sequence.data();
+    for (size_t k = 0, n = sequence.size(); k < n; ++k) all = uint8_t(all | p[k]);
     int bits = 2;
     while (bits < 8 && (all >> bits) != 0) ++bits;
     return bits;
+}
+
+// `pixels` with every open one made `t`.
+void select(std::vector<uint8_t>& out, const std::vector<uint8_t>& pixels, const std::vector<uint8_t>& open,
+            uint8_t t) {
+    uint8_t* __restrict o = out.data();
+    const uint8_t* __restrict p = pixels.data();
+    const uint8_t* __restrict m = open.data();
+    for (size_t k = 0, n = pixels.size(); k < n; ++k) {
+        const uint8_t all = uint8_t(-int(m[k]));  // 0 or 0xFF
+        o[k] = uint8_t((t & all) | (p[k] & ~all));
+    }
 }
 
 // Keeps `data` in `best` when it is shorter.
@@ -203,9 +216,11 @@ GifDeltaCoding CodeSmallestDelta(const GcDIB& plain, const GcDIB* unchanged, int
             openUses[p[x]] += mark[x];
         }
     }
-    keepShorter(best, pixels, -1);
     size_t openCount = 0;
     for (size_t u : openUses) openCount += u;
+    // Where at least half the pixels may be transparent, the frame as it is
+    // never codes shortest: it is not tried.
+    if (2 * openCount < pixels.size()) keepShorter(best, pixels, -1);
     if (openCount == 0) return best;
 
     // Candidates for the transparent index: the frame's own; else the one
@@ -225,7 +240,10 @@ GifDeltaCoding CodeSmallestDelta(const GcDIB& plain, const GcDIB* unchanged, int
             if (top >= 0) candidates.push_back(uint8_t(top));
         }
     }
-    if (candidates.empty()) return best;
+    if (candidates.empty()) {
+        if (best.data.empty()) keepShorter(best, pixels, -1);
+        return best;
+    }
 
     // Every open pixel transparent, for each candidate; the shortest names
     // the index of the per-pixel choice.
@@ -233,7 +251,7 @@ GifDeltaCoding CodeSmallestDelta(const GcDIB& plain, const GcDIB* unchanged, int
     size_t indexSize = SIZE_MAX;
     std::vector<uint8_t> sequence(pixels.size());
     for (uint8_t t : candidates) {
-        for (size_t k = 0; k < pixels.size(); ++k) sequence[k] = open[k] ? t : pixels[k];
+        select(sequence, pixels, open, t);
         GifDeltaCoding trial;
         keepShorter(trial, sequence, t);
         if (trial.data.size() < indexSize) {
@@ -245,7 +263,7 @@ GifDeltaCoding CodeSmallestDelta(const GcDIB& plain, const GcDIB* unchanged, int
 
     // The code size of every open pixel transparent: an open pixel keeps its
     // value only where that fits.
-    for (size_t k = 0; k < pixels.size(); ++k) sequence[k] = open[k] ? index : pixels[k];
+    select(sequence, pixels, open, index);
     const int codeSize = codeSizeOf(sequence);
     std::vector<uint8_t> data;
     Chooser(pixels, open, index, codeSize).run(data);

@@ -152,21 +152,24 @@ GcDIB withoutUnchanged(const GcDIB& image, const GifComposedScreen& screen, cons
 }
 
 // A mask of the frame: 1 where the pixel's colour already shows beneath it.
-// Clearing a copy with index 0 misses the pixels that are 0 already, a copy
-// cleared with 1 those that are 1; together they find every one.
+// A copy cleared with an index the frame does not use shows them all; with
+// no such index, a copy cleared with 0 misses the pixels that are 0 already
+// and one cleared with 1 those that are 1, so both are needed.
 GcDIB unchangedMask(const GcDIB& image, const GifComposedScreen& screen, const GifComposedScreen::Frame& at,
-                    const GifComposedScreen::Colours& colours) {
+                    const GifComposedScreen::Colours& colours, int unused) {
     GcDIB mask;
-    const GcDIB zero = withoutUnchanged(image, screen, at, colours, 0);
-    if (zero.empty()) return mask;  // nothing shows already, or no memory
-    const GcDIB one = withoutUnchanged(image, screen, at, colours, 1);
-    if (one.empty() || !mask.Create(image.Width(), image.Height(), 8)) return GcDIB();
+    const GcDIB first = withoutUnchanged(image, screen, at, colours, uint8_t(unused >= 0 ? unused : 0));
+    if (first.empty()) return mask;  // nothing shows already, or no memory
+    GcDIB second;
+    if (unused < 0) second = withoutUnchanged(image, screen, at, colours, 1);
+    const GcDIB& other = unused < 0 ? second : first;
+    if (other.empty() || !mask.Create(image.Width(), image.Height(), 8)) return GcDIB();
     for (int y = 0; y < image.Height(); ++y) {
         const uint8_t* p = image.bitmap()->scanline(y);
-        const uint8_t* a = zero.bitmap()->scanline(y);
-        const uint8_t* b = one.bitmap()->scanline(y);
+        const uint8_t* a = first.bitmap()->scanline(y);
+        const uint8_t* b = other.bitmap()->scanline(y);
         uint8_t* m = mask.bitmap()->scanline(y);
-        for (int x = 0; x < image.Width(); ++x) m[x] = uint8_t(a[x] != p[x] || b[x] != p[x]);
+        for (int x = 0; x < image.Width(); ++x) m[x] = uint8_t((a[x] != p[x]) | (b[x] != p[x]));
     }
     return mask;
 }
@@ -231,8 +234,9 @@ bool cGif::codeSmallestDeltas(std::vector<GifDeltaCoding>& out) const {
         const GifComposedScreen::Frame at = placed(f.XOR, f.FrameLeft, f.FrameTop);
         // A frame with a transparent index of its own writes what already
         // shows with that index.
-        job.index = job.own ? c.FrameTransparentColorIndex : unusedIndex(f.XOR, sizeBits);
-        if (i > 0) job.unchanged = unchangedMask(f.XOR, *screen, at, colours);
+        const int unused = unusedIndex(f.XOR, sizeBits);
+        job.index = job.own ? c.FrameTransparentColorIndex : unused;
+        if (i > 0) job.unchanged = unchangedMask(f.XOR, *screen, at, colours, unused);
         screen->Draw(at, colours, job.own ? c.FrameTransparentColorIndex : -1, c.FrameDisposalMethod);
     }
 
