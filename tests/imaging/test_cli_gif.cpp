@@ -186,7 +186,7 @@ TEST_F(CliGif, OptimizeMergesAndCrops) {
 }
 
 TEST_F(CliGif, OptimizeMaxShowsWhatOptimizeShows) {
-    for (const char* name : {"gb_disposal.gif", "gb_interlaced.gif", "gs_87a_anim.gif",
+    for (const char* name : {"gb_disposal.gif", "gb_interlaced.gif",
                              "im_anim.gif", "gs_full_table.gif"}) {
         SCOPED_TRACE(name);
         test::CliResult r = run("optimize '" + fixture(name) + "' '" + file("std.gif") + "'");
