@@ -257,7 +257,12 @@ bool cGif::codeSmallestDeltas(std::vector<GifDeltaCoding>& out) const {
     };
     const size_t helpers = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), 8) - 1;
     std::vector<std::thread> threads;
-    for (size_t k = 0; k < helpers && k + 1 < jobs.size(); ++k) threads.emplace_back(work);
+    try {
+        threads.reserve(helpers);
+        for (size_t k = 0; k < helpers && k + 1 < jobs.size(); ++k) threads.emplace_back(work);
+    } catch (const std::exception&) {
+        // No more threads to be had: the ones running and this one do the work.
+    }
     work();
     for (std::thread& t : threads) t.join();
     return !failed;
