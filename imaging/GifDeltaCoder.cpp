@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #include "imaging/GifLzwSequence.h"
 
@@ -38,30 +40,30 @@ std::vector<int> codingRows(int height, bool interlaced) {
 class Chooser {
 public:
     Chooser(const std::vector<uint8_t>& pixels, const std::vector<uint8_t>& open, uint8_t transparent, int codeSize)
-        : a_(pixels), open_(open), t_(transparent), limit_(1u << codeSize), coder_(codeSize + 1) {}
+        : a_(pixels.data()), open_(open.data()), n_(pixels.size()), t_(transparent), limit_(1u << codeSize),
+          coder_(codeSize + 1) {}
 
     void run(std::vector<uint8_t>& data) {
-        const size_t n = a_.size();
         size_t pos = 0;
         uint32_t code = startString(pos);
         ++pos;
         size_t planAt = 0;
-        while (pos < n) {
-            if (planAt == plan_.size()) {
+        while (pos < n_) {
+            if (planAt == plan_->length) {
                 // The planned string ended: with the entries made since, it
                 // may grow further.
                 planAt = 0;
                 longest(code, pos);
             }
-            if (planAt < plan_.size()) {
-                code = plan_[planAt++];
+            if (planAt < plan_->length) {
+                code = plan_->codes[planAt++];
                 ++pos;
                 continue;
             }
             // No string grows: its code goes out and a new one starts.
             const uint32_t previous = code;
             code = startString(pos);
-            if (coder_.put(previous, uint8_t(code))) plan_.clear();  // a cleared table holds no plan
+            if (coder_.put(previous, uint8_t(code))) plan_->length = 0;  // a cleared table holds no plan
             planAt = 0;
             ++pos;
         }
@@ -69,95 +71,97 @@ public:
     }
 
 private:
-    // The value an open pixel may keep, or -1.
-    int keepable(size_t pos) const {
-        const uint8_t v = a_[pos];
-        return v == t_ || v >= limit_ ? -1 : v;
-    }
+    // A string is at most as long as the table has codes.
+    struct Path {
+        std::array<uint16_t, GifLzwTable::kCodeLimit + 1> codes;
+        size_t length = 0;
+    };
 
     // The first pixel of a string at `pos`: the choice whose string grows
     // longest; leaves that string's plan.
     uint32_t startString(size_t pos) {
+        const uint8_t v = a_[pos];
         if (!open_[pos]) {
-            longest(a_[pos], pos + 1);
-            return a_[pos];
+            longest(v, pos + 1);
+            return v;
         }
         longest(t_, pos + 1);
-        const int v = keepable(pos);
-        if (v < 0) return t_;
-        other_.swap(plan_);
-        longest(uint32_t(v), pos + 1);
-        if (plan_.size() > other_.size()) return uint32_t(v);
-        plan_.swap(other_);
+        if (v == t_ || v >= limit_) return t_;
+        std::swap(plan_, other_);
+        longest(v, pos + 1);
+        if (plan_->length > other_->length) return v;
+        std::swap(plan_, other_);
         return t_;
     }
 
     // The longest string the table holds that extends `code` with the
     // pixels from `pos` on, each as it is or (where open) transparent; the
-    // codes of its steps go to plan_. Past the branch budget an open pixel is taken
-    // transparent where it can be.
+    // codes of its steps go to plan_. Past the branch budget an open pixel
+    // is taken transparent where it can be.
     void longest(uint32_t code, size_t pos) {
         branches_ = kSearchBranches;
-        path_.clear();
-        plan_.clear();
-        search(code, pos);
+        plan_->length = 0;
+        search(code, pos, 0);
     }
 
-    void search(uint32_t code, size_t pos) {
-        const size_t depth = path_.size();
-        const size_t n = a_.size();
-        while (pos < n) {
+    void search(uint32_t code, size_t pos, size_t depth) {
+        uint16_t* const path = path_.codes.data();
+        while (pos < n_) {
+            const uint8_t v = a_[pos];
             int asIs = -1, clear = -1;
-            uint8_t v = a_[pos];
             if (!open_[pos]) {
                 asIs = coder_.find(code, v);
             } else {
                 clear = coder_.find(code, t_);
-                const int keep = keepable(pos);
-                if (keep >= 0) asIs = coder_.find(code, uint8_t(keep));
+                // Past the budget a transparent step is taken as it is.
+                if (v != t_ && v < limit_ && (clear < 0 || branches_ > 0)) asIs = coder_.find(code, v);
             }
             if (asIs >= 0 && clear >= 0 && branches_ > 0) {
                 --branches_;
-                path_.push_back(uint16_t(clear));
-                search(uint32_t(clear), pos + 1);
-                path_.back() = uint16_t(asIs);
-                search(uint32_t(asIs), pos + 1);
-                path_.resize(depth);
+                path[depth] = uint16_t(clear);
+                search(uint32_t(clear), pos + 1, depth + 1);
+                path[depth] = uint16_t(asIs);
+                search(uint32_t(asIs), pos + 1, depth + 1);
                 return;
             }
-            if (clear >= 0) {
-                path_.push_back(uint16_t(clear));
-                code = uint32_t(clear);
-            } else if (asIs >= 0) {
-                path_.push_back(uint16_t(asIs));
-                code = uint32_t(asIs);
-            } else {
-                break;
-            }
+            const int next = clear >= 0 ? clear : asIs;
+            if (next < 0) break;
+            path[depth++] = uint16_t(next);
+            code = uint32_t(next);
             ++pos;
         }
-        if (path_.size() > plan_.size()) plan_ = path_;
-        path_.resize(depth);
+        if (depth > plan_->length) {
+            std::memcpy(plan_->codes.data(), path, depth * sizeof(uint16_t));
+            plan_->length = depth;
+        }
     }
 
-    const std::vector<uint8_t>& a_;
-    const std::vector<uint8_t>& open_;
+    const uint8_t* const a_;
+    const uint8_t* const open_;
+    const size_t n_;
     const uint8_t t_;
     const uint32_t limit_;
     GifLzwCoder coder_;
-    std::vector<uint16_t> plan_, other_, path_;
+    // Two plans, swapped by pointer while the two first pixels are weighed.
+    Path plans_[2];
+    Path* plan_ = &plans_[0];
+    Path* other_ = &plans_[1];
+    Path path_;
     int branches_ = 0;
 };
 
-// The smallest code size that holds every pixel: a frame need not cover its
-// whole colour table, and every bit less shortens each code.
+// `all` is every pixel value or-ed together.
+int codeSizeOfValues(uint8_t all) {
+    int bits = 2;
+    while (bits < 8 && (all >> bits) != 0) ++bits;
+    return bits;
+}
+
 int codeSizeOf(const std::vector<uint8_t>& sequence) {
     uint8_t all = 0;
     const uint8_t* __restrict p = sequence.data();
     for (size_t k = 0, n = sequence.size(); k < n; ++k) all = uint8_t(all | p[k]);
-    int bits = 2;
-    while (bits < 8 && (all >> bits) != 0) ++bits;
-    return bits;
+    return codeSizeOfValues(all);
 }
 
 // `pixels` with every open one made `t`.
@@ -223,50 +227,37 @@ GifDeltaCoding CodeSmallestDelta(const GcDIB& plain, const GcDIB* unchanged, int
     if (2 * openCount < pixels.size()) keepShorter(best, pixels, -1);
     if (openCount == 0) return best;
 
-    // Candidates for the transparent index: the frame's own; else the one
-    // given (unused by the frame) and the two indices seen most whose every
-    // pixel may be transparent anyway. One of those may keep the code size
-    // down, or be the only choice when the frame uses every index.
-    std::vector<uint8_t> candidates;
-    if (transparent >= 0) candidates.push_back(uint8_t(transparent));
+    // The transparent index: the frame's own; else the one given (unused by
+    // the frame) or a colour all of whose pixels may be transparent anyway.
+    // With every open pixel transparent, such a colour gives the same data
+    // as an unused index but for the code size (the one index stands for
+    // the other), so the candidate that needs the fewest bits is taken, the
+    // unused one on a tie: it leaves the per-pixel choice the most freedom.
+    int index = transparent;
     if (!ownIndex) {
-        for (int pick = 0; pick < 2; ++pick) {
-            int top = -1;
-            for (int i = 0; i < 256; ++i)
-                if (uses[size_t(i)] > 0 && openUses[size_t(i)] == uses[size_t(i)] &&
-                    std::find(candidates.begin(), candidates.end(), uint8_t(i)) == candidates.end() &&
-                    (top < 0 || uses[size_t(i)] > uses[size_t(top)]))
-                    top = i;
-            if (top >= 0) candidates.push_back(uint8_t(top));
-        }
+        uint8_t highestShut = 0;  // largest value of a pixel that must stay
+        for (int i = 0; i < 256; ++i)
+            if (uses[size_t(i)] > openUses[size_t(i)]) highestShut = uint8_t(i);
+        auto bitsWith = [&](int t) { return codeSizeOfValues(uint8_t(highestShut | t)); };
+        for (int i = 0; i < 256; ++i)
+            if (uses[size_t(i)] > 0 && openUses[size_t(i)] == uses[size_t(i)] &&
+                (index < 0 || bitsWith(i) < bitsWith(index)))
+                index = i;
     }
-    if (candidates.empty()) {
+    if (index < 0) {
         if (best.data.empty()) keepShorter(best, pixels, -1);
         return best;
     }
-
-    // Every open pixel transparent, for each candidate; the shortest names
-    // the index of the per-pixel choice.
-    uint8_t index = candidates.front();
-    size_t indexSize = SIZE_MAX;
     std::vector<uint8_t> sequence(pixels.size());
-    for (uint8_t t : candidates) {
-        select(sequence, pixels, open, t);
-        GifDeltaCoding trial;
-        keepShorter(trial, sequence, t);
-        if (trial.data.size() < indexSize) {
-            indexSize = trial.data.size();
-            index = t;
-        }
-        keepShorter(best, trial.data, trial.codeSize, t);
-    }
+    select(sequence, pixels, open, uint8_t(index));
+    keepShorter(best, sequence, index);
 
     // The code size of every open pixel transparent: an open pixel keeps its
     // value only where that fits.
-    select(sequence, pixels, open, index);
-    const int codeSize = codeSizeOf(sequence);
+    const int codeSize = best.transparent == index ? best.codeSize : codeSizeOf(sequence);
     std::vector<uint8_t> data;
-    Chooser(pixels, open, index, codeSize).run(data);
+    auto chooser = std::make_unique<Chooser>(pixels, open, uint8_t(index), codeSize);
+    chooser->run(data);
     keepShorter(best, data, codeSize, index);
     return best;
 }
