@@ -3,11 +3,11 @@
 // they are or as the frame's transparent index, because their colour already
 // shows beneath. Which ones become transparent changes the LZW data a lot: a
 // run of one index codes short, but so does a repeat of strings the table
-// already holds. The coder walks the frame in coding order as the encoder
-// will, and at each such pixel takes the value that lets the current string
-// grow longest in a model of the encoder's table; then it codes the frame
-// three ways (as it is, every such pixel transparent, and the walk's choice)
-// and keeps the shortest data.
+// already holds. The coder walks the frame in coding order, coding as it
+// goes, and at each such pixel takes the value that lets the current string
+// grow longest in its table (a short look-ahead over both values). The frame
+// is also coded with every such pixel transparent and, where fewer than half
+// of them may be, as it is; the shortest data is kept.
 #include <cstdint>
 #include <vector>
 

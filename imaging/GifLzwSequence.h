@@ -21,8 +21,8 @@ public:
         const uint32_t key = (prefix << 8) | pixel;
         for (uint32_t i = slot(key);; i = (i + 1) & kMask) {
             const uint32_t e = slots_[i];
-            if (e >> 12 == key) return int(e & 0xFFF);
             if (e == kEmpty) return -1;
+            if (e >> 12 == key) return int(e & 0xFFF);
         }
     }
     bool full() const { return next_ >= kCodeLimit; }
@@ -44,7 +44,8 @@ private:
     static constexpr uint32_t kSlots = 16384;  // four times the codes: short probes
     static constexpr uint32_t kMask = kSlots - 1;
     // A slot holds the string (20 bits) over its code (12 bits). No entry is
-    // all ones: code 4095 is the last one made, so nothing has it as prefix.
+    // all ones: code 4095 is the last one made, so no entry has it as prefix
+    // (but a look-up may, so emptiness is tested first).
     static constexpr uint32_t kEmpty = 0xFFFFFFFF;
     static uint32_t slot(uint32_t key) { return (key * 2654435761u) >> 18; }
 

@@ -228,6 +228,19 @@ TEST(GifDeltaCoder, CodeSizeIsTheSmallestThatHoldsThePixels) {
     }
 }
 
+TEST(GifLzwTable, AFullTableFindsOnlyWhatWasEntered) {
+    GifLzwTable table(256);
+    for (uint32_t prefix = 0; !table.full(); ++prefix) table.add(prefix, 0);
+    EXPECT_EQ(table.find(0, 0), 258);
+    EXPECT_EQ(table.find(300, 0), 258 + 300);
+    EXPECT_EQ(table.find(300, 1), -1);
+    for (int pixel = 0; pixel < 256; ++pixel) {
+        SCOPED_TRACE(pixel);
+        // Code 4095 is the last made: no string extends it yet.
+        EXPECT_EQ(table.find(4095, uint8_t(pixel)), -1);
+    }
+}
+
 TEST(GifLzwSequence, DecodesToThePixelsAcrossTableClears) {
     // Random pixels fill the table within a few thousand pixels, so several
     // clears come up; giflib decodes the frame written around the data.
