@@ -204,68 +204,77 @@ bool cGif::SaveToStream(std::vector<uint8_t>& out, const GifSaveOptions& Options
 
 bool cGif::codeSmallestDeltas(std::vector<GifDeltaCoding>& out) const {
     // Which pixels may become transparent depends on the frames before, so
-    // that is found in order; the frames are then coded side by side.
+    // that is found in order; the frames are then coded side by side, a few
+    // at a time, so that only a few masks are held at once.
     struct Job {
-        const GcDIB* plain;
+        const GcDIB* plain = nullptr;
         GcDIB unchanged;
-        int index;
-        bool own;
-        bool interlaced;
+        int index = -1;
+        bool own = false;
+        bool interlaced = false;
     };
-    std::vector<Job> jobs(frames_.size());
+    const size_t workers = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), 8);
+    const size_t batch = 2 * workers;
+    std::vector<Job> jobs(std::min(batch, frames_.size()));
     std::unique_ptr<GifComposedScreen> screen;
     if (frames_.size() > 1) screen = std::make_unique<GifComposedScreen>(screenWidth_, screenHeight_);
     const int n = globalExists_ ? tableBits(std::min<int>(globalEntries_, 256)) : 0;
-    for (size_t i = 0; i < frames_.size(); ++i) {
-        const FrameRecord& f = *frames_[i];
-        const ControlRecord& c = controls_[i];
-        if (f.XOR.BPP() != 8) return false;
-        const int m = f.LocalPaletteUsed ? tableBits(std::min<int>(f.LocalPaletteEntries, 256)) : 0;
-        const int sizeBits = f.LocalPaletteUsed ? m : n;
-        Job& job = jobs[i];
-        job.plain = &f.XOR;
-        job.own = c.FrameUseTransparentColor;
-        job.interlaced = f.FrameInterlaced && f.XOR.Height() > 4;
-        job.index = -1;
-        if (!screen || sizeBits == 0) continue;
-        const GifComposedScreen::Colours colours = f.LocalPaletteUsed
-                                                       ? tableColours(f.Palette.data(), 1 << m, m)
-                                                       : tableColours(globalPalette_.data(), globalEntries_, n);
-        const GifComposedScreen::Frame at = placed(f.XOR, f.FrameLeft, f.FrameTop);
-        // A frame with a transparent index of its own writes what already
-        // shows with that index.
-        const int unused = unusedIndex(f.XOR, sizeBits);
-        job.index = job.own ? c.FrameTransparentColorIndex : unused;
-        if (i > 0) job.unchanged = unchangedMask(f.XOR, *screen, at, colours, unused);
-        screen->Draw(at, colours, job.own ? c.FrameTransparentColorIndex : -1, c.FrameDisposalMethod);
-    }
-
     out.assign(frames_.size(), GifDeltaCoding{});
-    std::atomic<size_t> next{0};
-    std::atomic<bool> failed{false};
-    auto work = [&] {
-        try {
-            for (size_t i = next++; i < jobs.size(); i = next++) {
-                const Job& job = jobs[i];
-                out[i] = CodeSmallestDelta(*job.plain, job.unchanged.empty() ? nullptr : &job.unchanged,
-                                           job.index, job.own, job.interlaced);
-                if (out[i].data.empty()) failed = true;
-            }
-        } catch (const std::exception&) {
-            failed = true;  // out of memory
+
+    for (size_t first = 0; first < frames_.size(); first += batch) {
+        const size_t count = std::min(batch, frames_.size() - first);
+        for (size_t k = 0; k < count; ++k) {
+            const size_t i = first + k;
+            const FrameRecord& f = *frames_[i];
+            const ControlRecord& c = controls_[i];
+            if (f.XOR.BPP() != 8) return false;
+            const int m = f.LocalPaletteUsed ? tableBits(std::min<int>(f.LocalPaletteEntries, 256)) : 0;
+            const int sizeBits = f.LocalPaletteUsed ? m : n;
+            Job& job = jobs[k];
+            job = Job{};
+            job.plain = &f.XOR;
+            job.own = c.FrameUseTransparentColor;
+            job.interlaced = f.FrameInterlaced && f.XOR.Height() > 4;
+            if (!screen || sizeBits == 0) continue;
+            const GifComposedScreen::Colours colours =
+                f.LocalPaletteUsed ? tableColours(f.Palette.data(), 1 << m, m)
+                                   : tableColours(globalPalette_.data(), globalEntries_, n);
+            const GifComposedScreen::Frame at = placed(f.XOR, f.FrameLeft, f.FrameTop);
+            // A frame with a transparent index of its own writes what already
+            // shows with that index.
+            const int unused = unusedIndex(f.XOR, sizeBits);
+            job.index = job.own ? c.FrameTransparentColorIndex : unused;
+            if (i > 0) job.unchanged = unchangedMask(f.XOR, *screen, at, colours, unused);
+            screen->Draw(at, colours, job.own ? c.FrameTransparentColorIndex : -1, c.FrameDisposalMethod);
         }
-    };
-    const size_t helpers = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), 8) - 1;
-    std::vector<std::thread> threads;
-    try {
-        threads.reserve(helpers);
-        for (size_t k = 0; k < helpers && k + 1 < jobs.size(); ++k) threads.emplace_back(work);
-    } catch (const std::exception&) {
-        // No more threads to be had: the ones running and this one do the work.
+
+        std::atomic<size_t> next{0};
+        std::atomic<bool> failed{false};
+        auto work = [&] {
+            try {
+                for (size_t k = next++; k < count; k = next++) {
+                    const Job& job = jobs[k];
+                    GifDeltaCoding& coding = out[first + k];
+                    coding = CodeSmallestDelta(*job.plain, job.unchanged.empty() ? nullptr : &job.unchanged,
+                                               job.index, job.own, job.interlaced);
+                    if (coding.data.empty()) failed = true;
+                }
+            } catch (const std::exception&) {
+                failed = true;  // out of memory
+            }
+        };
+        std::vector<std::thread> threads;
+        try {
+            threads.reserve(workers - 1);
+            for (size_t k = 1; k < workers && k < count; ++k) threads.emplace_back(work);
+        } catch (const std::exception&) {
+            // No more threads to be had: the ones running and this one do the work.
+        }
+        work();
+        for (std::thread& t : threads) t.join();
+        if (failed) return false;
     }
-    work();
-    for (std::thread& t : threads) t.join();
-    return !failed;
+    return true;
 }
 
 bool cGif::buildFile(std::vector<uint8_t>& out, const GifSaveOptions& options) const {
