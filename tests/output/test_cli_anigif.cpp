@@ -193,12 +193,15 @@ TEST_F(CliAniGifFolder, OptimizeMaxShowsWhatThePlainFileShows) {
 }
 
 TEST_F(CliAniGifFolder, UnreadableFoldersFailWithOneLineAndNoFile) {
-    const std::string empty = dir_.file("empty"), gap = dir_.file("gap");
+    const std::string empty = dir_.file("empty"), gap = dir_.file("gap"), foreign = dir_.file("foreign");
     fs::create_directory(empty);
     fs::create_directory(gap);
+    fs::create_directory(foreign);
     const std::string run6 = morph("bmp");
     fs::copy_file(run6 + "/000.bmp", gap + "/000.bmp");
     fs::copy_file(run6 + "/002.bmp", gap + "/002.bmp");
+    fs::copy_file(run6 + "/000.bmp", foreign + "/000.bmp");
+    writeText(foreign + "/001.bmp", "not a picture\n");
     const struct {
         std::string in;
         const char* message;
@@ -206,6 +209,7 @@ TEST_F(CliAniGifFolder, UnreadableFoldersFailWithOneLineAndNoFile) {
         {dir_.file("missing"), "no such file or folder"},
         {empty, "no frame 000.bmp, 000.jpg or 000.gif in the folder"},
         {gap, "frame 001.bmp is missing before frame 002.bmp"},
+        {foreign, "frame 001.bmp is not a picture that can be read"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.in);
