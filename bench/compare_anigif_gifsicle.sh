@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Sizes and times of `tarnel-cli anigif --optimize` against gifsicle -O1 and
-# -O3 run on our unoptimised GIF of the same frames, all in one run: a
-# 640x480, 30-frame morph of two plasma pictures, as raw and as MJPEG AVI.
+# Sizes and times of `tarnel-cli anigif --optimize` and `--optimize=max`
+# against gifsicle -O1 and -O3 run on our unoptimised GIF of the same frames,
+# all in one run: a 640x480, 30-frame morph of two plasma pictures, read from
+# the run's frame folder and from raw and MJPEG AVI files of it. Every time is
+# the better of two runs (the machine may be shared), wall and CPU.
 # Usage: bench/compare_anigif_gifsicle.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 build="${1:-build}"
@@ -13,32 +15,58 @@ if ! command -v convert >/dev/null; then echo "ImageMagick's convert is not inst
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-# Seconds, to the millisecond, that a command takes.
-seconds() {
-  local start end
-  start=$(date +%s%N)
-  "$@" >/dev/null 2>&1
-  end=$(date +%s%N)
-  echo "$(( (end - start) / 1000000 ))" | awk '{ printf "%.3f", $1 / 1000 }'
+# Wall and CPU (user + system) seconds of a command, the better of two runs
+# each: "wall cpu". CPU time is the steadier figure on a shared machine.
+times_of() {
+  local best_wall="" best_cpu=""
+  for _ in 1 2; do
+    local start end ms cpu
+    start=$(date +%s%N)
+    if [ -x /usr/bin/time ]; then
+      /usr/bin/time -f "%U %S" -o "$work/time" "$@" >/dev/null 2>&1
+      cpu=$(awk '{ printf "%d", ($1 + $2) * 1000 }' "$work/time")
+    else
+      "$@" >/dev/null 2>&1
+      cpu=0
+    fi
+    end=$(date +%s%N)
+    ms=$(( (end - start) / 1000000 ))
+    if [ -z "$best_wall" ] || [ "$ms" -lt "$best_wall" ]; then best_wall=$ms; fi
+    if [ -z "$best_cpu" ] || [ "$cpu" -lt "$best_cpu" ]; then best_cpu=$cpu; fi
+  done
+  awk -v w="$best_wall" -v c="$best_cpu" 'BEGIN { printf "%.3f %.3f", w / 1000, c / 1000 }'
 }
 size() { stat -c %s "$1"; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.3f", a / b; else printf "-" }'; }
 
 convert -seed 1 -size 640x480 plasma:fractal "$work/a.bmp"
 convert -seed 2 -size 640x480 plasma:fractal "$work/b.bmp"
 "$cli" morph "$work/a.bmp" "$work/b.bmp" --rows 4 --columns 4 --frames 30 --out "$work/run" >/dev/null
 frames="$(find "$work/run" -mindepth 1 -maxdepth 1 -type d | head -n 1)"
+"$cli" avi "$frames" "$work/raw.avi" --codec raw >/dev/null
+"$cli" avi "$frames" "$work/mjpeg.avi" --codec mjpeg >/dev/null
 
-printf '%-6s %-26s %12s %9s\n' codec method bytes seconds
-for codec in raw mjpeg; do
-  avi="$work/$codec.avi"
-  "$cli" avi "$frames" "$avi" --codec "$codec" >/dev/null
-  t_plain=$(seconds "$cli" anigif "$avi" "$work/$codec-plain.gif")
-  t_ours=$(seconds "$cli" anigif "$avi" "$work/$codec-ours.gif" --optimize)
-  t_o1=$(seconds gifsicle -O1 "$work/$codec-plain.gif" -o "$work/$codec-O1.gif")
-  t_o3=$(seconds gifsicle -O3 "$work/$codec-plain.gif" -o "$work/$codec-O3.gif")
-  printf '%-6s %-26s %12s %9s\n' "$codec" "anigif (unoptimised)" "$(size "$work/$codec-plain.gif")" "$t_plain"
-  printf '%-6s %-26s %12s %9s\n' "$codec" "anigif --optimize" "$(size "$work/$codec-ours.gif")" "$t_ours"
-  printf '%-6s %-26s %12s %9s\n' "$codec" "gifsicle -O1 (+ anigif)" "$(size "$work/$codec-O1.gif")" "$t_o1"
-  printf '%-6s %-26s %12s %9s\n' "$codec" "gifsicle -O3 (+ anigif)" "$(size "$work/$codec-O3.gif")" "$t_o3"
+printf '%-6s %-26s %12s %9s %9s\n' input method bytes wall cpu
+row() { printf '%-6s %-26s %12s %9s %9s\n' "$1" "$2" "$(size "$3")" $4; }
+for input in folder raw mjpeg; do
+  case "$input" in
+    folder) in="$frames" ;;
+    *) in="$work/$input.avi" ;;
+  esac
+  t_plain=$(times_of "$cli" anigif "$in" "$work/$input-plain.gif")
+  t_ours=$(times_of "$cli" anigif "$in" "$work/$input-ours.gif" --optimize)
+  t_max=$(times_of "$cli" anigif "$in" "$work/$input-max.gif" --optimize=max)
+  t_o1=$(times_of gifsicle -O1 "$work/$input-plain.gif" -o "$work/$input-O1.gif")
+  t_o3=$(times_of gifsicle -O3 "$work/$input-plain.gif" -o "$work/$input-O3.gif")
+  row "$input" "anigif (unoptimised)" "$work/$input-plain.gif" "$t_plain"
+  row "$input" "anigif --optimize" "$work/$input-ours.gif" "$t_ours"
+  row "$input" "anigif --optimize=max" "$work/$input-max.gif" "$t_max"
+  row "$input" "gifsicle -O1 (+ anigif)" "$work/$input-O1.gif" "$t_o1"
+  row "$input" "gifsicle -O3 (+ anigif)" "$work/$input-O3.gif" "$t_o3"
+  set -- $t_max; max_wall=$1 max_cpu=$2
+  set -- $t_o3; o3_wall=$1 o3_cpu=$2
+  printf '%-6s max/-O3: size %s, wall %s, cpu %s (our whole command against gifsicle alone)\n' "$input" \
+    "$(ratio "$(size "$work/$input-max.gif")" "$(size "$work/$input-O3.gif")")" \
+    "$(ratio "$max_wall" "$o3_wall")" "$(ratio "$max_cpu" "$o3_cpu")"
 done
 echo "gifsicle times are for gifsicle alone, on top of the unoptimised anigif."

@@ -62,8 +62,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     OptimizePalette(gif, nullptr);
+    SortPaletteByUse(gif, nullptr);
     OptimizeFrames(gif, nullptr);
     SetFramesTransparency(gif, true, data[size / 2], nullptr);
     gif.SaveToStream(saved);
+    GifSaveOptions smallest;
+    smallest.smallestDelta = true;
+    if (gif.SaveToStream(saved, smallest)) {
+        cGif back;
+        check(back.LoadFromStream(saved));
+        check(back.FramesCount() == gif.FramesCount());
+    }
     return 0;
 }

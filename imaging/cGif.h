@@ -16,6 +16,8 @@
 
 namespace tarnel {
 
+struct GifDeltaCoding;
+
 // How cGif::Save codes the frames; the defaults give the plain file.
 struct GifSaveOptions {
     // From frame 2 on, a frame without transparency of its own writes the
@@ -24,6 +26,10 @@ struct GifSaveOptions {
     // many exact colours from frame to frame once reduced to a palette,
     // and runs of one index code far smaller. It displays the same.
     bool interFrameTransparency = false;
+    // The same, more thoroughly: frames with a transparent index of their
+    // own take part too, and each frame makes transparent only those pixels
+    // that shorten its coded data (see GifDeltaCoder.h). Overrides the above.
+    bool smallestDelta = false;
 };
 
 class cGif {
@@ -172,6 +178,8 @@ private:
     bool readImage(StreamReader& in);
     // Writing: the whole file into `out`; false when it cannot be a valid GIF.
     bool buildFile(std::vector<uint8_t>& out, const GifSaveOptions& options) const;
+    // The data of every frame as GifSaveOptions::smallestDelta codes it.
+    bool codeSmallestDeltas(std::vector<GifDeltaCoding>& out) const;
 
     bool initialised_ = false;  // loaded, cleared or given a frame at least once
     std::string signature_, version_;

@@ -2,10 +2,13 @@
 // the format: one small function per section, the fields in file order.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <exception>
 #include <memory>
+#include <thread>
 
 #include "imaging/GifComposedScreen.h"
+#include "imaging/GifDeltaCoder.h"
 #include "imaging/PictureIO.h"
 #include "imaging/cGif.h"
 #include "imaging/mGIFLZWEnc.h"
@@ -148,6 +151,29 @@ GcDIB withoutUnchanged(const GcDIB& image, const GifComposedScreen& screen, cons
     return copy;
 }
 
+// A mask of the frame: 1 where the pixel's colour already shows beneath it.
+// A copy cleared with an index the frame does not use shows them all; with
+// no such index, a copy cleared with 0 misses the pixels that are 0 already
+// and one cleared with 1 those that are 1, so both are needed.
+GcDIB unchangedMask(const GcDIB& image, const GifComposedScreen& screen, const GifComposedScreen::Frame& at,
+                    const GifComposedScreen::Colours& colours, int unused) {
+    GcDIB mask;
+    const GcDIB first = withoutUnchanged(image, screen, at, colours, uint8_t(unused >= 0 ? unused : 0));
+    if (first.empty()) return mask;  // nothing shows already, or no memory
+    GcDIB second;
+    if (unused < 0) second = withoutUnchanged(image, screen, at, colours, 1);
+    const GcDIB& other = unused < 0 ? second : first;
+    if (other.empty() || !mask.Create(image.Width(), image.Height(), 8)) return GcDIB();
+    for (int y = 0; y < image.Height(); ++y) {
+        const uint8_t* p = image.bitmap()->scanline(y);
+        const uint8_t* a = first.bitmap()->scanline(y);
+        const uint8_t* b = other.bitmap()->scanline(y);
+        uint8_t* m = mask.bitmap()->scanline(y);
+        for (int x = 0; x < image.Width(); ++x) m[x] = uint8_t((a[x] != p[x]) | (b[x] != p[x]));
+    }
+    return mask;
+}
+
 }  // namespace
 
 bool cGif::Save(const std::string& Filename) const { return Save(Filename, GifSaveOptions()); }
@@ -176,6 +202,81 @@ bool cGif::SaveToStream(std::vector<uint8_t>& out, const GifSaveOptions& Options
     return ok;
 }
 
+bool cGif::codeSmallestDeltas(std::vector<GifDeltaCoding>& out) const {
+    // Which pixels may become transparent depends on the frames before, so
+    // that is found in order; the frames are then coded side by side, a few
+    // at a time, so that only a few masks are held at once.
+    struct Job {
+        const GcDIB* plain = nullptr;
+        GcDIB unchanged;
+        int index = -1;
+        bool own = false;
+        bool interlaced = false;
+    };
+    const size_t workers = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), 8);
+    const size_t batch = 2 * workers;
+    std::vector<Job> jobs(std::min(batch, frames_.size()));
+    std::unique_ptr<GifComposedScreen> screen;
+    if (frames_.size() > 1) screen = std::make_unique<GifComposedScreen>(screenWidth_, screenHeight_);
+    const int n = globalExists_ ? tableBits(std::min<int>(globalEntries_, 256)) : 0;
+    out.assign(frames_.size(), GifDeltaCoding{});
+
+    for (size_t first = 0; first < frames_.size(); first += batch) {
+        const size_t count = std::min(batch, frames_.size() - first);
+        for (size_t k = 0; k < count; ++k) {
+            const size_t i = first + k;
+            const FrameRecord& f = *frames_[i];
+            const ControlRecord& c = controls_[i];
+            if (f.XOR.BPP() != 8) return false;
+            const int m = f.LocalPaletteUsed ? tableBits(std::min<int>(f.LocalPaletteEntries, 256)) : 0;
+            const int sizeBits = f.LocalPaletteUsed ? m : n;
+            Job& job = jobs[k];
+            job = Job{};
+            job.plain = &f.XOR;
+            job.own = c.FrameUseTransparentColor;
+            job.interlaced = f.FrameInterlaced && f.XOR.Height() > 4;
+            if (!screen || sizeBits == 0) continue;
+            const GifComposedScreen::Colours colours =
+                f.LocalPaletteUsed ? tableColours(f.Palette.data(), 1 << m, m)
+                                   : tableColours(globalPalette_.data(), globalEntries_, n);
+            const GifComposedScreen::Frame at = placed(f.XOR, f.FrameLeft, f.FrameTop);
+            // A frame with a transparent index of its own writes what already
+            // shows with that index.
+            const int unused = unusedIndex(f.XOR, sizeBits);
+            job.index = job.own ? c.FrameTransparentColorIndex : unused;
+            if (i > 0) job.unchanged = unchangedMask(f.XOR, *screen, at, colours, unused);
+            screen->Draw(at, colours, job.own ? c.FrameTransparentColorIndex : -1, c.FrameDisposalMethod);
+        }
+
+        std::atomic<size_t> next{0};
+        std::atomic<bool> failed{false};
+        auto work = [&] {
+            try {
+                for (size_t k = next++; k < count; k = next++) {
+                    const Job& job = jobs[k];
+                    GifDeltaCoding& coding = out[first + k];
+                    coding = CodeSmallestDelta(*job.plain, job.unchanged.empty() ? nullptr : &job.unchanged,
+                                               job.index, job.own, job.interlaced);
+                    if (coding.data.empty()) failed = true;
+                }
+            } catch (const std::exception&) {
+                failed = true;  // out of memory
+            }
+        };
+        std::vector<std::thread> threads;
+        try {
+            threads.reserve(workers - 1);
+            for (size_t k = 1; k < workers && k < count; ++k) threads.emplace_back(work);
+        } catch (const std::exception&) {
+            // No more threads to be had: the ones running and this one do the work.
+        }
+        work();
+        for (std::thread& t : threads) t.join();
+        if (failed) return false;
+    }
+    return true;
+}
+
 bool cGif::buildFile(std::vector<uint8_t>& out, const GifSaveOptions& options) const {
     // A container never loaded, cleared or given a frame has nothing to write.
     if (!initialised_) return false;
@@ -193,8 +294,10 @@ bool cGif::buildFile(std::vector<uint8_t>& out, const GifSaveOptions& options) c
     if (globalExists_) writeColourTable(out, globalPalette_.data(), globalEntries_, n);
     if (!frames_.empty()) writeLoopExtension(out, loops_);
 
+    std::vector<GifDeltaCoding> deltas;
+    if (options.smallestDelta && !codeSmallestDeltas(deltas)) return false;
     std::unique_ptr<GifComposedScreen> screen;
-    if (options.interFrameTransparency && frames_.size() > 1)
+    if (options.interFrameTransparency && !options.smallestDelta && frames_.size() > 1)
         screen = std::make_unique<GifComposedScreen>(screenWidth_, screenHeight_);
 
     for (size_t i = 0; i < frames_.size(); ++i) {
@@ -216,6 +319,12 @@ bool cGif::buildFile(std::vector<uint8_t>& out, const GifSaveOptions& options) c
         // shows made transparent.
         const GcDIB* image = &f.XOR;
         GcDIB cleared;
+        // The codec writes frames of up to 4 rows in row order even when
+        // asked to interlace, so only taller frames are marked interlaced.
+        const bool interlaced = f.FrameInterlaced && f.XOR.Height() > 4;
+        // The image data when it is coded here already, with its code size.
+        std::vector<uint8_t> coded;
+        int codeSize = 0;
         bool transparent = c.FrameUseTransparentColor;
         uint8_t transparentIndex = c.FrameTransparentColorIndex;
         GifComposedScreen::Colours colours{};
@@ -224,6 +333,15 @@ bool cGif::buildFile(std::vector<uint8_t>& out, const GifSaveOptions& options) c
             colours = f.LocalPaletteUsed ? tableColours(f.Palette.data(), 1 << m, m)
                                          : tableColours(globalPalette_.data(), globalEntries_, n);
             at = placed(f.XOR, f.FrameLeft, f.FrameTop);
+        }
+        if (!deltas.empty()) {
+            coded = std::move(deltas[i].data);
+            codeSize = deltas[i].codeSize;
+            if (deltas[i].transparent >= 0) {
+                transparent = true;
+                transparentIndex = uint8_t(deltas[i].transparent);
+            }
+        } else if (screen) {
             const int unused = i > 0 && !transparent ? unusedIndex(f.XOR, sizeBits) : -1;
             if (unused >= 0) cleared = withoutUnchanged(f.XOR, *screen, at, colours, uint8_t(unused));
             if (!cleared.empty()) {
@@ -235,17 +353,19 @@ bool cGif::buildFile(std::vector<uint8_t>& out, const GifSaveOptions& options) c
 
         writeControlExtension(out, transparent, c.FrameUserInput, c.FrameDisposalMethod, c.FrameDelay,
                               transparentIndex);
-        // The codec writes frames of up to 4 rows in row order even when
-        // asked to interlace, so only taller frames are marked interlaced.
-        const bool interlaced = f.FrameInterlaced && f.XOR.Height() > 4;
         uint8_t packed = uint8_t((f.LocalPaletteUsed ? 0x80 : 0) | (interlaced ? 0x40 : 0) |
                                  (f.LocalPaletteSorted ? 0x20 : 0) | (sizeBits - 1));
         writeImageDescriptor(out, f.FrameLeft, f.FrameTop, f.XOR.Width(), f.XOR.Height(), packed);
         if (f.LocalPaletteUsed) writeColourTable(out, f.Palette.data(), 1 << m, m);
         // The code size must also cover pixels beyond the table, or the
         // coded data would not decode to them.
-        int codeSize = std::max({2, sizeBits, pixelBits(*image)});
-        writeImageData(out, *image, codeSize, interlaced);
+        if (!coded.empty()) {
+            out.push_back(uint8_t(codeSize));
+            out.insert(out.end(), coded.begin(), coded.end());
+            out.push_back(0x00);
+        } else {
+            writeImageData(out, *image, std::max({2, sizeBits, pixelBits(*image)}), interlaced);
+        }
         if (screen)
             screen->Draw(at, colours, c.FrameUseTransparentColor ? c.FrameTransparentColorIndex : -1,
                          c.FrameDisposalMethod);

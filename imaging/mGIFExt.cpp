@@ -1,7 +1,9 @@
 #include "imaging/mGIFExt.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <numeric>
 #include <vector>
 
 #include "platform/RuntimeError.h"
@@ -136,6 +138,64 @@ uint8_t OptimizePalette(cGif& GIF, ProgressSink* Progress) {
     }
     progressValue(Progress, 0);
     return uint8_t(oldEntries - newEntries);
+}
+
+bool SortPaletteByUse(cGif& GIF, ProgressSink* Progress) {
+    if (!GIF.GlobalPaletteExists()) return false;
+    const int count = GIF.FramesCount();
+    const int entries = std::clamp<int>(GIF.GlobalPaletteEntries(), 0, 256);
+    progressMax(Progress, 2 * count);
+
+    // Per entry: the frames that show it, then its pixels.
+    std::array<int, 256> frames{};
+    std::array<int64_t, 256> pixels{};
+    for (int n = 1; n <= count; ++n) {
+        progressValue(Progress, n);
+        if (GIF.LocalPaletteUsed(n) || GIF.FrameDIBXOR(n).BPP() != 8) continue;
+        std::array<int64_t, 256> here{};
+        const Bitmap& image = *GIF.FrameDIBXOR(n).bitmap();
+        for (int y = 0; y < image.height(); ++y) {
+            const uint8_t* row = image.scanline(y);
+            for (int x = 0; x < image.width(); ++x) ++here[row[x]];
+        }
+        for (int i = 0; i < 256; ++i) {
+            frames[size_t(i)] += here[size_t(i)] > 0;
+            pixels[size_t(i)] += here[size_t(i)];
+        }
+    }
+    // Entries beyond the table keep their numbers: pixels may show them.
+    std::array<int, 256> order{};
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.begin() + entries, [&](int a, int b) {
+        if (frames[size_t(a)] != frames[size_t(b)]) return frames[size_t(a)] > frames[size_t(b)];
+        return pixels[size_t(a)] > pixels[size_t(b)];
+    });
+    std::array<uint8_t, 256> renumber{};
+    for (int i = 0; i < 256; ++i) renumber[size_t(order[size_t(i)])] = uint8_t(i);
+
+    std::vector<uint8_t> palette(GIF.lpGlobalPalette(), GIF.lpGlobalPalette() + 1024);
+    for (int i = 0; i < entries; ++i)
+        std::memcpy(GIF.lpGlobalPalette() + 4 * i, palette.data() + 4 * order[size_t(i)], 4);
+    if (GIF.ScreenBackgroundColorIndex() < entries)
+        GIF.SetScreenBackgroundColorIndex(renumber[GIF.ScreenBackgroundColorIndex()]);
+    const std::vector<uint8_t> sorted(GIF.lpGlobalPalette(), GIF.lpGlobalPalette() + 1024);
+    for (int n = 1; n <= count; ++n) {
+        progressValue(Progress, count + n);
+        if (GIF.LocalPaletteUsed(n)) continue;
+        GcDIB& image = GIF.FrameDIBXOR(n);
+        image.SetPalette(sorted);
+        std::memcpy(GIF.lpLocalPalette(n), sorted.data(), 1024);
+        if (image.BPP() == 8) {
+            for (int y = 0; y < image.Height(); ++y) {
+                uint8_t* row = image.bitmap()->scanline(y);
+                for (int x = 0; x < image.Width(); ++x) row[x] = renumber[row[x]];
+            }
+        }
+        GIF.SetFrameTransparentColorIndex(n, renumber[GIF.FrameTransparentColorIndex(n)]);
+        GIF.FrameMask(n, GIF.FrameTransparentColorIndex(n));
+    }
+    progressValue(Progress, 0);
+    return true;
 }
 
 bool OptimizeFrames(cGif& GIF, ProgressSink* Progress) {

@@ -15,6 +15,12 @@ void SetFramesTransparency(cGif& GIF, bool UseTransparentColor, uint8_t Transpar
 // and renumbers those frames. Returns the number of entries removed.
 uint8_t OptimizePalette(cGif& GIF, ProgressSink* Progress);
 
+// Renumbers the global palette so that the colours most frames show come
+// first, and the frames without a local palette with it: a frame whose
+// colours all sit below 2^n can then be coded with n-bit pixels. Returns
+// false, changing nothing, without a global palette.
+bool SortPaletteByUse(cGif& GIF, ProgressSink* Progress);
+
 // Crops every frame to the rectangle that changed and merges repeated frames
 // into the one before (adding up their delays). Every frame must cover the
 // whole screen at (0, 0); otherwise false and nothing changes.

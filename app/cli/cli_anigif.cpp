@@ -1,4 +1,6 @@
-// tarnel-cli anigif: an AVI file to an animated GIF, as the composer makes it.
+// tarnel-cli anigif: an AVI file or a morph run's frame folder to an animated
+// GIF, as the composer makes it.
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +11,7 @@
 #include "imaging/cGif.h"
 #include "imaging/mDither8bpp.h"
 #include "imaging/mGIFExt.h"
+#include "output/FrameFolderImport.h"
 #include "output/GifQuality.h"
 #include "output/mAVIImp.h"
 
@@ -21,17 +24,32 @@ std::optional<int> parseIndex(const std::string& text) {
     return value;
 }
 
-int runAniGif(const std::vector<std::string>& args) {
+int runAniGif(const std::vector<std::string>& given) {
+    // "--optimize=max" is the one option with a value left optional.
+    std::vector<std::string> args = given;
+    bool optimizeMax = false;
+    for (std::string& a : args) {
+        if (a == "--") break;
+        if (a == "--optimize=max") {
+            if (optimizeMax) return Fail(kBadArguments, "option --optimize given twice");
+            optimizeMax = true;
+            a = "--optimize";
+        } else if (a.rfind("--optimize=", 0) == 0) {
+            return Fail(kBadArguments, "--optimize takes no value or max");
+        }
+    }
     Options options;
     if (std::string err = options.parse(args, {{"--optimize", false},
                                                {"--transparent-index", true},
                                                {"--palette", true},
-                                               {"--dither", true}});
+                                               {"--dither", true},
+                                               {"--delay", true}});
         !err.empty())
         return Fail(kBadArguments, err);
     const bool optimize = options.has("--optimize");
     std::optional<int> transparentIndex;
     GifQuality quality;
+    int16_t delay = kDefaultFolderFrameDelay;
     if (auto v = options.value("--transparent-index")) {
         transparentIndex = parseIndex(*v);
         if (!transparentIndex) return Fail(kBadArguments, "--transparent-index needs a number from 0 to 255");
@@ -40,10 +58,19 @@ int runAniGif(const std::vector<std::string>& args) {
         return Fail(kBadArguments, "--palette takes cube, adaptive or adaptive-all");
     if (auto v = options.value("--dither"); v && !ParseGifDitherMethod(*v, quality.ditherMethod))
         return Fail(kBadArguments, "--dither takes none, ordered or diffusion");
+    if (auto v = options.value("--delay")) {
+        auto d = ParseInt(*v);
+        if (!d || *d < 0 || *d > 32767) return Fail(kBadArguments, "--delay needs hundredths of a second, 0 to 32767");
+        delay = int16_t(*d);
+    }
     const std::vector<std::string>& positional = options.positional();
-    if (positional.size() != 2) return Fail(kBadArguments, "anigif needs IN.avi and OUT.gif");
+    if (positional.size() != 2) return Fail(kBadArguments, "anigif needs IN.avi (or a frame FOLDER) and OUT.gif");
     const std::string& in = positional[0];
     const std::string& out = positional[1];
+    std::error_code ec;
+    const bool folder = std::filesystem::is_directory(in, ec);
+    if (options.has("--delay") && !folder)
+        return Fail(kBadArguments, "--delay is for a frame folder; an AVI brings its own frame rate");
 
     // The composer's settings: by default the 216-colour cube, nearest colour.
     InitDitherTables();
@@ -51,8 +78,14 @@ int runAniGif(const std::vector<std::string>& args) {
     std::string error;
     {
         BarProgress progress("import");
-        if (!ImportAviFramesWithQuality(in, gif, &progress, quality, &error))
+        if (folder) {
+            if (!ImportFrameFolder(in, gif, &progress, quality, delay, &error))
+                return Fail(kFailure, NamedOnce("cannot read frame folder", in, error));
+        } else if (!std::filesystem::exists(in, ec)) {
+            return Fail(kFailure, NamedOnce("cannot read", in, "no such file or folder"));
+        } else if (!ImportAviFramesWithQuality(in, gif, &progress, quality, &error)) {
             return Fail(kFailure, NamedOnce("cannot read AVI file", in, error));
+        }
     }
     if (transparentIndex) {
         BarProgress progress("transparency");
@@ -62,23 +95,30 @@ int runAniGif(const std::vector<std::string>& args) {
         {
             BarProgress progress("palette");
             OptimizePalette(gif, &progress);
+            if (optimizeMax) SortPaletteByUse(gif, &progress);
         }
         BarProgress progress("frames");
         if (!OptimizeFrames(gif, &progress)) return Fail(kFailure, "cannot optimise the frames");
     }
-    // An optimised animation also leaves out what each frame repeats of the screen.
+    // An optimised animation also leaves out what each frame repeats of the
+    // screen; at max only where that shortens the frame's data.
     GifSaveOptions saveOptions;
-    saveOptions.interFrameTransparency = optimize;
+    saveOptions.interFrameTransparency = optimize && !optimizeMax;
+    saveOptions.smallestDelta = optimizeMax;
     if (std::string why; !gif.Save(out, saveOptions, &why)) return Fail(kFailure, NamedOnce("cannot write", out, why));
     return kOk;
 }
 
 Registrar aniGifCommand("anigif",
-                        "  tarnel-cli anigif IN.avi OUT.gif [--optimize] [--transparent-index I]\n"
+                        "  tarnel-cli anigif IN.avi|FOLDER OUT.gif [--optimize[=max]] [--transparent-index I]\n"
                         "                   [--palette cube|adaptive|adaptive-all] [--dither none|ordered|diffusion]\n"
-                        "      every frame of an AVI, by default in the 216-colour cube by nearest\n"
-                        "      colour (I is then a cube index: red + 6 green + 36 blue levels of 0..5);\n"
-                        "      adaptive fits 256 colours to frame 1, adaptive-all to every frame",
+                        "                   [--delay D]\n"
+                        "      every frame of an AVI, or of a morph run's FOLDER (000, 001, ... as the\n"
+                        "      viewer plays them, each shown D hundredths of a second, default 5),\n"
+                        "      by default in the 216-colour cube by nearest colour (I is then a cube\n"
+                        "      index: red + 6 green + 36 blue levels of 0..5); adaptive fits 256 colours\n"
+                        "      to frame 1, adaptive-all to every frame; --optimize=max also codes each\n"
+                        "      frame's unchanged pixels in whichever way makes the file smallest",
                         runAniGif);
 
 }  // namespace

@@ -146,8 +146,9 @@ int runEncode(const std::vector<std::string>& args) {
 
 int runOptimize(const std::vector<std::string>& args) {
     Options options;
-    if (std::string err = options.parse(args, {{"--transparent-index", true}}); !err.empty())
+    if (std::string err = options.parse(args, {{"--transparent-index", true}, {"--max", false}}); !err.empty())
         return Fail(kBadArguments, err);
+    const bool max = options.has("--max");
     std::optional<int> transparentIndex;
     if (auto v = options.value("--transparent-index")) {
         transparentIndex = ParseInt(*v);
@@ -171,13 +172,16 @@ int runOptimize(const std::vector<std::string>& args) {
     {
         BarProgress progress("palette");
         removed = OptimizePalette(gif, &progress);
+        if (max) SortPaletteByUse(gif, &progress);
     }
     bool cropped;
     {
         BarProgress progress("frames");
         cropped = OptimizeFrames(gif, &progress);
     }
-    if (std::string why; !gif.Save(out, GifSaveOptions(), &why)) return Fail(kFailure, NamedOnce("cannot write", out, why));
+    GifSaveOptions saveOptions;
+    saveOptions.smallestDelta = max;
+    if (std::string why; !gif.Save(out, saveOptions, &why)) return Fail(kFailure, NamedOnce("cannot write", out, why));
 
     if (transparentIndex) std::printf("transparency: index %d in every frame\n", *transparentIndex);
     if (!gif.GlobalPaletteExists())
@@ -188,6 +192,7 @@ int runOptimize(const std::vector<std::string>& args) {
         std::printf("frames: %d -> %d, cropped to what changed\n", framesBefore, gif.FramesCount());
     else
         std::printf("frames: %d, unchanged (not every frame covers the whole screen)\n", framesBefore);
+    if (max) std::printf("pixels: what already shows written transparent where that codes smaller\n");
     std::printf("size: %ju -> %ju bytes\n", fileSize(in), fileSize(out));
     return kOk;
 }
@@ -206,8 +211,9 @@ Registrar gifCommand(
                 runEncode,
                 {}},
         Command{"optimize",
-                "  tarnel-cli gif optimize IN.gif OUT.gif [--transparent-index I]\n"
-                "      removes unused palette entries, crops frames to what changed, merges repeats",
+                "  tarnel-cli gif optimize IN.gif OUT.gif [--transparent-index I] [--max]\n"
+                "      removes unused palette entries, crops frames to what changed, merges repeats;\n"
+                "      --max also codes each frame's unchanged pixels in whichever way is smallest",
                 runOptimize,
                 {}},
     });

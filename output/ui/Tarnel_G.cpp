@@ -89,7 +89,7 @@ void Tarnel_G::Form_Load() {
     // 6 (the import, step 5, waits until the window shows)
     const QCursor& cursor = Skin::get().cursor;
     for (QWidget* w : std::initializer_list<QWidget*>{cmdPickColor, Cmd_Optimize, Cmd_Save, Cmd_Exit, Img_Transparent,
-                                                      lbl_Transparent, cmbPalette, cmbDither})
+                                                      lbl_Transparent, cmbPalette, cmbDither, cmbOptimize})
         w->setCursor(cursor);
     // The opener's hourglass ends here.
     while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
@@ -146,8 +146,15 @@ void Tarnel_G::buildControls() {
     cmbDither->addItem(QStringLiteral("ﾃﾞｨｻﾞなし"));
     cmbDither->addItem(QStringLiteral("ﾃﾞｨｻﾞ(網点)"));
     cmbDither->addItem(QStringLiteral("ﾃﾞｨｻﾞ(誤差拡散)"));
+    // How far the optimisation and the save go; changing it re-imports nothing.
+    cmbOptimize = new QComboBox(face);
+    cmbOptimize->setGeometry(x + 8, 188, w - 8, 22);
+    cmbOptimize->setFont(Skin::font(12));
+    cmbOptimize->addItem(QStringLiteral("最適化(標準)"));
+    cmbOptimize->addItem(QStringLiteral("最適化(最大)"));
     connect(cmbPalette, &QComboBox::activated, this, [this](int) { cmbQuality_Change(); });
     connect(cmbDither, &QComboBox::activated, this, [this](int) { cmbQuality_Change(); });
+    connect(cmbOptimize, &QComboBox::activated, this, [this](int) { cmbOptimize_Change(); });
 
     // The transparency switch and the commands.
     Img_Opt_on = new QLabel(face);
@@ -157,9 +164,9 @@ void Tarnel_G::buildControls() {
     Img_Opt_off->setPixmap(skin.switchOff);
     Img_Opt_off->hide();
     Img_Transparent = new ClickLabel(face);
-    Img_Transparent->setGeometry(x + 8, 198, 34, 16);
+    Img_Transparent->setGeometry(x + 8, 220, 34, 16);
     lbl_Transparent = new ClickLabel(QStringLiteral("透過処理"), face);
-    lbl_Transparent->setGeometry(x + 48, 196, w - 48, 20);
+    lbl_Transparent->setGeometry(x + 48, 218, w - 48, 20);
     lbl_Transparent->setFont(Skin::font(12));
     connect(Img_Transparent, &ClickLabel::mouseDown, this, [this](int b, int, QPoint) {
         if (b == 1) Img_Transparent_Click();
@@ -168,10 +175,10 @@ void Tarnel_G::buildControls() {
         if (b == 1) lbl_Transparent_Click();
     });
 
-    cmdPickColor = SkinButton(face, QStringLiteral("透過色のﾋﾟｯｸｱｯﾌﾟ"), QRect(x, 222, w, 24));
+    cmdPickColor = SkinButton(face, QStringLiteral("透過色のﾋﾟｯｸｱｯﾌﾟ"), QRect(x, 242, w, 24));
     cmdPickColor->setEnabled(false);
-    Cmd_Optimize = SkinButton(face, QStringLiteral("最適化(Gif)"), QRect(x, 254, w, 24));
-    Cmd_Save = SkinButton(face, QStringLiteral("ｱﾆﾒGif作成"), QRect(x, 286, w, 24));
+    Cmd_Optimize = SkinButton(face, QStringLiteral("最適化(Gif)"), QRect(x, 272, w, 24));
+    Cmd_Save = SkinButton(face, QStringLiteral("ｱﾆﾒGif作成"), QRect(x, 302, w, 24));
     Cmd_Exit = SkinButton(face, QStringLiteral("Exit"), QRect(x, 344, w, 24));
     connect(cmdPickColor, &QPushButton::clicked, this, [this] { cmdPickColor_Click(); });
     connect(Cmd_Optimize, &QPushButton::clicked, this, [this] { Cmd_Optimize_Click(); });
@@ -253,6 +260,13 @@ void Tarnel_G::setQuality(const GifQuality& quality) {
     cmbPalette->setCurrentIndex(int(quality.palette));
     cmbDither->setCurrentIndex(std::clamp(int(quality.ditherMethod), 0, 2));
     cmbQuality_Change();
+}
+
+void Tarnel_G::cmbOptimize_Change() { optimizeMax_ = cmbOptimize->currentIndex() == 1; }
+
+void Tarnel_G::setOptimizeMax(bool max) {
+    cmbOptimize->setCurrentIndex(max ? 1 : 0);
+    cmbOptimize_Change();
 }
 
 void Tarnel_G::cmbQuality_Change() {

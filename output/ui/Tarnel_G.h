@@ -61,6 +61,7 @@ public:
     QLabel* lblQuality = nullptr;  // "画質": palette and dither of the import
     QComboBox* cmbPalette = nullptr;
     QComboBox* cmbDither = nullptr;
+    QComboBox* cmbOptimize = nullptr;  // "最適化(標準)" / "最適化(最大)"
     QTimer tmrDelay;
 
     // Handlers, named as the controls' events.
@@ -77,6 +78,7 @@ public:
     // A wheel turn over the window: a delta below 1 zooms out, others in.
     void Form_MouseWheel(int delta);
     void cmbQuality_Change();
+    void cmbOptimize_Change();
 
     // Imports Links().MediaFilePath unless the window has done so already.
     void ImportMedia();
@@ -101,6 +103,11 @@ public:
     int frameCount() const { return frameCount_; }
     bool picking() const { return picking_; }
     bool optimized() const { return optimized_; }
+    // "最適化(最大)": the optimisation also orders the palette by use, and the
+    // save codes each frame's unchanged pixels in whichever way is smallest
+    // (`tarnel-cli anigif --optimize=max`).
+    bool optimizeMax() const { return optimizeMax_; }
+    void setOptimizeMax(bool max);
     const std::string& sourcePath() const { return sourcePath_; }
 
 protected:
@@ -132,6 +139,7 @@ private:
     // Cmd_Optimize has run on the container as imported: the save then also
     // leaves out what each frame repeats, as `tarnel-cli anigif --optimize` does.
     bool optimized_ = false;
+    bool optimizeMax_ = false;
     bool imported_ = false;
     bool importing_ = false;
 };

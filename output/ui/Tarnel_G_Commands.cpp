@@ -35,6 +35,7 @@ void Tarnel_G::Cmd_Optimize_Click() {
     tmrDelay.stop();
     QCoreApplication::processEvents();
     OptimizePalette(gif_, ucProgress);
+    if (optimizeMax_) SortPaletteByUse(gif_, ucProgress);
     transparentIndex_ = gif_.FrameTransparentColorIndex(1);
     OptimizeFrames(gif_, ucProgress);
     optimized_ = true;
@@ -117,6 +118,8 @@ void Tarnel_G::Cmd_Save_Click() {
             // Frames with the user's transparent colour keep it as it is.
             GifSaveOptions options;
             options.interFrameTransparency = optimized_ && !useTransparency_;
+            // At max, frames with the user's transparent colour take part too.
+            options.smallestDelta = optimizeMax_;
             saved = gif_.Save(links.MediaFilePath, options);
         } catch (const std::exception&) {
             // The file is built in memory first; running out of it leaves any old file as it was.

@@ -16,6 +16,8 @@
 #include "imaging/cGif.h"
 #include "support/Cli.h"
 #include "support/Files.h"
+#include "support/GifCompositor.h"
+#include "support/GiflibReader.h"
 #include "support/TempDir.h"
 
 using namespace tarnel;
@@ -181,4 +183,25 @@ TEST_F(CliGif, OptimizeMergesAndCrops) {
     ASSERT_TRUE(out.LoadFromFile(file("t.gif")));
     EXPECT_TRUE(out.FrameUseTransparentColor(1));
     EXPECT_EQ(out.FrameDisposalMethod(1), 3);
+}
+
+TEST_F(CliGif, OptimizeMaxShowsWhatOptimizeShows) {
+    for (const char* name : {"gb_disposal.gif", "gb_interlaced.gif",
+                             "im_anim.gif", "gs_full_table.gif"}) {
+        SCOPED_TRACE(name);
+        test::CliResult r = run("optimize '" + fixture(name) + "' '" + file("std.gif") + "'");
+        ASSERT_EQ(r.status, 0) << r.err;
+        r = run("optimize '" + fixture(name) + "' '" + file("max.gif") + "' --max");
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("pixels: what already shows written transparent where that codes smaller"),
+                  std::string::npos)
+            << r.out;
+        test::GiflibReader standard(file("std.gif")), max(file("max.gif"));
+        ASSERT_TRUE(max.ok());
+        const auto expected = test::CompositeFrames(standard);
+        EXPECT_EQ(test::CompositeFrames(max), expected) << "giflib";
+        cGif ours;
+        ASSERT_TRUE(ours.LoadFromFile(file("max.gif"))) << ours.LoadError();
+        EXPECT_EQ(test::CompositeFrames(ours), expected) << "our decoder";
+    }
 }

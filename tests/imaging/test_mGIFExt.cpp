@@ -184,6 +184,43 @@ TEST(OptimizePalette, WithoutGlobalPaletteNothingHappens) {
     EXPECT_EQ(rows(gif, 1), (std::vector<std::string>{"12"}));
 }
 
+TEST(SortPaletteByUse, ColoursOfMostFramesFirstThenMostPixels) {
+    cGif gif;
+    makeAnimation(gif, {{"1199", "9999"}, {"9966", "9999"}, {"9966", "6633"}});
+    gif.SetFrameUseTransparentColor(2, true);
+    gif.SetFrameTransparentColorIndex(2, 1);
+    gif.FrameMask(2, 1);
+    gif.SetScreenWidth(4);
+    gif.SetScreenHeight(2);
+    gif.SetScreenBackgroundColorIndex(6);
+    const auto before = composite(gif);
+    RecordingProgress progress;
+    EXPECT_TRUE(SortPaletteByUse(gif, &progress));
+    EXPECT_EQ(progress.calls.front(), "max 6");
+    EXPECT_EQ(progress.calls.back(), "0");
+    // 9 in three frames, 6 in two, then 1 and 3 (one frame, two pixels each)
+    // in their old order, then the unused entries.
+    const int order[] = {9, 6, 1, 3, 0, 2, 4, 5, 7, 8};
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(gif.GlobalPaletteRGBEntry(i), RGBColor(uint8_t(20 * order[i]), uint8_t(255 - 20 * order[i]),
+                                                         uint8_t(7 * order[i])))
+            << i;
+    EXPECT_EQ(rows(gif, 1), (std::vector<std::string>{"2200", "0000"}));
+    EXPECT_EQ(rows(gif, 2), (std::vector<std::string>{"0011", "0000"}));
+    EXPECT_EQ(rows(gif, 3), (std::vector<std::string>{"0011", "1133"}));
+    EXPECT_EQ(gif.FrameTransparentColorIndex(2), 2);
+    EXPECT_EQ(gif.ScreenBackgroundColorIndex(), 1);
+    EXPECT_EQ(composite(gif), before);
+}
+
+TEST(SortPaletteByUse, WithoutGlobalPaletteNothingHappens) {
+    cGif gif;
+    makeAnimation(gif, {{"12"}});
+    gif.SetGlobalPaletteExists(false);
+    EXPECT_FALSE(SortPaletteByUse(gif, nullptr));
+    EXPECT_EQ(rows(gif, 1), (std::vector<std::string>{"12"}));
+}
+
 // ====================================================================== frames
 
 TEST(OptimizeFrames, IdenticalFramesTwoAndThreeMerge) {

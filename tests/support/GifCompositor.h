@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "imaging/cGif.h"
 #include "support/GiflibReader.h"
 
 namespace tarnel::test {
@@ -17,5 +18,7 @@ inline constexpr uint32_t kOutOfTablePixel = 0xFE000000;
 // One screen (0x00RRGGBB per pixel, row by row) per frame, as shown while
 // that frame is on; pixels beyond the logical screen are cut off.
 std::vector<std::vector<uint32_t>> CompositeFrames(const GiflibReader& gif);
+// The same from a file our own decoder loaded: a second, independent reading.
+std::vector<std::vector<uint32_t>> CompositeFrames(const cGif& gif);
 
 }  // namespace tarnel::test

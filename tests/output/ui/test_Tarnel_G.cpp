@@ -26,6 +26,7 @@
 #include "support/AviFiles.h"
 #include "support/Cli.h"
 #include "support/Files.h"
+#include "support/GifCompositor.h"
 #include "support/GiflibReader.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
@@ -580,11 +581,12 @@ protected:
     }
 
     // The GUI's file after import (with the quality chosen), optimisation and save.
-    std::vector<uint8_t> saveFromWindow(const GifQuality& quality, const std::string& name) {
+    std::vector<uint8_t> saveFromWindow(const GifQuality& quality, const std::string& name, bool max = false) {
         // A save leaves the GIF's path behind.
         Links().MediaFilePath = avi;
         Tarnel_G window;
         window.setQuality(quality);
+        window.setOptimizeMax(max);
         window.ImportMedia();
         if (window.container().FramesCount() == 0) return {};
         window.Cmd_Optimize_Click();
@@ -659,21 +661,57 @@ TEST_F(ComposerAviTest, OptimisedContainerSavesWithInterFrameTransparencyUntilRe
     }
 }
 
+TEST_F(ComposerAviTest, OptimizeMaxChoiceStaysWithoutReimport) {
+    Tarnel_G window;
+    window.ImportMedia();
+    ASSERT_EQ(window.cmbOptimize->count(), 2);
+    EXPECT_EQ(window.cmbOptimize->itemText(0), QStringLiteral("最適化(標準)"));
+    EXPECT_EQ(window.cmbOptimize->itemText(1), QStringLiteral("最適化(最大)"));
+    EXPECT_FALSE(window.optimizeMax());
+    window.Img_Transparent_Click();
+    window.cmbOptimize->setCurrentIndex(1);
+    window.cmbOptimize_Change();
+    EXPECT_TRUE(window.optimizeMax());
+    EXPECT_TRUE(window.useTransparency()) << "the choice re-imported the clip";
+}
+
+TEST_F(ComposerAviTest, OptimizeMaxWithTheUsersTransparencyShowsTheSame) {
+    Links().MediaFilePath = avi;
+    Tarnel_G window;
+    window.ImportMedia();
+    window.Cmd_Optimize_Click();
+    window.Img_Transparent_Click();
+    ASSERT_TRUE(window.useTransparency());
+    std::vector<uint8_t> plain;
+    ASSERT_TRUE(window.container().SaveToStream(plain));
+    window.setOptimizeMax(true);
+    const std::string target = folder.file("max.gif");
+    dialogs.saveAnswers.push_back(target);
+    window.Cmd_Save_Click();
+    test::GiflibReader plainGif(plain), maxGif(target);
+    ASSERT_TRUE(maxGif.ok());
+    EXPECT_EQ(test::CompositeFrames(maxGif), test::CompositeFrames(plainGif));
+    EXPECT_NE(test::readFile(target), plain);
+}
+
 TEST_F(ComposerAviTest, SavedFileEqualsTheCommandLineOutput) {
     const std::string cli = test::CliPath();
     if (cli.empty()) GTEST_SKIP() << "tarnel-cli is not built";
     const struct {
         GifQuality quality;
+        bool max;
         const char* options;
     } cases[] = {
-        {{GifPaletteChoice::Cube, 0}, ""},
-        {{GifPaletteChoice::Adaptive, 1}, " --palette adaptive --dither ordered"},
-        {{GifPaletteChoice::AdaptiveAll, 2}, " --palette adaptive-all --dither diffusion"},
+        {{GifPaletteChoice::Cube, 0}, false, ""},
+        {{GifPaletteChoice::Adaptive, 1}, false, " --palette adaptive --dither ordered"},
+        {{GifPaletteChoice::AdaptiveAll, 2}, false, " --palette adaptive-all --dither diffusion"},
+        {{GifPaletteChoice::Cube, 0}, true, "=max"},
+        {{GifPaletteChoice::Adaptive, 2}, true, "=max --palette adaptive --dither diffusion"},
     };
     int k = 0;
     for (const auto& c : cases) {
         const std::string name = "case" + std::to_string(k++);
-        const std::vector<uint8_t> gui = saveFromWindow(c.quality, name + "-gui.gif");
+        const std::vector<uint8_t> gui = saveFromWindow(c.quality, name + "-gui.gif", c.max);
         ASSERT_FALSE(gui.empty()) << c.options;
         const std::string cliOut = folder.file(name + "-cli.gif");
         test::CliResult run = test::RunCli(

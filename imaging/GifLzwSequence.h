@@ -1,0 +1,89 @@
+#pragma once
+// GIF LZW coding of pixels already laid out in coding order (rows, or the
+// passes of an interlaced frame), and the coder's string table, which the
+// delta coder also uses as a model of the coder.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace tarnel {
+
+// The coder's string table: (prefix code, pixel) to code, as the decoder
+// builds it.
+class GifLzwTable {
+public:
+    static constexpr uint32_t kCodeLimit = 4096;
+
+    explicit GifLzwTable(uint32_t clearCode) : clear_(clearCode) { reset(); }
+
+    int find(uint32_t prefix, uint8_t pixel) const {
+        const uint32_t key = (prefix << 8) | pixel;
+        for (uint32_t i = slot(key);; i = (i + 1) & kMask) {
+            const uint32_t e = slots_[i];
+            if (e == kEmpty) return -1;
+            if (e >> 12 == key) return int(e & 0xFFF);
+        }
+    }
+    bool full() const { return next_ >= kCodeLimit; }
+    // The code the next entry gets.
+    uint32_t next() const { return next_; }
+    // Enters prefix + pixel; the table must not be full.
+    void add(uint32_t prefix, uint8_t pixel) {
+        const uint32_t key = (prefix << 8) | pixel;
+        uint32_t i = slot(key);
+        while (slots_[i] != kEmpty && slots_[i] >> 12 != key) i = (i + 1) & kMask;
+        slots_[i] = (key << 12) | next_++;
+    }
+    void reset() {
+        slots_.fill(kEmpty);
+        next_ = clear_ + 2;
+    }
+
+private:
+    static constexpr uint32_t kSlots = 16384;  // four times the codes: short probes
+    static constexpr uint32_t kMask = kSlots - 1;
+    // A slot holds the string (20 bits) over its code (12 bits). No entry is
+    // all ones: code 4095 is the last one made, so no entry has it as prefix
+    // (but a look-up may, so emptiness is tested first).
+    static constexpr uint32_t kEmpty = 0xFFFFFFFF;
+    static uint32_t slot(uint32_t key) { return (key * 2654435761u) >> 18; }
+
+    uint32_t clear_;
+    uint32_t next_ = 0;
+    std::array<uint32_t, kSlots> slots_;
+};
+
+// The coder one code at a time: the caller walks the pixels, finds strings
+// in the table and puts out each string's code with the pixel that follows.
+class GifLzwCoder {
+public:
+    // InitBits = minimum code size + 1, 3..12. Puts out the clear code.
+    explicit GifLzwCoder(int InitBits);
+
+    int find(uint32_t prefix, uint8_t pixel) const { return table_.find(prefix, pixel); }
+    // Puts out `code`, then enters code + `pixel`, or clears the table when
+    // it is full. True when it cleared.
+    bool put(uint32_t code, uint8_t pixel);
+    // Puts out the last string's code and the end code, and appends the data
+    // sub-blocks (length byte + at most 255 bytes each, no terminator).
+    void finish(uint32_t code, std::vector<uint8_t>& out);
+
+private:
+    void write(uint32_t code);
+
+    int initBits_;
+    int width_;
+    uint32_t clear_;
+    GifLzwTable table_;
+    std::vector<uint8_t> packed_;
+    uint64_t acc_ = 0;
+    int held_ = 0;
+};
+
+// Appends the data sub-blocks of `count` (at least one) pixels in coding
+// order to `out`, the table cleared whenever it is full. Every pixel must be
+// below the clear code.
+void CompressSequence(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int InitBits);
+
+}  // namespace tarnel

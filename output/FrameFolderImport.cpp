@@ -1,0 +1,166 @@
+#include "output/FrameFolderImport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "core/MorphRun.h"
+#include "imaging/GcDIB.h"
+#include "imaging/cPal8bpp.h"
+#include "imaging/mDither8bpp.h"
+#include "output/FrameSequence.h"
+
+namespace tarnel {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// What a GIF container can hold and read back, as for an AVI import.
+constexpr int32_t kMaxGifFrames = 32767;
+constexpr int64_t kMaxGifPixels = int64_t(1) << 29;
+// The all-frames palette samples about this many pixels, tiles of at most 50 x 50.
+constexpr int64_t kSamplePixels = int64_t(1) << 18;
+constexpr int32_t kLargestTile = 50;
+
+bool fail(std::string* error, const std::string& text) {
+    if (error) *error = text;
+    return false;
+}
+
+bool isFile(const std::string& path) {
+    std::error_code ec;
+    return fs::is_regular_file(path, ec);
+}
+
+std::string nameOf(int index, int kind) { return FrameFileName(index, kind); }
+
+// The first numbered frame of `kind` in the folder after `missing`, or -1.
+int frameAfterGap(const std::string& folder, int kind, int missing) {
+    const std::string extension = fs::path(nameOf(0, kind)).extension().string();
+    int found = -1;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path name = it->path().filename();
+        const std::string stem = name.stem().string();
+        if (name.extension().string() != extension || stem.empty() || stem.size() > 6 ||
+            !std::all_of(stem.begin(), stem.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        const int index = std::stoi(stem);
+        if (index > missing && (found < 0 || index < found) && nameOf(index, kind) == name.string()) found = index;
+    }
+    return found;
+}
+
+// Frame `index` into the 32-bpp work surface, which must keep its size.
+bool readFrame(const std::string& folder, int index, int kind, GcDIB& work, std::string* error) {
+    StdPicture picture;
+    const std::string name = nameOf(index, kind);
+    if (!DecodeFrameFile(FramePath(folder, index, kind), picture) || !picture.isBitmap() ||
+        picture.bitmap->bpp() != 32)
+        return fail(error, "frame " + name + " is not a picture that can be read");
+    if (picture.width() != work.Width() || picture.height() != work.Height())
+        return fail(error, "frame " + name + " is " + std::to_string(picture.width()) + "x" +
+                               std::to_string(picture.height()) + ", frame " + nameOf(0, kind) + " " +
+                               std::to_string(work.Width()) + "x" + std::to_string(work.Height()));
+    std::swap(*work.bitmap(), *picture.bitmap);
+    return true;
+}
+
+// 256 colours fitted to samples of every frame, as for an AVI: each sampled
+// frame shrunk into one tile of a column.
+bool paletteOfAllFrames(const std::string& folder, int kind, int count, GcDIB& work, cPal8bpp& palette,
+                        ProgressSink* progress, std::string* error) {
+    const int32_t samples = std::min(count, kPaletteSampleFrames);
+    const int32_t side = std::clamp(int32_t(std::sqrt(double(kSamplePixels) / samples)), 1, kLargestTile);
+    int32_t fx = 0, fy = 0, fw = work.Width(), fh = work.Height();
+    work.GetBestFitInfo(side, side, fx, fy, fw, fh, false);
+    fw = std::max(fw, 1);
+    fh = std::max(fh, 1);
+    GcDIB column;
+    if (!column.Create(fw, fh * samples, 32)) return fail(error, "the frame size is too large");
+    if (progress) progress->SetMax(samples);
+    for (int32_t s = 0; s < samples; ++s) {
+        if (!readFrame(folder, int32_t(int64_t(s) * count / samples), kind, work, error)) return false;
+        work.Stretch(column.hDIBDC(), 0, s * fh, fw, fh);
+        if (progress) progress->SetValue(s + 1);
+    }
+    palette.CreateOptimal(column, 256, 6, 1.0f, 1.0f, 1.0f);
+    if (progress) progress->SetValue(0);
+    return true;
+}
+
+bool importFolder(const std::string& folder, cGif& GIF, ProgressSink* Progress, const GifQuality& quality,
+                  int16_t delay, std::string* error) {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) return fail(error, "no such folder");
+    const int kind = FindFrameKind(folder);
+    if (kind == kFrameKindNone) return fail(error, "no frame 000.bmp, 000.jpg or 000.gif in the folder");
+
+    // The frames the viewer plays: up to the first one missing.
+    int count = 0;
+    while (count < kMaxGifFrames && isFile(FramePath(folder, count, kind))) ++count;
+    if (count == kMaxGifFrames && isFile(FramePath(folder, count, kind)))
+        return fail(error, "the folder has more frames than an animated GIF can hold");
+    if (const int later = frameAfterGap(folder, kind, count); later >= 0)
+        return fail(error, "frame " + nameOf(count, kind) + " is missing before frame " + nameOf(later, kind));
+
+    StdPicture first;
+    if (!DecodeFrameFile(FramePath(folder, 0, kind), first) || !first.isBitmap() || first.bitmap->bpp() != 32)
+        return fail(error, "frame " + nameOf(0, kind) + " is not a picture that can be read");
+    const int32_t W = first.width(), H = first.height();
+    if (int64_t(W) * H * count > kMaxGifPixels)
+        return fail(error, "the frames hold more pixels than an animated GIF can hold");
+    GcDIB work;
+    if (!work.Create(W, H, 32)) return fail(error, "the frame size is too large");
+
+    ApplyGifQuality(quality);
+    cPal8bpp palette;
+    bool paletteGiven = false;
+    if (quality.palette == GifPaletteChoice::AdaptiveAll) {
+        if (!paletteOfAllFrames(folder, kind, count, work, palette, Progress, error)) return false;
+        BuildInverseTable(palette);
+        paletteGiven = true;
+    }
+
+    Dither8bpp& dither = DefaultDither();
+    if (Progress) Progress->SetMax(count);
+    for (int32_t i = 1; i <= count; ++i) {
+        if (!GIF.FrameInsert(i, W, H)) return fail(error, "out of memory");
+        if (!readFrame(folder, i - 1, kind, work, error)) return false;
+        if (Progress) Progress->SetValue(i);
+        dither.DitherTo8bpp(work, GIF.FrameDIBXOR(i), palette, paletteGiven || i > 1);
+        const int entries = std::clamp<int>(palette.Entries(), 0, 256);
+        std::memcpy(GIF.lpLocalPalette(i), palette.lpPalette(), size_t(entries) * 4);
+        GIF.SetLocalPaletteEntries(i, int16_t(entries));
+        GIF.SetFrameDisposalMethod(i, 3);
+        GIF.SetFrameDelay(i, delay);
+    }
+
+    GIF.SetScreenWidth(int16_t(W));
+    GIF.SetScreenHeight(int16_t(H));
+    GIF.SetScreenPixelAspectRatio(1.0f);
+    GIF.SetGlobalPaletteExists(true);
+    const int entries = std::clamp<int>(palette.Entries(), 0, 256);
+    GIF.SetGlobalPaletteEntries(int16_t(entries));
+    std::memcpy(GIF.lpGlobalPalette(), palette.lpPalette(), size_t(entries) * 4);
+    if (Progress) Progress->SetValue(0);
+    return true;
+}
+
+}  // namespace
+
+bool ImportFrameFolder(const std::string& folder, cGif& GIF, ProgressSink* Progress, const GifQuality& quality,
+                       int16_t delay, std::string* error) {
+    try {
+        return importFolder(folder, GIF, Progress, quality, delay, error);
+    } catch (const std::exception&) {
+        return fail(error, "out of memory");
+    }
+}
+
+}  // namespace tarnel

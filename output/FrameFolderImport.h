@@ -1,0 +1,28 @@
+#pragma once
+// The frames of a morph run's folder into an animated GIF container, read as
+// the viewer plays them (000, 001, ... of the kind of frame 000, up to the
+// first missing one) and reduced to 8 bpp with the same palette and dither
+// choices as an AVI import.
+#include <cstdint>
+#include <string>
+
+#include "imaging/Progress.h"
+#include "imaging/cGif.h"
+#include "output/GifQuality.h"
+
+namespace tarnel {
+
+// The delay an AVI written at the export's default rate (20 frames a
+// second) comes into the composer with, in hundredths of a second.
+inline constexpr int16_t kDefaultFolderFrameDelay = 5;
+
+// True when every frame came in; `GIF` is emptied by the caller. Every frame
+// gets `delay` (hundredths of a second). False with a one-line reason when
+// the folder is missing or holds no frame 000, when a frame does not decode
+// or has another size than frame 000, or when numbered frames follow a
+// missing one (the viewer would stop there; the animation would lose them).
+// Progress counts the frames read.
+bool ImportFrameFolder(const std::string& folder, cGif& GIF, ProgressSink* Progress, const GifQuality& quality,
+                       int16_t delay, std::string* error = nullptr);
+
+}  // namespace tarnel
