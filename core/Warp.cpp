@@ -1,10 +1,14 @@
 #include "core/Warp.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <new>
+
+#include "core/WarpKernels.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -230,9 +234,138 @@ uint32_t WarpContext::blend(uint32_t s, uint32_t e) const {
     return t_ >= 0.0f && t_ <= 1.0f ? blendUnit(t_, s, e) : blendLiteral(s, e);
 }
 
+// ------------------------------------------------------------ bilinear reads
+
+namespace {
+
+inline uint32_t bilinearAt(const uint32_t* pixels, size_t stride, float x, float y, float maxX, float maxY) {
+    x = maxX < x ? maxX : x;  // NaN stays NaN and ends at 0
+    y = maxY < y ? maxY : y;
+    if (!(x > 0.0f)) x = 0.0f;
+    if (!(y > 0.0f)) y = 0.0f;
+    const int x0 = int(x), y0 = int(y);
+    const double fx = double(x - float(x0)), fy = double(y - float(y0));
+    const size_t x1 = float(x0) < maxX ? size_t(x0) + 1 : size_t(x0);
+    const uint32_t* top = pixels + size_t(y0) * stride;
+    const uint32_t* bottom = float(y0) < maxY ? top + stride : top;
+    const uint32_t p00 = top[x0], p10 = top[x1], p01 = bottom[x0], p11 = bottom[x1];
+    uint32_t color = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const double a = double((p00 >> shift) & 0xFF), b = double((p10 >> shift) & 0xFF);
+        const double c = double((p01 >> shift) & 0xFF), d = double((p11 >> shift) & 0xFF);
+        const double upper = a + fx * (b - a), lower = c + fx * (d - c);
+        color |= uint32_t(std::nearbyint(upper + fy * (lower - upper))) << shift;
+    }
+    return color;
+}
+
+}  // namespace
+
+uint32_t BilinearSample(const PixelArray& pixels, float x, float y, int maxX, int maxY) {
+    return bilinearAt(pixels.row(0), size_t(pixels.width()), x, y, float(maxX), float(maxY));
+}
+
+// ------------------------------------------------------------ instruction sets
+
+namespace {
+
+constexpr WarpIsa kIsas[] = {WarpIsa::Portable, WarpIsa::Sse41, WarpIsa::Avx2, WarpIsa::Avx512};
+
+bool cpuRuns(WarpIsa isa) {
+#if defined(TARNEL_WARP_X86)
+    switch (isa) {
+        case WarpIsa::Portable: return true;
+        case WarpIsa::Sse41: return __builtin_cpu_supports("sse4.1");
+        case WarpIsa::Avx2: return __builtin_cpu_supports("avx2");
+        case WarpIsa::Avx512: return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+    }
+    return false;
+#else
+    return isa == WarpIsa::Portable;
+#endif
+}
+
+WarpIsa isaFromEnvironment() {
+    const char* text = std::getenv("TARNEL_WARP_ISA");
+    WarpIsa isa = BestWarpIsa();
+    if (text && ParseWarpIsa(text, isa) && WarpIsaSupported(isa)) return isa;
+    return BestWarpIsa();
+}
+
+// -1 until first use.
+std::atomic<int> activeIsa{-1};
+
+const warp::InteriorRuns& runsOf(WarpIsa isa) {
+    static const warp::InteriorRuns none{};
+    switch (isa) {
+        case WarpIsa::Sse41: return warp::kSse41InteriorRuns;
+        case WarpIsa::Avx2: return warp::kAvx2InteriorRuns;
+        case WarpIsa::Avx512: return warp::kAvx512InteriorRuns;
+        case WarpIsa::Portable: break;
+    }
+    return none;
+}
+
+const warp::InteriorRuns& activeRuns() { return runsOf(ActiveWarpIsa()); }
+
+}  // namespace
+
+bool WarpIsaSupported(WarpIsa isa) {
+    const warp::InteriorRuns& runs = runsOf(isa);
+    return isa == WarpIsa::Portable || (runs.mix && cpuRuns(isa));
+}
+
+WarpIsa BestWarpIsa() {
+    static const WarpIsa best = [] {
+        WarpIsa found = WarpIsa::Portable;
+        for (WarpIsa isa : kIsas)
+            if (WarpIsaSupported(isa)) found = isa;
+        return found;
+    }();
+    return best;
+}
+
+WarpIsa ActiveWarpIsa() {
+    const int current = activeIsa.load(std::memory_order_relaxed);
+    if (current >= 0) return WarpIsa(current);
+    static const WarpIsa initial = isaFromEnvironment();
+    int expected = -1;
+    activeIsa.compare_exchange_strong(expected, int(initial), std::memory_order_relaxed);
+    return WarpIsa(activeIsa.load(std::memory_order_relaxed));
+}
+
+WarpIsa SetWarpIsa(WarpIsa isa) {
+    if (!WarpIsaSupported(isa)) isa = BestWarpIsa();
+    activeIsa.store(int(isa), std::memory_order_relaxed);
+    return isa;
+}
+
+const char* WarpIsaName(WarpIsa isa) {
+    switch (isa) {
+        case WarpIsa::Portable: return "portable";
+        case WarpIsa::Sse41: return "sse4.1";
+        case WarpIsa::Avx2: return "avx2";
+        case WarpIsa::Avx512: return "avx512";
+    }
+    return "portable";
+}
+
+bool ParseWarpIsa(const std::string& text, WarpIsa& out) {
+    for (WarpIsa isa : kIsas)
+        if (text == WarpIsaName(isa)) {
+            out = isa;
+            return true;
+        }
+    return false;
+}
+
 // ------------------------------------------------------------ production fill
 
 namespace {
+
+using warp::Blend;
+using warp::PixelSources;
+using warp::RowCoefficients;
 
 // Same ranges, slopes and intercepts as the literal path, set up once per triangle.
 struct Edge {
@@ -275,8 +408,6 @@ constexpr double kAcceptBand = 1e-4;
 // for the affine form to stand in for the literal weights.
 constexpr double kAreaAgreement = 1e-5;
 
-enum class Blend { StartOnly, EndOnly, Mix };
-
 // Where all three signed coordinates are at least this low, the sum of the
 // unsigned ones is at most 1 + 2 · 0.001, well inside the 1.01 limit: the
 // pixel is accepted without testing.
@@ -291,18 +422,6 @@ struct Setup {
     double inverseU, inverseV, inverseW;  // 1 / the signed coordinates' steps along x
 };
 
-// Everything the pixel loop reads, copied into locals: the frame rows are
-// written through a byte pointer, which would otherwise make the compiler
-// reload each of these after every store.
-struct PixelSources {
-    const uint32_t* start;
-    const uint32_t* end;
-    size_t startStride, endStride;
-    float startMaxX, startMaxY, endMaxX, endMaxY;
-    double t;
-    ptrdiff_t startAhead = 0, endAhead = 0;  // elements from a sample to the next scanline's
-};
-
 inline void prefetch(const uint32_t* at, ptrdiff_t elements) {
 #if defined(__GNUC__)
     __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(at) + uintptr_t(elements * 4)));
@@ -310,12 +429,6 @@ inline void prefetch(const uint32_t* at, ptrdiff_t elements) {
     (void)at, (void)elements;
 #endif
 }
-
-// One scanline's coefficients: value at px = 0 and step per pixel.
-struct RowCoefficients {
-    double u0, ud, v0, vd, w0, wd;
-    double sx0, sxd, sy0, syd, ex0, exd, ey0, eyd;
-};
 
 #if !defined(__SSE2__)
 // Index of a sample coordinate: float as computed, clamped to 0..maxIndex.
@@ -329,7 +442,7 @@ inline int sampleIndex(double v, float maxIndex) {
 
 // Pixels from..to of one scanline; `tested` pixels go through the 1.01
 // acceptance test, the others are known to lie inside the triangle.
-template <Blend mode, bool tested>
+template <Blend mode, bool tested, bool bilinear>
 inline void fillPixels(uint8_t* out, int from, int to, int y, double px, const RowCoefficients c,
                        const PixelSources src, const Setup& setup) {
 #if defined(__SSE2__)
@@ -349,52 +462,64 @@ inline void fillPixels(uint8_t* out, int from, int to, int y, double px, const R
                 if (float(double(literal.u) + double(literal.v) + double(literal.w)) > 1.01f) continue;
             }
         }
-        int sx = 0, sy = 0, ex = 0, ey = 0;
-#if defined(__SSE2__)
-        // Both sources' positions at once: double -> float -> clamp above ->
-        // nearest (ties to even) -> clamp below. minps(limit, NaN) keeps the
-        // NaN, which converts to INT_MIN and so to 0, like the scalar path.
-        const __m128d pxv = _mm_set1_pd(px);
-        const __m128 f = _mm_movelh_ps(_mm_cvtpd_ps(_mm_add_pd(sBase, _mm_mul_pd(pxv, sStep))),
-                                       _mm_cvtpd_ps(_mm_add_pd(eBase, _mm_mul_pd(pxv, eStep))));
-        __m128i i = _mm_cvtps_epi32(_mm_min_ps(limits, f));
-        i = _mm_and_si128(i, _mm_cmpgt_epi32(i, zero));
-        if constexpr (mode != Blend::EndOnly) {
-            sx = _mm_cvtsi128_si32(i);
-            sy = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 1));
-        }
-        if constexpr (mode != Blend::StartOnly) {
-            ex = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 2));
-            ey = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 3));
-        }
-#else
-        if constexpr (mode != Blend::EndOnly) {
-            sx = sampleIndex(c.sx0 + px * c.sxd, src.startMaxX);
-            sy = sampleIndex(c.sy0 + px * c.syd, src.startMaxY);
-        }
-        if constexpr (mode != Blend::StartOnly) {
-            ex = sampleIndex(c.ex0 + px * c.exd, src.endMaxX);
-            ey = sampleIndex(c.ey0 + px * c.eyd, src.endMaxY);
-        }
-#endif
-        // The next scanline samples about one source row further on; asking
-        // for that line now hides the miss a slanted walk over the rows would
-        // otherwise take on it. A prefetch never faults, so the address needs
-        // no bounds.
         uint32_t color;
-        if constexpr (mode == Blend::StartOnly) {
-            const size_t si = size_t(sy) * src.startStride + size_t(sx);
-            prefetch(src.start + si, src.startAhead);
-            color = src.start[si];
-        } else if constexpr (mode == Blend::EndOnly) {
-            const size_t ei = size_t(ey) * src.endStride + size_t(ex);
-            prefetch(src.end + ei, src.endAhead);
-            color = src.end[ei];
+        if constexpr (bilinear) {
+            uint32_t s = 0, e = 0;
+            if constexpr (mode != Blend::EndOnly)
+                s = bilinearAt(src.start, src.startStride, float(c.sx0 + px * c.sxd), float(c.sy0 + px * c.syd),
+                               src.startMaxX, src.startMaxY);
+            if constexpr (mode != Blend::StartOnly)
+                e = bilinearAt(src.end, src.endStride, float(c.ex0 + px * c.exd), float(c.ey0 + px * c.eyd),
+                               src.endMaxX, src.endMaxY);
+            color = mode == Blend::StartOnly ? s : mode == Blend::EndOnly ? e : blendUnit(src.t, s, e);
         } else {
-            const size_t si = size_t(sy) * src.startStride + size_t(sx), ei = size_t(ey) * src.endStride + size_t(ex);
-            prefetch(src.start + si, src.startAhead);
-            prefetch(src.end + ei, src.endAhead);
-            color = blendUnit(src.t, src.start[si], src.end[ei]);
+            int sx = 0, sy = 0, ex = 0, ey = 0;
+#if defined(__SSE2__)
+            // Both sources' positions at once: double -> float -> clamp above ->
+            // nearest (ties to even) -> clamp below. minps(limit, NaN) keeps the
+            // NaN, which converts to INT_MIN and so to 0, like the scalar path.
+            const __m128d pxv = _mm_set1_pd(px);
+            const __m128 f = _mm_movelh_ps(_mm_cvtpd_ps(_mm_add_pd(sBase, _mm_mul_pd(pxv, sStep))),
+                                           _mm_cvtpd_ps(_mm_add_pd(eBase, _mm_mul_pd(pxv, eStep))));
+            __m128i i = _mm_cvtps_epi32(_mm_min_ps(limits, f));
+            i = _mm_and_si128(i, _mm_cmpgt_epi32(i, zero));
+            if constexpr (mode != Blend::EndOnly) {
+                sx = _mm_cvtsi128_si32(i);
+                sy = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 1));
+            }
+            if constexpr (mode != Blend::StartOnly) {
+                ex = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 2));
+                ey = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 3));
+            }
+#else
+            if constexpr (mode != Blend::EndOnly) {
+                sx = sampleIndex(c.sx0 + px * c.sxd, src.startMaxX);
+                sy = sampleIndex(c.sy0 + px * c.syd, src.startMaxY);
+            }
+            if constexpr (mode != Blend::StartOnly) {
+                ex = sampleIndex(c.ex0 + px * c.exd, src.endMaxX);
+                ey = sampleIndex(c.ey0 + px * c.eyd, src.endMaxY);
+            }
+#endif
+            // The next scanline samples about one source row further on; asking
+            // for that line now hides the miss a slanted walk over the rows would
+            // otherwise take on it. A prefetch never faults, so the address needs
+            // no bounds.
+            if constexpr (mode == Blend::StartOnly) {
+                const size_t si = size_t(sy) * src.startStride + size_t(sx);
+                prefetch(src.start + si, src.startAhead);
+                color = src.start[si];
+            } else if constexpr (mode == Blend::EndOnly) {
+                const size_t ei = size_t(ey) * src.endStride + size_t(ex);
+                prefetch(src.end + ei, src.endAhead);
+                color = src.end[ei];
+            } else {
+                const size_t si = size_t(sy) * src.startStride + size_t(sx),
+                             ei = size_t(ey) * src.endStride + size_t(ex);
+                prefetch(src.start + si, src.startAhead);
+                prefetch(src.end + ei, src.endAhead);
+                color = blendUnit(src.t, src.start[si], src.end[ei]);
+            }
         }
         std::memcpy(out + 4 * size_t(x), &color, 4);
     }
@@ -429,9 +554,11 @@ inline ptrdiff_t rowAhead(double dx, double dy, size_t stride) {
     return ptrdiff_t(std::nearbyint(dy)) * ptrdiff_t(stride) + ptrdiff_t(std::nearbyint(dx));
 }
 
-template <Blend mode>
+// vectorRun: the interior run of the instruction set in use, or null for the
+// portable loop.
+template <Blend mode, bool bilinear>
 void fillScanlines(Bitmap& frame, const Edge (&edges)[3], int yFirst, int yLast, const Setup& s,
-                   const WarpContext& context) {
+                   const WarpContext& context, warp::InteriorRun vectorRun) {
     const PixelArray& startPixels = context.startPixels();
     const PixelArray& endPixels = context.endPixels();
     PixelSources src{startPixels.row(0),
@@ -469,12 +596,13 @@ void fillScanlines(Bitmap& frame, const Edge (&edges)[3], int yFirst, int yLast,
         uint8_t* out = frame.scanline(y);
         const double px = double(xFirst) - s.ax;
         if (inFirst > inLast) {
-            fillPixels<mode, true>(out, xFirst, xLast, y, px, c, src, s);
+            fillPixels<mode, true, bilinear>(out, xFirst, xLast, y, px, c, src, s);
             continue;
         }
-        fillPixels<mode, true>(out, xFirst, inFirst - 1, y, px, c, src, s);
-        fillPixels<mode, false>(out, inFirst, inLast, y, px + double(inFirst - xFirst), c, src, s);
-        fillPixels<mode, true>(out, inLast + 1, xLast, y, px + double(inLast + 1 - xFirst), c, src, s);
+        fillPixels<mode, true, bilinear>(out, xFirst, inFirst - 1, y, px, c, src, s);
+        if (vectorRun) vectorRun(out, inFirst, inLast, px + double(inFirst - xFirst), c, src);
+        else fillPixels<mode, false, bilinear>(out, inFirst, inLast, y, px + double(inFirst - xFirst), c, src, s);
+        fillPixels<mode, true, bilinear>(out, inLast + 1, xLast, y, px + double(inLast + 1 - xFirst), c, src, s);
     }
 }
 
@@ -542,9 +670,28 @@ void FillTriangle(Bitmap& frame, const MeshTriangle& tri, const MeshTriangle& st
     edges[2].set(tri.c, tri.a);
 
     const float t = context.t();
-    if (t == 0.0f) fillScanlines<Blend::StartOnly>(frame, edges, yFirst, yLast, s, context);
-    else if (t == 1.0f) fillScanlines<Blend::EndOnly>(frame, edges, yFirst, yLast, s, context);
-    else fillScanlines<Blend::Mix>(frame, edges, yFirst, yLast, s, context);
+    if (context.sampling() == WarpSampling::Bilinear) {
+        if (t == 0.0f) fillScanlines<Blend::StartOnly, true>(frame, edges, yFirst, yLast, s, context, nullptr);
+        else if (t == 1.0f) fillScanlines<Blend::EndOnly, true>(frame, edges, yFirst, yLast, s, context, nullptr);
+        else fillScanlines<Blend::Mix, true>(frame, edges, yFirst, yLast, s, context, nullptr);
+        return;
+    }
+    // The vector runs step by adding lane offsets to the pixel position, the
+    // portable loop by adding 1 at a time; the two agree when every position
+    // the row reaches is exact: a corner x that is a multiple of 2^-30 below
+    // 2^21 in size (every float from 2^-7 up is one) keeps x − ax on that grid
+    // within 53 bits for every frame column.
+    const double grid = s.ax * 1073741824.0;
+    const bool exactSteps = std::fabs(s.ax) < 2097152.0 && grid == std::floor(grid);
+    const warp::InteriorRuns& runs = activeRuns();
+    if (t == 0.0f)
+        fillScanlines<Blend::StartOnly, false>(frame, edges, yFirst, yLast, s, context,
+                                               exactSteps ? runs.startOnly : nullptr);
+    else if (t == 1.0f)
+        fillScanlines<Blend::EndOnly, false>(frame, edges, yFirst, yLast, s, context,
+                                             exactSteps ? runs.endOnly : nullptr);
+    else
+        fillScanlines<Blend::Mix, false>(frame, edges, yFirst, yLast, s, context, exactSteps ? runs.mix : nullptr);
 }
 
 bool WarpFrame(const std::vector<MeshTriangle>& startTriangles, const std::vector<MeshTriangle>& endTriangles, int k,

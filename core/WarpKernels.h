@@ -1,0 +1,57 @@
+#pragma once
+// Internal to the warp: what a scanline's pixel loop reads, and the interior
+// runs (pixels known to lie inside the triangle) written for one instruction
+// set each. Every run does per pixel the IEEE operations of the portable loop
+// in Warp.cpp, lane by lane, so all of them give the same bytes.
+//
+// The ISA files are compiled with their own instruction-set flags; this
+// header therefore holds only plain data and declarations (an inline function
+// here would be compiled with those flags too and could be the copy the
+// linker keeps for everyone).
+#include <cstddef>
+#include <cstdint>
+
+namespace tarnel::warp {
+
+enum class Blend { StartOnly, EndOnly, Mix };
+
+// One scanline's coefficients: value at px = 0 and step per pixel (px: the
+// pixel's x relative to the triangle's first corner).
+struct RowCoefficients {
+    double u0, ud, v0, vd, w0, wd;
+    double sx0, sxd, sy0, syd, ex0, exd, ey0, eyd;
+};
+
+// Everything the pixel loop reads, copied into locals: the frame rows are
+// written through a byte pointer, which would otherwise make the compiler
+// reload each of these after every store.
+struct PixelSources {
+    const uint32_t* start;
+    const uint32_t* end;
+    size_t startStride, endStride;
+    float startMaxX, startMaxY, endMaxX, endMaxY;
+    double t;
+    ptrdiff_t startAhead = 0, endAhead = 0;  // elements from a sample to the next scanline's
+};
+
+// Writes pixels from..to (from <= to) of the frame row `out` (32 bpp), the
+// nearest samples of both sources blended by t (0 <= t <= 1). px is pixel
+// `from` relative to the corner, and px + k must be exact in double for every
+// k the row needs (the caller checks): the runs add lane offsets instead of
+// stepping one by one. Sample indices stay below 2^28 (the surface limit), so
+// 32-bit lanes hold them.
+using InteriorRun = void (*)(uint8_t* out, int from, int to, double px, const RowCoefficients& c,
+                             const PixelSources& src);
+
+struct InteriorRuns {
+    InteriorRun startOnly = nullptr, endOnly = nullptr, mix = nullptr;
+};
+
+// Each defined in its own file, with constant addresses only (no code of
+// the file runs before its instruction set is known to be there); all null
+// where the build has no such path.
+extern const InteriorRuns kSse41InteriorRuns;
+extern const InteriorRuns kAvx2InteriorRuns;
+extern const InteriorRuns kAvx512InteriorRuns;
+
+}  // namespace tarnel::warp

@@ -1,0 +1,118 @@
+// The interior run with SSE4.1: four pixels per step (doubles two at a time),
+// the last step's extra lanes left unwritten. Built with -msse4.1
+// -ffp-contract=off and used only when the CPU has SSE4.1.
+#include "core/WarpKernels.h"
+
+#if defined(TARNEL_WARP_X86)
+#include <smmintrin.h>
+
+namespace tarnel::warp {
+
+namespace {
+
+// Four sample indices along one axis: double -> float -> clamp above ->
+// nearest (ties to even) -> clamp below. min(limit, NaN) keeps the NaN, which
+// converts to INT_MIN and so to 0, as in the portable loop.
+inline __m128i axisIndex(__m128d pxLow, __m128d pxHigh, __m128d base, __m128d step, __m128 limit) {
+    const __m128 f = _mm_movelh_ps(_mm_cvtpd_ps(_mm_add_pd(base, _mm_mul_pd(pxLow, step))),
+                                   _mm_cvtpd_ps(_mm_add_pd(base, _mm_mul_pd(pxHigh, step))));
+    return _mm_max_epi32(_mm_cvtps_epi32(_mm_min_ps(limit, f)), _mm_setzero_si128());
+}
+
+// s + t·(e − s) of two byte values in double, rounded to an integer ties to
+// even (what adding 1.5·2^52 does in the portable blend), in the low lanes.
+inline __m128i blendTwo(__m128d t, __m128i s, __m128i d) {
+    return _mm_cvtpd_epi32(_mm_add_pd(_mm_cvtepi32_pd(s), _mm_mul_pd(t, _mm_cvtepi32_pd(d))));
+}
+
+template <int shift>
+inline __m128i blendByte(__m128d t, __m128i s, __m128i e) {
+    const __m128i mask = _mm_set1_epi32(0xFF);
+    const __m128i sc = _mm_and_si128(_mm_srli_epi32(s, shift), mask);
+    const __m128i d = _mm_sub_epi32(_mm_and_si128(_mm_srli_epi32(e, shift), mask), sc);
+    const __m128i low = blendTwo(t, sc, d);
+    const __m128i high = blendTwo(t, _mm_shuffle_epi32(sc, 0xEE), _mm_shuffle_epi32(d, 0xEE));
+    return _mm_slli_epi32(_mm_unpacklo_epi64(low, high), shift);
+}
+
+inline __m128i blend(__m128d t, __m128i s, __m128i e) {
+    __m128i color = _mm_or_si128(_mm_or_si128(blendByte<0>(t, s, e), blendByte<8>(t, s, e)), blendByte<16>(t, s, e));
+    // The top byte is blended like the others; pixel arrays hold 0 there, so
+    // it is skipped unless a sample has it set.
+    const __m128i top = _mm_set1_epi32(int(0xFF000000u));
+    if (!_mm_testz_si128(_mm_or_si128(s, e), top)) color = _mm_or_si128(color, blendByte<24>(t, s, e));
+    return color;
+}
+
+inline void prefetch(const uint32_t* base, int index, ptrdiff_t ahead) {
+    _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(base) + uintptr_t((index + ahead) * 4)),
+                 _MM_HINT_T0);
+}
+
+struct Source {
+    __m128d xBase, xStep, yBase, yStep;
+    __m128 xLimit, yLimit;
+    __m128i stride;
+    const uint32_t* pixels;
+    ptrdiff_t ahead;
+
+    Source(double x0, double xd, double y0, double yd, float maxX, float maxY, size_t rowStride,
+           const uint32_t* p, ptrdiff_t a)
+        : xBase(_mm_set1_pd(x0)), xStep(_mm_set1_pd(xd)), yBase(_mm_set1_pd(y0)), yStep(_mm_set1_pd(yd)),
+          xLimit(_mm_set1_ps(maxX)), yLimit(_mm_set1_ps(maxY)), stride(_mm_set1_epi32(int(rowStride))), pixels(p),
+          ahead(a) {}
+
+    __m128i sample(__m128d pxLow, __m128d pxHigh) const {
+        const __m128i index = _mm_add_epi32(_mm_mullo_epi32(axisIndex(pxLow, pxHigh, yBase, yStep, yLimit), stride),
+                                            axisIndex(pxLow, pxHigh, xBase, xStep, xLimit));
+        const int i0 = _mm_cvtsi128_si32(index), i3 = _mm_extract_epi32(index, 3);
+        // The next scanline samples about one source row further on.
+        prefetch(pixels, i0, ahead);
+        prefetch(pixels, i3, ahead);
+        return _mm_setr_epi32(int(pixels[i0]), int(pixels[_mm_extract_epi32(index, 1)]),
+                              int(pixels[_mm_extract_epi32(index, 2)]), int(pixels[i3]));
+    }
+};
+
+template <Blend mode>
+void run(uint8_t* out, int from, int to, double px, const RowCoefficients& c, const PixelSources& src) {
+    const Source start(c.sx0, c.sxd, c.sy0, c.syd, src.startMaxX, src.startMaxY, src.startStride, src.start,
+                       src.startAhead);
+    const Source end(c.ex0, c.exd, c.ey0, c.eyd, src.endMaxX, src.endMaxY, src.endStride, src.end, src.endAhead);
+    const __m128d t = _mm_set1_pd(src.t);
+    const __m128d four = _mm_set1_pd(4.0);
+    __m128d pxLow = _mm_add_pd(_mm_set1_pd(px), _mm_setr_pd(0, 1));
+    __m128d pxHigh = _mm_add_pd(_mm_set1_pd(px), _mm_setr_pd(2, 3));
+    uint32_t* dst = reinterpret_cast<uint32_t*>(out) + from;
+    for (int left = to - from + 1; left > 0; left -= 4, dst += 4) {
+        // Lanes past the row sample clamped positions too, so their reads stay inside the arrays.
+        __m128i color;
+        if constexpr (mode == Blend::StartOnly) color = start.sample(pxLow, pxHigh);
+        else if constexpr (mode == Blend::EndOnly) color = end.sample(pxLow, pxHigh);
+        else color = blend(t, start.sample(pxLow, pxHigh), end.sample(pxLow, pxHigh));
+        if (left >= 4) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), color);
+        } else {
+            if (left == 1) {
+                _mm_storeu_si32(dst, color);
+            } else {
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), color);
+                if (left == 3) _mm_storeu_si32(dst + 2, _mm_shuffle_epi32(color, 2));
+            }
+        }
+        pxLow = _mm_add_pd(pxLow, four);
+        pxHigh = _mm_add_pd(pxHigh, four);
+    }
+}
+
+}  // namespace
+
+constinit const InteriorRuns kSse41InteriorRuns{run<Blend::StartOnly>, run<Blend::EndOnly>, run<Blend::Mix>};
+
+}  // namespace tarnel::warp
+
+#else
+
+constinit const tarnel::warp::InteriorRuns tarnel::warp::kSse41InteriorRuns{};
+
+#endif
