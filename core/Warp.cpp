@@ -249,12 +249,18 @@ inline uint32_t bilinearAt(const uint32_t* pixels, size_t stride, float x, float
     const uint32_t* top = pixels + size_t(y0) * stride;
     const uint32_t* bottom = float(y0) < maxY ? top + stride : top;
     const uint32_t p00 = top[x0], p10 = top[x1], p01 = bottom[x0], p11 = bottom[x1];
+    // Adding 1.5 · 2^52 rounds a value of 0..255 to an integer, ties to even
+    // (as nearbyint would), and leaves it in the low bits.
+    constexpr double kRound = 6755399441055744.0;
     uint32_t color = 0;
     for (int shift = 0; shift < 32; shift += 8) {
         const double a = double((p00 >> shift) & 0xFF), b = double((p10 >> shift) & 0xFF);
         const double c = double((p01 >> shift) & 0xFF), d = double((p11 >> shift) & 0xFF);
         const double upper = a + fx * (b - a), lower = c + fx * (d - c);
-        color |= uint32_t(std::nearbyint(upper + fy * (lower - upper))) << shift;
+        const double rounded = (upper + fy * (lower - upper)) + kRound;
+        uint64_t bits;
+        std::memcpy(&bits, &rounded, 8);
+        color |= (uint32_t(bits) & 0xFF) << shift;
     }
     return color;
 }
