@@ -367,6 +367,12 @@ bool ParseWarpIsa(const std::string& text, WarpIsa& out) {
 
 // ------------------------------------------------------------ production fill
 
+bool warp::LiteralAccepts(const AcceptTest& test, int x, int y) {
+    float area = test.area;
+    const Weights literal = BarycentricWeights(*test.tri, float(x), float(y), area);
+    return !(float(double(literal.u) + double(literal.v) + double(literal.w)) > 1.01f);
+}
+
 namespace {
 
 using warp::Blend;
@@ -560,8 +566,8 @@ inline ptrdiff_t rowAhead(double dx, double dy, size_t stride) {
     return ptrdiff_t(std::nearbyint(dy)) * ptrdiff_t(stride) + ptrdiff_t(std::nearbyint(dx));
 }
 
-// vectorRun: the interior run of the instruction set in use, or null for the
-// portable loop.
+// vectorRun: the row run of the instruction set in use, or null for the
+// portable loops.
 template <Blend mode, bool bilinear>
 void fillScanlines(Bitmap& frame, const Edge (&edges)[3], int yFirst, int yLast, const Setup& s,
                    const WarpContext& context, warp::InteriorRun vectorRun) {
@@ -579,6 +585,7 @@ void fillScanlines(Bitmap& frame, const Edge (&edges)[3], int yFirst, int yLast,
     src.startAhead = rowAhead(s.sx.dy, s.sy.dy, src.startStride);
     src.endAhead = rowAhead(s.ex.dy, s.ey.dy, src.endStride);
     const int width = frame.width();
+    const warp::AcceptTest test{kAcceptLimit - kAcceptBand, kAcceptLimit + kAcceptBand, s.tri, s.area};
 
     for (int y = yFirst; y <= yLast; ++y) {
         float xMax = -100000.0f, xMin = 100000.0f;
@@ -594,20 +601,24 @@ void fillScanlines(Bitmap& frame, const Edge (&edges)[3], int yFirst, int yLast,
                                 s.sw.c + py * s.sw.dy, s.sw.dx, s.sx.c + py * s.sx.dy, s.sx.dx,
                                 s.sy.c + py * s.sy.dy, s.sy.dx, s.ex.c + py * s.ex.dy, s.ex.dx,
                                 s.ey.c + py * s.ey.dy, s.ey.dx};
+        uint8_t* out = frame.scanline(y);
+        const double px = double(xFirst) - s.ax;
+        // The vector runs test every pixel, which costs them less than
+        // finding the interior; the test's verdict is the same either way.
+        if (vectorRun) {
+            vectorRun(out, xFirst, xLast, y, px, c, src, test);
+            continue;
+        }
         int inFirst = xFirst, inLast = xLast;
         narrowToInterior(c.u0, c.ud, s.inverseU, s.ax, inFirst, inLast);
         narrowToInterior(c.v0, c.vd, s.inverseV, s.ax, inFirst, inLast);
         narrowToInterior(c.w0, c.wd, s.inverseW, s.ax, inFirst, inLast);
-
-        uint8_t* out = frame.scanline(y);
-        const double px = double(xFirst) - s.ax;
         if (inFirst > inLast) {
             fillPixels<mode, true, bilinear>(out, xFirst, xLast, y, px, c, src, s);
             continue;
         }
         fillPixels<mode, true, bilinear>(out, xFirst, inFirst - 1, y, px, c, src, s);
-        if (vectorRun) vectorRun(out, inFirst, inLast, px + double(inFirst - xFirst), c, src);
-        else fillPixels<mode, false, bilinear>(out, inFirst, inLast, y, px + double(inFirst - xFirst), c, src, s);
+        fillPixels<mode, false, bilinear>(out, inFirst, inLast, y, px + double(inFirst - xFirst), c, src, s);
         fillPixels<mode, true, bilinear>(out, inLast + 1, xLast, y, px + double(inLast + 1 - xFirst), c, src, s);
     }
 }

@@ -76,8 +76,37 @@ struct Source {
     }
 };
 
+inline unsigned aboveMask(__m256d low, __m256d high, __m256d limit) {
+    return unsigned(_mm256_movemask_pd(_mm256_cmp_pd(low, limit, _CMP_GT_OQ))) |
+           unsigned(_mm256_movemask_pd(_mm256_cmp_pd(high, limit, _CMP_GT_OQ))) << 4;
+}
+
+inline __m256d sumOfMagnitudes(__m256d px, const RowCoefficients& c) {
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    const __m256d u = _mm256_add_pd(_mm256_set1_pd(c.u0), _mm256_mul_pd(px, _mm256_set1_pd(c.ud)));
+    const __m256d v = _mm256_add_pd(_mm256_set1_pd(c.v0), _mm256_mul_pd(px, _mm256_set1_pd(c.vd)));
+    const __m256d w = _mm256_add_pd(_mm256_set1_pd(c.w0), _mm256_mul_pd(px, _mm256_set1_pd(c.wd)));
+    return _mm256_add_pd(_mm256_add_pd(_mm256_andnot_pd(sign, u), _mm256_andnot_pd(sign, v)),
+                         _mm256_andnot_pd(sign, w));
+}
+
+// The lanes of `lanes` (one bit each) inside the triangle, as the portable loop's test decides.
+inline unsigned accepted(__m256d pxLow, __m256d pxHigh, const RowCoefficients& c, const AcceptTest& test, int x,
+                         int y, unsigned lanes) {
+    const __m256d low = sumOfMagnitudes(pxLow, c), high = sumOfMagnitudes(pxHigh, c);
+    const unsigned far = aboveMask(low, high, _mm256_set1_pd(test.farLimit));
+    const unsigned near = aboveMask(low, high, _mm256_set1_pd(test.nearLimit));
+    unsigned keep = lanes & ~far;
+    for (unsigned check = near & keep; check; check &= check - 1) {
+        const int lane = __builtin_ctz(check);
+        if (!LiteralAccepts(test, x + lane, y)) keep &= ~(1u << lane);
+    }
+    return keep;
+}
+
 template <Blend mode>
-void run(uint8_t* out, int from, int to, double px, const RowCoefficients& c, const PixelSources& src) {
+void run(uint8_t* out, int from, int to, int y, double px, const RowCoefficients& c, const PixelSources& src,
+         const AcceptTest& test) {
     const Source start(c.sx0, c.sxd, c.sy0, c.syd, src.startMaxX, src.startMaxY, src.startStride, src.start,
                        src.startAhead);
     const Source end(c.ex0, c.exd, c.ey0, c.eyd, src.endMaxX, src.endMaxY, src.endStride, src.end, src.endAhead);
@@ -85,22 +114,24 @@ void run(uint8_t* out, int from, int to, double px, const RowCoefficients& c, co
     const __m256d eight = _mm256_set1_pd(8.0);
     __m256d pxLow = _mm256_add_pd(_mm256_set1_pd(px), _mm256_setr_pd(0, 1, 2, 3));
     __m256d pxHigh = _mm256_add_pd(_mm256_set1_pd(px), _mm256_setr_pd(4, 5, 6, 7));
-    const __m256i laneNumbers = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i laneBits = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
     uint32_t* dst = reinterpret_cast<uint32_t*>(out) + from;
-    for (int left = to - from + 1; left > 0; left -= 8, dst += 8) {
-        // Lanes past the row sample clamped positions too, so their reads stay inside the arrays.
+    for (int x = from; x <= to;
+         x += 8, dst += 8, pxLow = _mm256_add_pd(pxLow, eight), pxHigh = _mm256_add_pd(pxHigh, eight)) {
+        const int left = to - x + 1;
+        const unsigned keep = accepted(pxLow, pxHigh, c, test, x, y, left >= 8 ? 0xFFu : (1u << left) - 1u);
+        if (!keep) continue;
+        // Lanes left out sample clamped positions too, so their reads stay inside the arrays.
         __m256i color;
         if constexpr (mode == Blend::StartOnly) color = start.sample(pxLow, pxHigh);
         else if constexpr (mode == Blend::EndOnly) color = end.sample(pxLow, pxHigh);
         else color = blend(t, start.sample(pxLow, pxHigh), end.sample(pxLow, pxHigh));
-        if (left >= 8) {
+        if (keep == 0xFF) {
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), color);
         } else {
-            const __m256i keep = _mm256_cmpgt_epi32(_mm256_set1_epi32(left), laneNumbers);
-            _mm256_maskstore_epi32(reinterpret_cast<int*>(dst), keep, color);
+            const __m256i bits = _mm256_and_si256(_mm256_set1_epi32(int(keep)), laneBits);
+            _mm256_maskstore_epi32(reinterpret_cast<int*>(dst), _mm256_cmpeq_epi32(bits, laneBits), color);
         }
-        pxLow = _mm256_add_pd(pxLow, eight);
-        pxHigh = _mm256_add_pd(pxHigh, eight);
     }
 }
 

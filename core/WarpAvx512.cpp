@@ -74,8 +74,26 @@ struct Source {
     }
 };
 
+// The lanes of `lanes` inside the triangle, as the portable loop's test decides.
+inline __mmask8 accepted(__m512d px, const RowCoefficients& c, const AcceptTest& test, int x, int y,
+                         __mmask8 lanes) {
+    const __m512d u = _mm512_add_pd(_mm512_set1_pd(c.u0), _mm512_mul_pd(px, _mm512_set1_pd(c.ud)));
+    const __m512d v = _mm512_add_pd(_mm512_set1_pd(c.v0), _mm512_mul_pd(px, _mm512_set1_pd(c.vd)));
+    const __m512d w = _mm512_add_pd(_mm512_set1_pd(c.w0), _mm512_mul_pd(px, _mm512_set1_pd(c.wd)));
+    const __m512d sum = _mm512_add_pd(_mm512_add_pd(_mm512_abs_pd(u), _mm512_abs_pd(v)), _mm512_abs_pd(w));
+    const __mmask8 far = _mm512_cmp_pd_mask(sum, _mm512_set1_pd(test.farLimit), _CMP_GT_OQ);
+    const __mmask8 near = _mm512_cmp_pd_mask(sum, _mm512_set1_pd(test.nearLimit), _CMP_GT_OQ);
+    __mmask8 keep = __mmask8(lanes & ~far);
+    for (unsigned check = unsigned(near & keep); check; check &= check - 1) {
+        const int lane = __builtin_ctz(check);
+        if (!LiteralAccepts(test, x + lane, y)) keep = __mmask8(keep & ~(1u << lane));
+    }
+    return keep;
+}
+
 template <Blend mode>
-void run(uint8_t* out, int from, int to, double px, const RowCoefficients& c, const PixelSources& src) {
+void run(uint8_t* out, int from, int to, int y, double px, const RowCoefficients& c, const PixelSources& src,
+         const AcceptTest& test) {
     const Source start(c.sx0, c.sxd, c.sy0, c.syd, src.startMaxX, src.startMaxY, src.startStride, src.start,
                        src.startAhead);
     const Source end(c.ex0, c.exd, c.ey0, c.eyd, src.endMaxX, src.endMaxY, src.endStride, src.end, src.endAhead);
@@ -83,14 +101,17 @@ void run(uint8_t* out, int from, int to, double px, const RowCoefficients& c, co
     const __m512d eight = _mm512_set1_pd(8.0);
     __m512d pxv = _mm512_add_pd(_mm512_set1_pd(px), _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7));
     uint32_t* dst = reinterpret_cast<uint32_t*>(out) + from;
-    for (int left = to - from + 1; left > 0; left -= 8, dst += 8, pxv = _mm512_add_pd(pxv, eight)) {
-        // Lanes past the row sample clamped positions too, so their reads stay inside the arrays.
+    for (int x = from; x <= to; x += 8, dst += 8, pxv = _mm512_add_pd(pxv, eight)) {
+        const int left = to - x + 1;
+        const __mmask8 keep = accepted(pxv, c, test, x, y, left >= 8 ? __mmask8(0xFF) : __mmask8((1u << left) - 1u));
+        if (!keep) continue;
+        // Lanes left out sample clamped positions too, so their reads stay inside the arrays.
         __m256i color;
         if constexpr (mode == Blend::StartOnly) color = start.sample(pxv);
         else if constexpr (mode == Blend::EndOnly) color = end.sample(pxv);
         else color = blend(t, start.sample(pxv), end.sample(pxv));
-        if (left >= 8) _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), color);
-        else _mm256_mask_storeu_epi32(dst, __mmask8((1u << left) - 1u), color);
+        if (keep == 0xFF) _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), color);
+        else _mm256_mask_storeu_epi32(dst, keep, color);
     }
 }
 

@@ -11,6 +11,10 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace tarnel {
+struct MeshTriangle;
+}
+
 namespace tarnel::warp {
 
 enum class Blend { StartOnly, EndOnly, Mix };
@@ -34,14 +38,26 @@ struct PixelSources {
     ptrdiff_t startAhead = 0, endAhead = 0;  // elements from a sample to the next scanline's
 };
 
-// Writes pixels from..to (from <= to) of the frame row `out` (32 bpp), the
-// nearest samples of both sources blended by t (0 <= t <= 1). px is pixel
-// `from` relative to the corner, and px + k must be exact in double for every
-// k the row needs (the caller checks): the runs add lane offsets instead of
-// stepping one by one. Sample indices stay below 2^28 (the surface limit), so
-// 32-bit lanes hold them.
-using InteriorRun = void (*)(uint8_t* out, int from, int to, double px, const RowCoefficients& c,
-                             const PixelSources& src);
+// How a run decides whether a pixel lies inside the triangle: by the sum of
+// the absolute signed coordinates, those above nearLimit by the literal
+// weights (LiteralAccepts), those above farLimit (and never a NaN sum) out.
+struct AcceptTest {
+    double nearLimit, farLimit;
+    const MeshTriangle* tri;
+    float area;  // the triangle's literal area
+};
+
+// The literal weights' verdict on pixel (x, y); defined in Warp.cpp.
+bool LiteralAccepts(const AcceptTest& test, int x, int y);
+
+// Writes the pixels of from..to (from <= to) of frame row y (`out`, 32 bpp)
+// that AcceptTest accepts, the nearest samples of both sources blended by t
+// (0 <= t <= 1). px is pixel `from` relative to the corner, and px + k must
+// be exact in double for every k the row needs (the caller checks): the runs
+// add lane offsets instead of stepping one by one. Sample indices stay below
+// 2^28 (the surface limit), so 32-bit lanes hold them.
+using InteriorRun = void (*)(uint8_t* out, int from, int to, int y, double px, const RowCoefficients& c,
+                             const PixelSources& src, const AcceptTest& test);
 
 struct InteriorRuns {
     InteriorRun startOnly = nullptr, endOnly = nullptr, mix = nullptr;

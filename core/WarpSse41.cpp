@@ -74,8 +74,37 @@ struct Source {
     }
 };
 
+inline unsigned aboveMask(__m128d low, __m128d high, __m128d limit) {
+    return unsigned(_mm_movemask_pd(_mm_cmpgt_pd(low, limit))) |
+           unsigned(_mm_movemask_pd(_mm_cmpgt_pd(high, limit))) << 2;
+}
+
+inline __m128d sumOfMagnitudes(__m128d px, const RowCoefficients& c) {
+    const __m128d sign = _mm_set1_pd(-0.0);
+    const __m128d u = _mm_add_pd(_mm_set1_pd(c.u0), _mm_mul_pd(px, _mm_set1_pd(c.ud)));
+    const __m128d v = _mm_add_pd(_mm_set1_pd(c.v0), _mm_mul_pd(px, _mm_set1_pd(c.vd)));
+    const __m128d w = _mm_add_pd(_mm_set1_pd(c.w0), _mm_mul_pd(px, _mm_set1_pd(c.wd)));
+    return _mm_add_pd(_mm_add_pd(_mm_andnot_pd(sign, u), _mm_andnot_pd(sign, v)), _mm_andnot_pd(sign, w));
+}
+
+// The lanes of `lanes` (one bit each) inside the triangle, as the portable loop's test decides.
+inline unsigned accepted(__m128d pxLow, __m128d pxHigh, const RowCoefficients& c, const AcceptTest& test, int x,
+                         int y, unsigned lanes) {
+    const __m128d low = sumOfMagnitudes(pxLow, c), high = sumOfMagnitudes(pxHigh, c);
+    // cmpgt is false for a NaN sum: such a pixel is drawn, as in the portable loop.
+    const unsigned far = aboveMask(low, high, _mm_set1_pd(test.farLimit));
+    const unsigned near = aboveMask(low, high, _mm_set1_pd(test.nearLimit));
+    unsigned keep = lanes & ~far;
+    for (unsigned check = near & keep; check; check &= check - 1) {
+        const int lane = __builtin_ctz(check);
+        if (!LiteralAccepts(test, x + lane, y)) keep &= ~(1u << lane);
+    }
+    return keep;
+}
+
 template <Blend mode>
-void run(uint8_t* out, int from, int to, double px, const RowCoefficients& c, const PixelSources& src) {
+void run(uint8_t* out, int from, int to, int y, double px, const RowCoefficients& c, const PixelSources& src,
+         const AcceptTest& test) {
     const Source start(c.sx0, c.sxd, c.sy0, c.syd, src.startMaxX, src.startMaxY, src.startStride, src.start,
                        src.startAhead);
     const Source end(c.ex0, c.exd, c.ey0, c.eyd, src.endMaxX, src.endMaxY, src.endStride, src.end, src.endAhead);
@@ -84,24 +113,25 @@ void run(uint8_t* out, int from, int to, double px, const RowCoefficients& c, co
     __m128d pxLow = _mm_add_pd(_mm_set1_pd(px), _mm_setr_pd(0, 1));
     __m128d pxHigh = _mm_add_pd(_mm_set1_pd(px), _mm_setr_pd(2, 3));
     uint32_t* dst = reinterpret_cast<uint32_t*>(out) + from;
-    for (int left = to - from + 1; left > 0; left -= 4, dst += 4) {
-        // Lanes past the row sample clamped positions too, so their reads stay inside the arrays.
+    for (int x = from; x <= to; x += 4, dst += 4, pxLow = _mm_add_pd(pxLow, four), pxHigh = _mm_add_pd(pxHigh, four)) {
+        const int left = to - x + 1;
+        const unsigned keep = accepted(pxLow, pxHigh, c, test, x, y, left >= 4 ? 0xFu : (1u << left) - 1u);
+        if (!keep) continue;
+        // Lanes left out sample clamped positions too, so their reads stay inside the arrays.
         __m128i color;
         if constexpr (mode == Blend::StartOnly) color = start.sample(pxLow, pxHigh);
         else if constexpr (mode == Blend::EndOnly) color = end.sample(pxLow, pxHigh);
         else color = blend(t, start.sample(pxLow, pxHigh), end.sample(pxLow, pxHigh));
-        if (left >= 4) {
+        if (keep == 0xF) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), color);
-        } else {
-            if (left == 1) {
-                _mm_storeu_si32(dst, color);
-            } else {
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), color);
-                if (left == 3) _mm_storeu_si32(dst + 2, _mm_shuffle_epi32(color, 2));
-            }
+            continue;
         }
-        pxLow = _mm_add_pd(pxLow, four);
-        pxHigh = _mm_add_pd(pxHigh, four);
+        alignas(16) uint32_t lanes[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), color);
+        for (unsigned bits = keep; bits; bits &= bits - 1) {
+            const int lane = __builtin_ctz(bits);
+            _mm_storeu_si32(dst + lane, _mm_cvtsi32_si128(int(lanes[lane])));
+        }
     }
 }
 
