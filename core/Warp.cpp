@@ -559,11 +559,11 @@ inline void narrowToInterior(double value0, double step, double inverseStep, dou
     }
 }
 
-// The offset in elements of where a source walks per frame scanline.
-inline ptrdiff_t rowAhead(double dx, double dy, size_t stride) {
+// The offset in elements of where a source walks in `rows` frame scanlines.
+inline ptrdiff_t rowAhead(double dx, double dy, size_t stride, double rows) {
     constexpr double kFar = 1 << 20;  // a wild map gains nothing from prefetching
     if (!(std::fabs(dx) < kFar && std::fabs(dy) < kFar)) return 0;
-    return ptrdiff_t(std::nearbyint(dy)) * ptrdiff_t(stride) + ptrdiff_t(std::nearbyint(dx));
+    return ptrdiff_t(std::nearbyint(rows * dy)) * ptrdiff_t(stride) + ptrdiff_t(std::nearbyint(rows * dx));
 }
 
 // vectorRun: the row run of the instruction set in use, or null for the
@@ -582,8 +582,11 @@ void fillScanlines(Bitmap& frame, const Edge (&edges)[3], int yFirst, int yLast,
                            float(context.endMaxX()),
                            float(context.endMaxY()),
                            double(context.t())};
-    src.startAhead = rowAhead(s.sx.dy, s.sy.dy, src.startStride);
-    src.endAhead = rowAhead(s.ex.dy, s.ey.dy, src.endStride);
+    // The vector runs cross a short scanline so quickly that the next one's
+    // lines would not arrive in time; they ask for the lines four scanlines on.
+    const double rowsAhead = vectorRun ? 4.0 : 1.0;
+    src.startAhead = rowAhead(s.sx.dy, s.sy.dy, src.startStride, rowsAhead);
+    src.endAhead = rowAhead(s.ex.dy, s.ey.dy, src.endStride, rowsAhead);
     const int width = frame.width();
     const warp::AcceptTest test{kAcceptLimit - kAcceptBand, kAcceptLimit + kAcceptBand, s.tri, s.area};
 
