@@ -9,6 +9,7 @@
 #include <new>
 
 #include "core/WarpKernels.h"
+#include "core/WarpRows.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -153,22 +154,7 @@ inline int roundToInt(float v) {
 #endif
 }
 
-inline int roundToInt(double v) {
-#if defined(__SSE2__)
-    return _mm_cvtsd_si32(_mm_set_sd(v));
-#else
-    if (!(v > -2147483648.0 && v < 2147483647.5)) return INT_MIN;
-    return int(std::nearbyint(v));
-#endif
-}
-
-// nearest(v) limited to lo..hi (NaN gives lo).
-inline int nearestWithin(double v, int lo, int hi) {
-    if (!(v >= double(lo))) return lo;  // rounds to lo or below; NaN too
-    if (v > double(hi)) v = double(hi) + 1.0;
-    const int r = roundToInt(v);
-    return r > hi ? hi : r;
-}
+using warp::nearestWithin;
 
 }  // namespace
 
@@ -301,23 +287,23 @@ WarpIsa isaFromEnvironment() {
 // -1 until first use.
 std::atomic<int> activeIsa{-1};
 
-const warp::InteriorRuns& runsOf(WarpIsa isa) {
-    static const warp::InteriorRuns none{};
+const warp::TriangleRuns& runsOf(WarpIsa isa) {
+    static const warp::TriangleRuns none{};
     switch (isa) {
-        case WarpIsa::Sse41: return warp::kSse41InteriorRuns;
-        case WarpIsa::Avx2: return warp::kAvx2InteriorRuns;
-        case WarpIsa::Avx512: return warp::kAvx512InteriorRuns;
+        case WarpIsa::Sse41: return warp::kSse41TriangleRuns;
+        case WarpIsa::Avx2: return warp::kAvx2TriangleRuns;
+        case WarpIsa::Avx512: return warp::kAvx512TriangleRuns;
         case WarpIsa::Portable: break;
     }
     return none;
 }
 
-const warp::InteriorRuns& activeRuns() { return runsOf(ActiveWarpIsa()); }
+const warp::TriangleRuns& activeRuns() { return runsOf(ActiveWarpIsa()); }
 
 }  // namespace
 
 bool WarpIsaSupported(WarpIsa isa) {
-    const warp::InteriorRuns& runs = runsOf(isa);
+    const warp::TriangleRuns& runs = runsOf(isa);
     return isa == WarpIsa::Portable || (runs.mix && cpuRuns(isa));
 }
 
@@ -375,40 +361,25 @@ bool warp::LiteralAccepts(const AcceptTest& test, int x, int y) {
 
 namespace {
 
+using warp::Affine;
 using warp::Blend;
+using warp::Edge;
 using warp::PixelSources;
 using warp::RowCoefficients;
 
 // Same ranges, slopes and intercepts as the literal path, set up once per triangle.
-struct Edge {
-    float lo = 0, hi = 0;
-    bool vertical = false;
-    float x = 0;
-    double m = 0, b = 0;
-
-    void set(const MeshPoint& first, const MeshPoint& second) {
-        lo = float(double(std::min(first.x, second.x)) - 0.001);
-        hi = float(double(std::max(first.x, second.x)) + 0.001);
-        vertical = float(first.x - second.x) == 0.0f;
-        x = first.x;
-        if (vertical) return;
-        m = double(float((double(second.y) - double(first.y)) / (double(second.x) - double(first.x))));
-        if (m == 0.0) m = 1e-7;
-        b = double(first.y) - m * double(first.x);
-    }
-    void accept(int y, float& xMin, float& xMax) const {
-        const float c = vertical ? x : float((double(y) - b) / m);
-        if (c >= lo && c <= hi) {
-            xMax = std::max(xMax, c);
-            xMin = std::min(xMin, c);
-        }
-    }
-};
-
-// An affine function of the pixel position relative to the triangle's first corner.
-struct Affine {
-    double c = 0, dx = 0, dy = 0;
-};
+Edge edgeOf(const MeshPoint& first, const MeshPoint& second) {
+    Edge e;
+    e.lo = float(double(std::min(first.x, second.x)) - 0.001);
+    e.hi = float(double(std::max(first.x, second.x)) + 0.001);
+    e.vertical = float(first.x - second.x) == 0.0f;
+    e.x = first.x;
+    if (e.vertical) return e;
+    e.m = double(float((double(second.y) - double(first.y)) / (double(second.x) - double(first.x))));
+    if (e.m == 0.0) e.m = 1e-7;
+    e.b = double(first.y) - e.m * double(first.x);
+    return e;
+}
 
 // Sums of the unsigned weights this close to the 1.01 limit are decided by
 // the literal weights; further away the affine form decides. Over random
@@ -566,52 +537,40 @@ inline ptrdiff_t rowAhead(double dx, double dy, size_t stride, double rows) {
     return ptrdiff_t(std::nearbyint(rows * dy)) * ptrdiff_t(stride) + ptrdiff_t(std::nearbyint(rows * dx));
 }
 
-// vectorRun: the row run of the instruction set in use, or null for the
+// vectorRun: the triangle run of the instruction set in use, or null for the
 // portable loops.
 template <Blend mode, bool bilinear>
-void fillScanlines(Bitmap& frame, const Edge (&edges)[3], int yFirst, int yLast, const Setup& s,
-                   const WarpContext& context, warp::InteriorRun vectorRun) {
+void fillScanlines(Bitmap& frame, const warp::TriangleRows& rows, const Setup& s, const WarpContext& context,
+                   warp::TriangleRun vectorRun) {
     const PixelArray& startPixels = context.startPixels();
     const PixelArray& endPixels = context.endPixels();
     PixelSources src{startPixels.row(0),
-                           endPixels.row(0),
-                           size_t(startPixels.width()),
-                           size_t(endPixels.width()),
-                           float(context.startMaxX()),
-                           float(context.startMaxY()),
-                           float(context.endMaxX()),
-                           float(context.endMaxY()),
-                           double(context.t())};
+                     endPixels.row(0),
+                     size_t(startPixels.width()),
+                     size_t(endPixels.width()),
+                     float(context.startMaxX()),
+                     float(context.startMaxY()),
+                     float(context.endMaxX()),
+                     float(context.endMaxY()),
+                     double(context.t())};
     // The vector runs cross a short scanline so quickly that the next one's
     // lines would not arrive in time; they ask for the lines four scanlines on.
     const double rowsAhead = vectorRun ? 4.0 : 1.0;
     src.startAhead = rowAhead(s.sx.dy, s.sy.dy, src.startStride, rowsAhead);
     src.endAhead = rowAhead(s.ex.dy, s.ey.dy, src.endStride, rowsAhead);
-    const int width = frame.width();
-    const warp::AcceptTest test{kAcceptLimit - kAcceptBand, kAcceptLimit + kAcceptBand, s.tri, s.area};
-
-    for (int y = yFirst; y <= yLast; ++y) {
-        float xMax = -100000.0f, xMin = 100000.0f;
-        edges[0].accept(y, xMin, xMax);
-        edges[1].accept(y, xMin, xMax);
-        edges[2].accept(y, xMin, xMax);
-        const int xFirst = nearestWithin(xMin, 0, width);
-        const int xLast = nearestWithin(xMax, -1, width - 1);
-        if (xFirst > xLast) continue;
-
-        const double py = double(y) - s.ay;
-        const RowCoefficients c{s.su.c + py * s.su.dy, s.su.dx, s.sv.c + py * s.sv.dy, s.sv.dx,
-                                s.sw.c + py * s.sw.dy, s.sw.dx, s.sx.c + py * s.sx.dy, s.sx.dx,
-                                s.sy.c + py * s.sy.dy, s.sy.dx, s.ex.c + py * s.ex.dy, s.ex.dx,
-                                s.ey.c + py * s.ey.dy, s.ey.dx};
+    src.frameAhead = ptrdiff_t(rowsAhead) * rows.rowStep;
+    // The vector runs test every pixel, which costs them less than finding
+    // the interior; the test's verdict is the same either way.
+    if (vectorRun) {
+        vectorRun(rows, src, warp::AcceptTest{kAcceptLimit - kAcceptBand, kAcceptLimit + kAcceptBand, s.tri, s.area});
+        return;
+    }
+    for (int y = rows.yFirst; y <= rows.yLast; ++y) {
+        int xFirst, xLast;
+        if (!warp::rowSpan(rows.edges, y, rows.width, xFirst, xLast)) continue;
+        const RowCoefficients c = warp::rowCoefficients(rows, y);
         uint8_t* out = frame.scanline(y);
         const double px = double(xFirst) - s.ax;
-        // The vector runs test every pixel, which costs them less than
-        // finding the interior; the test's verdict is the same either way.
-        if (vectorRun) {
-            vectorRun(out, xFirst, xLast, y, px, c, src, test);
-            continue;
-        }
         int inFirst = xFirst, inLast = xLast;
         narrowToInterior(c.u0, c.ud, s.inverseU, s.ax, inFirst, inLast);
         narrowToInterior(c.v0, c.vd, s.inverseV, s.ax, inFirst, inLast);
@@ -684,16 +643,29 @@ void FillTriangle(Bitmap& frame, const MeshTriangle& tri, const MeshTriangle& st
     s.ex = sourceMap(s, endTri, false);
     s.ey = sourceMap(s, endTri, true);
 
-    Edge edges[3];
-    edges[0].set(tri.a, tri.b);
-    edges[1].set(tri.b, tri.c);
-    edges[2].set(tri.c, tri.a);
+    // Scanline y of the frame starts at row0 + y · rowStep, bottom-up frames too.
+    const ptrdiff_t rowStep = (frame.topDown() ? 1 : -1) * ptrdiff_t(frame.stride());
+    const warp::TriangleRows rows{{edgeOf(tri.a, tri.b), edgeOf(tri.b, tri.c), edgeOf(tri.c, tri.a)},
+                                  yFirst,
+                                  yLast,
+                                  frame.width(),
+                                  frame.scanline(0),
+                                  rowStep,
+                                  s.ax,
+                                  s.ay,
+                                  s.su,
+                                  s.sv,
+                                  s.sw,
+                                  s.sx,
+                                  s.sy,
+                                  s.ex,
+                                  s.ey};
 
     const float t = context.t();
     if (context.sampling() == WarpSampling::Bilinear) {
-        if (t == 0.0f) fillScanlines<Blend::StartOnly, true>(frame, edges, yFirst, yLast, s, context, nullptr);
-        else if (t == 1.0f) fillScanlines<Blend::EndOnly, true>(frame, edges, yFirst, yLast, s, context, nullptr);
-        else fillScanlines<Blend::Mix, true>(frame, edges, yFirst, yLast, s, context, nullptr);
+        if (t == 0.0f) fillScanlines<Blend::StartOnly, true>(frame, rows, s, context, nullptr);
+        else if (t == 1.0f) fillScanlines<Blend::EndOnly, true>(frame, rows, s, context, nullptr);
+        else fillScanlines<Blend::Mix, true>(frame, rows, s, context, nullptr);
         return;
     }
     // The vector runs step by adding lane offsets to the pixel position, the
@@ -703,15 +675,13 @@ void FillTriangle(Bitmap& frame, const MeshTriangle& tri, const MeshTriangle& st
     // within 53 bits for every frame column.
     const double grid = s.ax * 1073741824.0;
     const bool exactSteps = std::fabs(s.ax) < 2097152.0 && grid == std::floor(grid);
-    const warp::InteriorRuns& runs = activeRuns();
+    const warp::TriangleRuns& runs = activeRuns();
     if (t == 0.0f)
-        fillScanlines<Blend::StartOnly, false>(frame, edges, yFirst, yLast, s, context,
-                                               exactSteps ? runs.startOnly : nullptr);
+        fillScanlines<Blend::StartOnly, false>(frame, rows, s, context, exactSteps ? runs.startOnly : nullptr);
     else if (t == 1.0f)
-        fillScanlines<Blend::EndOnly, false>(frame, edges, yFirst, yLast, s, context,
-                                             exactSteps ? runs.endOnly : nullptr);
+        fillScanlines<Blend::EndOnly, false>(frame, rows, s, context, exactSteps ? runs.endOnly : nullptr);
     else
-        fillScanlines<Blend::Mix, false>(frame, edges, yFirst, yLast, s, context, exactSteps ? runs.mix : nullptr);
+        fillScanlines<Blend::Mix, false>(frame, rows, s, context, exactSteps ? runs.mix : nullptr);
 }
 
 bool WarpFrame(const std::vector<MeshTriangle>& startTriangles, const std::vector<MeshTriangle>& endTriangles, int k,

@@ -1,7 +1,8 @@
-// The interior run with AVX-512 (F and VL): eight pixels per step, the last
-// step masked. Built with -mavx512f -mavx512vl -ffp-contract=off and used only
-// when the CPU has both.
+// The triangle run with AVX-512 (F and VL): eight pixels per step, the last
+// step of a scanline masked. Built with -mavx512f -mavx512vl
+// -ffp-contract=off and used only when the CPU has both.
 #include "core/WarpKernels.h"
+#include "core/WarpRows.h"
 
 #if defined(TARNEL_WARP_X86)
 #include <immintrin.h>
@@ -51,6 +52,8 @@ inline void prefetch(const uint32_t* base, int index, ptrdiff_t ahead) {
                  _MM_HINT_T0);
 }
 
+// One source image: the steps of its position per pixel are the triangle's,
+// the bases the scanline's.
 struct Source {
     __m512d xBase, xStep, yBase, yStep;
     __m256 xLimit, yLimit;
@@ -58,71 +61,104 @@ struct Source {
     const uint32_t* pixels;
     ptrdiff_t ahead;
 
-    Source(double x0, double xd, double y0, double yd, float maxX, float maxY, size_t rowStride,
-           const uint32_t* p, ptrdiff_t a)
-        : xBase(_mm512_set1_pd(x0)), xStep(_mm512_set1_pd(xd)), yBase(_mm512_set1_pd(y0)),
-          yStep(_mm512_set1_pd(yd)), xLimit(_mm256_set1_ps(maxX)), yLimit(_mm256_set1_ps(maxY)),
+    Source(const Affine& x, const Affine& y, float maxX, float maxY, size_t rowStride, const uint32_t* p,
+           ptrdiff_t a)
+        : xBase(_mm512_setzero_pd()), xStep(_mm512_set1_pd(x.dx)), yBase(_mm512_setzero_pd()),
+          yStep(_mm512_set1_pd(y.dx)), xLimit(_mm256_set1_ps(maxX)), yLimit(_mm256_set1_ps(maxY)),
           stride(_mm256_set1_epi32(int(rowStride))), pixels(p), ahead(a) {}
+
+    void setRow(double x0, double y0) {
+        xBase = _mm512_set1_pd(x0);
+        yBase = _mm512_set1_pd(y0);
+    }
 
     __m256i sample(__m512d px) const {
         const __m256i index = _mm256_add_epi32(_mm256_mullo_epi32(axisIndex(px, yBase, yStep, yLimit), stride),
                                                axisIndex(px, xBase, xStep, xLimit));
-        // The next scanline samples about one source row further on.
+        // Later scanlines sample about as many source rows further on.
         prefetch(pixels, _mm256_cvtsi256_si32(index), ahead);
         prefetch(pixels, _mm256_extract_epi32(index, 7), ahead);
         return _mm256_i32gather_epi32(reinterpret_cast<const int*>(pixels), index, 4);
     }
 };
 
-// The lanes of `lanes` inside the triangle, as the portable loop's test decides.
-inline __mmask8 accepted(__m512d px, const RowCoefficients& c, const AcceptTest& test, int x, int y,
-                         __mmask8 lanes) {
-    const __m512d u = _mm512_add_pd(_mm512_set1_pd(c.u0), _mm512_mul_pd(px, _mm512_set1_pd(c.ud)));
-    const __m512d v = _mm512_add_pd(_mm512_set1_pd(c.v0), _mm512_mul_pd(px, _mm512_set1_pd(c.vd)));
-    const __m512d w = _mm512_add_pd(_mm512_set1_pd(c.w0), _mm512_mul_pd(px, _mm512_set1_pd(c.wd)));
-    const __m512d sum = _mm512_add_pd(_mm512_add_pd(_mm512_abs_pd(u), _mm512_abs_pd(v)), _mm512_abs_pd(w));
-    const __mmask8 far = _mm512_cmp_pd_mask(sum, _mm512_set1_pd(test.farLimit), _CMP_GT_OQ);
-    const __mmask8 near = _mm512_cmp_pd_mask(sum, _mm512_set1_pd(test.nearLimit), _CMP_GT_OQ);
-    __mmask8 keep = __mmask8(lanes & ~far);
-    for (unsigned check = unsigned(near & keep); check; check &= check - 1) {
-        const int lane = __builtin_ctz(check);
-        if (!LiteralAccepts(test, x + lane, y)) keep = __mmask8(keep & ~(1u << lane));
+// The portable loop's test of whether pixels lie inside the triangle.
+struct Inside {
+    __m512d u0, ud, v0, vd, w0, wd, nearLimit, farLimit;
+    const AcceptTest& test;
+
+    Inside(const TriangleRows& r, const AcceptTest& t)
+        : u0(_mm512_setzero_pd()), ud(_mm512_set1_pd(r.su.dx)), v0(_mm512_setzero_pd()),
+          vd(_mm512_set1_pd(r.sv.dx)), w0(_mm512_setzero_pd()), wd(_mm512_set1_pd(r.sw.dx)),
+          nearLimit(_mm512_set1_pd(t.nearLimit)), farLimit(_mm512_set1_pd(t.farLimit)), test(t) {}
+
+    void setRow(const RowCoefficients& c) {
+        u0 = _mm512_set1_pd(c.u0);
+        v0 = _mm512_set1_pd(c.v0);
+        w0 = _mm512_set1_pd(c.w0);
     }
-    return keep;
-}
+
+    // The lanes of `lanes` (pixels x, x + 1, ... of scanline y) inside the triangle.
+    __mmask8 accepted(__m512d px, int x, int y, __mmask8 lanes) const {
+        const __m512d u = _mm512_add_pd(u0, _mm512_mul_pd(px, ud));
+        const __m512d v = _mm512_add_pd(v0, _mm512_mul_pd(px, vd));
+        const __m512d w = _mm512_add_pd(w0, _mm512_mul_pd(px, wd));
+        const __m512d sum = _mm512_add_pd(_mm512_add_pd(_mm512_abs_pd(u), _mm512_abs_pd(v)), _mm512_abs_pd(w));
+        // Ordered compares: a NaN sum is drawn, as in the portable loop.
+        const __mmask8 far = _mm512_cmp_pd_mask(sum, farLimit, _CMP_GT_OQ);
+        const __mmask8 near = _mm512_cmp_pd_mask(sum, nearLimit, _CMP_GT_OQ);
+        __mmask8 keep = __mmask8(lanes & ~far);
+        for (unsigned check = unsigned(near & keep); check; check &= check - 1) {
+            const int lane = __builtin_ctz(check);
+            if (!LiteralAccepts(test, x + lane, y)) keep = __mmask8(keep & ~(1u << lane));
+        }
+        return keep;
+    }
+};
 
 template <Blend mode>
-void run(uint8_t* out, int from, int to, int y, double px, const RowCoefficients& c, const PixelSources& src,
-         const AcceptTest& test) {
-    const Source start(c.sx0, c.sxd, c.sy0, c.syd, src.startMaxX, src.startMaxY, src.startStride, src.start,
-                       src.startAhead);
-    const Source end(c.ex0, c.exd, c.ey0, c.eyd, src.endMaxX, src.endMaxY, src.endStride, src.end, src.endAhead);
+void run(const TriangleRows& r, const PixelSources& src, const AcceptTest& test) {
+    Source start(r.sx, r.sy, src.startMaxX, src.startMaxY, src.startStride, src.start, src.startAhead);
+    Source end(r.ex, r.ey, src.endMaxX, src.endMaxY, src.endStride, src.end, src.endAhead);
+    Inside inside(r, test);
     const __m512d t = _mm512_set1_pd(src.t);
     const __m512d eight = _mm512_set1_pd(8.0);
-    __m512d pxv = _mm512_add_pd(_mm512_set1_pd(px), _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7));
-    uint32_t* dst = reinterpret_cast<uint32_t*>(out) + from;
-    for (int x = from; x <= to; x += 8, dst += 8, pxv = _mm512_add_pd(pxv, eight)) {
-        const int left = to - x + 1;
-        const __mmask8 keep = accepted(pxv, c, test, x, y, left >= 8 ? __mmask8(0xFF) : __mmask8((1u << left) - 1u));
-        if (!keep) continue;
-        // Lanes left out sample clamped positions too, so their reads stay inside the arrays.
-        __m256i color;
-        if constexpr (mode == Blend::StartOnly) color = start.sample(pxv);
-        else if constexpr (mode == Blend::EndOnly) color = end.sample(pxv);
-        else color = blend(t, start.sample(pxv), end.sample(pxv));
-        if (keep == 0xFF) _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), color);
-        else _mm256_mask_storeu_epi32(dst, keep, color);
+    const __m512d laneOffsets = _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7);
+    for (int y = r.yFirst; y <= r.yLast; ++y) {
+        int xFirst, xLast;
+        if (!rowSpan(r.edges, y, r.width, xFirst, xLast)) continue;
+        const RowCoefficients c = rowCoefficients(r, y);
+        inside.setRow(c);
+        if constexpr (mode != Blend::EndOnly) start.setRow(c.sx0, c.sy0);
+        if constexpr (mode != Blend::StartOnly) end.setRow(c.ex0, c.ey0);
+        uint32_t* dst = reinterpret_cast<uint32_t*>(r.row0 + ptrdiff_t(y) * r.rowStep) + xFirst;
+        __m512d px = _mm512_add_pd(_mm512_set1_pd(double(xFirst) - r.ax), laneOffsets);
+        for (int x = xFirst; x <= xLast; x += 8, dst += 8, px = _mm512_add_pd(px, eight)) {
+            const int left = xLast - x + 1;
+            const __mmask8 keep = inside.accepted(px, x, y, left >= 8 ? __mmask8(0xFF) : __mmask8((1u << left) - 1u));
+            _mm_prefetch(
+                reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(dst) + uintptr_t(src.frameAhead)),
+                _MM_HINT_T0);
+            if (!keep) continue;
+            // Lanes left out sample clamped positions too, so their reads stay inside the arrays.
+            __m256i color;
+            if constexpr (mode == Blend::StartOnly) color = start.sample(px);
+            else if constexpr (mode == Blend::EndOnly) color = end.sample(px);
+            else color = blend(t, start.sample(px), end.sample(px));
+            if (keep == 0xFF) _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), color);
+            else _mm256_mask_storeu_epi32(dst, keep, color);
+        }
     }
 }
 
 }  // namespace
 
-constinit const InteriorRuns kAvx512InteriorRuns{run<Blend::StartOnly>, run<Blend::EndOnly>, run<Blend::Mix>};
+constinit const TriangleRuns kAvx512TriangleRuns{run<Blend::StartOnly>, run<Blend::EndOnly>, run<Blend::Mix>};
 
 }  // namespace tarnel::warp
 
 #else
 
-constinit const tarnel::warp::InteriorRuns tarnel::warp::kAvx512InteriorRuns{};
+constinit const tarnel::warp::TriangleRuns tarnel::warp::kAvx512TriangleRuns{};
 
 #endif

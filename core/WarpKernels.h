@@ -35,7 +35,8 @@ struct PixelSources {
     size_t startStride, endStride;
     float startMaxX, startMaxY, endMaxX, endMaxY;
     double t;
-    ptrdiff_t startAhead = 0, endAhead = 0;  // elements from a sample to the next scanline's
+    ptrdiff_t startAhead = 0, endAhead = 0;  // elements from a sample to where later scanlines sample
+    ptrdiff_t frameAhead = 0;                // bytes from a frame pixel to the one as many scanlines on
 };
 
 // How a run decides whether a pixel lies inside the triangle: by the sum of
@@ -50,24 +51,50 @@ struct AcceptTest {
 // The literal weights' verdict on pixel (x, y); defined in Warp.cpp.
 bool LiteralAccepts(const AcceptTest& test, int x, int y);
 
-// Writes the pixels of from..to (from <= to) of frame row y (`out`, 32 bpp)
-// that AcceptTest accepts, the nearest samples of both sources blended by t
-// (0 <= t <= 1). px is pixel `from` relative to the corner, and px + k must
-// be exact in double for every k the row needs (the caller checks): the runs
-// add lane offsets instead of stepping one by one. Sample indices stay below
-// 2^28 (the surface limit), so 32-bit lanes hold them.
-using InteriorRun = void (*)(uint8_t* out, int from, int to, int y, double px, const RowCoefficients& c,
-                             const PixelSources& src, const AcceptTest& test);
+// A triangle edge as the literal path sets it up: x range widened by 0.001,
+// slope and intercept (or, vertical, its own x).
+struct Edge {
+    float lo = 0, hi = 0;
+    bool vertical = false;
+    float x = 0;
+    double m = 0, b = 0;
+};
 
-struct InteriorRuns {
-    InteriorRun startOnly = nullptr, endOnly = nullptr, mix = nullptr;
+// An affine function of the pixel position relative to the triangle's first corner.
+struct Affine {
+    double c = 0, dx = 0, dy = 0;
+};
+
+// One triangle's scanlines yFirst..yLast of a 32-bpp frame `width` pixels
+// wide whose scanline y starts at row0 + y·rowStep, with the signed
+// coordinates (su, sv, sw) and source positions (sx, sy: start image; ex,
+// ey: end image) as affine functions of the pixel relative to (ax, ay).
+struct TriangleRows {
+    Edge edges[3];
+    int yFirst, yLast, width;
+    uint8_t* row0;
+    ptrdiff_t rowStep;
+    double ax, ay;
+    Affine su, sv, sw, sx, sy, ex, ey;
+};
+
+// Writes the pixels of the triangle's scanlines that AcceptTest accepts, the
+// nearest samples of both sources blended by t (0 <= t <= 1). Every pixel
+// position relative to the corner, x − ax, must be exact in double along
+// with x − ax + k for the lanes past a scanline's end (the caller checks):
+// the runs add lane offsets instead of stepping one by one. Sample indices
+// stay below 2^28 (the surface limit), so 32-bit lanes hold them.
+using TriangleRun = void (*)(const TriangleRows& rows, const PixelSources& src, const AcceptTest& test);
+
+struct TriangleRuns {
+    TriangleRun startOnly = nullptr, endOnly = nullptr, mix = nullptr;
 };
 
 // Each defined in its own file, with constant addresses only (no code of
 // the file runs before its instruction set is known to be there); all null
 // where the build has no such path.
-extern const InteriorRuns kSse41InteriorRuns;
-extern const InteriorRuns kAvx2InteriorRuns;
-extern const InteriorRuns kAvx512InteriorRuns;
+extern const TriangleRuns kSse41TriangleRuns;
+extern const TriangleRuns kAvx2TriangleRuns;
+extern const TriangleRuns kAvx512TriangleRuns;
 
 }  // namespace tarnel::warp
