@@ -661,13 +661,6 @@ void FillTriangle(Bitmap& frame, const MeshTriangle& tri, const MeshTriangle& st
                                   s.ex,
                                   s.ey};
 
-    const float t = context.t();
-    if (context.sampling() == WarpSampling::Bilinear) {
-        if (t == 0.0f) fillScanlines<Blend::StartOnly, true>(frame, rows, s, context, nullptr);
-        else if (t == 1.0f) fillScanlines<Blend::EndOnly, true>(frame, rows, s, context, nullptr);
-        else fillScanlines<Blend::Mix, true>(frame, rows, s, context, nullptr);
-        return;
-    }
     // The vector runs step by adding lane offsets to the pixel position, the
     // portable loop by adding 1 at a time; the two agree when every position
     // the row reaches is exact: a corner x that is a multiple of 2^-30 below
@@ -676,6 +669,17 @@ void FillTriangle(Bitmap& frame, const MeshTriangle& tri, const MeshTriangle& st
     const double grid = s.ax * 1073741824.0;
     const bool exactSteps = std::fabs(s.ax) < 2097152.0 && grid == std::floor(grid);
     const warp::TriangleRuns& runs = activeRuns();
+    const float t = context.t();
+    if (context.sampling() == WarpSampling::Bilinear) {
+        if (t == 0.0f)
+            fillScanlines<Blend::StartOnly, true>(frame, rows, s, context,
+                                                  exactSteps ? runs.bilinearStartOnly : nullptr);
+        else if (t == 1.0f)
+            fillScanlines<Blend::EndOnly, true>(frame, rows, s, context, exactSteps ? runs.bilinearEndOnly : nullptr);
+        else
+            fillScanlines<Blend::Mix, true>(frame, rows, s, context, exactSteps ? runs.bilinearMix : nullptr);
+        return;
+    }
     if (t == 0.0f)
         fillScanlines<Blend::StartOnly, false>(frame, rows, s, context, exactSteps ? runs.startOnly : nullptr);
     else if (t == 1.0f)

@@ -185,6 +185,100 @@ struct Inside {
     }
 };
 
+// One source image read bilinearly, eight pixels at a time, as bilinearAt
+// in Warp.cpp reads one.
+struct BilinearSource {
+    __m512d xBase, xStep, yBase, yStep;
+    __m256 xLimit, yLimit;
+    __m256i stride;
+    const int* pixels;
+
+    BilinearSource(const Affine& x, const Affine& y, float maxX, float maxY, size_t rowStride, const uint32_t* p)
+        : xBase(_mm512_setzero_pd()), xStep(_mm512_set1_pd(x.dx)), yBase(_mm512_setzero_pd()),
+          yStep(_mm512_set1_pd(y.dx)), xLimit(_mm256_set1_ps(maxX)), yLimit(_mm256_set1_ps(maxY)),
+          stride(_mm256_set1_epi32(int(rowStride))), pixels(reinterpret_cast<const int*>(p)) {}
+
+    void setRow(double x0, double y0) {
+        xBase = _mm512_set1_pd(x0);
+        yBase = _mm512_set1_pd(y0);
+    }
+
+    // The position limited to 0..limit (NaN gives 0): its whole part, the
+    // next pixel's (the same at the limit) and the fraction in double.
+    static void axis(__m512d px, __m512d base, __m512d step, __m256 limit, __m256i& whole, __m256i& next,
+                     __m512d& fraction) {
+        __m256 f = _mm512_cvtpd_ps(_mm512_add_pd(base, _mm512_mul_pd(px, step)));
+        f = _mm256_min_ps(limit, f);
+        f = _mm256_and_ps(f, _mm256_cmp_ps(f, _mm256_setzero_ps(), _CMP_GT_OQ));
+        whole = _mm256_cvttps_epi32(f);
+        const __m256 wholeF = _mm256_cvtepi32_ps(whole);
+        fraction = _mm512_cvtps_pd(_mm256_sub_ps(f, wholeF));
+        next = _mm256_sub_epi32(whole, _mm256_castps_si256(_mm256_cmp_ps(wholeF, limit, _CMP_LT_OQ)));
+    }
+
+    template <int shift>
+    static __m256i channel(__m512d fx, __m512d fy, __m256i p00, __m256i p10, __m256i p01, __m256i p11) {
+        const __m256i mask = _mm256_set1_epi32(0xFF);
+        auto value = [&](__m256i p) {
+            return _mm512_cvtepi32_pd(_mm256_and_si256(_mm256_srli_epi32(p, shift), mask));
+        };
+        const __m512d a = value(p00), b = value(p10), c = value(p01), d = value(p11);
+        const __m512d upper = _mm512_add_pd(a, _mm512_mul_pd(fx, _mm512_sub_pd(b, a)));
+        const __m512d lower = _mm512_add_pd(c, _mm512_mul_pd(fx, _mm512_sub_pd(d, c)));
+        const __m512d v = _mm512_add_pd(upper, _mm512_mul_pd(fy, _mm512_sub_pd(lower, upper)));
+        return _mm256_slli_epi32(_mm512_cvtpd_epi32(v), shift);
+    }
+
+    __m256i sample(__m512d px) const {
+        __m256i x0, x1, y0, y1;
+        __m512d fx, fy;
+        axis(px, xBase, xStep, xLimit, x0, x1, fx);
+        axis(px, yBase, yStep, yLimit, y0, y1, fy);
+        const __m256i top = _mm256_mullo_epi32(y0, stride), bottom = _mm256_mullo_epi32(y1, stride);
+        const __m256i p00 = _mm256_i32gather_epi32(pixels, _mm256_add_epi32(top, x0), 4);
+        const __m256i p10 = _mm256_i32gather_epi32(pixels, _mm256_add_epi32(top, x1), 4);
+        const __m256i p01 = _mm256_i32gather_epi32(pixels, _mm256_add_epi32(bottom, x0), 4);
+        const __m256i p11 = _mm256_i32gather_epi32(pixels, _mm256_add_epi32(bottom, x1), 4);
+        __m256i color = _mm256_or_si256(_mm256_or_si256(channel<0>(fx, fy, p00, p10, p01, p11),
+                                                        channel<8>(fx, fy, p00, p10, p01, p11)),
+                                        channel<16>(fx, fy, p00, p10, p01, p11));
+        // Four zero top bytes interpolate to zero.
+        const __m256i any = _mm256_or_si256(_mm256_or_si256(p00, p10), _mm256_or_si256(p01, p11));
+        if (!_mm256_testz_si256(any, _mm256_set1_epi32(int(0xFF000000u))))
+            color = _mm256_or_si256(color, channel<24>(fx, fy, p00, p10, p01, p11));
+        return color;
+    }
+};
+
+template <Blend mode>
+void runBilinear(const TriangleRows& r, const PixelSources& src, const AcceptTest& test) {
+    BilinearSource start(r.sx, r.sy, src.startMaxX, src.startMaxY, src.startStride, src.start);
+    BilinearSource end(r.ex, r.ey, src.endMaxX, src.endMaxY, src.endStride, src.end);
+    Inside inside(r, test);
+    const __m512d t = _mm512_set1_pd(src.t);
+    const __m512d eight = _mm512_set1_pd(8.0);
+    for (int y = r.yFirst; y <= r.yLast; ++y) {
+        int xFirst, xLast;
+        if (!rowSpan(r.edges, y, r.width, xFirst, xLast)) continue;
+        const RowCoefficients c = rowCoefficients(r, y);
+        inside.setRow(c);
+        if constexpr (mode != Blend::EndOnly) start.setRow(c.sx0, c.sy0);
+        if constexpr (mode != Blend::StartOnly) end.setRow(c.ex0, c.ey0);
+        uint32_t* dst = reinterpret_cast<uint32_t*>(r.row0 + ptrdiff_t(y) * r.rowStep) + xFirst;
+        __m512d px = _mm512_add_pd(_mm512_set1_pd(double(xFirst) - r.ax), _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7));
+        for (int x = xFirst; x <= xLast; x += 8, dst += 8, px = _mm512_add_pd(px, eight)) {
+            const int left = xLast - x + 1;
+            const __mmask8 keep = inside.accepted(px, x, y, left >= 8 ? __mmask8(0xFF) : __mmask8((1u << left) - 1u));
+            // Lanes left out read clamped positions too, inside the arrays.
+            __m256i color;
+            if constexpr (mode == Blend::StartOnly) color = start.sample(px);
+            else if constexpr (mode == Blend::EndOnly) color = end.sample(px);
+            else color = blend(t, start.sample(px), end.sample(px));
+            _mm256_mask_storeu_epi32(dst, keep, color);
+        }
+    }
+}
+
 template <Blend mode>
 void run(const TriangleRows& r, const PixelSources& src, const AcceptTest& test) {
     Source start(r.sx, r.sy, src.startMaxX, src.startMaxY, src.startStride, src.start, src.startAhead);
@@ -235,7 +329,9 @@ void run(const TriangleRows& r, const PixelSources& src, const AcceptTest& test)
 
 }  // namespace
 
-constinit const TriangleRuns kAvx512TriangleRuns{run<Blend::StartOnly>, run<Blend::EndOnly>, run<Blend::Mix>};
+constinit const TriangleRuns kAvx512TriangleRuns{run<Blend::StartOnly>,         run<Blend::EndOnly>,
+                                                 run<Blend::Mix>,               runBilinear<Blend::StartOnly>,
+                                                 runBilinear<Blend::EndOnly>, runBilinear<Blend::Mix>};
 
 }  // namespace tarnel::warp
 

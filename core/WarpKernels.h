@@ -88,6 +88,8 @@ using TriangleRun = void (*)(const TriangleRows& rows, const PixelSources& src, 
 
 struct TriangleRuns {
     TriangleRun startOnly = nullptr, endOnly = nullptr, mix = nullptr;
+    // The same with bilinear reads (BilinearSample's arithmetic per lane); null where a set has none.
+    TriangleRun bilinearStartOnly = nullptr, bilinearEndOnly = nullptr, bilinearMix = nullptr;
 };
 
 // Each defined in its own file, with constant addresses only (no code of
