@@ -96,6 +96,9 @@ void BM_WarpFrameBilinear(benchmark::State& state) {
     const int w = int(state.range(0)), h = int(state.range(1));
     Scene& s = scene(w, h, int(state.range(2)), state.range(3) != 0);
     const int k = int(state.range(4));
+    const WarpIsa before = ActiveWarpIsa();
+    SetWarpIsa(WarpIsa(state.range(5)));
+    state.SetLabel(WarpIsaName(ActiveWarpIsa()));
     WarpOptions options;
     options.sampling = WarpSampling::Bilinear;
     for (auto _ : state) {
@@ -103,6 +106,7 @@ void BM_WarpFrameBilinear(benchmark::State& state) {
         benchmark::DoNotOptimize(s.frame.bits());
         benchmark::ClobberMemory();
     }
+    SetWarpIsa(before);
     setRate(state, w, h);
 }
 
@@ -166,10 +170,11 @@ void registerAll() {
                         ->Args({w, h, cells, 1, 3, int(isa)})
                         ->Unit(benchmark::kMillisecond);
             }
-            for (int cells : {5, 40})
-                benchmark::RegisterBenchmark("BM_WarpFrameBilinear", BM_WarpFrameBilinear)
-                    ->Args({w, h, cells, 1, 3})
-                    ->Unit(benchmark::kMillisecond);
+            for (WarpIsa isa : {WarpIsa::Portable, BestWarpIsa()})
+                for (int cells : {5, 40})
+                    benchmark::RegisterBenchmark("BM_WarpFrameBilinear", BM_WarpFrameBilinear)
+                        ->Args({w, h, cells, 1, 3, int(isa)})
+                        ->Unit(benchmark::kMillisecond);
         }
         if (w <= 1920)
             for (int cells : {5, 40})
@@ -191,7 +196,7 @@ public:
         for (const Rate& r : rates()) {
             if (isBaseline(r.name, "BM_Memcpy/")) copy[sizeOf(r.name)] = r.rate;
             if (isBaseline(r.name, "BM_MemoryFloor/")) floor[sizeOf(r.name)] = r.rate;
-            if (r.label == WarpIsaName(WarpIsa::Portable)) portable[sceneOf(r.name)] = r.rate;
+            if (named(r) && r.label == WarpIsaName(WarpIsa::Portable)) portable[sceneOf(r.name)] = r.rate;
         }
         std::printf("\n%-50s %-9s %9s %10s %10s %11s\n", "render (w/h/cells/dragged/k/isa)", "path", "Mpx/s",
                     "vs memcpy", "vs floor", "vs portable");
@@ -201,19 +206,19 @@ public:
             const double c = copy.count(size) ? copy[size] : 0.0, f = floor.count(size) ? floor[size] : 0.0;
             std::printf("%-50s %-9s %9.1f %9.4fx %9.4fx", r.name.c_str(), r.label.c_str(), r.rate,
                         c > 0 ? r.rate / c : 0.0, f > 0 ? r.rate / f : 0.0);
-            const bool named = r.name.size() > 3 && r.name.compare(r.name.size() - 3, 3, "/-1") != 0 &&
-                               isBaseline(r.name, "BM_WarpFrame/");
-            if (named && portable.count(scene)) std::printf(" %10.2fx", r.rate / portable[scene]);
+            if (named(r) && portable.count(scene)) std::printf(" %10.2fx", r.rate / portable[scene]);
             std::printf("\n");
         }
     }
 
 private:
-    // "BM_WarpFrame/w/h/cells/dragged/k/isa" -> "w/h/cells/dragged/k".
-    static std::string sceneOf(const std::string& name) {
-        const size_t a = name.find('/'), b = name.rfind('/');
-        return a == std::string::npos || b <= a ? name : name.substr(a + 1, b - a - 1);
+    // Runs whose last argument names an instruction set (-1: the one in use).
+    static bool named(const Rate& r) {
+        return (isBaseline(r.name, "BM_WarpFrame/") || isBaseline(r.name, "BM_WarpFrameBilinear/")) &&
+               !(r.name.size() > 3 && r.name.compare(r.name.size() - 3, 3, "/-1") == 0);
     }
+    // "BM_WarpFrame/w/h/cells/dragged/k/isa" -> "BM_WarpFrame/w/h/cells/dragged/k".
+    static std::string sceneOf(const std::string& name) { return name.substr(0, name.rfind('/')); }
 };
 
 }  // namespace
