@@ -1,10 +1,8 @@
 #include "core/Warp.h"
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -255,100 +253,6 @@ inline uint32_t bilinearAt(const uint32_t* pixels, size_t stride, float x, float
 
 uint32_t BilinearSample(const PixelArray& pixels, float x, float y, int maxX, int maxY) {
     return bilinearAt(pixels.row(0), size_t(pixels.width()), x, y, float(maxX), float(maxY));
-}
-
-// ------------------------------------------------------------ instruction sets
-
-namespace {
-
-constexpr WarpIsa kIsas[] = {WarpIsa::Portable, WarpIsa::Sse41, WarpIsa::Avx2, WarpIsa::Avx512};
-
-bool cpuRuns(WarpIsa isa) {
-#if defined(TARNEL_WARP_X86)
-    switch (isa) {
-        case WarpIsa::Portable: return true;
-        case WarpIsa::Sse41: return __builtin_cpu_supports("sse4.1");
-        case WarpIsa::Avx2: return __builtin_cpu_supports("avx2");
-        case WarpIsa::Avx512: return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
-    }
-    return false;
-#else
-    return isa == WarpIsa::Portable;
-#endif
-}
-
-WarpIsa isaFromEnvironment() {
-    const char* text = std::getenv("TARNEL_WARP_ISA");
-    WarpIsa isa = BestWarpIsa();
-    if (text && ParseWarpIsa(text, isa) && WarpIsaSupported(isa)) return isa;
-    return BestWarpIsa();
-}
-
-// -1 until first use.
-std::atomic<int> activeIsa{-1};
-
-const warp::TriangleRuns& runsOf(WarpIsa isa) {
-    static const warp::TriangleRuns none{};
-    switch (isa) {
-        case WarpIsa::Sse41: return warp::kSse41TriangleRuns;
-        case WarpIsa::Avx2: return warp::kAvx2TriangleRuns;
-        case WarpIsa::Avx512: return warp::kAvx512TriangleRuns;
-        case WarpIsa::Portable: break;
-    }
-    return none;
-}
-
-const warp::TriangleRuns& activeRuns() { return runsOf(ActiveWarpIsa()); }
-
-}  // namespace
-
-bool WarpIsaSupported(WarpIsa isa) {
-    const warp::TriangleRuns& runs = runsOf(isa);
-    return isa == WarpIsa::Portable || (runs.mix && cpuRuns(isa));
-}
-
-WarpIsa BestWarpIsa() {
-    static const WarpIsa best = [] {
-        WarpIsa found = WarpIsa::Portable;
-        for (WarpIsa isa : kIsas)
-            if (WarpIsaSupported(isa)) found = isa;
-        return found;
-    }();
-    return best;
-}
-
-WarpIsa ActiveWarpIsa() {
-    const int current = activeIsa.load(std::memory_order_relaxed);
-    if (current >= 0) return WarpIsa(current);
-    static const WarpIsa initial = isaFromEnvironment();
-    int expected = -1;
-    activeIsa.compare_exchange_strong(expected, int(initial), std::memory_order_relaxed);
-    return WarpIsa(activeIsa.load(std::memory_order_relaxed));
-}
-
-WarpIsa SetWarpIsa(WarpIsa isa) {
-    if (!WarpIsaSupported(isa)) isa = BestWarpIsa();
-    activeIsa.store(int(isa), std::memory_order_relaxed);
-    return isa;
-}
-
-const char* WarpIsaName(WarpIsa isa) {
-    switch (isa) {
-        case WarpIsa::Portable: return "portable";
-        case WarpIsa::Sse41: return "sse4.1";
-        case WarpIsa::Avx2: return "avx2";
-        case WarpIsa::Avx512: return "avx512";
-    }
-    return "portable";
-}
-
-bool ParseWarpIsa(const std::string& text, WarpIsa& out) {
-    for (WarpIsa isa : kIsas)
-        if (text == WarpIsaName(isa)) {
-            out = isa;
-            return true;
-        }
-    return false;
 }
 
 // ------------------------------------------------------------ production fill
@@ -668,7 +572,7 @@ void FillTriangle(Bitmap& frame, const MeshTriangle& tri, const MeshTriangle& st
     // within 53 bits for every frame column.
     const double grid = s.ax * 1073741824.0;
     const bool exactSteps = std::fabs(s.ax) < 2097152.0 && grid == std::floor(grid);
-    const warp::TriangleRuns& runs = activeRuns();
+    const warp::TriangleRuns& runs = warp::ActiveTriangleRuns();
     const float t = context.t();
     if (context.sampling() == WarpSampling::Bilinear) {
         if (t == 0.0f)

@@ -99,4 +99,7 @@ extern const TriangleRuns kSse41TriangleRuns;
 extern const TriangleRuns kAvx2TriangleRuns;
 extern const TriangleRuns kAvx512TriangleRuns;
 
+// The runs of ActiveWarpIsa(); all null for the portable loop. In WarpIsa.cpp.
+const TriangleRuns& ActiveTriangleRuns();
+
 }  // namespace tarnel::warp
