@@ -2,7 +2,9 @@
 // for byte, on ordinary and on hostile meshes; and the set can be chosen.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <random>
 #include <string>
 
@@ -186,4 +188,26 @@ TEST(WarpIsa, UnsupportedRequestFallsBackToTheBestSupported) {
     // An out-of-range value is no instruction set either.
     EXPECT_EQ(SetWarpIsa(WarpIsa(17)), BestWarpIsa());
     SetWarpIsa(before);
+}
+
+// TARNEL_WARP_ISA is read once, at first use, so each case runs in a fresh
+// process (a death test in threadsafe style re-runs the binary).
+TEST(WarpIsa, EnvironmentChoosesTheSetAtFirstUse) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    struct Case {
+        const char* text;
+        WarpIsa expected;
+    };
+    const Case cases[] = {
+        {"portable", WarpIsa::Portable},
+        {"sse4.1", WarpIsaSupported(WarpIsa::Sse41) ? WarpIsa::Sse41 : BestWarpIsa()},
+        {"avx512", WarpIsaSupported(WarpIsa::Avx512) ? WarpIsa::Avx512 : BestWarpIsa()},
+        {"avx1024", BestWarpIsa()},  // unknown: the best there is
+        {"", BestWarpIsa()},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(setenv("TARNEL_WARP_ISA", c.text, 1), 0);
+        EXPECT_EXIT(std::exit(ActiveWarpIsa() == c.expected ? 0 : 1), testing::ExitedWithCode(0), "") << c.text;
+    }
+    unsetenv("TARNEL_WARP_ISA");
 }
