@@ -295,11 +295,6 @@ constexpr double kAcceptBand = 1e-4;
 // for the affine form to stand in for the literal weights.
 constexpr double kAreaAgreement = 1e-5;
 
-// Where all three signed coordinates are at least this low, the sum of the
-// unsigned ones is at most 1 + 2 · 0.001, well inside the 1.01 limit: the
-// pixel is accepted without testing.
-constexpr double kInteriorSlack = -0.001;
-
 struct Setup {
     const MeshTriangle* tri;
     double ax, ay;
@@ -412,28 +407,6 @@ inline void fillPixels(uint8_t* out, int from, int to, int y, double px, const R
     }
 }
 
-// Narrows [lo, hi] to the pixels where value0 + px · step >= kInteriorSlack,
-// px = x − ax. Conservative: rounding only ever narrows it further.
-inline void narrowToInterior(double value0, double step, double inverseStep, double ax, int& lo, int& hi) {
-    if (step == 0.0) {
-        if (!(value0 >= kInteriorSlack)) hi = lo - 1;
-        return;
-    }
-    // Where the value reaches the slack; the multiply by the inverse may be
-    // a little off, which the slack's margin absorbs.
-    double root = ax + (kInteriorSlack - value0) * inverseStep;
-    if (!(root >= double(lo) - 1.0)) root = double(lo) - 1.0;  // NaN too
-    if (root > double(hi) + 1.0) root = double(hi) + 1.0;
-    const int whole = int(root);  // in range now; truncates toward zero
-    if (step > 0.0) {
-        const int first = whole + (double(whole) < root);  // ceil
-        if (first > lo) lo = first;
-    } else {
-        const int last = whole - (double(whole) > root);  // floor
-        if (last < hi) hi = last;
-    }
-}
-
 // The offset in elements of where a source walks in `rows` frame scanlines.
 inline ptrdiff_t rowAhead(double dx, double dy, size_t stride, double rows) {
     constexpr double kFar = 1 << 20;  // a wild map gains nothing from prefetching
@@ -475,10 +448,8 @@ void fillScanlines(Bitmap& frame, const warp::TriangleRows& rows, const Setup& s
         const RowCoefficients c = warp::rowCoefficients(rows, y);
         uint8_t* out = frame.scanline(y);
         const double px = double(xFirst) - s.ax;
-        int inFirst = xFirst, inLast = xLast;
-        narrowToInterior(c.u0, c.ud, s.inverseU, s.ax, inFirst, inLast);
-        narrowToInterior(c.v0, c.vd, s.inverseV, s.ax, inFirst, inLast);
-        narrowToInterior(c.w0, c.wd, s.inverseW, s.ax, inFirst, inLast);
+        int inFirst, inLast;
+        warp::interior(rows, c, xFirst, xLast, inFirst, inLast);
         if (inFirst > inLast) {
             fillPixels<mode, true, bilinear>(out, xFirst, xLast, y, px, c, src, s);
             continue;
@@ -563,7 +534,10 @@ void FillTriangle(Bitmap& frame, const MeshTriangle& tri, const MeshTriangle& st
                                   s.sx,
                                   s.sy,
                                   s.ex,
-                                  s.ey};
+                                  s.ey,
+                                  s.inverseU,
+                                  s.inverseV,
+                                  s.inverseW};
 
     // The vector runs step by adding lane offsets to the pixel position, the
     // portable loop by adding 1 at a time; the two agree when every position

@@ -279,6 +279,9 @@ void runBilinear(const TriangleRows& r, const PixelSources& src, const AcceptTes
     }
 }
 
+// Scanlines at least this long (pixels less one) look for their interior.
+constexpr int kLongScanline = 64;
+
 template <Blend mode>
 void run(const TriangleRows& r, const PixelSources& src, const AcceptTest& test) {
     Source start(r.sx, r.sy, src.startMaxX, src.startMaxY, src.startStride, src.start, src.startAhead);
@@ -297,6 +300,10 @@ void run(const TriangleRows& r, const PixelSources& src, const AcceptTest& test)
         const __m512d px0 = _mm512_set1_pd(double(xFirst) - r.ax);
         Lanes px{_mm512_add_pd(px0, _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7)),
                  _mm512_add_pd(px0, _mm512_setr_pd(8, 9, 10, 11, 12, 13, 14, 15))};
+        // On long scanlines finding the interior (the portable loop's way)
+        // costs less than testing every step; steps inside it skip the test.
+        int inFirst = xLast + 1, inLast = xLast;
+        if (xLast - xFirst >= kLongScanline) interior(r, c, xFirst, xLast, inFirst, inLast);
         for (int x = xFirst; x <= xLast; x += 16, dst += 16) {
             const int left = xLast - x + 1;
             _mm_prefetch(
@@ -304,7 +311,9 @@ void run(const TriangleRows& r, const PixelSources& src, const AcceptTest& test)
                 _MM_HINT_T0);
             if (left <= 8) {
                 // A short end takes a step of eight, at little more than half the cost.
-                const __mmask8 keep = inside.accepted(px.low, x, y, __mmask8((1u << left) - 1u));
+                const __mmask8 keep = x >= inFirst && x + 7 <= inLast
+                                          ? __mmask8((1u << left) - 1u)
+                                          : inside.accepted(px.low, x, y, __mmask8((1u << left) - 1u));
                 __m256i color;
                 if constexpr (mode == Blend::StartOnly) color = start.sample(px.low);
                 else if constexpr (mode == Blend::EndOnly) color = end.sample(px.low);
@@ -313,7 +322,9 @@ void run(const TriangleRows& r, const PixelSources& src, const AcceptTest& test)
                 break;
             }
             const __mmask16 keep =
-                inside.accepted(px, x, y, left >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << left) - 1u));
+                x >= inFirst && x + 15 <= inLast
+                    ? __mmask16(0xFFFF)
+                    : inside.accepted(px, x, y, left >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << left) - 1u));
             // Lanes left out sample clamped positions too, so their reads
             // stay inside the arrays; one masked store serves every step.
             __m512i color;

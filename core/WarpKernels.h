@@ -76,6 +76,7 @@ struct TriangleRows {
     ptrdiff_t rowStep;
     double ax, ay;
     Affine su, sv, sw, sx, sy, ex, ey;
+    double inverseU, inverseV, inverseW;  // 1 / su.dx, 1 / sv.dx, 1 / sw.dx
 };
 
 // Writes the pixels of the triangle's scanlines that AcceptTest accepts, the

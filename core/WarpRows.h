@@ -53,6 +53,44 @@ inline bool rowSpan(const Edge (&edges)[3], int y, int width, int& xFirst, int& 
     return xFirst <= xLast;
 }
 
+// Where all three signed coordinates are at least this low, the sum of the
+// unsigned ones is at most 1 + 2 · 0.001, well inside the 1.01 limit: the
+// pixel is accepted without testing.
+constexpr double kInteriorSlack = -0.001;
+
+// Narrows [lo, hi] to the pixels where value0 + px · step >= kInteriorSlack,
+// px = x − ax. Conservative: rounding only ever narrows it further.
+inline void narrowToInterior(double value0, double step, double inverseStep, double ax, int& lo, int& hi) {
+    if (step == 0.0) {
+        if (!(value0 >= kInteriorSlack)) hi = lo - 1;
+        return;
+    }
+    // Where the value reaches the slack; the multiply by the inverse may be
+    // a little off, which the slack's margin absorbs.
+    double root = ax + (kInteriorSlack - value0) * inverseStep;
+    if (!(root >= double(lo) - 1.0)) root = double(lo) - 1.0;  // NaN too
+    if (root > double(hi) + 1.0) root = double(hi) + 1.0;
+    const int whole = int(root);  // in range now; truncates toward zero
+    if (step > 0.0) {
+        const int first = whole + (double(whole) < root);  // ceil
+        if (first > lo) lo = first;
+    } else {
+        const int last = whole - (double(whole) > root);  // floor
+        if (last < hi) hi = last;
+    }
+}
+
+// The pixels of xFirst..xLast where all three signed coordinates are at
+// least kInteriorSlack (empty: inFirst > inLast).
+inline void interior(const TriangleRows& r, const RowCoefficients& c, int xFirst, int xLast, int& inFirst,
+                     int& inLast) {
+    inFirst = xFirst;
+    inLast = xLast;
+    narrowToInterior(c.u0, c.ud, r.inverseU, r.ax, inFirst, inLast);
+    narrowToInterior(c.v0, c.vd, r.inverseV, r.ax, inFirst, inLast);
+    narrowToInterior(c.w0, c.wd, r.inverseW, r.ax, inFirst, inLast);
+}
+
 inline RowCoefficients rowCoefficients(const TriangleRows& r, int y) {
     const double py = double(y) - r.ay;
     return RowCoefficients{r.su.c + py * r.su.dy, r.su.dx, r.sv.c + py * r.sv.dy, r.sv.dx,
