@@ -128,6 +128,9 @@ struct Inside {
     }
 };
 
+// Scanlines at least this long (pixels less one) look for their interior.
+constexpr int kLongScanline = 48;
+
 template <Blend mode>
 void run(const TriangleRows& r, const PixelSources& src, const AcceptTest& test) {
     Source start(r.sx, r.sy, src.startMaxX, src.startMaxY, src.startStride, src.start, src.startAhead);
@@ -147,10 +150,16 @@ void run(const TriangleRows& r, const PixelSources& src, const AcceptTest& test)
         const __m256d px = _mm256_set1_pd(double(xFirst) - r.ax);
         __m256d pxLow = _mm256_add_pd(px, _mm256_setr_pd(0, 1, 2, 3));
         __m256d pxHigh = _mm256_add_pd(px, _mm256_setr_pd(4, 5, 6, 7));
+        // On long scanlines finding the interior (the portable loop's way)
+        // costs less than testing every step; steps inside it skip the test.
+        int inFirst = xLast + 1, inLast = xLast;
+        if (xLast - xFirst >= kLongScanline) interior(r, c, xFirst, xLast, inFirst, inLast);
         for (int x = xFirst; x <= xLast;
              x += 8, dst += 8, pxLow = _mm256_add_pd(pxLow, eight), pxHigh = _mm256_add_pd(pxHigh, eight)) {
             const int left = xLast - x + 1;
-            const unsigned keep = inside.accepted(pxLow, pxHigh, x, y, left >= 8 ? 0xFFu : (1u << left) - 1u);
+            const unsigned keep = x >= inFirst && x + 7 <= inLast
+                                      ? 0xFFu
+                                      : inside.accepted(pxLow, pxHigh, x, y, left >= 8 ? 0xFFu : (1u << left) - 1u);
             _mm_prefetch(
                 reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(dst) + uintptr_t(src.frameAhead)),
                 _MM_HINT_T0);
