@@ -185,6 +185,63 @@ struct Inside {
     }
 };
 
+// Spans and coefficients of eight scanlines at once, each lane as rowSpan
+// and rowCoefficients find them for its scanline.
+struct RowBatch {
+    alignas(32) int xFirst[8];
+    alignas(32) int xLast[8];
+    alignas(64) double u0[8], v0[8], w0[8], sx0[8], sy0[8], ex0[8], ey0[8];
+
+    // Where scanlines y0 + lane cross edge e, widening [xMin, xMax] where inside its range.
+    static void cross(const Edge& e, __m512d y, __m256& xMin, __m256& xMax) {
+        const __m256 c = e.vertical ? _mm256_set1_ps(e.x)
+                                    : _mm512_cvtpd_ps(_mm512_div_pd(_mm512_sub_pd(y, _mm512_set1_pd(e.b)),
+                                                                    _mm512_set1_pd(e.m)));
+        // Ordered compares: a NaN crossing is never accepted. Where c equals
+        // the bound, min/max may keep the other zero's sign; both round to 0.
+        const __m256 inside = _mm256_and_ps(_mm256_cmp_ps(c, _mm256_set1_ps(e.lo), _CMP_GE_OQ),
+                                            _mm256_cmp_ps(c, _mm256_set1_ps(e.hi), _CMP_LE_OQ));
+        xMax = _mm256_blendv_ps(xMax, _mm256_max_ps(xMax, c), inside);
+        xMin = _mm256_blendv_ps(xMin, _mm256_min_ps(xMin, c), inside);
+    }
+
+    // nearestWithin of eight values.
+    static __m256i nearest(__m256 v, int lo, int hi) {
+        __m256i r = _mm256_cvtps_epi32(v);
+        r = _mm256_blendv_epi8(r, _mm256_set1_epi32(hi),
+                               _mm256_castps_si256(_mm256_cmp_ps(v, _mm256_set1_ps(float(hi)), _CMP_GT_OQ)));
+        return _mm256_blendv_epi8(_mm256_set1_epi32(lo), r,
+                                  _mm256_castps_si256(_mm256_cmp_ps(v, _mm256_set1_ps(float(lo)), _CMP_GE_OQ)));
+    }
+
+    static void coefficient(const Affine& a, __m512d py, double* out) {
+        _mm512_store_pd(out, _mm512_add_pd(_mm512_set1_pd(a.c), _mm512_mul_pd(py, _mm512_set1_pd(a.dy))));
+    }
+
+    void fill(const TriangleRows& r, int y0) {
+        const __m512d y = _mm512_add_pd(_mm512_set1_pd(double(y0)), _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7));
+        __m256 xMax = _mm256_set1_ps(-100000.0f), xMin = _mm256_set1_ps(100000.0f);
+        cross(r.edges[0], y, xMin, xMax);
+        cross(r.edges[1], y, xMin, xMax);
+        cross(r.edges[2], y, xMin, xMax);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(xFirst), nearest(xMin, 0, r.width));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(xLast), nearest(xMax, -1, r.width - 1));
+        const __m512d py = _mm512_sub_pd(y, _mm512_set1_pd(r.ay));
+        coefficient(r.su, py, u0);
+        coefficient(r.sv, py, v0);
+        coefficient(r.sw, py, w0);
+        coefficient(r.sx, py, sx0);
+        coefficient(r.sy, py, sy0);
+        coefficient(r.ex, py, ex0);
+        coefficient(r.ey, py, ey0);
+    }
+
+    RowCoefficients row(const TriangleRows& r, int lane) const {
+        return RowCoefficients{u0[lane],  r.su.dx, v0[lane],  r.sv.dx, w0[lane],  r.sw.dx, sx0[lane],
+                               r.sx.dx,   sy0[lane], r.sy.dx, ex0[lane], r.ex.dx, ey0[lane], r.ey.dx};
+    }
+};
+
 // One source image read bilinearly, eight pixels at a time, as bilinearAt
 // in Warp.cpp reads one.
 struct BilinearSource {
@@ -257,10 +314,13 @@ void runBilinear(const TriangleRows& r, const PixelSources& src, const AcceptTes
     Inside inside(r, test);
     const __m512d t = _mm512_set1_pd(src.t);
     const __m512d eight = _mm512_set1_pd(8.0);
+    RowBatch batch;
     for (int y = r.yFirst; y <= r.yLast; ++y) {
-        int xFirst, xLast;
-        if (!rowSpan(r.edges, y, r.width, xFirst, xLast)) continue;
-        const RowCoefficients c = rowCoefficients(r, y);
+        const int lane = (y - r.yFirst) & 7;
+        if (lane == 0) batch.fill(r, y);
+        const int xFirst = batch.xFirst[lane], xLast = batch.xLast[lane];
+        if (xFirst > xLast) continue;
+        const RowCoefficients c = batch.row(r, lane);
         inside.setRow(c);
         if constexpr (mode != Blend::EndOnly) start.setRow(c.sx0, c.sy0);
         if constexpr (mode != Blend::StartOnly) end.setRow(c.ex0, c.ey0);
@@ -289,10 +349,13 @@ void run(const TriangleRows& r, const PixelSources& src, const AcceptTest& test)
     Inside inside(r, test);
     const __m512d t = _mm512_set1_pd(src.t);
     const __m512d sixteen = _mm512_set1_pd(16.0);
+    RowBatch batch;
     for (int y = r.yFirst; y <= r.yLast; ++y) {
-        int xFirst, xLast;
-        if (!rowSpan(r.edges, y, r.width, xFirst, xLast)) continue;
-        const RowCoefficients c = rowCoefficients(r, y);
+        const int lane = (y - r.yFirst) & 7;
+        if (lane == 0) batch.fill(r, y);
+        const int xFirst = batch.xFirst[lane], xLast = batch.xLast[lane];
+        if (xFirst > xLast) continue;
+        const RowCoefficients c = batch.row(r, lane);
         inside.setRow(c);
         if constexpr (mode != Blend::EndOnly) start.setRow(c.sx0, c.sy0);
         if constexpr (mode != Blend::StartOnly) end.setRow(c.ex0, c.ey0);
