@@ -15,6 +15,9 @@
 // literal path; direct writes into the frame's rows) and the literal one
 // (FillTriangleReference, WarpFrameReference: the formulas step by step,
 // per-pixel set-pixel calls), which the tests hold the production path to.
+// The production path's scanlines run as a portable loop or, chosen at run
+// time (WarpIsa), as SSE4.1 / AVX2 / AVX-512 code that does the same IEEE
+// operations per lane and so writes the same bytes.
 //
 // Both share three choices:
 //  - an exactly vertical edge crosses every scanline at its own x (a
