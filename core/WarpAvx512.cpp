@@ -116,7 +116,10 @@ struct Source {
         const __m512i index = _mm512_add_epi32(_mm512_mullo_epi32(axisIndex(px, yBase, yStep, yLimit), stride),
                                                axisIndex(px, xBase, xStep, xLimit));
         // Later scanlines sample about as many source rows further on.
+        // A slanted walk crosses source rows within a step: lanes 0, 5, 10 and 15.
         prefetch(pixels, _mm_cvtsi128_si32(_mm512_castsi512_si128(index)), ahead);
+        prefetch(pixels, _mm_extract_epi32(_mm512_extracti32x4_epi32(index, 1), 1), ahead);
+        prefetch(pixels, _mm_extract_epi32(_mm512_extracti32x4_epi32(index, 2), 2), ahead);
         prefetch(pixels, _mm_extract_epi32(_mm512_extracti32x4_epi32(index, 3), 3), ahead);
         return _mm512_i32gather_epi32(index, reinterpret_cast<const int*>(pixels), 4);
     }
