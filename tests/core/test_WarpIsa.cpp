@@ -211,3 +211,24 @@ TEST(WarpIsa, EnvironmentChoosesTheSetAtFirstUse) {
     }
     unsetenv("TARNEL_WARP_ISA");
 }
+
+// Frames stored bottom-up (as some canvases are) get the same pixels as top-down ones.
+TEST_P(WarpIsaTest, BottomUpFramesGetTheSamePixels) {
+    const WarpIsa isa = GetParam();
+    if (!WarpIsaSupported(isa)) GTEST_SKIP() << WarpIsaName(isa) << " not supported here";
+    const Scene s = makeScene(kScenes[1], 9);
+    const WarpIsa before = ActiveWarpIsa();
+    SetWarpIsa(isa);
+    for (WarpSampling sampling : {WarpSampling::Nearest, WarpSampling::Bilinear}) {
+        Bitmap bottomUp;
+        ASSERT_TRUE(bottomUp.create(s.w, s.h, 32, false));
+        WarpOptions options;
+        options.sampling = sampling;
+        ASSERT_TRUE(WarpFrame(s.startTriangles, s.endTriangles, 2, 7, s.start, s.end, s.w, s.h, bottomUp, options));
+        Bitmap topDown;
+        ASSERT_TRUE(topDown.create(s.w, s.h, 32));
+        ASSERT_TRUE(WarpFrame(s.startTriangles, s.endTriangles, 2, 7, s.start, s.end, s.w, s.h, topDown, options));
+        EXPECT_EQ(differingPixels(bottomUp, topDown), 0);
+    }
+    SetWarpIsa(before);
+}
