@@ -436,8 +436,8 @@ void fillScanlines(Bitmap& frame, const warp::TriangleRows& rows, const Setup& s
     src.startAhead = rowAhead(s.sx.dy, s.sy.dy, src.startStride, rowsAhead);
     src.endAhead = rowAhead(s.ex.dy, s.ey.dy, src.endStride, rowsAhead);
     src.frameAhead = ptrdiff_t(rowsAhead) * rows.rowStep;
-    // The vector runs test every pixel, which costs them less than finding
-    // the interior; the test's verdict is the same either way.
+    // The vector runs find the scanlines themselves and test each pixel
+    // unless a long scanline's interior spares it, as the loops below do.
     if (vectorRun) {
         vectorRun(rows, src, warp::AcceptTest{kAcceptLimit - kAcceptBand, kAcceptLimit + kAcceptBand, s.tri, s.area});
         return;
