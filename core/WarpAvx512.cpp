@@ -7,6 +7,8 @@
 #if defined(TARNEL_WARP_X86)
 #include <immintrin.h>
 
+#include "core/WarpRowBatch.h"
+
 // GCC 12 reports the deliberately undefined pass-through operand inside its
 // own AVX-512 conversion intrinsics.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -185,63 +187,6 @@ struct Inside {
             if (!LiteralAccepts(test, x + lane, y)) keep &= ~(1u << lane);
         }
         return __mmask8(keep);
-    }
-};
-
-// Spans and coefficients of eight scanlines at once, each lane as rowSpan
-// and rowCoefficients find them for its scanline.
-struct RowBatch {
-    alignas(32) int xFirst[8];
-    alignas(32) int xLast[8];
-    alignas(64) double u0[8], v0[8], w0[8], sx0[8], sy0[8], ex0[8], ey0[8];
-
-    // Where scanlines y0 + lane cross edge e, widening [xMin, xMax] where inside its range.
-    static void cross(const Edge& e, __m512d y, __m256& xMin, __m256& xMax) {
-        const __m256 c = e.vertical ? _mm256_set1_ps(e.x)
-                                    : _mm512_cvtpd_ps(_mm512_div_pd(_mm512_sub_pd(y, _mm512_set1_pd(e.b)),
-                                                                    _mm512_set1_pd(e.m)));
-        // Ordered compares: a NaN crossing is never accepted. Where c equals
-        // the bound, min/max may keep the other zero's sign; both round to 0.
-        const __m256 inside = _mm256_and_ps(_mm256_cmp_ps(c, _mm256_set1_ps(e.lo), _CMP_GE_OQ),
-                                            _mm256_cmp_ps(c, _mm256_set1_ps(e.hi), _CMP_LE_OQ));
-        xMax = _mm256_blendv_ps(xMax, _mm256_max_ps(xMax, c), inside);
-        xMin = _mm256_blendv_ps(xMin, _mm256_min_ps(xMin, c), inside);
-    }
-
-    // nearestWithin of eight values.
-    static __m256i nearest(__m256 v, int lo, int hi) {
-        __m256i r = _mm256_cvtps_epi32(v);
-        r = _mm256_blendv_epi8(r, _mm256_set1_epi32(hi),
-                               _mm256_castps_si256(_mm256_cmp_ps(v, _mm256_set1_ps(float(hi)), _CMP_GT_OQ)));
-        return _mm256_blendv_epi8(_mm256_set1_epi32(lo), r,
-                                  _mm256_castps_si256(_mm256_cmp_ps(v, _mm256_set1_ps(float(lo)), _CMP_GE_OQ)));
-    }
-
-    static void coefficient(const Affine& a, __m512d py, double* out) {
-        _mm512_store_pd(out, _mm512_add_pd(_mm512_set1_pd(a.c), _mm512_mul_pd(py, _mm512_set1_pd(a.dy))));
-    }
-
-    void fill(const TriangleRows& r, int y0) {
-        const __m512d y = _mm512_add_pd(_mm512_set1_pd(double(y0)), _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7));
-        __m256 xMax = _mm256_set1_ps(-100000.0f), xMin = _mm256_set1_ps(100000.0f);
-        cross(r.edges[0], y, xMin, xMax);
-        cross(r.edges[1], y, xMin, xMax);
-        cross(r.edges[2], y, xMin, xMax);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(xFirst), nearest(xMin, 0, r.width));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(xLast), nearest(xMax, -1, r.width - 1));
-        const __m512d py = _mm512_sub_pd(y, _mm512_set1_pd(r.ay));
-        coefficient(r.su, py, u0);
-        coefficient(r.sv, py, v0);
-        coefficient(r.sw, py, w0);
-        coefficient(r.sx, py, sx0);
-        coefficient(r.sy, py, sy0);
-        coefficient(r.ex, py, ex0);
-        coefficient(r.ey, py, ey0);
-    }
-
-    RowCoefficients row(const TriangleRows& r, int lane) const {
-        return RowCoefficients{u0[lane],  r.su.dx, v0[lane],  r.sv.dx, w0[lane],  r.sw.dx, sx0[lane],
-                               r.sx.dx,   sy0[lane], r.sy.dx, ex0[lane], r.ex.dx, ey0[lane], r.ey.dx};
     }
 };
 
