@@ -6,6 +6,9 @@
 #include <cstring>
 #include <new>
 
+#include "core/WarpKernels.h"
+#include "core/WarpRows.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -149,22 +152,7 @@ inline int roundToInt(float v) {
 #endif
 }
 
-inline int roundToInt(double v) {
-#if defined(__SSE2__)
-    return _mm_cvtsd_si32(_mm_set_sd(v));
-#else
-    if (!(v > -2147483648.0 && v < 2147483647.5)) return INT_MIN;
-    return int(std::nearbyint(v));
-#endif
-}
-
-// nearest(v) limited to lo..hi (NaN gives lo).
-inline int nearestWithin(double v, int lo, int hi) {
-    if (!(v >= double(lo))) return lo;  // rounds to lo or below; NaN too
-    if (v > double(hi)) v = double(hi) + 1.0;
-    const int r = roundToInt(v);
-    return r > hi ? hi : r;
-}
+using warp::nearestWithin;
 
 }  // namespace
 
@@ -230,40 +218,72 @@ uint32_t WarpContext::blend(uint32_t s, uint32_t e) const {
     return t_ >= 0.0f && t_ <= 1.0f ? blendUnit(t_, s, e) : blendLiteral(s, e);
 }
 
-// ------------------------------------------------------------ production fill
+// ------------------------------------------------------------ bilinear reads
 
 namespace {
 
+inline uint32_t bilinearAt(const uint32_t* pixels, size_t stride, float x, float y, float maxX, float maxY) {
+    x = maxX < x ? maxX : x;  // NaN stays NaN and ends at 0
+    y = maxY < y ? maxY : y;
+    if (!(x > 0.0f)) x = 0.0f;
+    if (!(y > 0.0f)) y = 0.0f;
+    const int x0 = int(x), y0 = int(y);
+    const double fx = double(x - float(x0)), fy = double(y - float(y0));
+    const size_t x1 = float(x0) < maxX ? size_t(x0) + 1 : size_t(x0);
+    const uint32_t* top = pixels + size_t(y0) * stride;
+    const uint32_t* bottom = float(y0) < maxY ? top + stride : top;
+    const uint32_t p00 = top[x0], p10 = top[x1], p01 = bottom[x0], p11 = bottom[x1];
+    // Adding 1.5 · 2^52 rounds a value of 0..255 to an integer, ties to even
+    // (as nearbyint would), and leaves it in the low bits.
+    constexpr double kRound = 6755399441055744.0;
+    uint32_t color = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const double a = double((p00 >> shift) & 0xFF), b = double((p10 >> shift) & 0xFF);
+        const double c = double((p01 >> shift) & 0xFF), d = double((p11 >> shift) & 0xFF);
+        const double upper = a + fx * (b - a), lower = c + fx * (d - c);
+        const double rounded = (upper + fy * (lower - upper)) + kRound;
+        uint64_t bits;
+        std::memcpy(&bits, &rounded, 8);
+        color |= (uint32_t(bits) & 0xFF) << shift;
+    }
+    return color;
+}
+
+}  // namespace
+
+uint32_t BilinearSample(const PixelArray& pixels, float x, float y, int maxX, int maxY) {
+    return bilinearAt(pixels.row(0), size_t(pixels.width()), x, y, float(maxX), float(maxY));
+}
+
+// ------------------------------------------------------------ production fill
+
+bool warp::LiteralAccepts(const AcceptTest& test, int x, int y) {
+    float area = test.area;
+    const Weights literal = BarycentricWeights(*test.tri, float(x), float(y), area);
+    return !(float(double(literal.u) + double(literal.v) + double(literal.w)) > 1.01f);
+}
+
+namespace {
+
+using warp::Affine;
+using warp::Blend;
+using warp::Edge;
+using warp::PixelSources;
+using warp::RowCoefficients;
+
 // Same ranges, slopes and intercepts as the literal path, set up once per triangle.
-struct Edge {
-    float lo = 0, hi = 0;
-    bool vertical = false;
-    float x = 0;
-    double m = 0, b = 0;
-
-    void set(const MeshPoint& first, const MeshPoint& second) {
-        lo = float(double(std::min(first.x, second.x)) - 0.001);
-        hi = float(double(std::max(first.x, second.x)) + 0.001);
-        vertical = float(first.x - second.x) == 0.0f;
-        x = first.x;
-        if (vertical) return;
-        m = double(float((double(second.y) - double(first.y)) / (double(second.x) - double(first.x))));
-        if (m == 0.0) m = 1e-7;
-        b = double(first.y) - m * double(first.x);
-    }
-    void accept(int y, float& xMin, float& xMax) const {
-        const float c = vertical ? x : float((double(y) - b) / m);
-        if (c >= lo && c <= hi) {
-            xMax = std::max(xMax, c);
-            xMin = std::min(xMin, c);
-        }
-    }
-};
-
-// An affine function of the pixel position relative to the triangle's first corner.
-struct Affine {
-    double c = 0, dx = 0, dy = 0;
-};
+Edge edgeOf(const MeshPoint& first, const MeshPoint& second) {
+    Edge e;
+    e.lo = float(double(std::min(first.x, second.x)) - 0.001);
+    e.hi = float(double(std::max(first.x, second.x)) + 0.001);
+    e.vertical = float(first.x - second.x) == 0.0f;
+    e.x = first.x;
+    if (e.vertical) return e;
+    e.m = double(float((double(second.y) - double(first.y)) / (double(second.x) - double(first.x))));
+    if (e.m == 0.0) e.m = 1e-7;
+    e.b = double(first.y) - e.m * double(first.x);
+    return e;
+}
 
 // Sums of the unsigned weights this close to the 1.01 limit are decided by
 // the literal weights; further away the affine form decides. Over random
@@ -275,13 +295,6 @@ constexpr double kAcceptBand = 1e-4;
 // for the affine form to stand in for the literal weights.
 constexpr double kAreaAgreement = 1e-5;
 
-enum class Blend { StartOnly, EndOnly, Mix };
-
-// Where all three signed coordinates are at least this low, the sum of the
-// unsigned ones is at most 1 + 2 · 0.001, well inside the 1.01 limit: the
-// pixel is accepted without testing.
-constexpr double kInteriorSlack = -0.001;
-
 struct Setup {
     const MeshTriangle* tri;
     double ax, ay;
@@ -291,18 +304,6 @@ struct Setup {
     double inverseU, inverseV, inverseW;  // 1 / the signed coordinates' steps along x
 };
 
-// Everything the pixel loop reads, copied into locals: the frame rows are
-// written through a byte pointer, which would otherwise make the compiler
-// reload each of these after every store.
-struct PixelSources {
-    const uint32_t* start;
-    const uint32_t* end;
-    size_t startStride, endStride;
-    float startMaxX, startMaxY, endMaxX, endMaxY;
-    double t;
-    ptrdiff_t startAhead = 0, endAhead = 0;  // elements from a sample to the next scanline's
-};
-
 inline void prefetch(const uint32_t* at, ptrdiff_t elements) {
 #if defined(__GNUC__)
     __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(at) + uintptr_t(elements * 4)));
@@ -310,12 +311,6 @@ inline void prefetch(const uint32_t* at, ptrdiff_t elements) {
     (void)at, (void)elements;
 #endif
 }
-
-// One scanline's coefficients: value at px = 0 and step per pixel.
-struct RowCoefficients {
-    double u0, ud, v0, vd, w0, wd;
-    double sx0, sxd, sy0, syd, ex0, exd, ey0, eyd;
-};
 
 #if !defined(__SSE2__)
 // Index of a sample coordinate: float as computed, clamped to 0..maxIndex.
@@ -329,7 +324,7 @@ inline int sampleIndex(double v, float maxIndex) {
 
 // Pixels from..to of one scanline; `tested` pixels go through the 1.01
 // acceptance test, the others are known to lie inside the triangle.
-template <Blend mode, bool tested>
+template <Blend mode, bool tested, bool bilinear>
 inline void fillPixels(uint8_t* out, int from, int to, int y, double px, const RowCoefficients c,
                        const PixelSources src, const Setup& setup) {
 #if defined(__SSE2__)
@@ -349,132 +344,119 @@ inline void fillPixels(uint8_t* out, int from, int to, int y, double px, const R
                 if (float(double(literal.u) + double(literal.v) + double(literal.w)) > 1.01f) continue;
             }
         }
-        int sx = 0, sy = 0, ex = 0, ey = 0;
-#if defined(__SSE2__)
-        // Both sources' positions at once: double -> float -> clamp above ->
-        // nearest (ties to even) -> clamp below. minps(limit, NaN) keeps the
-        // NaN, which converts to INT_MIN and so to 0, like the scalar path.
-        const __m128d pxv = _mm_set1_pd(px);
-        const __m128 f = _mm_movelh_ps(_mm_cvtpd_ps(_mm_add_pd(sBase, _mm_mul_pd(pxv, sStep))),
-                                       _mm_cvtpd_ps(_mm_add_pd(eBase, _mm_mul_pd(pxv, eStep))));
-        __m128i i = _mm_cvtps_epi32(_mm_min_ps(limits, f));
-        i = _mm_and_si128(i, _mm_cmpgt_epi32(i, zero));
-        if constexpr (mode != Blend::EndOnly) {
-            sx = _mm_cvtsi128_si32(i);
-            sy = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 1));
-        }
-        if constexpr (mode != Blend::StartOnly) {
-            ex = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 2));
-            ey = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 3));
-        }
-#else
-        if constexpr (mode != Blend::EndOnly) {
-            sx = sampleIndex(c.sx0 + px * c.sxd, src.startMaxX);
-            sy = sampleIndex(c.sy0 + px * c.syd, src.startMaxY);
-        }
-        if constexpr (mode != Blend::StartOnly) {
-            ex = sampleIndex(c.ex0 + px * c.exd, src.endMaxX);
-            ey = sampleIndex(c.ey0 + px * c.eyd, src.endMaxY);
-        }
-#endif
-        // The next scanline samples about one source row further on; asking
-        // for that line now hides the miss a slanted walk over the rows would
-        // otherwise take on it. A prefetch never faults, so the address needs
-        // no bounds.
         uint32_t color;
-        if constexpr (mode == Blend::StartOnly) {
-            const size_t si = size_t(sy) * src.startStride + size_t(sx);
-            prefetch(src.start + si, src.startAhead);
-            color = src.start[si];
-        } else if constexpr (mode == Blend::EndOnly) {
-            const size_t ei = size_t(ey) * src.endStride + size_t(ex);
-            prefetch(src.end + ei, src.endAhead);
-            color = src.end[ei];
+        if constexpr (bilinear) {
+            uint32_t s = 0, e = 0;
+            if constexpr (mode != Blend::EndOnly)
+                s = bilinearAt(src.start, src.startStride, float(c.sx0 + px * c.sxd), float(c.sy0 + px * c.syd),
+                               src.startMaxX, src.startMaxY);
+            if constexpr (mode != Blend::StartOnly)
+                e = bilinearAt(src.end, src.endStride, float(c.ex0 + px * c.exd), float(c.ey0 + px * c.eyd),
+                               src.endMaxX, src.endMaxY);
+            color = mode == Blend::StartOnly ? s : mode == Blend::EndOnly ? e : blendUnit(src.t, s, e);
         } else {
-            const size_t si = size_t(sy) * src.startStride + size_t(sx), ei = size_t(ey) * src.endStride + size_t(ex);
-            prefetch(src.start + si, src.startAhead);
-            prefetch(src.end + ei, src.endAhead);
-            color = blendUnit(src.t, src.start[si], src.end[ei]);
+            int sx = 0, sy = 0, ex = 0, ey = 0;
+#if defined(__SSE2__)
+            // Both sources' positions at once: double -> float -> clamp above ->
+            // nearest (ties to even) -> clamp below. minps(limit, NaN) keeps the
+            // NaN, which converts to INT_MIN and so to 0, like the scalar path.
+            const __m128d pxv = _mm_set1_pd(px);
+            const __m128 f = _mm_movelh_ps(_mm_cvtpd_ps(_mm_add_pd(sBase, _mm_mul_pd(pxv, sStep))),
+                                           _mm_cvtpd_ps(_mm_add_pd(eBase, _mm_mul_pd(pxv, eStep))));
+            __m128i i = _mm_cvtps_epi32(_mm_min_ps(limits, f));
+            i = _mm_and_si128(i, _mm_cmpgt_epi32(i, zero));
+            if constexpr (mode != Blend::EndOnly) {
+                sx = _mm_cvtsi128_si32(i);
+                sy = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 1));
+            }
+            if constexpr (mode != Blend::StartOnly) {
+                ex = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 2));
+                ey = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 3));
+            }
+#else
+            if constexpr (mode != Blend::EndOnly) {
+                sx = sampleIndex(c.sx0 + px * c.sxd, src.startMaxX);
+                sy = sampleIndex(c.sy0 + px * c.syd, src.startMaxY);
+            }
+            if constexpr (mode != Blend::StartOnly) {
+                ex = sampleIndex(c.ex0 + px * c.exd, src.endMaxX);
+                ey = sampleIndex(c.ey0 + px * c.eyd, src.endMaxY);
+            }
+#endif
+            // The next scanline samples about one source row further on; asking
+            // for that line now hides the miss a slanted walk over the rows would
+            // otherwise take on it. A prefetch never faults, so the address needs
+            // no bounds.
+            if constexpr (mode == Blend::StartOnly) {
+                const size_t si = size_t(sy) * src.startStride + size_t(sx);
+                prefetch(src.start + si, src.startAhead);
+                color = src.start[si];
+            } else if constexpr (mode == Blend::EndOnly) {
+                const size_t ei = size_t(ey) * src.endStride + size_t(ex);
+                prefetch(src.end + ei, src.endAhead);
+                color = src.end[ei];
+            } else {
+                const size_t si = size_t(sy) * src.startStride + size_t(sx),
+                             ei = size_t(ey) * src.endStride + size_t(ex);
+                prefetch(src.start + si, src.startAhead);
+                prefetch(src.end + ei, src.endAhead);
+                color = blendUnit(src.t, src.start[si], src.end[ei]);
+            }
         }
         std::memcpy(out + 4 * size_t(x), &color, 4);
     }
 }
 
-// Narrows [lo, hi] to the pixels where value0 + px · step >= kInteriorSlack,
-// px = x − ax. Conservative: rounding only ever narrows it further.
-inline void narrowToInterior(double value0, double step, double inverseStep, double ax, int& lo, int& hi) {
-    if (step == 0.0) {
-        if (!(value0 >= kInteriorSlack)) hi = lo - 1;
-        return;
-    }
-    // Where the value reaches the slack; the multiply by the inverse may be
-    // a little off, which the slack's margin absorbs.
-    double root = ax + (kInteriorSlack - value0) * inverseStep;
-    if (!(root >= double(lo) - 1.0)) root = double(lo) - 1.0;  // NaN too
-    if (root > double(hi) + 1.0) root = double(hi) + 1.0;
-    const int whole = int(root);  // in range now; truncates toward zero
-    if (step > 0.0) {
-        const int first = whole + (double(whole) < root);  // ceil
-        if (first > lo) lo = first;
-    } else {
-        const int last = whole - (double(whole) > root);  // floor
-        if (last < hi) hi = last;
-    }
-}
-
-// The offset in elements of where a source walks per frame scanline.
-inline ptrdiff_t rowAhead(double dx, double dy, size_t stride) {
+// The offset in elements of where a source walks in `rows` frame scanlines.
+inline ptrdiff_t rowAhead(double dx, double dy, size_t stride, double rows) {
     constexpr double kFar = 1 << 20;  // a wild map gains nothing from prefetching
     if (!(std::fabs(dx) < kFar && std::fabs(dy) < kFar)) return 0;
-    return ptrdiff_t(std::nearbyint(dy)) * ptrdiff_t(stride) + ptrdiff_t(std::nearbyint(dx));
+    return ptrdiff_t(std::nearbyint(rows * dy)) * ptrdiff_t(stride) + ptrdiff_t(std::nearbyint(rows * dx));
 }
 
-template <Blend mode>
-void fillScanlines(Bitmap& frame, const Edge (&edges)[3], int yFirst, int yLast, const Setup& s,
-                   const WarpContext& context) {
+// vectorRun: the triangle run of the instruction set in use, or null for the
+// portable loops.
+template <Blend mode, bool bilinear>
+void fillScanlines(Bitmap& frame, const warp::TriangleRows& rows, const Setup& s, const WarpContext& context,
+                   warp::TriangleRun vectorRun) {
     const PixelArray& startPixels = context.startPixels();
     const PixelArray& endPixels = context.endPixels();
     PixelSources src{startPixels.row(0),
-                           endPixels.row(0),
-                           size_t(startPixels.width()),
-                           size_t(endPixels.width()),
-                           float(context.startMaxX()),
-                           float(context.startMaxY()),
-                           float(context.endMaxX()),
-                           float(context.endMaxY()),
-                           double(context.t())};
-    src.startAhead = rowAhead(s.sx.dy, s.sy.dy, src.startStride);
-    src.endAhead = rowAhead(s.ex.dy, s.ey.dy, src.endStride);
-    const int width = frame.width();
-
-    for (int y = yFirst; y <= yLast; ++y) {
-        float xMax = -100000.0f, xMin = 100000.0f;
-        edges[0].accept(y, xMin, xMax);
-        edges[1].accept(y, xMin, xMax);
-        edges[2].accept(y, xMin, xMax);
-        const int xFirst = nearestWithin(xMin, 0, width);
-        const int xLast = nearestWithin(xMax, -1, width - 1);
-        if (xFirst > xLast) continue;
-
-        const double py = double(y) - s.ay;
-        const RowCoefficients c{s.su.c + py * s.su.dy, s.su.dx, s.sv.c + py * s.sv.dy, s.sv.dx,
-                                s.sw.c + py * s.sw.dy, s.sw.dx, s.sx.c + py * s.sx.dy, s.sx.dx,
-                                s.sy.c + py * s.sy.dy, s.sy.dx, s.ex.c + py * s.ex.dy, s.ex.dx,
-                                s.ey.c + py * s.ey.dy, s.ey.dx};
-        int inFirst = xFirst, inLast = xLast;
-        narrowToInterior(c.u0, c.ud, s.inverseU, s.ax, inFirst, inLast);
-        narrowToInterior(c.v0, c.vd, s.inverseV, s.ax, inFirst, inLast);
-        narrowToInterior(c.w0, c.wd, s.inverseW, s.ax, inFirst, inLast);
-
+                     endPixels.row(0),
+                     size_t(startPixels.width()),
+                     size_t(endPixels.width()),
+                     float(context.startMaxX()),
+                     float(context.startMaxY()),
+                     float(context.endMaxX()),
+                     float(context.endMaxY()),
+                     double(context.t())};
+    // The vector runs cross a short scanline so quickly that the next one's
+    // lines would not arrive in time; they ask for the lines four scanlines on.
+    const double rowsAhead = vectorRun ? 4.0 : 1.0;
+    src.startAhead = rowAhead(s.sx.dy, s.sy.dy, src.startStride, rowsAhead);
+    src.endAhead = rowAhead(s.ex.dy, s.ey.dy, src.endStride, rowsAhead);
+    src.frameAhead = ptrdiff_t(rowsAhead) * rows.rowStep;
+    // The vector runs find the scanlines themselves and test each pixel
+    // unless a long scanline's interior spares it, as the loops below do.
+    if (vectorRun) {
+        vectorRun(rows, src, warp::AcceptTest{kAcceptLimit - kAcceptBand, kAcceptLimit + kAcceptBand, s.tri, s.area});
+        return;
+    }
+    for (int y = rows.yFirst; y <= rows.yLast; ++y) {
+        int xFirst, xLast;
+        if (!warp::rowSpan(rows.edges, y, rows.width, xFirst, xLast)) continue;
+        const RowCoefficients c = warp::rowCoefficients(rows, y);
         uint8_t* out = frame.scanline(y);
         const double px = double(xFirst) - s.ax;
+        int inFirst, inLast;
+        warp::interior(rows, c, xFirst, xLast, inFirst, inLast);
         if (inFirst > inLast) {
-            fillPixels<mode, true>(out, xFirst, xLast, y, px, c, src, s);
+            fillPixels<mode, true, bilinear>(out, xFirst, xLast, y, px, c, src, s);
             continue;
         }
-        fillPixels<mode, true>(out, xFirst, inFirst - 1, y, px, c, src, s);
-        fillPixels<mode, false>(out, inFirst, inLast, y, px + double(inFirst - xFirst), c, src, s);
-        fillPixels<mode, true>(out, inLast + 1, xLast, y, px + double(inLast + 1 - xFirst), c, src, s);
+        fillPixels<mode, true, bilinear>(out, xFirst, inFirst - 1, y, px, c, src, s);
+        fillPixels<mode, false, bilinear>(out, inFirst, inLast, y, px + double(inFirst - xFirst), c, src, s);
+        fillPixels<mode, true, bilinear>(out, inLast + 1, xLast, y, px + double(inLast + 1 - xFirst), c, src, s);
     }
 }
 
@@ -536,15 +518,52 @@ void FillTriangle(Bitmap& frame, const MeshTriangle& tri, const MeshTriangle& st
     s.ex = sourceMap(s, endTri, false);
     s.ey = sourceMap(s, endTri, true);
 
-    Edge edges[3];
-    edges[0].set(tri.a, tri.b);
-    edges[1].set(tri.b, tri.c);
-    edges[2].set(tri.c, tri.a);
+    // Scanline y of the frame starts at row0 + y · rowStep, bottom-up frames too.
+    const ptrdiff_t rowStep = (frame.topDown() ? 1 : -1) * ptrdiff_t(frame.stride());
+    const warp::TriangleRows rows{{edgeOf(tri.a, tri.b), edgeOf(tri.b, tri.c), edgeOf(tri.c, tri.a)},
+                                  yFirst,
+                                  yLast,
+                                  frame.width(),
+                                  frame.scanline(0),
+                                  rowStep,
+                                  s.ax,
+                                  s.ay,
+                                  s.su,
+                                  s.sv,
+                                  s.sw,
+                                  s.sx,
+                                  s.sy,
+                                  s.ex,
+                                  s.ey,
+                                  s.inverseU,
+                                  s.inverseV,
+                                  s.inverseW};
 
+    // The vector runs step by adding lane offsets to the pixel position, the
+    // portable loop by adding 1 at a time; the two agree when every position
+    // the row reaches is exact: a corner x that is a multiple of 2^-30 below
+    // 2^21 in size (every float from 2^-7 up is one) keeps x − ax on that grid
+    // within 53 bits for every frame column.
+    const double grid = s.ax * 1073741824.0;
+    const bool exactSteps = std::fabs(s.ax) < 2097152.0 && grid == std::floor(grid);
+    const warp::TriangleRuns& runs = warp::ActiveTriangleRuns();
     const float t = context.t();
-    if (t == 0.0f) fillScanlines<Blend::StartOnly>(frame, edges, yFirst, yLast, s, context);
-    else if (t == 1.0f) fillScanlines<Blend::EndOnly>(frame, edges, yFirst, yLast, s, context);
-    else fillScanlines<Blend::Mix>(frame, edges, yFirst, yLast, s, context);
+    if (context.sampling() == WarpSampling::Bilinear) {
+        if (t == 0.0f)
+            fillScanlines<Blend::StartOnly, true>(frame, rows, s, context,
+                                                  exactSteps ? runs.bilinearStartOnly : nullptr);
+        else if (t == 1.0f)
+            fillScanlines<Blend::EndOnly, true>(frame, rows, s, context, exactSteps ? runs.bilinearEndOnly : nullptr);
+        else
+            fillScanlines<Blend::Mix, true>(frame, rows, s, context, exactSteps ? runs.bilinearMix : nullptr);
+        return;
+    }
+    if (t == 0.0f)
+        fillScanlines<Blend::StartOnly, false>(frame, rows, s, context, exactSteps ? runs.startOnly : nullptr);
+    else if (t == 1.0f)
+        fillScanlines<Blend::EndOnly, false>(frame, rows, s, context, exactSteps ? runs.endOnly : nullptr);
+    else
+        fillScanlines<Blend::Mix, false>(frame, rows, s, context, exactSteps ? runs.mix : nullptr);
 }
 
 bool WarpFrame(const std::vector<MeshTriangle>& startTriangles, const std::vector<MeshTriangle>& endTriangles, int k,

@@ -15,6 +15,9 @@
 // literal path; direct writes into the frame's rows) and the literal one
 // (FillTriangleReference, WarpFrameReference: the formulas step by step,
 // per-pixel set-pixel calls), which the tests hold the production path to.
+// The production path's scanlines run as a portable loop or, chosen at run
+// time (WarpIsa), as SSE4.1 / AVX2 / AVX-512 code that does the same IEEE
+// operations per lane and so writes the same bytes.
 //
 // Both share three choices:
 //  - an exactly vertical edge crosses every scanline at its own x (a
@@ -124,6 +127,31 @@ float EaseParameter(float t, WarpEase ease);
 // "nearest" / "bilinear" and "linear" / "smooth"; false for any other text.
 bool ParseWarpSampling(const std::string& text, WarpSampling& out);
 bool ParseWarpEase(const std::string& text, WarpEase& out);
+
+// The colour of pixels at (x, y) read bilinearly: x and y limited to
+// 0..maxX / 0..maxY (NaN gives 0), each byte of the four pixels around
+// interpolated along x (fx = x - floor x) and then along y in double, rounded
+// to nearest, ties to even; neighbours beyond maxX / maxY repeat the last
+// column / row. maxX and maxY must lie inside the array.
+uint32_t BilinearSample(const PixelArray& pixels, float x, float y, int maxX, int maxY);
+
+// Instruction sets the interior pixel loop of the production fill can use.
+// All give the same bytes; Portable is the plain loop every build has.
+enum class WarpIsa { Portable, Sse41, Avx2, Avx512 };
+
+// Whether this build and this CPU can run isa (Portable always can).
+bool WarpIsaSupported(WarpIsa isa);
+// The best supported one.
+WarpIsa BestWarpIsa();
+// The one in use. At first use: what TARNEL_WARP_ISA names ("portable",
+// "sse4.1", "avx2", "avx512") when supported, otherwise the best supported.
+WarpIsa ActiveWarpIsa();
+// Uses isa from now on (for every thread), or the best supported one when
+// isa is not supported; returns the one now in use.
+WarpIsa SetWarpIsa(WarpIsa isa);
+// "portable", "sse4.1", "avx2", "avx512".
+const char* WarpIsaName(WarpIsa isa);
+bool ParseWarpIsa(const std::string& text, WarpIsa& out);
 
 // The sources of one frame: both pixel arrays, the last sampled column and
 // row (SampleMaxX/SampleMaxY: the start canvas's scale size - 1, further

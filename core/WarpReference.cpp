@@ -105,8 +105,14 @@ void FillTriangleReference(HDC frame, const MeshTriangle& tri, const MeshTriangl
             }
             const MeshPoint s = MapPoint(u, v, w, startTri);
             const MeshPoint e = MapPoint(u, v, w, endTri);
-            const uint32_t startPixel = startPixels(sampleIndex(s.x, startMaxX), sampleIndex(s.y, startMaxY));
-            const uint32_t endPixel = endPixels(sampleIndex(e.x, endMaxX), sampleIndex(e.y, endMaxY));
+            uint32_t startPixel, endPixel;
+            if (context.sampling() == WarpSampling::Bilinear) {
+                startPixel = BilinearSample(startPixels, s.x, s.y, startMaxX, startMaxY);
+                endPixel = BilinearSample(endPixels, e.x, e.y, endMaxX, endMaxY);
+            } else {
+                startPixel = startPixels(sampleIndex(s.x, startMaxX), sampleIndex(s.y, startMaxY));
+                endPixel = endPixels(sampleIndex(e.x, endMaxX), sampleIndex(e.y, endMaxY));
+            }
 
             // (1 - t)·s + t·e per channel in double, limited, ties to even.
             auto channel = [t](uint32_t sv, uint32_t ev) {
