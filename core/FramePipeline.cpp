@@ -26,13 +26,27 @@ std::string framePath(const FrameJob& job, int k) { return job.folder + "/" + Fr
 
 }  // namespace
 
+void FrameOutput::show(Bitmap& image) const {
+    if (!pixels.empty()) {
+        if (image.sizeBytes() == pixels.sizeBytes()) std::memcpy(image.bits(), pixels.bits(), pixels.sizeBytes());
+        return;
+    }
+    // A BMP frame: 24-bit rows, bottom-up, after the two headers.
+    const int w = image.width(), h = image.height();
+    const size_t stride = size_t(Bitmap::strideFor(w, 24)), offset = 54;
+    if (image.bpp() != 32 || bytes.size() < offset + stride * size_t(h)) return;
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* from = bytes.data() + offset + size_t(h - 1 - y) * stride;
+        uint8_t* to = image.scanline(y);
+        for (int x = 0; x < w; ++x, from += 3, to += 4) to[0] = from[0], to[1] = from[1], to[2] = from[2], to[3] = 0;
+    }
+}
+
 FramePipeline::FramePipeline(const FrameJob& job, int workers) : job_(job) {
     const int frames = job_.lastFrame + 1;
     workers = std::clamp(workers, 1, std::max(frames, 1));
     endFrame_ = frames;
     slots_.resize(size_t(workers) + 1);
-    if (job_.saveKind == kSaveGif && previous_.create(job_.width, job_.height, 32, true))
-        fillPixels(previous_, job_.background);  // frame 0 is drawn over the cleared canvas
     threads_.reserve(size_t(workers));
     try {
         for (int i = 0; i < workers; ++i) threads_.emplace_back(&FramePipeline::work, this);
@@ -70,33 +84,40 @@ const FrameOutput& FramePipeline::wait(int k) {
 void FramePipeline::release(int k) {
     std::lock_guard lock(mutex_);
     Slot& slot = slots_[size_t(k) % slots_.size()];
-    slot.state = Slot::State::Free;
-    released_ = k + 1;
+    // A GIF frame stays until the next frame has taken its pixels.
+    const bool needed = job_.saveKind == kSaveGif && k < job_.lastFrame && compositeTurn_ <= k + 1;
+    slot.state = needed ? Slot::State::Written : Slot::State::Free;
     changed_.notify_all();
 }
 
 void FramePipeline::work() {
     JpegEncoder jpeg;  // one TurboJPEG handle and buffer for all of this worker's frames
-    const int slotCount = int(slots_.size());
+    Bitmap bmpPixels;  // BMP frames are rendered here and kept as their file only
+    const size_t slotCount = slots_.size();
     for (;;) {
         int k = 0;
         Slot* slot = nullptr;
         {
             std::unique_lock lock(mutex_);
-            // A frame starts when its slot is free: frame k - slots has been released.
-            changed_.wait(lock, [&] { return aborted_ || nextFrame_ >= endFrame_ || nextFrame_ < released_ + slotCount; });
+            // Frames start in order, each when its slot is free.
+            changed_.wait(lock, [&] {
+                return aborted_ || nextFrame_ >= endFrame_ ||
+                       slots_[size_t(nextFrame_) % slotCount].state == Slot::State::Free;
+            });
             if (aborted_ || nextFrame_ >= endFrame_) return;
             k = nextFrame_++;
-            slot = &slots_[size_t(k % slotCount)];
+            slot = &slots_[size_t(k) % slotCount];
             slot->state = Slot::State::Busy;
             slot->frame = k;
         }
         FrameOutput& out = slot->output;
         out.error.clear();
         out.bytes.clear();
+        Bitmap& pixels = job_.saveKind == kSaveBmp ? bmpPixels : out.pixels;
+        if (job_.saveKind == kSaveBmp) out.pixels.clear();
         bool drawn = false;
         try {
-            drawn = render(k, out);
+            drawn = render(k, pixels, out.error);
         } catch (const std::exception& e) {
             out.error = "ﾌﾚｰﾑを作成できません: " + framePath(job_, k) + " (" + e.what() + ")";
         }
@@ -105,15 +126,19 @@ void FramePipeline::work() {
             changed_.wait(lock, [&] { return aborted_ || compositeTurn_ == k; });
             if (aborted_) return;
             lock.unlock();
-            // Alone with previous_ until the turn passes on.
-            if (drawn) composite(out);
+            // Alone with the previous frame's slot until the turn passes on.
+            if (drawn) composite(k, pixels);
             lock.lock();
             compositeTurn_ = k + 1;
+            if (k > 0) {
+                Slot& previous = slots_[size_t(k - 1) % slotCount];
+                if (previous.state == Slot::State::Written) previous.state = Slot::State::Free;
+            }
             changed_.notify_all();
         }
         if (drawn) {
             try {
-                encode(k, out, jpeg);
+                encode(k, pixels, out, jpeg);
             } catch (const std::exception& e) {
                 out.bytes.clear();
                 out.error = "ﾌﾚｰﾑを保存できません: " + framePath(job_, k) + " (" + e.what() + ")";
@@ -125,19 +150,14 @@ void FramePipeline::work() {
     }
 }
 
-// False with out.error set when the frame cannot be made.
-bool FramePipeline::render(int k, FrameOutput& out) {
-    Bitmap& pixels = out.pixels;
+// False with `error` set when the frame cannot be made.
+bool FramePipeline::render(int k, Bitmap& pixels, std::string& error) {
     if (pixels.width() != job_.width || pixels.height() != job_.height || pixels.bpp() != 32) {
         if (!pixels.create(job_.width, job_.height, 32, true)) {
-            out.error = "ﾌﾚｰﾑを保存できません: " + framePath(job_, k) +
-                        (job_.width > 0 && job_.height > 0 ? " (out of memory)" : " (empty picture)");
+            error = "ﾌﾚｰﾑを保存できません: " + framePath(job_, k) +
+                    (job_.width > 0 && job_.height > 0 ? " (out of memory)" : " (empty picture)");
             return false;
         }
-    }
-    if (job_.saveKind == kSaveGif && previous_.empty()) {
-        out.error = "ﾌﾚｰﾑを保存できません: " + framePath(job_, k) + " (out of memory)";
-        return false;
     }
     fillPixels(pixels, job_.saveKind == kSaveGif ? kUncovered : job_.background);
     // As on the canvas: an unreadable source leaves the cleared frame.
@@ -146,32 +166,33 @@ bool FramePipeline::render(int k, FrameOutput& out) {
     return true;
 }
 
-void FramePipeline::composite(FrameOutput& out) {
+// Pixels no triangle drew take the previous frame's; frame 0's previous is
+// the cleared canvas.
+void FramePipeline::composite(int k, Bitmap& pixels) {
+    const Bitmap* previous = k > 0 ? &slots_[size_t(k - 1) % slots_.size()].output.pixels : nullptr;
     for (int y = 0; y < job_.height; ++y) {
-        uint32_t* frame = reinterpret_cast<uint32_t*>(out.pixels.scanline(y));
-        uint32_t* previous = reinterpret_cast<uint32_t*>(previous_.scanline(y));
-        for (int x = 0; x < job_.width; ++x) {
-            if (frame[x] == kUncovered) frame[x] = previous[x];
-            else previous[x] = frame[x];
-        }
+        uint32_t* frame = reinterpret_cast<uint32_t*>(pixels.scanline(y));
+        const uint32_t* before = previous ? reinterpret_cast<const uint32_t*>(previous->scanline(y)) : nullptr;
+        for (int x = 0; x < job_.width; ++x)
+            if (frame[x] == kUncovered) frame[x] = before ? before[x] : job_.background;
     }
 }
 
-void FramePipeline::encode(int k, FrameOutput& out, JpegEncoder& jpeg) {
+void FramePipeline::encode(int k, const Bitmap& pixels, FrameOutput& out, JpegEncoder& jpeg) {
     switch (job_.saveKind) {
         case kSaveBmp:
-            if (!EncodeBmp24(out.pixels, out.bytes))
+            if (!EncodeBmp24(pixels, out.bytes))
                 out.error = "ﾌﾚｰﾑを保存できません: " + framePath(job_, k) + " (out of memory)";
             break;
         case kSaveJpg:
-            if (int result = jpeg.encode(out.pixels, out.bytes, -1, 100, -1); result != kConvertOk)
+            if (int result = jpeg.encode(pixels, out.bytes, -1, 100, -1); result != kConvertOk)
                 out.error = "JPGに変換できません: " + framePath(job_, k) + " (code " + std::to_string(result) + ")";
             break;
         case kSaveGif: {
             // The transparent colour is the frame's pixel (0, 0), as the canvas reports it.
-            const RGBQuad c = out.pixels.pixelColor(0, 0);
+            const RGBQuad c = pixels.pixelColor(0, 0);
             try {
-                GIF::Encode(out.pixels, &out.pixels, job_.transparency, RGBColor(c.red, c.green, c.blue), out.bytes);
+                GIF::Encode(pixels, &pixels, job_.transparency, RGBColor(c.red, c.green, c.blue), out.bytes);
             } catch (const RuntimeError& e) {
                 out.bytes.clear();
                 out.error = "ﾌﾚｰﾑを保存できません: " + framePath(job_, k) + " (" + e.what() + ")";

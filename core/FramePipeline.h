@@ -7,8 +7,11 @@
 // GIF frames keep the previous frame where no triangle draws (the canvas's
 // picture is the previous frame). A worker renders over a marker value no
 // triangle writes, then, strictly in frame order, fills the marked pixels
-// from the previous frame and keeps its own frame as the next one's
-// previous; the encoding runs in parallel again after that.
+// from the previous frame, which its slot keeps until then; the encoding
+// runs in parallel again after that.
+//
+// BMP frames are held as their file only: the 24-bit file is the frame's
+// colours exactly, and the canvas is filled from it.
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -41,9 +44,12 @@ struct FrameJob {
 
 // One finished frame, valid from wait() to release().
 struct FrameOutput {
-    Bitmap pixels;               // the frame as the canvas shows it
+    Bitmap pixels;               // the frame as the canvas shows it; empty for BMP frames
     std::vector<uint8_t> bytes;  // the file's content; empty for a kind that saves nothing
     std::string error;           // why the frame cannot be saved; bytes are then empty
+
+    // Puts the frame on a canvas image of the frame's size (32 bpp, top-down).
+    void show(Bitmap& image) const;
 };
 
 class FramePipeline {
@@ -70,27 +76,26 @@ public:
 
 private:
     struct Slot {
-        enum class State { Free, Busy, Ready };
+        // Written: the caller is done, the next GIF frame still reads it.
+        enum class State { Free, Busy, Ready, Written };
         State state = State::Free;
         int frame = -1;
         FrameOutput output;
     };
 
     void work();
-    bool render(int k, FrameOutput& out);
-    void composite(FrameOutput& out);
-    void encode(int k, FrameOutput& out, class JpegEncoder& jpeg);
+    bool render(int k, Bitmap& pixels, std::string& error);
+    void composite(int k, Bitmap& pixels);
+    void encode(int k, const Bitmap& pixels, FrameOutput& out, class JpegEncoder& jpeg);
     void abort();
 
     const FrameJob job_;
     std::vector<Slot> slots_;
-    Bitmap previous_;  // GIF: the last composited frame
 
     std::mutex mutex_;
     std::condition_variable changed_;
     int nextFrame_ = 0;      // the next frame to start
     int endFrame_ = 0;       // frames from here on are not started
-    int released_ = 0;       // frames the caller is done with
     int compositeTurn_ = 0;  // GIF: the frame whose turn it is to composite
     bool aborted_ = false;
     std::vector<std::thread> threads_;

@@ -113,11 +113,8 @@ bool writeFrame(const std::string& path, const std::vector<uint8_t>& bytes, int 
 
 // The canvas shows the frame. In GIF runs the frame also becomes the canvas's
 // picture, so clearing the canvas restores it rather than black.
-void showOnCanvas(PictureBox& canvas, const Bitmap& pixels, int saveKind) {
-    Bitmap& image = canvas.image();
-    if (image.width() == pixels.width() && image.height() == pixels.height() && image.bpp() == pixels.bpp() &&
-        image.topDown() == pixels.topDown())
-        std::memcpy(image.bits(), pixels.bits(), pixels.sizeBytes());
+void showOnCanvas(PictureBox& canvas, const FrameOutput& frame, int saveKind) {
+    frame.show(canvas.image());
     if (saveKind == kSaveGif) canvas.setPictureFromImage();
 }
 
@@ -211,7 +208,7 @@ MorphRunResult RunMorph(const MorphRunRequest& request, MorphRunObserver& observ
             result.error = out.error;
             return finish(MorphRunResult::Status::Failed);
         }
-        showOnCanvas(frame, out.pixels, request.saveKind);
+        showOnCanvas(frame, out, request.saveKind);
         const std::string path = result.folder + "/" + FrameFileName(k, request.saveKind);
         if (!writeFrame(path, out.bytes, request.saveKind, result.error)) return finish(MorphRunResult::Status::Failed);
         pipeline->release(k);
