@@ -38,7 +38,15 @@ void FrameOutput::show(Bitmap& image) const {
     for (int y = 0; y < h; ++y) {
         const uint8_t* from = bytes.data() + offset + size_t(h - 1 - y) * stride;
         uint8_t* to = image.scanline(y);
-        for (int x = 0; x < w; ++x, from += 3, to += 4) to[0] = from[0], to[1] = from[1], to[2] = from[2], to[3] = 0;
+        // Four bytes read per pixel, the fourth masked off; the last pixel
+        // of a row may end the file, so it is read byte by byte.
+        for (int x = 0; x + 1 < w; ++x, from += 3, to += 4) {
+            uint32_t v;
+            std::memcpy(&v, from, 4);
+            v &= 0x00FFFFFFu;
+            std::memcpy(to, &v, 4);
+        }
+        if (w > 0) to[0] = from[0], to[1] = from[1], to[2] = from[2], to[3] = 0;
     }
 }
 

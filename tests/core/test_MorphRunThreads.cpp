@@ -159,27 +159,39 @@ TEST(MorphRunThreads, EveryFileEqualsTheSerialRunsWhateverTheThreadCount) {
 
 TEST(MorphRunThreads, RunOptionsReachEveryFrame) {
     const int w = 40, h = 30, last = 4;
-    WarpOptions options;
-    options.warpEase = WarpEase::Smooth;
-    options.blendEase = WarpEase::Smooth;
-    test::TempDir dir;
-    const std::string plain = serialFrames(dir, w, h, last, kSaveBmp, false);
-    fs::rename(plain, dir.file("plain"));
-    const std::string eased = serialFrames(dir, w, h, last, kSaveBmp, false, options);
-    Scene s(w, h, last, kSaveBmp, false);
-    s.request.options = options;
-    s.request.threads = 2;
-    s.request.programFolder = dir.file("runs");
-    fs::create_directories(s.request.programFolder);
-    Recorder rec(s.frame);
-    MorphRunResult r = RunMorph(s.request, rec);
-    ASSERT_TRUE(r.ok()) << r.error;
-    for (int k = 0; k <= last; ++k) {
-        const std::string name = FrameFileName(k, kSaveBmp);
-        EXPECT_EQ(test::readFile(r.folder + "/" + name), test::readFile(eased + "/" + name)) << name;
+    WarpOptions smooth;
+    smooth.warpEase = WarpEase::Smooth;
+    smooth.blendEase = WarpEase::Smooth;
+    WarpOptions bilinear;
+    bilinear.sampling = WarpSampling::Bilinear;
+    bilinear.blendEase = WarpEase::Smooth;
+    const struct {
+        const char* name;
+        int kind;
+        WarpOptions options;
+    } cases[] = {{"bmp smooth", kSaveBmp, smooth}, {"gif bilinear", kSaveGif, bilinear}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        const std::string plain = serialFrames(dir, w, h, last, c.kind, false);
+        fs::rename(plain, dir.file("plain"));
+        const std::string expected = serialFrames(dir, w, h, last, c.kind, false, c.options);
+        Scene s(w, h, last, c.kind, false);
+        s.request.options = c.options;
+        s.request.threads = 2;
+        s.request.programFolder = dir.file("runs");
+        fs::create_directories(s.request.programFolder);
+        Recorder rec(s.frame);
+        MorphRunResult r = RunMorph(s.request, rec);
+        ASSERT_TRUE(r.ok()) << r.error;
+        for (int k = 0; k <= last; ++k) {
+            const std::string name = FrameFileName(k, c.kind);
+            EXPECT_EQ(test::readFile(r.folder + "/" + name), test::readFile(expected + "/" + name)) << name;
+        }
+        // The eased dissolve moves the middle frames away from the plain ones.
+        const std::string middle = FrameFileName(1, c.kind);
+        EXPECT_NE(test::readFile(r.folder + "/" + middle), test::readFile(dir.file("plain") + "/" + middle));
     }
-    // Smooth easing moves the middle frames away from the plain ones.
-    EXPECT_NE(test::readFile(r.folder + "/001.bmp"), test::readFile(dir.file("plain") + "/001.bmp"));
 }
 
 TEST(MorphRunThreads, ACancelWritesTheFramesAlreadyStartedAndNoMore) {
