@@ -75,13 +75,6 @@ void FramePipeline::abort() {
     changed_.notify_all();
 }
 
-int FramePipeline::stopStarting() {
-    std::lock_guard lock(mutex_);
-    endFrame_ = nextFrame_;
-    changed_.notify_all();
-    return endFrame_;
-}
-
 const FrameOutput& FramePipeline::wait(int k) {
     Slot& slot = slots_[size_t(k) % slots_.size()];
     std::unique_lock lock(mutex_);
@@ -128,6 +121,11 @@ void FramePipeline::work() {
             drawn = render(k, pixels, out.error);
         } catch (const std::exception& e) {
             out.error = "ﾌﾚｰﾑを作成できません: " + framePath(job_, k) + " (" + e.what() + ")";
+        }
+        {
+            // A stopped run wants nothing more of this frame.
+            std::lock_guard lock(mutex_);
+            if (aborted_) return;
         }
         if (job_.saveKind == kSaveGif) {
             std::unique_lock lock(mutex_);

@@ -57,7 +57,7 @@ public:
     // Starts `workers` threads (at least one). Throws std::system_error when
     // not even one thread can start.
     FramePipeline(const FrameJob& job, int workers);
-    // Stops the workers and waits for them.
+    // Stops the workers and waits for them; frames made ahead are dropped.
     ~FramePipeline();
     FramePipeline(const FramePipeline&) = delete;
     FramePipeline& operator=(const FramePipeline&) = delete;
@@ -66,9 +66,6 @@ public:
     // released before the next is asked for.
     const FrameOutput& wait(int k);
     void release(int k);
-    // No frame is started after this; returns the number of frames started,
-    // which all still come through wait().
-    int stopStarting();
     int workerCount() const { return int(threads_.size()); }
 
     // Where no triangle drew; 32-bpp frames hold 0x00RRGGBB only.

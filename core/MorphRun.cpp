@@ -198,11 +198,10 @@ MorphRunResult RunMorph(const MorphRunRequest& request, MorphRunObserver& observ
         result.error = std::string("cannot start the run's threads (") + e.what() + ")";
         return finish(MorphRunResult::Status::Failed);
     }
-    // Frames come in order; after a cancel, those already started still do.
-    bool cancelled = false;
-    int endFrame = last + 1;
-    for (int k = 0; k < endFrame; ++k) {
-        if (!cancelled) observer.frameStarting(k, last);
+    // Frames come in order. A cancel writes nothing more: the frames the
+    // workers have made ahead are dropped, as if never started.
+    for (int k = 0; k <= last; ++k) {
+        observer.frameStarting(k, last);
         const FrameOutput& out = pipeline->wait(k);
         if (!out.error.empty()) {
             result.error = out.error;
@@ -213,12 +212,9 @@ MorphRunResult RunMorph(const MorphRunRequest& request, MorphRunObserver& observ
         if (!writeFrame(path, out.bytes, request.saveKind, result.error)) return finish(MorphRunResult::Status::Failed);
         pipeline->release(k);
         ++result.framesWritten;
-        if (!cancelled && !observer.frameDone(k, last)) {
-            cancelled = true;
-            endFrame = pipeline->stopStarting();
-        }
+        if (!observer.frameDone(k, last)) return finish(MorphRunResult::Status::Cancelled);
     }
-    return finish(cancelled ? MorphRunResult::Status::Cancelled : MorphRunResult::Status::Completed);
+    return finish(MorphRunResult::Status::Completed);
 }
 
 }  // namespace tarnel

@@ -48,8 +48,8 @@ public:
     // Frame k is the next to be shown and written.
     virtual void frameStarting(int k, int lastFrame) { (void)k, (void)lastFrame; }
     // Frame k of 0..lastFrame is on the frame canvas and written.
-    // This is the run's one yield per frame; false stops the run: the frames
-    // already started are still written (without further calls), no more.
+    // This is the run's one yield per frame; false stops the run here: no
+    // later frame is written, whatever the workers had made ahead.
     virtual bool frameDone(int k, int lastFrame) = 0;
 };
 
