@@ -23,20 +23,28 @@ base=/tmp
 work="$(mktemp -d "$base/tarnel-compare-run.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
-# Seconds, to the millisecond, that a command takes; the better of two runs.
+# Milliseconds of wall time a command takes, the better of two runs, and the
+# CPU milliseconds (user + system, all threads) of that run, as "wall cpu".
+# The CPU time says how much work a tool does whatever else the machine runs.
 # The command's output folder is emptied before each run.
-best_seconds() {
-  local out="$1" best="" start end ms
+best_run() {
+  local out="$1" best="" cpu="-" start end ms used
   shift
   for _ in 1 2; do
     rm -rf "$out"
     start=$(date +%s%N)
-    "$@" >/dev/null
+    if [ -x /usr/bin/time ]; then
+      /usr/bin/time -f '%U %S' -o "$work/cpu" "$@" >/dev/null
+      used=$(awk '{ printf "%d", ($1 + $2) * 1000 }' "$work/cpu")
+    else
+      "$@" >/dev/null
+      used="-"
+    fi
     end=$(date +%s%N)
     ms=$(( (end - start) / 1000000 ))
-    if [ -z "$best" ] || [ "$ms" -lt "$best" ]; then best=$ms; fi
+    if [ -z "$best" ] || [ "$ms" -lt "$best" ]; then best=$ms; cpu=$used; fi
   done
-  echo "$best"
+  echo "$best $cpu"
 }
 
 convert -seed 1 -size 1920x1080 plasma:fractal -blur 0x2 "$work/a.bmp"
@@ -57,20 +65,23 @@ json.dump(mesh, open(sys.argv[2], "w"))
 EOF
 
 cores=$(nproc)
-ms_peer=$(best_seconds "$work/peer" "$python" "$here/peers/opencv_morph.py" "$work/a.bmp" "$work/b.bmp" \
-  "$work/edited.json" "$frames" "$work/peer")
-ms_one=$(best_seconds "$work/one" "$cli" morph --mesh "$work/edited.json" "$work/a.bmp" "$work/b.bmp" \
+read -r ms_peer cpu_peer < <(best_run "$work/peer" "$python" "$here/peers/opencv_morph.py" "$work/a.bmp" \
+  "$work/b.bmp" "$work/edited.json" "$frames" "$work/peer")
+read -r ms_one cpu_one < <(best_run "$work/one" "$cli" morph --mesh "$work/edited.json" "$work/a.bmp" "$work/b.bmp" \
   --frames "$frames" --kind bmp --threads 1 --out "$work/one")
-ms_all=$(best_seconds "$work/all" "$cli" morph --mesh "$work/edited.json" "$work/a.bmp" "$work/b.bmp" \
+read -r ms_all cpu_all < <(best_run "$work/all" "$cli" morph --mesh "$work/edited.json" "$work/a.bmp" "$work/b.bmp" \
   --frames "$frames" --kind bmp --out "$work/all")
 
-fps() { awk -v f="$frames" -v ms="$1" 'BEGIN { printf "%.2f", f * 1000 / ms }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2fx", b / a }'; }
-printf '%-38s %9s %9s %12s\n' "run (1920x1080, $frames BMP frames)" seconds "frames/s" "vs OpenCV"
-printf '%-38s %9.3f %9s %12s\n' "OpenCV per-triangle (python3)" "$(awk -v m="$ms_peer" 'BEGIN{print m/1000}')" \
-  "$(fps "$ms_peer")" "1.00x"
-printf '%-38s %9.3f %9s %12s\n' "tarnel-cli morph --threads 1" "$(awk -v m="$ms_one" 'BEGIN{print m/1000}')" \
-  "$(fps "$ms_one")" "$(ratio "$ms_one" "$ms_peer")"
-printf '%-38s %9.3f %9s %12s\n' "tarnel-cli morph (one per core: $cores)" "$(awk -v m="$ms_all" 'BEGIN{print m/1000}')" \
-  "$(fps "$ms_all")" "$(ratio "$ms_all" "$ms_peer")"
-echo "Whole commands, start-up and image loading included. Target: 8x the OpenCV morph."
+row() {  # name wall-ms cpu-ms
+  awk -v n="$1" -v ms="$2" -v cpu="$3" -v f="$frames" -v pms="$ms_peer" -v pcpu="$cpu_peer" 'BEGIN {
+    c = (cpu == "-" || pcpu == "-") ? "-" : sprintf("%.2fx", pcpu / cpu)
+    printf "%-38s %8.3f %9.2f %10s %12.2fx %12s\n", n, ms / 1000, f * 1000 / ms,
+      cpu == "-" ? "-" : sprintf("%.1f", cpu / f), pms / ms, c }'
+}
+printf '%-38s %8s %9s %10s %13s %12s\n' "run (1920x1080, $frames BMP frames)" seconds "frames/s" "CPU ms/f" \
+  "vs OpenCV" "CPU vs OpenCV"
+row "OpenCV per-triangle (python3)" "$ms_peer" "$cpu_peer"
+row "tarnel-cli morph --threads 1" "$ms_one" "$cpu_one"
+row "tarnel-cli morph (one per core: $cores)" "$ms_all" "$cpu_all"
+echo "Whole commands, start-up and image loading included; the better of two runs each."
+echo "Target: 8x the OpenCV morph's frames per second. Load average now: $(cut -d' ' -f1-3 /proc/loadavg)."
