@@ -9,6 +9,7 @@
 // the figures.
 #include <benchmark/benchmark.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -107,6 +108,22 @@ struct Scene {
     }
 };
 
+// CPU seconds of every thread of this process so far.
+double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The work a run did, whatever else the machine runs: CPU milliseconds of all
+// threads per frame; "CPU" in the table is the calling thread's alone.
+void setCounters(benchmark::State& state, double cpuSeconds) {
+    const double frames = double(kFrames) * double(state.iterations());
+    state.counters["frames_per_second"] = benchmark::Counter(frames, benchmark::Counter::kIsRate);
+    state.counters["cpu_ms_per_frame"] = cpuSeconds * 1000.0 / frames;
+}
+
 class Quiet : public MorphRunObserver {
     void folderCreated(const std::string&) override {}
     bool frameDone(int, int) override { return true; }
@@ -166,15 +183,17 @@ void BM_SerialRun(benchmark::State& state) {
     auto& scene = scenes[state.range(1) != 0];
     if (!scene) scene = std::make_unique<Scene>(state.range(1) != 0);
     const std::string folder = workFolder() + "/serial";
+    double cpu = 0;
     for (auto _ : state) {
         fs::create_directories(folder);
+        const double before = processCpuSeconds();
         if (!serialRun(*scene, kind, folder)) state.SkipWithError("a frame could not be saved");
+        cpu += processCpuSeconds() - before;
         state.PauseTiming();
         fs::remove_all(folder);
         state.ResumeTiming();
     }
-    state.counters["frames_per_second"] = benchmark::Counter(double(kFrames) * double(state.iterations()),
-                                                             benchmark::Counter::kIsRate);
+    setCounters(state, cpu);
     state.SetLabel(std::string(kKindNames[kind]) + (state.range(1) ? " edited" : " 5x5"));
 }
 
@@ -185,16 +204,18 @@ void BM_Run(benchmark::State& state) {
     auto& scene = scenes[state.range(2) != 0];
     if (!scene) scene = std::make_unique<Scene>(state.range(2) != 0);
     const std::string folder = workFolder();
+    double cpu = 0;
     for (auto _ : state) {
+        const double before = processCpuSeconds();
         MorphRunResult r = runOnce(*scene, kind, threads, folder);
+        cpu += processCpuSeconds() - before;
         state.PauseTiming();
         if (!r.ok()) state.SkipWithError(r.error.c_str());
         fs::remove_all(r.folder);
         state.ResumeTiming();
     }
     fs::remove_all(folder);
-    state.counters["frames_per_second"] = benchmark::Counter(double(kFrames) * double(state.iterations()),
-                                                             benchmark::Counter::kIsRate);
+    setCounters(state, cpu);
     state.SetLabel(std::string(kKindNames[kind]) + (state.range(2) ? " edited" : " 5x5"));
 }
 
@@ -275,16 +296,20 @@ void reportPeakMemory(const char* self) {
 class RunReporter : public RateReporter {
 public:
     RunReporter() : RateReporter("frames_per_second") {}
+    void ReportRuns(const std::vector<Run>& runs) override {
+        RateReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            auto it = run.counters.find("cpu_ms_per_frame");
+            if (run.run_type != Run::RT_Iteration || it == run.counters.end()) continue;
+            double& least = cpuMs_[run.report_label][threadsOf(run.benchmark_name())];
+            least = least > 0 ? std::min(least, double(it->second)) : double(it->second);
+        }
+    }
     void Finalize() override {
         ConsoleReporter::Finalize();
         std::map<std::string, std::map<int, double>> fps;  // label -> threads (0: serial) -> frames/s
         for (const Rate& r : rates()) {
-            int threads = 0;
-            if (!isBaseline(r.name, "BM_SerialRun/")) {
-                const size_t a = r.name.find('/'), b = r.name.find('/', a + 1), c = r.name.find('/', b + 1);
-                threads = std::stoi(r.name.substr(b + 1, c - b - 1));
-            }
-            double& best = fps[r.label][threads];
+            double& best = fps[r.label][threadsOf(r.name)];
             best = std::max(best, r.rate);  // the better of the repetitions
         }
         auto at = [](const std::map<int, double>& m, int k) { return m.count(k) ? m.at(k) : 0.0; };
@@ -296,7 +321,21 @@ public:
                         one > 0 ? two / one : 0.0, serial > 0 ? two / serial : 0.0);
         }
         std::printf("(target: 1.8x on 2 cores; %u cores here)\n", std::thread::hardware_concurrency());
+        std::printf("\n%-12s %24s %14s %14s\n", "run", "CPU ms/frame: serial", "1 thread", "2 threads");
+        for (const auto& [label, byThreads] : cpuMs_)
+            std::printf("%-12s %24.1f %14.1f %14.1f\n", label.c_str(), at(byThreads, 0), at(byThreads, 1),
+                        at(byThreads, 2));
+        std::printf("(all threads' CPU time: the work a run does whatever else the machine runs)\n");
     }
+
+private:
+    // "BM_Run/kind/threads/edited..." -> threads; the serial run counts as 0.
+    static int threadsOf(const std::string& name) {
+        if (isBaseline(name, "BM_SerialRun/")) return 0;
+        const size_t a = name.find('/'), b = name.find('/', a + 1), c = name.find('/', b + 1);
+        return std::stoi(name.substr(b + 1, c - b - 1));
+    }
+    std::map<std::string, std::map<int, double>> cpuMs_;
 };
 
 }  // namespace
