@@ -344,22 +344,30 @@ int main(int argc, char** argv) {
     if (argc == 5 && std::string(argv[1]) == "--child-run")
         return childRun(std::atoi(argv[2]), std::atoi(argv[3]), argv[4]);
     bool memory = true;
-    for (int i = 1; i < argc; ++i)
-        if (std::string(argv[i]) == "--no-peak-memory") memory = false, argv[i] = argv[argc - 1], --argc, --i;
-    benchmark::Initialize(&argc, argv);
+    std::vector<char*> args(argv, argv + argc);
+    for (size_t i = 1; i < args.size(); ++i)
+        if (std::string(args[i]) == "--no-peak-memory") memory = false, args.erase(args.begin() + long(i--));
+    // The repetitions of all runs shuffled together: on a shared machine a
+    // busy spell then hits every configuration alike, and the best of each
+    // is taken.
+    static char interleave[] = "--benchmark_enable_random_interleaving=true";
+    args.insert(args.begin() + 1, interleave);
+    int count = int(args.size());
+    args.push_back(nullptr);
+    benchmark::Initialize(&count, args.data());
     for (int kind = 0; kind < 3; ++kind)
         for (int edited : {0, 1}) {
             benchmark::RegisterBenchmark("BM_SerialRun", BM_SerialRun)
                 ->Args({kind, edited})
                 ->Iterations(1)
-                ->Repetitions(2)
+                ->Repetitions(3)
                 ->UseRealTime()
                 ->Unit(benchmark::kMillisecond);
             for (int threads : {1, 2})
                 benchmark::RegisterBenchmark("BM_Run", BM_Run)
                     ->Args({kind, threads, edited})
                     ->Iterations(1)
-                    ->Repetitions(2)
+                    ->Repetitions(3)
                     ->UseRealTime()
                     ->Unit(benchmark::kMillisecond);
         }
