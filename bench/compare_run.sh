@@ -2,7 +2,7 @@
 # Frames per second of a whole morph run, `tarnel-cli morph` against the
 # classic per-triangle OpenCV morph (bench/peers/opencv_morph.py), on the same
 # generated 1920x1080 pictures and the same edited 5x5 mesh, 50 BMP frames
-# each, all in one run. Each side runs twice; the better time counts.
+# each, all in one run. Each side runs three times; the best time counts.
 # Frames go to /dev/shm when there is one, so the disk stays out of it.
 # Usage: bench/compare_run.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
@@ -23,28 +23,22 @@ base=/tmp
 work="$(mktemp -d "$base/tarnel-compare-run.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
-# Milliseconds of wall time a command takes, the better of two runs, and the
-# CPU milliseconds (user + system, all threads) of that run, as "wall cpu".
-# The CPU time says how much work a tool does whatever else the machine runs.
-# The command's output folder is emptied before each run.
-best_run() {
-  local out="$1" best="" cpu="-" start end ms used
+# One run of a command: "wall-ms cpu-ms", the CPU time being user + system of
+# all its threads (the work it does, whatever else the machine runs). The
+# command's output folder is emptied first.
+run_once() {
+  local out="$1" start end used="-"
   shift
-  for _ in 1 2; do
-    rm -rf "$out"
-    start=$(date +%s%N)
-    if [ -x /usr/bin/time ]; then
-      /usr/bin/time -f '%U %S' -o "$work/cpu" "$@" >/dev/null
-      used=$(awk '{ printf "%d", ($1 + $2) * 1000 }' "$work/cpu")
-    else
-      "$@" >/dev/null
-      used="-"
-    fi
-    end=$(date +%s%N)
-    ms=$(( (end - start) / 1000000 ))
-    if [ -z "$best" ] || [ "$ms" -lt "$best" ]; then best=$ms; cpu=$used; fi
-  done
-  echo "$best $cpu"
+  rm -rf "$out"
+  start=$(date +%s%N)
+  if [ -x /usr/bin/time ]; then
+    /usr/bin/time -f '%U %S' -o "$work/cpu" "$@" >/dev/null
+    used=$(awk '{ printf "%d", ($1 + $2) * 1000 }' "$work/cpu")
+  else
+    "$@" >/dev/null
+  fi
+  end=$(date +%s%N)
+  echo "$(( (end - start) / 1000000 )) $used"
 }
 
 convert -seed 1 -size 1920x1080 plasma:fractal -blur 0x2 "$work/a.bmp"
@@ -65,12 +59,26 @@ json.dump(mesh, open(sys.argv[2], "w"))
 EOF
 
 cores=$(nproc)
-read -r ms_peer cpu_peer < <(best_run "$work/peer" "$python" "$here/peers/opencv_morph.py" "$work/a.bmp" \
-  "$work/b.bmp" "$work/edited.json" "$frames" "$work/peer")
-read -r ms_one cpu_one < <(best_run "$work/one" "$cli" morph --mesh "$work/edited.json" "$work/a.bmp" "$work/b.bmp" \
-  --frames "$frames" --kind bmp --threads 1 --out "$work/one")
-read -r ms_all cpu_all < <(best_run "$work/all" "$cli" morph --mesh "$work/edited.json" "$work/a.bmp" "$work/b.bmp" \
-  --frames "$frames" --kind bmp --out "$work/all")
+# Three rounds, the tools taking turns so a busy spell hits them alike; the
+# best wall time of each counts, with the CPU time of that run.
+declare -A wall cpu
+for _ in 1 2 3; do
+  for tool in peer one all; do
+    case $tool in
+      peer) result=$(run_once "$work/peer" "$python" "$here/peers/opencv_morph.py" "$work/a.bmp" "$work/b.bmp" \
+              "$work/edited.json" "$frames" "$work/peer") ;;
+      one) result=$(run_once "$work/one" "$cli" morph --mesh "$work/edited.json" "$work/a.bmp" "$work/b.bmp" \
+              --frames "$frames" --kind bmp --threads 1 --out "$work/one") ;;
+      all) result=$(run_once "$work/all" "$cli" morph --mesh "$work/edited.json" "$work/a.bmp" "$work/b.bmp" \
+              --frames "$frames" --kind bmp --out "$work/all") ;;
+    esac
+    read -r ms used <<<"$result"
+    if [ -z "${wall[$tool]:-}" ] || [ "$ms" -lt "${wall[$tool]}" ]; then wall[$tool]=$ms; cpu[$tool]=$used; fi
+  done
+done
+ms_peer=${wall[peer]} cpu_peer=${cpu[peer]}
+ms_one=${wall[one]} cpu_one=${cpu[one]}
+ms_all=${wall[all]} cpu_all=${cpu[all]}
 
 row() {  # name wall-ms cpu-ms
   awk -v n="$1" -v ms="$2" -v cpu="$3" -v f="$frames" -v pms="$ms_peer" -v pcpu="$cpu_peer" 'BEGIN {
@@ -83,5 +91,5 @@ printf '%-38s %8s %9s %10s %13s %12s\n' "run (1920x1080, $frames BMP frames)" se
 row "OpenCV per-triangle (python3)" "$ms_peer" "$cpu_peer"
 row "tarnel-cli morph --threads 1" "$ms_one" "$cpu_one"
 row "tarnel-cli morph (one per core: $cores)" "$ms_all" "$cpu_all"
-echo "Whole commands, start-up and image loading included; the better of two runs each."
+echo "Whole commands, start-up and image loading included; the best of three runs each."
 echo "Target: 8x the OpenCV morph's frames per second. Load average now: $(cut -d' ' -f1-3 /proc/loadavg)."
