@@ -1,20 +1,19 @@
 #include "core/MorphRun.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
+#include "core/FramePipeline.h"
 #include "core/Warp.h"
 #include "imaging/JpegConvert.h"
 #include "imaging/PictureIO.h"
-#include "imaging/GIF.h"
 #include "platform/AtomicFile.h"
 #include "platform/NumText.h"
-#include "platform/ProgramFolder.h"
-#include "platform/RuntimeError.h"
 #include "platform/StaleTempFiles.h"
 
 namespace tarnel {
@@ -34,6 +33,12 @@ std::string FrameFolderName(const std::tm& t) {
     std::snprintf(name, sizeof name, "%04d%02d%02d-%02d-%02d-%02d", (t.tm_year + 1900) % 10000, (t.tm_mon + 1) % 100,
                   t.tm_mday % 100, t.tm_hour % 100, t.tm_min % 100, t.tm_sec % 100);
     return name;
+}
+
+int RunThreadCount(int requested) {
+    if (requested > 0) return requested;
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores > 0 ? int(cores) : 1;
 }
 
 std::string FrameFileName(int k, int saveKind) {
@@ -91,47 +96,26 @@ void removeRunLitter(const std::string& programFolder) {
     }
 }
 
-bool saveFrame(PictureBox& frame, const std::string& path, const MorphRunRequest& request, std::string& error) {
-    switch (request.saveKind) {
-        case kSaveBmp: {
-            std::string why;
-            if (SavePictureBMP(frame.image(), path, &why)) return true;
-            error = "ﾌﾚｰﾑを保存できません: " + path + " (" + why + ")";
-            return false;
-        }
-        case kSaveJpg: {
-            // This process's own Dumy.bmp: runs in other processes use the same folder.
-            const std::string temp = ProcessTempPath(request.programFolder, "Dumy.bmp");
-            std::string why;
-            if (!SavePictureBMP(frame.image(), temp, &why)) {
-                error = "ﾌﾚｰﾑを保存できません: " + temp + " (" + why + ")";
-                return false;
-            }
-            int result = ConvertBMPtoJPG(temp, path, -1, 100, -1);
-            std::error_code ec;
-            fs::remove(temp, ec);
-            if (result != kConvertOk) {
-                error = "JPGに変換できません: " + path + " (code " + std::to_string(result) + ")";
-                return false;
-            }
-            return true;
-        }
-        case kSaveGif: {
-            // The frame becomes the canvas's picture, so the next frame's
-            // clearing restores it rather than black.
-            frame.setPictureFromImage();
-            try {
-                GIF gif;
-                ColorRef transparent = GetPixel(frame.hDC(), 0, 0);
-                if (gif.SaveGIF(frame.picture(), path, frame.hDC(), request.transparency, transparent)) return true;
-                error = "ﾌﾚｰﾑを保存できません: " + path;
-            } catch (const RuntimeError& e) {
-                error = "ﾌﾚｰﾑを保存できません: " + path + " (" + e.what() + ")";
-            }
-            return false;
-        }
-        default: return true;  // an unknown kind saves nothing
+// Writes frame k's file; false with the error text its kind has always given.
+bool writeFrame(const std::string& path, const std::vector<uint8_t>& bytes, int saveKind, std::string& error) {
+    if (saveKind < kSaveBmp || saveKind > kSaveGif) return true;  // an unknown kind saves nothing
+    std::string why;
+    if (WriteFileReplacing(path, bytes.data(), bytes.size(), &why)) return true;
+    switch (saveKind) {
+        case kSaveBmp: error = "ﾌﾚｰﾑを保存できません: " + path + " (" + why + ")"; break;
+        case kSaveJpg:
+            error = "JPGに変換できません: " + path + " (code " + std::to_string(int(kConvertWriteFailed)) + ")";
+            break;
+        default: error = "ﾌﾚｰﾑを保存できません: " + path + " (" + path + ": " + why + ")"; break;
     }
+    return false;
+}
+
+// The canvas shows the frame. In GIF runs the frame also becomes the canvas's
+// picture, so clearing the canvas restores it rather than black.
+void showOnCanvas(PictureBox& canvas, const FrameOutput& frame, int saveKind) {
+    frame.show(canvas.image());
+    if (saveKind == kSaveGif) canvas.setPictureFromImage();
 }
 
 }  // namespace
@@ -191,12 +175,42 @@ MorphRunResult RunMorph(const MorphRunRequest& request, MorphRunObserver& observ
     ReadPicturePixels(start, startPixels);  // a failed read leaves black frames, as before
     ReadPicturePixels(end, endPixels);
 
+    FrameJob job;
+    job.startTriangles = &startTriangles;
+    job.endTriangles = &endTriangles;
+    job.startPixels = &startPixels;
+    job.endPixels = &endPixels;
+    job.startWidth = start.scaleWidth();
+    job.startHeight = start.scaleHeight();
+    job.width = frame.image().width();
+    job.height = frame.image().height();
+    job.lastFrame = last;
+    job.options = request.options;
+    job.saveKind = request.saveKind;
+    job.transparency = request.transparency;
+    if (!frame.image().empty()) std::memcpy(&job.background, frame.image().scanline(0), 4);  // the cleared canvas
+    job.folder = result.folder;
+
+    std::optional<FramePipeline> pipeline;
+    try {
+        pipeline.emplace(job, RunThreadCount(request.threads));
+    } catch (const std::system_error& e) {
+        result.error = std::string("cannot start the run's threads (") + e.what() + ")";
+        return finish(MorphRunResult::Status::Failed);
+    }
+    // Frames come in order. A cancel writes nothing more: the frames the
+    // workers have made ahead are dropped, as if never started.
     for (int k = 0; k <= last; ++k) {
         observer.frameStarting(k, last);
-        frame.Cls();
-        WarpFrame(startTriangles, endTriangles, k, last, startPixels, endPixels, start, frame);
+        const FrameOutput& out = pipeline->wait(k);
+        if (!out.error.empty()) {
+            result.error = out.error;
+            return finish(MorphRunResult::Status::Failed);
+        }
+        showOnCanvas(frame, out, request.saveKind);
         const std::string path = result.folder + "/" + FrameFileName(k, request.saveKind);
-        if (!saveFrame(frame, path, request, result.error)) return finish(MorphRunResult::Status::Failed);
+        if (!writeFrame(path, out.bytes, request.saveKind, result.error)) return finish(MorphRunResult::Status::Failed);
+        pipeline->release(k);
         ++result.framesWritten;
         if (!observer.frameDone(k, last)) return finish(MorphRunResult::Status::Cancelled);
     }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/Mesh.h"
+#include "core/Warp.h"
 #include "platform/PictureBox.h"
 
 namespace tarnel {
@@ -32,16 +33,23 @@ struct MorphRunRequest {
     std::string programFolder;
     // Folder name from this local time; the current time when unset.
     const std::tm* startTime = nullptr;
+    WarpOptions options;  // the defaults give the plain frames
+    // Frames rendered at once, one worker thread each; 0 for one per core.
+    int threads = 0;
 };
 
+// Called on the thread that called RunMorph, frame after frame in order,
+// whatever the number of worker threads.
 class MorphRunObserver {
 public:
     virtual ~MorphRunObserver() = default;
     // The folder exists; the editor stores it as SaveFolder.
     virtual void folderCreated(const std::string& folder) = 0;
+    // Frame k is the next to be shown and written.
     virtual void frameStarting(int k, int lastFrame) { (void)k, (void)lastFrame; }
-    // Frame k of 0..lastFrame is rendered on the frame canvas and written.
-    // This is the run's one yield per frame; false stops the run here.
+    // Frame k of 0..lastFrame is on the frame canvas and written.
+    // This is the run's one yield per frame; false stops the run here: no
+    // later frame is written, whatever the workers had made ahead.
     virtual bool frameDone(int k, int lastFrame) = 0;
 };
 
@@ -49,7 +57,7 @@ struct MorphRunResult {
     enum class Status { Completed, Cancelled, Failed };
     Status status = Status::Failed;
     std::string folder;     // the frame folder, when it was created
-    int framesWritten = 0;  // frames already in the folder stay there
+    int framesWritten = 0;  // frames 0..framesWritten - 1; they stay in the folder
     std::string error;      // names the cause when Failed
     bool ok() const { return status == Status::Completed; }
 };
@@ -58,6 +66,9 @@ struct MorphRunResult {
 std::string FrameFolderName(const std::tm& localTime);
 // "000.bmp", "012.jpg", "100.gif"
 std::string FrameFileName(int k, int saveKind);
+
+// Worker threads for a request's `threads`: itself, or one per core for 0.
+int RunThreadCount(int requested);
 
 MorphRunResult RunMorph(const MorphRunRequest& request, MorphRunObserver& observer);
 

@@ -312,6 +312,14 @@ uint8_t GIF::CubeIndex(uint8_t red, uint8_t green, uint8_t blue) {
 }
 
 std::vector<uint8_t> GIF::Encode(const Bitmap& picture, const Bitmap* source, bool UseTrans, uint32_t TransColor) {
+    std::vector<uint8_t> out;
+    Encode(picture, source, UseTrans, TransColor, out);
+    return out;
+}
+
+void GIF::Encode(const Bitmap& picture, const Bitmap* source, bool UseTrans, uint32_t TransColor,
+                 std::vector<uint8_t>& out) {
+    out.clear();
     if (picture.empty() || (picture.bpp() != 8 && source && source->empty()))
         throw RuntimeError(kInvalidPicture, "Invalid picture");
     const int width = picture.width(), height = picture.height();
@@ -320,7 +328,6 @@ std::vector<uint8_t> GIF::Encode(const Bitmap& picture, const Bitmap* source, bo
     IndexRows rows(picture, source && picture.bpp() != 8 ? *source : picture);
     CodeStream codes = compressRows(rows, width, height);
 
-    std::vector<uint8_t> out;
     out.reserve(800 + codes.size + codes.size / 255 + 8);
     writeHeader(out, UseTrans);
     writeScreenDescriptor(out, width, height);
@@ -329,7 +336,6 @@ std::vector<uint8_t> GIF::Encode(const Bitmap& picture, const Bitmap* source, bo
     writeImageDescriptor(out, width, height);
     writeImageData(out, codes);
     writeTrailer(out);
-    return out;
 }
 
 bool GIF::SaveGIF(const Bitmap& picture, const std::string& sFileName, HDC hDC, bool UseTrans,

@@ -47,6 +47,9 @@ public:
     // empty picture.
     static std::vector<uint8_t> Encode(const Bitmap& picture, const Bitmap* source, bool UseTrans,
                                        uint32_t TransColor);
+    // The same into `out`, whose storage serves frame after frame.
+    static void Encode(const Bitmap& picture, const Bitmap* source, bool UseTrans, uint32_t TransColor,
+                       std::vector<uint8_t>& out);
 
     // Cube entry of a colour: 25 b + 5 g + r of the nearest levels.
     static uint8_t CubeIndex(uint8_t red, uint8_t green, uint8_t blue);

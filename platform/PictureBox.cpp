@@ -38,7 +38,17 @@ void PictureBox::Cls() {
     }
 }
 
-void PictureBox::setPictureFromImage() { picture_ = imagePicture(); }
+void PictureBox::setPictureFromImage() {
+    // A picture no one else holds takes the copy in place: a GIF run does
+    // this once a frame, and a second frame-sized block each time would
+    // cost both the allocation and the memory.
+    Bitmap* own = picture_.bitmap.use_count() == 1 ? picture_.bitmap.get() : nullptr;
+    if (own && !image_->empty() && own->width() == image_->width() && own->height() == image_->height()) {
+        *own = *image_;
+        return;
+    }
+    picture_ = imagePicture();
+}
 
 StdPicture PictureBox::imagePicture() const {
     StdPicture p;

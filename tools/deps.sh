@@ -11,6 +11,7 @@ packages=(
   ffmpeg  # tests and benchmarks: ffmpeg and ffprobe make, probe and decode AVI, MP4 and WebM files
   qt6-translations-l10n  # Japanese texts of Qt's own dialogs
   gifsicle imagemagick  # benchmarks: bench/compare_anigif_gifsicle.sh
+  python3-opencv  # benchmarks: bench/compare_run.sh (the per-triangle OpenCV morph)
   # Trying the windows by hand under Xvfb: pointer and keys, screenshots.
   xvfb xdotool
 )

@@ -26,7 +26,11 @@ struct MorphOptions {
     std::string start, end, meshFile, out;
     std::optional<int> rows, columns, frames, kind;
     std::optional<bool> transparent;
+    WarpOptions warp;
+    int threads = 0;  // one per core
 };
+
+constexpr int kMaxRunThreads = 256;
 
 // Fills options from args; returns an error text for bad arguments.
 std::string parseMorphArgs(const std::vector<std::string>& args, MorphOptions& o, bool meshCommand) {
@@ -37,7 +41,12 @@ std::string parseMorphArgs(const std::vector<std::string>& args, MorphOptions& o
                                    {"--frames", true},
                                    {"--kind", true},
                                    {"--transparent", false},
-                                   {"--no-transparent", false}});
+                                   {"--no-transparent", false},
+                                   {"--threads", true},
+                                   {"--sampling", true},
+                                   {"--ease", true},
+                                   {"--warp-ease", true},
+                                   {"--blend-ease", true}});
     if (std::string err = options.parse(args, known); !err.empty()) return err;
 
     auto intValue = [&](const char* name, int lo, int hi, std::optional<int>& target) -> std::string {
@@ -65,6 +74,23 @@ std::string parseMorphArgs(const std::vector<std::string>& args, MorphOptions& o
         int kind = 0;
         if (!ParseSaveKindName(*v, kind)) return "--kind takes bmp, jpg or gif";
         o.kind = kind;
+    }
+    if (auto v = options.value("--threads")) {
+        auto n = ParseInt(*v);
+        if (!n || *n < 1 || *n > kMaxRunThreads)
+            return "--threads needs a number from 1 to " + std::to_string(kMaxRunThreads);
+        o.threads = *n;
+    }
+    if (auto v = options.value("--sampling"); v && !ParseWarpSampling(*v, o.warp.sampling))
+        return "--sampling takes nearest or bilinear";
+    // --ease sets both; the specific ones override it.
+    for (const char* name : {"--ease", "--warp-ease", "--blend-ease"}) {
+        auto v = options.value(name);
+        if (!v) continue;
+        WarpEase ease = WarpEase::Linear;
+        if (!ParseWarpEase(*v, ease)) return std::string(name) + " takes linear or smooth";
+        if (std::string(name) != "--blend-ease") o.warp.warpEase = ease;
+        if (std::string(name) != "--warp-ease") o.warp.blendEase = ease;
     }
     if (options.has("--transparent") && options.has("--no-transparent"))
         return "--transparent and --no-transparent exclude each other";
@@ -189,6 +215,8 @@ int runMorph(const std::vector<std::string>& args) {
     request.totalFrames = frames - 1;
     request.saveKind = kind;
     request.transparency = transparent;
+    request.options = o.warp;
+    request.threads = o.threads;
     request.programFolder = o.out.empty() ? ProgramFolder() : o.out;
     if (!o.out.empty()) {
         // Report why the folder cannot be made here: the run would only say
@@ -229,11 +257,18 @@ int runMesh(const std::vector<std::string>& args) {
 Registrar morphCommand("morph",
                        "  tarnel-cli morph START END [--mesh FILE.json] [--rows R --columns C] [--frames N]\n"
                        "                   [--kind bmp|jpg|gif] [--transparent|--no-transparent] [--out DIR]\n"
+                       "                   [--threads T] [--sampling nearest|bilinear] [--ease linear|smooth]\n"
+                       "                   [--warp-ease linear|smooth] [--blend-ease linear|smooth]\n"
                        "  tarnel-cli morph --mesh PROJECT.json [options as above]\n"
                        "      N frames (2..100, default 10) into a new dated folder inside DIR\n"
                        "      (default: the program folder); prints the folder. FILE.json is a mesh\n"
                        "      file or a project; a project gives the images when START and END are\n"
-                       "      left out, and the frames, kind and transparency that are not given",
+                       "      left out, and the frames, kind and transparency that are not given.\n"
+                       "      T frames are rendered at once (1..256, default one per core); the files\n"
+                       "      are the same for any T. --sampling reads the images at the nearest pixel\n"
+                       "      (default) or between pixels; --ease smooth starts and ends the morph\n"
+                       "      slowly, for the shapes (--warp-ease) and the colours (--blend-ease) or\n"
+                       "      both (--ease; the other two override it); default linear",
                        runMorph);
 Registrar meshCommand("mesh",
                       "  tarnel-cli mesh START END --rows R --columns C --out FILE.json\n"

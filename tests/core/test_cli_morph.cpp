@@ -238,3 +238,61 @@ TEST_F(CliMorph, ConcurrentJpgRunsInOneFolderBothSucceed) {
 
 }  // namespace
 }  // namespace tarnel
+
+namespace tarnel {
+namespace {
+
+// Thread counts and the warp options: the files follow the options, never the
+// thread count; --ease is both eases, each overridden by its own option.
+TEST_F(CliMorph, ThreadsAndWarpOptionsChooseTheFrames) {
+    const std::string file = saveProject(project(5, kSaveGif));
+    int n = 0;
+    auto run = [&](const std::string& args) {
+        const std::string out = dir.file("out" + std::to_string(n++));
+        test::CliResult r = morph("--mesh " + shellQuoted(file) + " " + args + " --out " + shellQuoted(out));
+        EXPECT_EQ(r.status, 0) << args << ": " << r.err;
+        return frames(out);
+    };
+    const auto plain = run("");
+    const auto smooth = run("--warp-ease smooth --blend-ease smooth");
+    ASSERT_EQ(plain.size(), 5u);
+    EXPECT_NE(plain, smooth);
+    const struct {
+        std::string args;
+        const std::vector<std::pair<std::string, std::string>>* expected;
+    } same[] = {
+        {"--threads 1", &plain},
+        {"--threads 3", &plain},
+        {"--sampling nearest --ease linear --threads 2", &plain},
+        {"--ease smooth", &smooth},
+        {"--ease smooth --threads 1", &smooth},
+        {"--blend-ease smooth --ease linear --warp-ease smooth", &smooth},
+    };
+    for (const auto& c : same) EXPECT_TRUE(run(c.args) == *c.expected) << c.args;
+    EXPECT_FALSE(run("--ease smooth --blend-ease linear") == smooth);
+    EXPECT_TRUE(run("--ease smooth --blend-ease linear") == run("--warp-ease smooth"));
+}
+
+TEST_F(CliMorph, BadThreadCountsAndOptionWordsAreRefused) {
+    const struct {
+        std::string args, expected;
+    } cases[] = {
+        {"--threads 0", "--threads needs a number from 1 to 256"},
+        {"--threads 257", "--threads needs a number from 1 to 256"},
+        {"--threads two", "--threads needs a number"},
+        {"--sampling cubic", "--sampling takes nearest or bilinear"},
+        {"--ease fast", "--ease takes linear or smooth"},
+        {"--warp-ease Smooth", "--warp-ease takes linear or smooth"},
+        {"--blend-ease ''", "--blend-ease takes linear or smooth"},
+    };
+    for (const auto& c : cases) {
+        test::CliResult r = morph(shellQuoted(start) + " " + shellQuoted(end) + " " + c.args + " --out " +
+                                  shellQuoted(dir.file("out")));
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_NE(r.err.find(c.expected), std::string::npos) << c.args << ": " << r.err;
+        EXPECT_FALSE(fs::exists(dir.file("out"))) << c.args;
+    }
+}
+
+}  // namespace
+}  // namespace tarnel

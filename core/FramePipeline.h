@@ -1,0 +1,101 @@
+#pragma once
+// The frames of a morph run made on worker threads: each worker takes the
+// next frame, renders it, encodes it (BMP, JPG or GIF bytes) and hands it
+// back; the caller takes the frames in order, shows and writes them. At most
+// workers + 1 frames are held at once.
+//
+// GIF frames keep the previous frame where no triangle draws (the canvas's
+// picture is the previous frame). A worker renders over a marker value no
+// triangle writes, then, strictly in frame order, fills the marked pixels
+// from the previous frame, which its slot keeps until then; the encoding
+// runs in parallel again after that.
+//
+// BMP frames are held as their file only: the 24-bit file is the frame's
+// colours exactly, and the canvas is filled from it.
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/Mesh.h"
+#include "core/Warp.h"
+#include "platform/gdi.h"
+
+namespace tarnel {
+
+// What every frame of a run shares. The pointed-to data must outlive the
+// pipeline and stay unchanged while it runs.
+struct FrameJob {
+    const std::vector<MeshTriangle>* startTriangles = nullptr;
+    const std::vector<MeshTriangle>* endTriangles = nullptr;
+    const PixelArray* startPixels = nullptr;
+    const PixelArray* endPixels = nullptr;
+    int startWidth = 0, startHeight = 0;  // the start canvas's scale size
+    int width = 0, height = 0;            // the frame canvas
+    int lastFrame = 1;                    // frames 0..lastFrame
+    WarpOptions options;
+    int saveKind = 0;
+    bool transparency = false;
+    uint32_t background = 0;  // the cleared canvas's pixel value
+    std::string folder;       // frame paths in error texts
+};
+
+// One finished frame, valid from wait() to release().
+struct FrameOutput {
+    Bitmap pixels;               // the frame as the canvas shows it; empty for BMP frames
+    std::vector<uint8_t> bytes;  // the file's content; empty for a kind that saves nothing
+    std::string error;           // why the frame cannot be saved; bytes are then empty
+
+    // Puts the frame on a canvas image of the frame's size (32 bpp, top-down).
+    void show(Bitmap& image) const;
+};
+
+class FramePipeline {
+public:
+    // Starts `workers` threads (at least one). Throws std::system_error when
+    // not even one thread can start.
+    FramePipeline(const FrameJob& job, int workers);
+    // Stops the workers and waits for them; frames made ahead are dropped.
+    ~FramePipeline();
+    FramePipeline(const FramePipeline&) = delete;
+    FramePipeline& operator=(const FramePipeline&) = delete;
+
+    // Blocks until frame k is done. Frames are taken in order 0, 1, ..., each
+    // released before the next is asked for.
+    const FrameOutput& wait(int k);
+    void release(int k);
+    int workerCount() const { return int(threads_.size()); }
+
+    // Where no triangle drew; 32-bpp frames hold 0x00RRGGBB only.
+    static constexpr uint32_t kUncovered = 0xFF000000u;
+
+private:
+    struct Slot {
+        // Written: the caller is done, the next GIF frame still reads it.
+        enum class State { Free, Busy, Ready, Written };
+        State state = State::Free;
+        int frame = -1;
+        FrameOutput output;
+    };
+
+    void work();
+    bool render(int k, Bitmap& pixels, std::string& error);
+    void composite(int k, Bitmap& pixels);
+    void encode(int k, const Bitmap& pixels, FrameOutput& out, class JpegEncoder& jpeg);
+    void abort();
+
+    const FrameJob job_;
+    std::vector<Slot> slots_;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int nextFrame_ = 0;      // the next frame to start
+    int endFrame_ = 0;       // frames from here on are not started
+    int compositeTurn_ = 0;  // GIF: the frame whose turn it is to composite
+    bool aborted_ = false;
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace tarnel
