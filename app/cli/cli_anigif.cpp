@@ -37,7 +37,7 @@ int runAniGif(const std::vector<std::string>& args) {
         if (!transparentIndex) return Fail(kBadArguments, "--transparent-index needs a number from 0 to 255");
     }
     if (auto v = options.value("--palette"); v && !ParseGifPaletteChoice(*v, quality.palette))
-        return Fail(kBadArguments, "--palette takes cube, adaptive or adaptive-all");
+        return Fail(kBadArguments, "--palette takes cube, adaptive, adaptive-all or adaptive-hq");
     if (auto v = options.value("--dither"); v && !ParseGifDitherMethod(*v, quality.ditherMethod))
         return Fail(kBadArguments, "--dither takes none, ordered or diffusion");
     const std::vector<std::string>& positional = options.positional();
@@ -75,10 +75,12 @@ int runAniGif(const std::vector<std::string>& args) {
 
 Registrar aniGifCommand("anigif",
                         "  tarnel-cli anigif IN.avi OUT.gif [--optimize] [--transparent-index I]\n"
-                        "                   [--palette cube|adaptive|adaptive-all] [--dither none|ordered|diffusion]\n"
+                        "                   [--palette cube|adaptive|adaptive-all|adaptive-hq]\n"
+                        "                   [--dither none|ordered|diffusion]\n"
                         "      every frame of an AVI, by default in the 216-colour cube by nearest\n"
                         "      colour (I is then a cube index: red + 6 green + 36 blue levels of 0..5);\n"
-                        "      adaptive fits 256 colours to frame 1, adaptive-all to every frame",
+                        "      adaptive fits 256 colours to frame 1, adaptive-all to every frame,\n"
+                        "      adaptive-hq refines adaptive-all over the frames' pixels",
                         runAniGif);
 
 }  // namespace

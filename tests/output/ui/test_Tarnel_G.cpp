@@ -669,6 +669,7 @@ TEST_F(ComposerAviTest, SavedFileEqualsTheCommandLineOutput) {
         {{GifPaletteChoice::Cube, 0}, ""},
         {{GifPaletteChoice::Adaptive, 1}, " --palette adaptive --dither ordered"},
         {{GifPaletteChoice::AdaptiveAll, 2}, " --palette adaptive-all --dither diffusion"},
+        {{GifPaletteChoice::AdaptiveHq, 2}, " --palette adaptive-hq --dither diffusion"},
     };
     int k = 0;
     for (const auto& c : cases) {

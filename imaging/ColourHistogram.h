@@ -1,0 +1,40 @@
+#pragma once
+// Counts of the colours of one or more 32-bpp images on 6 bits per channel,
+// with the exact sums of what fell into each bin, so that a bin's mean is the
+// mean of its pixels and not the bin's centre.
+#include <cstdint>
+#include <vector>
+
+#include "platform/gdi.h"
+
+namespace tarnel {
+
+class ColourHistogram {
+public:
+    struct Bin {
+        uint64_t red = 0, green = 0, blue = 0;
+        uint64_t count = 0;
+    };
+    // An occupied bin: mean colour and weight.
+    struct Colour {
+        float r, g, b;
+        uint64_t count;
+        uint64_t red, green, blue;  // sums
+    };
+
+    ColourHistogram();
+
+    // Adds every step-th pixel of every step-th row (step held to 1 or more)
+    // of a 32-bpp bitmap; other depths are ignored.
+    void Add(const Bitmap& image, int step = 1);
+    void Clear();
+    uint64_t Pixels() const { return pixels_; }
+    // The occupied bins in bin order.
+    std::vector<Colour> Colours() const;
+
+private:
+    std::vector<Bin> bins_;
+    uint64_t pixels_ = 0;
+};
+
+}  // namespace tarnel
