@@ -6,7 +6,11 @@
 # paletteuse=dither=none and +dither; with dithering: ours --dither diffusion
 # against each peer's default. PSNR is over R, G and B of the decoded GIF.
 # Times are the best of RUNS runs: wall seconds and CPU seconds (user + sys);
-# the ratio column is the peer's CPU time over ours for the same pair.
+# the ratio column is the peer's CPU time over ours for the same pair. Each
+# tool's whole command also reads the BMP and writes a GIF, so a second
+# figure takes off what the same tool spends without choosing colours: ours
+# the fixed-cube encode, ffmpeg decoding into its null muxer (the quantising
+# runs also end there), ImageMagick reading into null: (likewise).
 # Usage: bench/compare_palette.sh [BUILD_DIR] [RUNS]   (defaults: build, 3)
 set -euo pipefail
 build="${1:-build}"
@@ -81,13 +85,21 @@ row() {  # picture dither method gif wall cpu ours_psnr ours_cpu
   [ -n "$8" ] && x=$(awk -v a="$6" -v b="$8" 'BEGIN { printf "%.1f", (b > 0 ? a / b : 0) }')
   printf '%-11s %-9s %-36s %8s %8s %7s %7s %7s\n' "$1" "$2" "$3" "$psnr_out" "$diff_out" "$5" "$6" "$x"
 }
-# Sums over the pictures of ours minus each peer, and of the peers' CPU time over ours.
-declare -A gain=() ratio=()
+# Sums over the pictures of ours minus each peer, of the peers' CPU time
+# over ours, and of the same for the colour work alone.
+declare -A gain=() ratio=() qratio=()
 add() { gain[$1]=$(awk -v a="${gain[$1]:-0}" -v d="$2" 'BEGIN { print a - d }')
         ratio[$1]=$(awk -v a="${ratio[$1]:-0}" -v x="$3" 'BEGIN { print a + x }'); }
+addq() { qratio[$1]=$(awk -v a="${qratio[$1]:-0}" -v p="$2" -v o="$3" 'BEGIN { print a + (o > 0 ? p / o : 0) }'); }
+# CPU seconds minus a baseline, never below a millisecond.
+minus() { awk -v a="$1" -v b="$2" 'BEGIN { d = a - b; printf "%.3f", (d < 0.001 ? 0.001 : d) }'; }
 count=0
+quant_lines=()
 for pic in "${pictures[@]}"; do
   in="$work/$pic.bmp"
+  read -r _ base_ours <<<"$(timed "$cli" gif encode "$in" "$work/cube.gif" --palette cube)"
+  [ "$have_ffmpeg" = 1 ] && read -r _ base_ff <<<"$(timed ffmpeg -nostdin -v error -y -i "$in" -frames:v 1 -f null -)"
+  [ "$have_magick" = 1 ] && read -r _ base_im <<<"$(timed convert "$in" null:)"
   for dither in none diffusion; do
     read -r w c <<<"$(timed "$cli" gif encode "$in" "$work/ours-$dither.gif" --palette adaptive-hq --dither "$dither")"
     row "$pic" "$dither" "tarnel adaptive-hq" "$work/ours-$dither.gif" "$w" "$c" "" ""
@@ -101,6 +113,10 @@ for pic in "${pictures[@]}"; do
       read -r w c <<<"$(timed ffmpeg -nostdin -v error -y -i "$in" -lavfi "split[a][b];[a]palettegen[p];[b][p]$use" -frames:v 1 "$work/ff.gif")"
       row "$pic" "$dither" "ffmpeg palettegen+$use" "$work/ff.gif" "$w" "$c" "$ours" "$ours_cpu"
       add "ffmpeg-$dither" "${diff_out:-0}" "$(awk -v a="$c" -v b="$ours_cpu" 'BEGIN { print (b > 0 ? a / b : 0) }')"
+      read -r _ cq <<<"$(timed ffmpeg -nostdin -v error -y -i "$in" -lavfi "split[a][b];[a]palettegen[p];[b][p]$use" -frames:v 1 -f null -)"
+      pq=$(minus "$cq" "$base_ff"); oq=$(minus "$ours_cpu" "$base_ours")
+      addq "ffmpeg-$dither" "$pq" "$oq"
+      quant_lines+=("$(printf '%-11s %-9s %-36s %8s %8s %7.1f' "$pic" "$dither" "ffmpeg" "$pq" "$oq" "$(awk -v p="$pq" -v o="$oq" 'BEGIN { print p / o }')")")
     fi
     if [ "$have_magick" = 1 ]; then
       opt=(-colors 256); label="convert -colors 256"
@@ -108,15 +124,24 @@ for pic in "${pictures[@]}"; do
       read -r w c <<<"$(timed convert "$in" "${opt[@]}" "$work/im.gif")"
       row "$pic" "$dither" "$label" "$work/im.gif" "$w" "$c" "$ours" "$ours_cpu"
       add "magick-$dither" "${diff_out:-0}" "$(awk -v a="$c" -v b="$ours_cpu" 'BEGIN { print (b > 0 ? a / b : 0) }')"
+      read -r _ cq <<<"$(timed convert "$in" "${opt[@]}" null:)"
+      pq=$(minus "$cq" "$base_im"); oq=$(minus "$ours_cpu" "$base_ours")
+      addq "magick-$dither" "$pq" "$oq"
+      quant_lines+=("$(printf '%-11s %-9s %-36s %8s %8s %7.1f' "$pic" "$dither" "ImageMagick" "$pq" "$oq" "$(awk -v p="$pq" -v o="$oq" 'BEGIN { print p / o }')")")
     fi
   done
   count=$((count + 1))
 done
 echo
-echo "over $count pictures: mean dB of ours above the peer, mean of the peer's CPU time over ours"
+echo "colour work alone (CPU seconds less each tool's own read-and-write baseline):"
+printf '%-11s %-9s %-36s %8s %8s %7s\n' picture dither peer "peer s" "ours s" "x ours"
+for line in "${quant_lines[@]}"; do echo "$line"; done
+echo
+echo "over $count pictures: mean dB of ours above the peer; mean of the peer's CPU time over ours,"
+echo "whole commands and colour work alone"
 for key in ffmpeg-none ffmpeg-diffusion magick-none magick-diffusion; do
   [ -n "${gain[$key]:-}" ] || continue
-  awk -v k="$key" -v g="${gain[$key]}" -v x="${ratio[$key]}" -v n="$count" \
-    'BEGIN { printf "  %-18s %+6.2f dB   %5.1fx\n", k, g / n, x / n }'
+  awk -v k="$key" -v g="${gain[$key]}" -v x="${ratio[$key]}" -v q="${qratio[$key]}" -v n="$count" \
+    'BEGIN { printf "  %-18s %+6.2f dB   %5.1fx   %5.1fx\n", k, g / n, x / n, q / n }'
 done
 echo "(the machine may be shared with other work: CPU seconds are the fairer speed figure)"

@@ -14,8 +14,11 @@ void ColourHistogram::Clear() {
 void ColourHistogram::Add(const Bitmap& image, int step) {
     if (image.bpp() != 32 || image.empty()) return;
     step = std::max(step, 1);
-    Bin* bins = bins_.data();
     const int width = image.width(), height = image.height();
+    auto sampled = [&](int s) { return uint64_t((width + s - 1) / s) * uint64_t((height + s - 1) / s); };
+    while (step < std::max(width, height) && pixels_ + sampled(step) > kMostPixels) ++step;
+    if (pixels_ + sampled(step) > kMostPixels) return;
+    Bin* bins = bins_.data();
     for (int y = 0; y < height; y += step) {
         const uint8_t* p = image.scanline(y);
         for (int x = 0; x < width; x += step) {
@@ -37,7 +40,7 @@ std::vector<ColourHistogram::Colour> ColourHistogram::Colours() const {
         if (bin.count == 0) continue;
         const double n = double(bin.count);
         out.push_back(Colour{float(double(bin.red) / n), float(double(bin.green) / n), float(double(bin.blue) / n),
-                             bin.count, bin.red, bin.green, bin.blue});
+                             uint64_t(bin.count), uint64_t(bin.red), uint64_t(bin.green), uint64_t(bin.blue)});
     }
     return out;
 }

@@ -11,9 +11,11 @@ namespace tarnel {
 
 class ColourHistogram {
 public:
+    // 32-bit sums hold 2^24 pixels of 255 each: Add samples to stay within.
+    static constexpr uint64_t kMostPixels = uint64_t(1) << 24;
     struct Bin {
-        uint64_t red = 0, green = 0, blue = 0;
-        uint64_t count = 0;
+        uint32_t red = 0, green = 0, blue = 0;
+        uint32_t count = 0;
     };
     // An occupied bin: mean colour and weight.
     struct Colour {
@@ -24,8 +26,9 @@ public:
 
     ColourHistogram();
 
-    // Adds every step-th pixel of every step-th row (step held to 1 or more)
-    // of a 32-bpp bitmap; other depths are ignored.
+    // Adds every step-th pixel of every step-th row (step held to 1 or more,
+    // and raised as far as needed to keep the total within kMostPixels) of a
+    // 32-bpp bitmap; other depths are ignored.
     void Add(const Bitmap& image, int step = 1);
     void Clear();
     uint64_t Pixels() const { return pixels_; }

@@ -392,7 +392,6 @@ void RefinePalette(cPal8bpp& palette, const ColourHistogram& histogram, int32_t 
 
     Refiner refiner(points, size_t(maxColors));
     const int start = std::clamp<int>(palette.Entries(), 0, maxColors);
-    palette.BuildLogicalPalette();
     for (int i = 0; i < start; ++i)
         refiner.setCentre(size_t(i), float(palette.rgbR(i)), float(palette.rgbG(i)), float(palette.rgbB(i)));
     if (start == 0) refiner.setCentre(0, points[0].r, points[0].g, points[0].b);

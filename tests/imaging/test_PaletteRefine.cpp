@@ -153,6 +153,25 @@ TEST(PaletteRefine, EntriesAreMeansOfTheirColours) {
     EXPECT_TRUE(low && high) << *got.begin() << " " << *got.rbegin();
 }
 
+TEST(PaletteRefine, HistogramSamplesRatherThanOverflow) {
+    // Five 4-megapixel white pictures pass what 32-bit sums can hold: the
+    // later ones are sampled or left out, and the mean stays white.
+    const GcDIB white = test::makeImage(2048, 2048, [](int, int) { return test::Rgb{255, 255, 255}; });
+    const GcDIB half = test::makeImage(3000, 3000, [](int, int) { return test::Rgb{255, 255, 255}; });
+    ColourHistogram histogram;
+    for (int i = 0; i < 3; ++i) histogram.Add(*white.bitmap());
+    EXPECT_EQ(histogram.Pixels(), 3u * 2048u * 2048u);
+    histogram.Add(*half.bitmap());  // 9 M more would not fit: sampled
+    EXPECT_GT(histogram.Pixels(), 3u * 2048u * 2048u);
+    histogram.Add(*white.bitmap());
+    EXPECT_LE(histogram.Pixels(), ColourHistogram::kMostPixels);
+    const std::vector<ColourHistogram::Colour> colours = histogram.Colours();
+    ASSERT_EQ(colours.size(), 1u);
+    EXPECT_EQ(colours[0].count, histogram.Pixels());
+    EXPECT_EQ(colours[0].r, 255.0f);
+    EXPECT_EQ(colours[0].b, 255.0f);
+}
+
 TEST(PaletteRefine, OtherDepthsAreLeftAlone) {
     GcDIB eight;
     ASSERT_TRUE(eight.Create(4, 4, 8));
