@@ -3,7 +3,8 @@
 // pixel by an exact nearest-entry search: plain, with a 4 x 4 ordered offset,
 // or with Floyd-Steinberg error diffusion in serpentine order (rows walked
 // left to right and right to left by turns, so the error does not drift
-// one way). Diffused values are clamped to 0 … 255.
+// one way). Diffused values are clamped to 0 … 255, and 7/8 of each error
+// is carried on.
 #include <cstdint>
 
 #include "imaging/PaletteLookup.h"
