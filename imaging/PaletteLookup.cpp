@@ -23,6 +23,17 @@ void PaletteLookup::SetPalette(const RGBQuad* entries, int count) {
         green_[i] = entries_[i].green;
         blue_[i] = entries_[i].blue;
     }
+    gap_.fill(0);
+    for (int a = 0; a < count; ++a) {
+        int least = count > 1 ? 1 << 30 : 0;
+        for (int b = 0; b < count; ++b) {
+            if (a == b) continue;
+            const int dr = red_[size_t(a)] - red_[size_t(b)], dg = green_[size_t(a)] - green_[size_t(b)],
+                      db = blue_[size_t(a)] - blue_[size_t(b)];
+            least = std::min(least, dr * dr + dg * dg + db * db);
+        }
+        gap_[size_t(a)] = least;
+    }
     cells_.assign(size_t(1) << 15, kUnbuilt);
     parents_.assign(size_t(1) << 12, kUnbuilt);
     coords_.clear();

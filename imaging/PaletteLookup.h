@@ -34,6 +34,15 @@ public:
         return index;
     }
 
+    // The same, trying `hint` first: an entry less than half its gap to the
+    // next entry away from the colour is the nearest. Neighbouring pixels
+    // mostly share an entry, so the hint is the previous pixel's.
+    uint8_t NearestFrom(int r, int g, int b, uint8_t hint) {
+        const int dr = r - red_[hint], dg = g - green_[hint], db = b - blue_[hint];
+        if (4 * (dr * dr + dg * dg + db * db) < gap_[hint]) return hint;
+        return Nearest(r, g, b);
+    }
+
 private:
     static constexpr int kCacheBits = 15;
     static constexpr uint32_t kValid = 0x80000000u;
@@ -49,6 +58,9 @@ private:
     int count_ = 0;
     std::array<RGBQuad, 256> entries_{};
     std::array<int, 256> red_{}, green_{}, blue_{};
+    // Per entry: squared distance to the nearest other entry (0 for none, or
+    // beyond the count, so that such a hint is never taken).
+    std::array<int, 256> gap_{};
     // Per cell: first candidate << 9 | candidate count (a multiple of 4), or kUnbuilt.
     std::vector<uint32_t> cells_;
     // Per candidate: red, green, blue, 0 as 16-bit lanes, and its index.

@@ -63,6 +63,7 @@ void serpentineRows(const Bitmap& source, Bitmap& target, PaletteLookup& lookup,
         const int step = forward ? 1 : -1;
         const ptrdiff_t ahead = 3 * step;
         int x = forward ? 0 : width - 1;
+        uint8_t last = 0;
         for (int i = 0; i < width; ++i, x += step) {
             const uint8_t* p = s + 4 * size_t(x);
             int32_t* e = cur + 3 * size_t(x + 1);
@@ -70,7 +71,7 @@ void serpentineRows(const Bitmap& source, Bitmap& target, PaletteLookup& lookup,
             const int r = clamp255(p[2] + ((e[0] + 128) >> 8));
             const int g = clamp255(p[1] + ((e[1] + 128) >> 8));
             const int b = clamp255(p[0] + ((e[2] + 128) >> 8));
-            const uint8_t index = lookup.Nearest(r, g, b);
+            const uint8_t index = last = lookup.NearestFrom(r, g, b, last);
             t[x] = index;
             const int er = kCarried * (r - entries[index].red), eg = kCarried * (g - entries[index].green),
                       eb = kCarried * (b - entries[index].blue);
