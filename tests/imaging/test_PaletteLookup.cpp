@@ -55,7 +55,11 @@ TEST(PaletteLookup, AgreesWithSearchingEveryEntry) {
         int wrong = 0;
         for (int i = 0; i < 40000; ++i) {
             const int r = int(test::lcg(seed) & 255), g = int(test::lcg(seed) & 255), b = int(test::lcg(seed) & 255);
-            if (lookup.Nearest(r, g, b) != bruteNearest(c.palette, r, g, b)) ++wrong;
+            const int want = bruteNearest(c.palette, r, g, b);
+            if (lookup.Nearest(r, g, b) != want) ++wrong;
+            // Any hint, one out of the palette included, gives the same answer.
+            if (lookup.NearestFrom(r, g, b, uint8_t(test::lcg(seed))) != want) ++wrong;
+            if (lookup.NearestFrom(r, g, b, uint8_t(want)) != want) ++wrong;
         }
         // The corners and edges of the cube too.
         for (int r : {0, 7, 8, 255})
