@@ -69,9 +69,14 @@ uint8_t PaletteLookup::search(int r, int g, int b) {
         const __m128i smaller = _mm_cmplt_epi32(key, best);
         best = _mm_or_si128(_mm_and_si128(smaller, key), _mm_andnot_si128(smaller, best));
     }
-    alignas(16) uint32_t lanes[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), best);
-    const uint32_t result = std::min(std::min(lanes[0], lanes[1]), std::min(lanes[2], lanes[3]));
+    // The smallest lane, kept in registers.
+    auto least = [](__m128i a, __m128i b) {
+        const __m128i smaller = _mm_cmplt_epi32(a, b);
+        return _mm_or_si128(_mm_and_si128(smaller, a), _mm_andnot_si128(smaller, b));
+    };
+    best = least(best, _mm_shuffle_epi32(best, _MM_SHUFFLE(1, 0, 3, 2)));
+    best = least(best, _mm_shuffle_epi32(best, _MM_SHUFFLE(2, 3, 0, 1)));
+    const uint32_t result = uint32_t(_mm_cvtsi128_si32(best));
 #else
     uint32_t result = 0x7FFFFFFF;
     for (uint32_t i = 0; i < n; ++i, c += 4) {

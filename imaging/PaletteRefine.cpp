@@ -28,7 +28,7 @@ constexpr float kOverRelax = 1.8f;
 constexpr int kRelocateEvery = 4;
 constexpr size_t kRelocateAtMost = 24;
 // Each colour searches among the nearest neighbours of its centre first.
-constexpr size_t kNeighbours = 32;
+constexpr size_t kNeighbours = 16;
 
 inline uint8_t toByte(double v) { return uint8_t(std::clamp(std::nearbyint(v), 0.0, 255.0)); }
 
@@ -306,25 +306,32 @@ private:
     // A colour at distance u from centre `slot` can be nearer only to centres
     // less than 2u from it. False when the kept neighbours do not settle it.
     bool nearestAmongNeighbours(const Colour& p, uint32_t slot, float u, uint32_t& first, float& d1, float& d2) const {
+        // Squared distances while searching; the bounds want plain ones.
         first = slot;
-        d1 = u;
-        d2 = kHuge;
+        float best = u * u, second = kHuge;
         const Neighbour* list = near_.data() + size_t(slot) * kNeighbours;
         const size_t n = nearCount_[slot];
+        bool settled = n + 1 == slots_;
         for (size_t k = 0; k < n; ++k) {
             // Every later centre is at least this far from the colour.
-            if (list[k].distance - u >= d2) return true;
+            const float gap = list[k].distance - u;
+            if (gap > 0 && gap * gap >= second) {
+                settled = true;
+                break;
+            }
             const uint32_t c = list[k].slot;
-            const float dc = distance(p, c);
-            if (dc < d1 || (dc == d1 && c < first)) {
-                d2 = d1;
-                d1 = dc;
+            const float dc = distance2(p.r, p.g, p.b, c);
+            if (dc < best || (dc == best && c < first)) {
+                second = best;
+                best = dc;
                 first = c;
-            } else if (dc < d2) {
-                d2 = dc;
+            } else if (dc < second) {
+                second = dc;
             }
         }
-        return n + 1 == slots_;
+        d1 = std::sqrt(best);
+        d2 = std::sqrt(second);
+        return settled;
     }
 
     // Nearest and second nearest centre over all of them, four lanes at a
