@@ -102,9 +102,9 @@ int runEncode(const std::vector<std::string>& args) {
     bool refined = false;
     if (auto v = options.value("--palette")) {
         if (*v == "cube") paletteMode = 0;
-        else if (*v == "adaptive") paletteMode = 1;
-        else if (*v == "adaptive-hq") paletteMode = 1, refined = true;
+        else if (*v == "adaptive" || *v == "adaptive-hq") paletteMode = 1;
         else return Fail(kBadArguments, "--palette takes cube, adaptive or adaptive-hq");
+        refined = *v == "adaptive-hq";
     }
     if (auto v = options.value("--dither")) {
         if (*v == "none") method = 0;
