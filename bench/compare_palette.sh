@@ -67,7 +67,8 @@ if [ "$have_magick" = 1 ]; then
   pictures=(plasma soft field rose turbulence)
 elif [ "$have_ffmpeg" = 1 ]; then
   ffmpeg -nostdin -v error -y -f lavfi -i mandelbrot=size=1920x1080 -frames:v 1 "$work/mandelbrot.bmp"
-  ffmpeg -nostdin -v error -y -f lavfi -i "gradients=size=1920x1080:seed=3,noise=alls=12:allf=u" -frames:v 1 -pix_fmt bgr24 "$work/gradients.bmp"
+  ffmpeg -nostdin -v error -y -f lavfi -i gradients=size=1920x1080:seed=3 \
+    -vf "format=yuv444p,noise=alls=12:allf=t,format=bgr24" -frames:v 1 "$work/gradients.bmp"
   pictures=(mandelbrot gradients)
 else
   echo "neither ImageMagick nor ffmpeg is installed: nothing to compare against"; exit 0

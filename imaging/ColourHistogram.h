@@ -35,9 +35,21 @@ public:
     // The occupied bins in bin order.
     std::vector<Colour> Colours() const;
 
+    // While every pixel added so far is counted (no sampling) and they hold
+    // at most kExactColours colours: those colours, 0x00RRGGBB, ascending.
+    // Otherwise empty. Two colours of one bin stay apart here.
+    static constexpr size_t kExactColours = 256;
+    std::vector<uint32_t> ExactColours() const;
+
 private:
+    // False once the exact colours are out of reach.
+    bool noteExact(uint32_t rgb);
+
     std::vector<Bin> bins_;
     uint64_t pixels_ = 0;
+    bool exact_ = true;
+    std::vector<uint32_t> exactSet_;  // open addressing, kEmpty where free
+    size_t exactCount_ = 0;
 };
 
 }  // namespace tarnel

@@ -393,6 +393,18 @@ private:
 
 void RefinePalette(cPal8bpp& palette, const ColourHistogram& histogram, int32_t maxColors, int32_t passes) {
     maxColors = std::clamp(maxColors, 1, 256);
+    // A picture of few colours keeps them all, exactly.
+    const std::vector<uint32_t> exact = histogram.ExactColours();
+    if (!exact.empty() && exact.size() <= size_t(maxColors)) {
+        palette.Initialize(int16_t(exact.size()));
+        for (size_t i = 0; i < exact.size(); ++i) {
+            palette.SetRgbR(int32_t(i), uint8_t(exact[i] >> 16));
+            palette.SetRgbG(int32_t(i), uint8_t(exact[i] >> 8));
+            palette.SetRgbB(int32_t(i), uint8_t(exact[i]));
+        }
+        palette.BuildLogicalPalette();
+        return;
+    }
     const std::vector<Colour> points = histogram.Colours();
     if (points.empty()) return;
     if (points.size() <= size_t(maxColors)) return writePalette(palette, points);

@@ -15,9 +15,9 @@ inline constexpr int32_t kRefinePasses = 12;
 // Moves the palette's entries to the weighted means of the histogram colours
 // nearest to them, `passes` times at most (fewer once nothing moves). An
 // entry left with no colour is moved to the colour worst served. When the
-// histogram holds no more colours than maxColors, they become the palette
-// as they are. The palette ends with at most maxColors (held to 1 … 256)
-// entries and its logical palette rebuilt.
+// histogram's exact colours (or else its bins) are no more than maxColors,
+// they become the palette as they are. The palette ends with at most
+// maxColors (held to 1 … 256) entries and its logical palette rebuilt.
 void RefinePalette(cPal8bpp& palette, const ColourHistogram& histogram, int32_t maxColors = 256,
                    int32_t passes = kRefinePasses);
 

@@ -127,6 +127,31 @@ TEST(PaletteRefine, FewColoursComeBackExactly) {
     EXPECT_EQ(test::Psnr(image, reduced), 99);
 }
 
+TEST(PaletteRefine, FewColoursSharingBinsComeBackExactly) {
+    // 256 colours in pairs one step apart, so each pair shares a 6-bit bin
+    // (a GIF encoded again, say): still every colour exactly.
+    const GcDIB image = test::makeImage(128, 8, [](int x, int y) {
+        return test::Rgb{(x % 64) * 4 + (y & 1), (x / 64) * 100, 7};
+    });
+    for (int32_t method : {0, 2}) {
+        SCOPED_TRACE(method);
+        cPal8bpp palette;
+        const GcDIB reduced = reduce(image, true, method, palette);
+        EXPECT_EQ(palette.Entries(), 256);
+        EXPECT_EQ(test::Psnr(image, reduced), 99);
+    }
+    // One colour more and the exact colours no longer fit.
+    const GcDIB more = test::makeImage(129, 8, [](int x, int y) {
+        return test::Rgb{(x % 64) * 4 + (y & 1), (x / 64) * 100, 7};
+    });
+    ColourHistogram histogram;
+    histogram.Add(*more.bitmap());
+    EXPECT_TRUE(histogram.ExactColours().empty());
+    histogram.Clear();
+    histogram.Add(*image.bitmap(), 2);  // sampled: not every colour is seen
+    EXPECT_TRUE(histogram.ExactColours().empty());
+}
+
 TEST(PaletteRefine, EntriesAreMeansOfTheirColours) {
     // Two tight clusters far apart and a start palette far from both: with
     // two entries each must end at its cluster's exact mean.
