@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/PaletteRefine.h"
+#include "imaging/SerpentineDither.h"
 #include "platform/RuntimeError.h"
 
 namespace tarnel {
@@ -117,8 +119,11 @@ void Dither8bpp::DitherTo8bpp(const GcDIB& Source, GcDIB& Target, cPal8bpp& Pale
     }
     const int32_t width = Source.Width(), height = Source.Height();
 
+    const bool refined = refined_ && paletteMode_ == 1;
     if (!KeepPalette) {
-        if (paletteMode_ == 0) {
+        if (refined) {
+            CreateRefinedPalette(Source, Palette);
+        } else if (paletteMode_ == 0) {
             Palette.CreateHalftone(4);
         } else {
             // Stretching straight from the source gives the pixels of a copy
@@ -143,6 +148,11 @@ void Dither8bpp::DitherTo8bpp(const GcDIB& Source, GcDIB& Target, cPal8bpp& Pale
 
     const Bitmap& source = *Source.bitmap();
     Bitmap& target = *Target.bitmap();
+    if (refined) {
+        lookup_.SetPalette(paletteCopy_.data(), Palette.Entries());
+        ReduceToPalette(source, target, lookup_, paletteCopy_.data(), ditherMethod_);
+        return;
+    }
     switch (ditherMethod_) {
         case 0: ditherNearest(source, target); break;
         case 1: ditherOrdered(source, target); break;
@@ -294,6 +304,7 @@ Dither8bpp& DefaultDither() {
 void InitDitherTables() { DefaultDither().InitDitherTables(); }
 void SetPaletteMode(int32_t Mode) { DefaultDither().SetPaletteMode(Mode); }
 void SetDitherMethod(int32_t Method) { DefaultDither().SetDitherMethod(Method); }
+void SetRefinedPalette(bool On) { DefaultDither().SetRefinedPalette(On); }
 void DitherTo8bpp(const GcDIB& Source, GcDIB& Target, cPal8bpp& Palette, bool KeepPalette) {
     DefaultDither().DitherTo8bpp(Source, Target, Palette, KeepPalette);
 }

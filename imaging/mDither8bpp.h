@@ -2,11 +2,14 @@
 // Reduces a 32-bpp surface to an 8-bpp one: a fixed 216-colour cube or an
 // adaptive 256-colour palette (palette mode 0 / 1), by nearest colour,
 // ordered 4 x 4 dithering or Floyd-Steinberg error diffusion (method 0 / 1 / 2).
-// Every per-pixel decision is a table lookup.
+// Every per-pixel decision is a table lookup. The refined setting trades
+// some speed for fidelity in the adaptive mode: a refined palette of every
+// pixel, exact nearest entries and serpentine diffusion.
 #include <array>
 #include <cstdint>
 
 #include "imaging/GcDIB.h"
+#include "imaging/PaletteLookup.h"
 #include "imaging/cPal8bpp.h"
 #include "platform/gdi.h"
 
@@ -28,6 +31,13 @@ public:
     void SetDitherMethod(int32_t Method);
     int32_t PaletteMode() const { return paletteMode_; }
     int32_t DitherMethod() const { return ditherMethod_; }
+    // In palette mode 1 only: the palette is the refined one of the whole
+    // Source (see PaletteRefine.h), not the octree of a 50 x 50 copy, and each
+    // pixel goes to its exact nearest entry (ordered: after a 4 x 4 offset;
+    // diffusion: serpentine, see SerpentineDither.h). No inverse table is
+    // built or read. Off by default.
+    void SetRefinedPalette(bool On) { refined_ = On; }
+    bool RefinedPalette() const { return refined_; }
 
     // Re-creates Target as the 8-bpp reduction of Source with all 256 entries
     // of Palette as its colour table. Unless KeepPalette, the palette is built
@@ -62,6 +72,8 @@ private:
 
     int32_t paletteMode_ = 0;
     int32_t ditherMethod_ = 0;
+    bool refined_ = false;
+    PaletteLookup lookup_;  // the refined reduction's search, kept while the palette is
 
     // Tables as defined: quantisers Q6 (k = -51 … 280) and Q16 (k = -8 … 262),
     // the threshold matrices, the cube index table, the error fractions.
@@ -93,6 +105,7 @@ Dither8bpp& DefaultDither();
 void InitDitherTables();
 void SetPaletteMode(int32_t Mode);
 void SetDitherMethod(int32_t Method);
+void SetRefinedPalette(bool On);
 void DitherTo8bpp(const GcDIB& Source, GcDIB& Target, cPal8bpp& Palette, bool KeepPalette);
 uint8_t GetPixelIndex(const GcDIB& DIB, int32_t x, int32_t y);
 void BuildInverseTable(const cPal8bpp& Palette);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "imaging/ColourHistogram.h"
 #include "imaging/GcDIB.h"
+#include "imaging/PaletteRefine.h"
 #include "imaging/cPal8bpp.h"
 #include "imaging/mDither8bpp.h"
 #include "output/mAVIImp.h"
@@ -29,6 +31,7 @@ bool ParseGifPaletteChoice(const std::string& text, GifPaletteChoice& out) {
     if (text == "cube") out = GifPaletteChoice::Cube;
     else if (text == "adaptive") out = GifPaletteChoice::Adaptive;
     else if (text == "adaptive-all") out = GifPaletteChoice::AdaptiveAll;
+    else if (text == "adaptive-hq") out = GifPaletteChoice::AdaptiveHq;
     else return false;
     return true;
 }
@@ -43,10 +46,16 @@ bool ParseGifDitherMethod(const std::string& text, int32_t& out) {
 
 void ApplyGifQuality(const GifQuality& quality) {
     SetPaletteMode(quality.palette == GifPaletteChoice::Cube ? 0 : 1);
+    SetRefinedPalette(quality.palette == GifPaletteChoice::AdaptiveHq);
     SetDitherMethod(quality.ditherMethod);
 }
 
-bool BuildPaletteFromAllFrames(AviReader& reader, cPal8bpp& palette, ProgressSink* Progress, std::string* error) {
+namespace {
+
+// Samples every frame (evenly spread beyond kPaletteSampleFrames) into one
+// column of tiles and, when asked, into a histogram, then builds the octree palette.
+bool samplePalette(AviReader& reader, cPal8bpp& palette, ColourHistogram* histogram, ProgressSink* Progress,
+                   std::string* error) {
     if (!reader.IsOpen()) return setError(error, "no video is open"), false;
     const int32_t n = reader.Length();
     if (n <= 0) return setError(error, "the video has no frames"), false;
@@ -61,12 +70,16 @@ bool BuildPaletteFromAllFrames(AviReader& reader, cPal8bpp& palette, ProgressSin
     fh = std::max(fh, 1);
     GcDIB column;
     if (!column.Create(fw, fh * samples, 32)) return setError(error, "the frame size is too large"), false;
+    // Every step-th pixel of every step-th row keeps the histogram's cost bounded.
+    const double framePixels = double(work.Width()) * double(work.Height());
+    const int step = std::max(1, int(std::ceil(std::sqrt(framePixels * samples / double(kRefineSamplePixels)))));
 
     if (Progress) Progress->SetMax(samples);
     for (int32_t s = 0; s < samples; ++s) {
         const int32_t frame = int32_t(int64_t(s) * n / samples);
         if (!reader.GetFrame(frame, *work.bitmap(), error)) return false;
         work.Stretch(column.hDIBDC(), 0, s * fh, fw, fh);
+        if (histogram) histogram->Add(*work.bitmap(), step);
         if (Progress) Progress->SetValue(s + 1);
     }
     palette.CreateOptimal(column, 256, 6, 1.0f, 1.0f, 1.0f);
@@ -74,16 +87,36 @@ bool BuildPaletteFromAllFrames(AviReader& reader, cPal8bpp& palette, ProgressSin
     return true;
 }
 
+}  // namespace
+
+bool BuildPaletteFromAllFrames(AviReader& reader, cPal8bpp& palette, ProgressSink* Progress, std::string* error) {
+    return samplePalette(reader, palette, nullptr, Progress, error);
+}
+
+bool BuildRefinedPaletteFromAllFrames(AviReader& reader, cPal8bpp& palette, ProgressSink* Progress,
+                                      std::string* error) {
+    ColourHistogram histogram;
+    if (!samplePalette(reader, palette, &histogram, Progress, error)) return false;
+    RefinePalette(palette, histogram);
+    return true;
+}
+
 bool ImportAviFramesWithQuality(const std::string& SourcePath, cGif& GIF, ProgressSink* Progress,
                                 const GifQuality& quality, std::string* error) {
     ApplyGifQuality(quality);
-    if (quality.palette != GifPaletteChoice::AdaptiveAll) return ImportAviFrames(SourcePath, GIF, Progress, error);
+    const bool refined = quality.palette == GifPaletteChoice::AdaptiveHq;
+    if (quality.palette != GifPaletteChoice::AdaptiveAll && !refined)
+        return ImportAviFrames(SourcePath, GIF, Progress, error);
 
     AviReader reader;
     if (!reader.Open(SourcePath, error)) return false;
     cPal8bpp palette;
-    if (!BuildPaletteFromAllFrames(reader, palette, Progress, error)) return false;
-    BuildInverseTable(palette);
+    if (refined) {
+        if (!BuildRefinedPaletteFromAllFrames(reader, palette, Progress, error)) return false;
+    } else {
+        if (!BuildPaletteFromAllFrames(reader, palette, Progress, error)) return false;
+        BuildInverseTable(palette);
+    }
     AviImportOptions options;
     options.Palette = &palette;
     return ImportAviFrames(reader, GIF, Progress, options, error);

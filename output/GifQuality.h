@@ -19,6 +19,7 @@ enum class GifPaletteChoice {
     Cube,         // the 216-colour cube
     Adaptive,     // 256 colours fitted to frame 1, kept for the later frames
     AdaptiveAll,  // 256 colours fitted to samples of every frame
+    AdaptiveHq,   // AdaptiveAll refined over the samples' pixels, exact nearest colours
 };
 
 struct GifQuality {
@@ -26,11 +27,11 @@ struct GifQuality {
     int32_t ditherMethod = 0;  // 0 nearest colour, 1 ordered, 2 error diffusion
 };
 
-// "cube", "adaptive", "adaptive-all" / "none", "ordered", "diffusion".
+// "cube", "adaptive", "adaptive-all", "adaptive-hq" / "none", "ordered", "diffusion".
 bool ParseGifPaletteChoice(const std::string& text, GifPaletteChoice& out);
 bool ParseGifDitherMethod(const std::string& text, int32_t& out);
 
-// Puts the shared dithering module in the palette mode and method of the choice.
+// Puts the shared dithering module in the palette mode, refinement and method of the choice.
 void ApplyGifQuality(const GifQuality& quality);
 
 // The most frames the all-frames palette samples (evenly spread beyond that).
@@ -41,6 +42,12 @@ inline constexpr int32_t kPaletteSampleFrames = 1024;
 // the palette built from that column. Progress counts the frames sampled.
 bool BuildPaletteFromAllFrames(AviReader& reader, cPal8bpp& palette, ProgressSink* Progress,
                                std::string* error = nullptr);
+
+// The same palette refined (PaletteRefine.h) over a histogram of the sampled
+// frames' pixels, about kRefineSamplePixels of them evenly spread.
+inline constexpr int64_t kRefineSamplePixels = int64_t(1) << 23;
+bool BuildRefinedPaletteFromAllFrames(AviReader& reader, cPal8bpp& palette, ProgressSink* Progress,
+                                      std::string* error = nullptr);
 
 // ImportAviFrames with the choice applied first; `GIF` is emptied by the caller.
 bool ImportAviFramesWithQuality(const std::string& SourcePath, cGif& GIF, ProgressSink* Progress,

@@ -55,7 +55,7 @@ int runAniGif(const std::vector<std::string>& given) {
         if (!transparentIndex) return Fail(kBadArguments, "--transparent-index needs a number from 0 to 255");
     }
     if (auto v = options.value("--palette"); v && !ParseGifPaletteChoice(*v, quality.palette))
-        return Fail(kBadArguments, "--palette takes cube, adaptive or adaptive-all");
+        return Fail(kBadArguments, "--palette takes cube, adaptive, adaptive-all or adaptive-hq");
     if (auto v = options.value("--dither"); v && !ParseGifDitherMethod(*v, quality.ditherMethod))
         return Fail(kBadArguments, "--dither takes none, ordered or diffusion");
     if (auto v = options.value("--delay")) {
@@ -111,14 +111,15 @@ int runAniGif(const std::vector<std::string>& given) {
 
 Registrar aniGifCommand("anigif",
                         "  tarnel-cli anigif IN.avi|FOLDER OUT.gif [--optimize[=max]] [--transparent-index I]\n"
-                        "                   [--palette cube|adaptive|adaptive-all] [--dither none|ordered|diffusion]\n"
-                        "                   [--delay D]\n"
+                        "                   [--palette cube|adaptive|adaptive-all|adaptive-hq]\n"
+                        "                   [--dither none|ordered|diffusion] [--delay D]\n"
                         "      every frame of an AVI, or of a morph run's FOLDER (000, 001, ... as the\n"
                         "      viewer plays them, each shown D hundredths of a second, default 5),\n"
                         "      by default in the 216-colour cube by nearest colour (I is then a cube\n"
                         "      index: red + 6 green + 36 blue levels of 0..5); adaptive fits 256 colours\n"
-                        "      to frame 1, adaptive-all to every frame; --optimize=max also codes each\n"
-                        "      frame's unchanged pixels in whichever way makes the file smallest",
+                        "      to frame 1, adaptive-all to every frame, adaptive-hq refines adaptive-all\n"
+                        "      over the frames' pixels; --optimize=max also codes each frame's unchanged\n"
+                        "      pixels in whichever way makes the file smallest",
                         runAniGif);
 
 }  // namespace

@@ -99,10 +99,12 @@ int runEncode(const std::vector<std::string>& args) {
     if (std::string err = options.parse(args, {{"--palette", true}, {"--dither", true}}); !err.empty())
         return Fail(kBadArguments, err);
     int paletteMode = 0, method = 0;
+    bool refined = false;
     if (auto v = options.value("--palette")) {
         if (*v == "cube") paletteMode = 0;
-        else if (*v == "adaptive") paletteMode = 1;
-        else return Fail(kBadArguments, "--palette takes cube or adaptive");
+        else if (*v == "adaptive" || *v == "adaptive-hq") paletteMode = 1;
+        else return Fail(kBadArguments, "--palette takes cube, adaptive or adaptive-hq");
+        refined = *v == "adaptive-hq";
     }
     if (auto v = options.value("--dither")) {
         if (*v == "none") method = 0;
@@ -123,6 +125,7 @@ int runEncode(const std::vector<std::string>& args) {
 
     Dither8bpp dither;
     dither.SetPaletteMode(paletteMode);
+    dither.SetRefinedPalette(refined);
     dither.SetDitherMethod(method);
     cPal8bpp palette;
     GcDIB reduced;
@@ -206,8 +209,10 @@ Registrar gifCommand(
                 runInfo,
                 {}},
         Command{"encode",
-                "  tarnel-cli gif encode IN OUT.gif [--palette cube|adaptive] [--dither none|ordered|diffusion]\n"
-                "      a BMP, JPEG or GIF picture as a one-frame GIF of 256 colours at most",
+                "  tarnel-cli gif encode IN OUT.gif [--palette cube|adaptive|adaptive-hq]\n"
+                "                       [--dither none|ordered|diffusion]\n"
+                "      a BMP, JPEG or GIF picture as a one-frame GIF of 256 colours at most;\n"
+                "      adaptive-hq refines the adaptive palette over every pixel (slower, closer colours)",
                 runEncode,
                 {}},
         Command{"optimize",

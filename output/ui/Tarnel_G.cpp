@@ -140,6 +140,7 @@ void Tarnel_G::buildControls() {
     cmbPalette->addItem(QStringLiteral("216色(固定)"));
     cmbPalette->addItem(QStringLiteral("最適化(1ﾌﾚｰﾑ目)"));
     cmbPalette->addItem(QStringLiteral("最適化(全ﾌﾚｰﾑ)"));
+    cmbPalette->addItem(QStringLiteral("最適化(高画質)"));
     cmbDither = new QComboBox(face);
     cmbDither->setGeometry(x + 8, 162, w - 8, 22);
     cmbDither->setFont(Skin::font(12));
@@ -271,7 +272,7 @@ void Tarnel_G::setOptimizeMax(bool max) {
 
 void Tarnel_G::cmbQuality_Change() {
     GifQuality chosen;
-    chosen.palette = GifPaletteChoice(std::clamp(cmbPalette->currentIndex(), 0, 2));
+    chosen.palette = GifPaletteChoice(std::clamp(cmbPalette->currentIndex(), 0, 3));
     chosen.ditherMethod = std::clamp(cmbDither->currentIndex(), 0, 2);
     if (chosen.palette == quality_.palette && chosen.ditherMethod == quality_.ditherMethod) return;
     quality_ = chosen;

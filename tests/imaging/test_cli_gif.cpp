@@ -76,6 +76,8 @@ TEST_F(CliGif, ExitCodes) {
         {"info '" + file("missing.gif") + "'", 1},
         {"encode only-one", 2},
         {"encode a b --palette rainbow", 2},
+        {"encode a b --palette adaptive-all", 2},
+        {"encode a b --palette adaptive-hq-x", 2},
         {"encode a b --dither", 2},
         {"encode '" + file("missing.bmp") + "' '" + file("o.gif") + "'", 1},
         {"optimize a b --transparent-index 256", 2},
@@ -130,7 +132,9 @@ TEST_F(CliGif, WriteFailuresSayWhy) {
 
 TEST_F(CliGif, EncodeKeepsColoursThePaletteHolds) {
     ASSERT_TRUE(SavePictureBMP(threeColours(), file("in.bmp")));
-    for (const char* options : {"--palette cube --dither none", "--palette adaptive --dither diffusion", ""}) {
+    for (const char* options : {"--palette cube --dither none", "--palette adaptive --dither diffusion", "",
+                                "--palette adaptive-hq", "--palette adaptive-hq --dither diffusion",
+                                "--palette adaptive-hq --dither ordered"}) {
         SCOPED_TRACE(options);
         test::CliResult r = run("encode '" + file("in.bmp") + "' '" + file("out.gif") + "' " + options);
         ASSERT_EQ(r.status, 0) << r.err;

@@ -56,6 +56,8 @@ TEST(GifQuality, ParsesTheChoices) {
     } palettes[] = {{"cube", true, GifPaletteChoice::Cube},
                     {"adaptive", true, GifPaletteChoice::Adaptive},
                     {"adaptive-all", true, GifPaletteChoice::AdaptiveAll},
+                    {"adaptive-hq", true, GifPaletteChoice::AdaptiveHq},
+                    {"adaptive-HQ", false, GifPaletteChoice::Cube},
                     {"Adaptive", false, GifPaletteChoice::Cube},
                     {"", false, GifPaletteChoice::Cube}};
     for (const auto& p : palettes) {
@@ -83,9 +85,14 @@ TEST(GifQuality, AppliesModeAndMethodToTheSharedDitherer) {
     ApplyGifQuality({GifPaletteChoice::AdaptiveAll, 2});
     EXPECT_EQ(DefaultDither().PaletteMode(), 1);
     EXPECT_EQ(DefaultDither().DitherMethod(), 2);
+    EXPECT_FALSE(DefaultDither().RefinedPalette());
+    ApplyGifQuality({GifPaletteChoice::AdaptiveHq, 2});
+    EXPECT_EQ(DefaultDither().PaletteMode(), 1);
+    EXPECT_TRUE(DefaultDither().RefinedPalette());
     ApplyGifQuality({});
     EXPECT_EQ(DefaultDither().PaletteMode(), 0);
     EXPECT_EQ(DefaultDither().DitherMethod(), 0);
+    EXPECT_FALSE(DefaultDither().RefinedPalette());
 }
 
 class GifQualityAvi : public ::testing::Test {
@@ -116,6 +123,47 @@ TEST_F(GifQualityAvi, PaletteOfAllFramesKeepsTheColoursOfLaterFrames) {
     // Every frame shares the one global palette.
     EXPECT_EQ(0, std::memcmp(allFrames.lpGlobalPalette(), allFrames.lpLocalPalette(3),
                              size_t(allFrames.GlobalPaletteEntries()) * 4));
+}
+
+TEST_F(GifQualityAvi, RefinedPaletteHoldsTheColoursOfEveryFrameExactly) {
+    for (int32_t method : {0, 2}) {
+        SCOPED_TRACE(method);
+        cGif gif;
+        ASSERT_TRUE(ImportAviFramesWithQuality(avi, gif, nullptr, {GifPaletteChoice::AdaptiveHq, method}));
+        ASSERT_EQ(gif.FramesCount(), 3);
+        // Three flat colours: the refined palette is those three, and each
+        // frame shows its own colour everywhere.
+        EXPECT_EQ(gif.GlobalPaletteEntries(), 3);
+        const Bgr expected[] = {red, blue, green};
+        for (int n = 1; n <= 3; ++n) {
+            EXPECT_EQ(distance(shownColour(gif, n), expected[n - 1]), 0) << "frame " << n;
+            const GcDIB& frame = gif.FrameDIBXOR(n);
+            const uint8_t first = frame.lpBits()[0];
+            for (int y = 0; y < frame.Height(); ++y)
+                for (int x = 0; x < frame.Width(); ++x)
+                    ASSERT_EQ(frame.bitmap()->scanline(y)[x], first) << "frame " << n << " at " << x << "," << y;
+        }
+    }
+}
+
+TEST_F(GifQualityAvi, RefinedSamplingCountsFramesOnTheProgress) {
+    std::vector<int32_t> values;
+    struct Recorder : ProgressSink {
+        explicit Recorder(std::vector<int32_t>& v) : values(v) {}
+        void SetMax(int32_t) override {}
+        void SetValue(int32_t v) override { values.push_back(v); }
+        std::vector<int32_t>& values;
+    } progress(values);
+    AviReader reader;
+    ASSERT_TRUE(reader.Open(avi));
+    cPal8bpp palette;
+    ASSERT_TRUE(BuildRefinedPaletteFromAllFrames(reader, palette, &progress));
+    EXPECT_EQ(values, (std::vector<int32_t>{1, 2, 3, 0}));
+    EXPECT_EQ(palette.Entries(), 3);
+    AviReader closed;
+    std::string error;
+    EXPECT_FALSE(BuildRefinedPaletteFromAllFrames(closed, palette, nullptr, &error));
+    EXPECT_FALSE(error.empty());
 }
 
 TEST_F(GifQualityAvi, GivenPaletteServesEveryFrameFromTheFirst) {
@@ -177,6 +225,7 @@ TEST_F(GifQualityAvi, CommandLineTakesThePaletteAndDitherOptions) {
         const char* options;
         int status;
     } cases[] = {{"--palette adaptive-all", 0},     {"--palette adaptive --dither diffusion", 0},
+                 {"--palette adaptive-hq", 0},      {"--palette adaptive-hq --dither diffusion", 0},
                  {"--dither ordered", 0},           {"--palette octree", 2},
                  {"--dither", 2},                   {"--palette", 2}};
     for (const auto& c : cases) {

@@ -705,6 +705,7 @@ TEST_F(ComposerAviTest, SavedFileEqualsTheCommandLineOutput) {
         {{GifPaletteChoice::Cube, 0}, false, ""},
         {{GifPaletteChoice::Adaptive, 1}, false, " --palette adaptive --dither ordered"},
         {{GifPaletteChoice::AdaptiveAll, 2}, false, " --palette adaptive-all --dither diffusion"},
+        {{GifPaletteChoice::AdaptiveHq, 2}, false, " --palette adaptive-hq --dither diffusion"},
         {{GifPaletteChoice::Cube, 0}, true, "=max"},
         {{GifPaletteChoice::Adaptive, 2}, true, "=max --palette adaptive --dither diffusion"},
     };
