@@ -9,7 +9,9 @@
 #include <utility>
 
 #include "core/MorphRun.h"
+#include "imaging/ColourHistogram.h"
 #include "imaging/GcDIB.h"
+#include "imaging/PaletteRefine.h"
 #include "imaging/cPal8bpp.h"
 #include "imaging/mDither8bpp.h"
 #include "output/FrameSequence.h"
@@ -72,9 +74,10 @@ bool readFrame(const std::string& folder, int index, int kind, GcDIB& work, std:
 }
 
 // 256 colours fitted to samples of every frame, as for an AVI: each sampled
-// frame shrunk into one tile of a column.
+// frame shrunk into one tile of a column; the refined choice also moves them
+// over the sampled frames' pixels.
 bool paletteOfAllFrames(const std::string& folder, int kind, int count, GcDIB& work, cPal8bpp& palette,
-                        ProgressSink* progress, std::string* error) {
+                        bool refined, ProgressSink* progress, std::string* error) {
     const int32_t samples = std::min(count, kPaletteSampleFrames);
     const int32_t side = std::clamp(int32_t(std::sqrt(double(kSamplePixels) / samples)), 1, kLargestTile);
     int32_t fx = 0, fy = 0, fw = work.Width(), fh = work.Height();
@@ -83,13 +86,18 @@ bool paletteOfAllFrames(const std::string& folder, int kind, int count, GcDIB& w
     fh = std::max(fh, 1);
     GcDIB column;
     if (!column.Create(fw, fh * samples, 32)) return fail(error, "the frame size is too large");
+    ColourHistogram histogram;
+    const double framePixels = double(work.Width()) * double(work.Height());
+    const int step = std::max(1, int(std::ceil(std::sqrt(framePixels * samples / double(kRefineSamplePixels)))));
     if (progress) progress->SetMax(samples);
     for (int32_t s = 0; s < samples; ++s) {
         if (!readFrame(folder, int32_t(int64_t(s) * count / samples), kind, work, error)) return false;
         work.Stretch(column.hDIBDC(), 0, s * fh, fw, fh);
+        if (refined) histogram.Add(*work.bitmap(), step);
         if (progress) progress->SetValue(s + 1);
     }
     palette.CreateOptimal(column, 256, 6, 1.0f, 1.0f, 1.0f);
+    if (refined) RefinePalette(palette, histogram);
     if (progress) progress->SetValue(0);
     return true;
 }
@@ -121,9 +129,10 @@ bool importFolder(const std::string& folder, cGif& GIF, ProgressSink* Progress, 
     ApplyGifQuality(quality);
     cPal8bpp palette;
     bool paletteGiven = false;
-    if (quality.palette == GifPaletteChoice::AdaptiveAll) {
-        if (!paletteOfAllFrames(folder, kind, count, work, palette, Progress, error)) return false;
-        BuildInverseTable(palette);
+    const bool refined = quality.palette == GifPaletteChoice::AdaptiveHq;
+    if (quality.palette == GifPaletteChoice::AdaptiveAll || refined) {
+        if (!paletteOfAllFrames(folder, kind, count, work, palette, refined, Progress, error)) return false;
+        if (!refined) BuildInverseTable(palette);
         paletteGiven = true;
     }
 

@@ -2,7 +2,9 @@
 // and the folders that cannot be read, each with a one-line reason.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -160,3 +162,35 @@ TEST_F(FrameFolderImport, FoldersThatCannotBeReadSayWhy) {
 }
 
 }  // namespace
+
+// The all-frames palettes see colours that only later frames hold; the
+// refined one keeps a few flat colours exactly.
+TEST_F(FrameFolderImport, PalettesOfAllFramesHoldLaterColours) {
+    const uint32_t flat[] = {0xC81E0A, 0x143CC8, 0x28B428};
+    const std::string folder = dir_.file("flat");
+    std::filesystem::create_directory(folder);
+    for (int k = 0; k < 3; ++k)
+        writeFrame(folder + "/" + frameName(k, 0), 0, test::makePicture(12, 8, [&](int, int) { return flat[k]; }));
+    auto shown = [](const cGif& gif, int n) {
+        const ColorRef c = gif.GlobalPaletteRGBEntry(gif.FrameDIBXOR(n).bitmap()->scanline(4)[5]);
+        return uint32_t(RedOf(c)) << 16 | uint32_t(GreenOf(c)) << 8 | BlueOf(c);
+    };
+    auto distance = [](uint32_t a, uint32_t b) {
+        int d = 0;
+        for (int shift : {0, 8, 16}) d = std::max(d, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+        return d;
+    };
+    const struct {
+        GifPaletteChoice choice;
+        int worstLater;  // how far frames 2 and 3 may be from their colour
+    } cases[] = {{GifPaletteChoice::AdaptiveAll, 24}, {GifPaletteChoice::AdaptiveHq, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.choice));
+        cGif gif;
+        std::string error;
+        ASSERT_TRUE(ImportFrameFolder(folder, gif, nullptr, GifQuality{c.choice, 0}, 5, &error)) << error;
+        ASSERT_EQ(gif.FramesCount(), 3);
+        for (int n = 2; n <= 3; ++n) EXPECT_LE(distance(shown(gif, n), flat[n - 1]), c.worstLater) << "frame " << n;
+    }
+    ApplyGifQuality({});
+}
