@@ -55,6 +55,12 @@ FramePipeline::FramePipeline(const FrameJob& job, int workers) : job_(job) {
     workers = std::clamp(workers, 1, std::max(frames, 1));
     endFrame_ = frames;
     slots_.resize(size_t(workers) + 1);
+    if (workers == 1) {
+        // A thread of its own would only add hand-overs to the same work.
+        inline_ = true;
+        inlineJpeg_ = std::make_unique<JpegEncoder>();
+        return;
+    }
     threads_.reserve(size_t(workers));
     try {
         for (int i = 0; i < workers; ++i) threads_.emplace_back(&FramePipeline::work, this);
@@ -75,8 +81,17 @@ void FramePipeline::abort() {
     changed_.notify_all();
 }
 
-const FrameOutput& FramePipeline::wait(int k) {
+FrameOutput& FramePipeline::wait(int k) {
     Slot& slot = slots_[size_t(k) % slots_.size()];
+    if (inline_ && slot.frame != k) {
+        {
+            std::lock_guard lock(mutex_);
+            nextFrame_ = k + 1;
+            slot.state = Slot::State::Busy;
+            slot.frame = k;
+        }
+        make(k, slot, *inlineJpeg_, inlineBmpPixels_);
+    }
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return slot.frame == k && slot.state == Slot::State::Ready; });
     return slot.output;
@@ -111,49 +126,63 @@ void FramePipeline::work() {
             slot->state = Slot::State::Busy;
             slot->frame = k;
         }
-        FrameOutput& out = slot->output;
-        out.error.clear();
-        out.bytes.clear();
-        Bitmap& pixels = job_.saveKind == kSaveBmp ? bmpPixels : out.pixels;
-        if (job_.saveKind == kSaveBmp) out.pixels.clear();
-        bool drawn = false;
-        try {
-            drawn = render(k, pixels, out.error);
-        } catch (const std::exception& e) {
-            out.error = "ﾌﾚｰﾑを作成できません: " + framePath(job_, k) + " (" + e.what() + ")";
-        }
-        {
-            // A stopped run wants nothing more of this frame.
-            std::lock_guard lock(mutex_);
-            if (aborted_) return;
-        }
-        if (job_.saveKind == kSaveGif) {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return aborted_ || compositeTurn_ == k; });
-            if (aborted_) return;
-            lock.unlock();
-            // Alone with the previous frame's slot until the turn passes on.
-            if (drawn) composite(k, pixels);
-            lock.lock();
-            compositeTurn_ = k + 1;
-            if (k > 0) {
-                Slot& previous = slots_[size_t(k - 1) % slotCount];
-                if (previous.state == Slot::State::Written) previous.state = Slot::State::Free;
-            }
-            changed_.notify_all();
-        }
-        if (drawn) {
-            try {
-                encode(k, pixels, out, jpeg);
-            } catch (const std::exception& e) {
-                out.bytes.clear();
-                out.error = "ﾌﾚｰﾑを保存できません: " + framePath(job_, k) + " (" + e.what() + ")";
-            }
-        }
+        if (!make(k, *slot, jpeg, bmpPixels)) return;
+    }
+}
+
+bool FramePipeline::make(int k, Slot& slot, JpegEncoder& jpeg, Bitmap& bmpPixels) {
+    const size_t slotCount = slots_.size();
+    FrameOutput& out = slot.output;
+    out.error.clear();
+    out.writeError.clear();
+    out.bytes.clear();
+    out.file.discard();
+    Bitmap& pixels = job_.saveKind == kSaveBmp ? bmpPixels : out.pixels;
+    if (job_.saveKind == kSaveBmp) out.pixels.clear();
+    bool drawn = false;
+    try {
+        drawn = render(k, pixels, out.error);
+    } catch (const std::exception& e) {
+        out.error = "ﾌﾚｰﾑを作成できません: " + framePath(job_, k) + " (" + e.what() + ")";
+    }
+    {
+        // A stopped run wants nothing more of this frame.
         std::lock_guard lock(mutex_);
-        slot->state = Slot::State::Ready;
+        if (aborted_) return false;
+    }
+    if (job_.saveKind == kSaveGif) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return aborted_ || compositeTurn_ == k; });
+        if (aborted_) return false;
+        lock.unlock();
+        // Alone with the previous frame's slot until the turn passes on.
+        if (drawn) composite(k, pixels);
+        lock.lock();
+        compositeTurn_ = k + 1;
+        if (k > 0) {
+            Slot& previous = slots_[size_t(k - 1) % slotCount];
+            if (previous.state == Slot::State::Written) previous.state = Slot::State::Free;
+        }
         changed_.notify_all();
     }
+    if (drawn) {
+        try {
+            encode(k, pixels, out, jpeg);
+        } catch (const std::exception& e) {
+            out.bytes.clear();
+            out.error = "ﾌﾚｰﾑを保存できません: " + framePath(job_, k) + " (" + e.what() + ")";
+        }
+    }
+    // Writing is most of a BMP frame's cost outside the warp: done here, it
+    // runs beside the other frames; the caller only renames.
+    if (out.error.empty() && job_.saveKind >= kSaveBmp && job_.saveKind <= kSaveGif) {
+        const std::string_view data(reinterpret_cast<const char*>(out.bytes.data()), out.bytes.size());
+        if (std::error_code ec = out.file.stage(framePath(job_, k), data, false)) out.writeError = ec.message();
+    }
+    std::lock_guard lock(mutex_);
+    slot.state = Slot::State::Ready;
+    changed_.notify_all();
+    return true;
 }
 
 // False with `error` set when the frame cannot be made.

@@ -1,8 +1,10 @@
 #pragma once
 // The frames of a morph run made on worker threads: each worker takes the
-// next frame, renders it, encodes it (BMP, JPG or GIF bytes) and hands it
-// back; the caller takes the frames in order, shows and writes them. At most
-// workers + 1 frames are held at once.
+// next frame, renders it, encodes it (BMP, JPG or GIF bytes), writes the file
+// under a temporary name and hands it back; the caller takes the frames in
+// order, shows them and renames their files into place. At most workers + 1
+// frames are held at once. With one worker no thread starts: the caller
+// makes each frame itself when it asks for it.
 //
 // GIF frames keep the previous frame where no triangle draws (the canvas's
 // picture is the previous frame). A worker renders over a marker value no
@@ -14,6 +16,7 @@
 // colours exactly, and the canvas is filled from it.
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -21,9 +24,12 @@
 
 #include "core/Mesh.h"
 #include "core/Warp.h"
+#include "platform/AtomicFile.h"
 #include "platform/gdi.h"
 
 namespace tarnel {
+
+class JpegEncoder;
 
 // What every frame of a run shares. The pointed-to data must outlive the
 // pipeline and stay unchanged while it runs.
@@ -46,7 +52,11 @@ struct FrameJob {
 struct FrameOutput {
     Bitmap pixels;               // the frame as the canvas shows it; empty for BMP frames
     std::vector<uint8_t> bytes;  // the file's content; empty for a kind that saves nothing
-    std::string error;           // why the frame cannot be saved; bytes are then empty
+    std::string error;           // why the frame cannot be made; bytes are then empty
+    // The file, written beside its place by the worker; the caller renames
+    // it into place in frame order. When it could not be written, why.
+    StagedFile file;
+    std::string writeError;
 
     // Puts the frame on a canvas image of the frame's size (32 bpp, top-down).
     void show(Bitmap& image) const;
@@ -54,8 +64,8 @@ struct FrameOutput {
 
 class FramePipeline {
 public:
-    // Starts `workers` threads (at least one). Throws std::system_error when
-    // not even one thread can start.
+    // Starts `workers` threads, none for one worker. Throws std::system_error
+    // when not even one thread can start.
     FramePipeline(const FrameJob& job, int workers);
     // Stops the workers and waits for them; frames made ahead are dropped.
     ~FramePipeline();
@@ -64,7 +74,7 @@ public:
 
     // Blocks until frame k is done. Frames are taken in order 0, 1, ..., each
     // released before the next is asked for.
-    const FrameOutput& wait(int k);
+    FrameOutput& wait(int k);
     void release(int k);
     int workerCount() const { return int(threads_.size()); }
 
@@ -81,6 +91,9 @@ private:
     };
 
     void work();
+    // Renders, composites, encodes and stages frame k into its claimed slot.
+    // False when the run was stopped meanwhile.
+    bool make(int k, Slot& slot, class JpegEncoder& jpeg, Bitmap& bmpPixels);
     bool render(int k, Bitmap& pixels, std::string& error);
     void composite(int k, Bitmap& pixels);
     void encode(int k, const Bitmap& pixels, FrameOutput& out, class JpegEncoder& jpeg);
@@ -96,6 +109,9 @@ private:
     int compositeTurn_ = 0;  // GIF: the frame whose turn it is to composite
     bool aborted_ = false;
     std::vector<std::thread> threads_;
+    bool inline_ = false;  // one worker: the caller's own thread
+    std::unique_ptr<JpegEncoder> inlineJpeg_;
+    Bitmap inlineBmpPixels_;
 };
 
 }  // namespace tarnel

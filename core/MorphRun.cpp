@@ -96,11 +96,15 @@ void removeRunLitter(const std::string& programFolder) {
     }
 }
 
-// Writes frame k's file; false with the error text its kind has always given.
-bool writeFrame(const std::string& path, const std::vector<uint8_t>& bytes, int saveKind, std::string& error) {
+// Puts frame k's staged file in place; false with the error text its kind
+// has always given.
+bool commitFrame(const std::string& path, FrameOutput& frame, int saveKind, std::string& error) {
     if (saveKind < kSaveBmp || saveKind > kSaveGif) return true;  // an unknown kind saves nothing
-    std::string why;
-    if (WriteFileReplacing(path, bytes.data(), bytes.size(), &why)) return true;
+    std::string why = frame.writeError;
+    if (why.empty()) {
+        if (std::error_code ec = frame.file.commit()) why = ec.message();
+        else return true;
+    }
     switch (saveKind) {
         case kSaveBmp: error = "ﾌﾚｰﾑを保存できません: " + path + " (" + why + ")"; break;
         case kSaveJpg:
@@ -198,18 +202,20 @@ MorphRunResult RunMorph(const MorphRunRequest& request, MorphRunObserver& observ
         result.error = std::string("cannot start the run's threads (") + e.what() + ")";
         return finish(MorphRunResult::Status::Failed);
     }
+    const bool showFrames = observer.showsFrames();
     // Frames come in order. A cancel writes nothing more: the frames the
     // workers have made ahead are dropped, as if never started.
     for (int k = 0; k <= last; ++k) {
         observer.frameStarting(k, last);
-        const FrameOutput& out = pipeline->wait(k);
+        FrameOutput& out = pipeline->wait(k);
         if (!out.error.empty()) {
             result.error = out.error;
             return finish(MorphRunResult::Status::Failed);
         }
-        showOnCanvas(frame, out, request.saveKind);
+        // The last frame stays on the canvas however the run is watched.
+        if (showFrames || k == last) showOnCanvas(frame, out, request.saveKind);
         const std::string path = result.folder + "/" + FrameFileName(k, request.saveKind);
-        if (!writeFrame(path, out.bytes, request.saveKind, result.error)) return finish(MorphRunResult::Status::Failed);
+        if (!commitFrame(path, out, request.saveKind, result.error)) return finish(MorphRunResult::Status::Failed);
         pipeline->release(k);
         ++result.framesWritten;
         if (!observer.frameDone(k, last)) return finish(MorphRunResult::Status::Cancelled);

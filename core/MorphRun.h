@@ -47,6 +47,9 @@ public:
     virtual void folderCreated(const std::string& folder) = 0;
     // Frame k is the next to be shown and written.
     virtual void frameStarting(int k, int lastFrame) { (void)k, (void)lastFrame; }
+    // Whether the frame canvas is looked at during the run. When not, only
+    // the last frame is put on it, which saves a copy of every other frame.
+    virtual bool showsFrames() const { return true; }
     // Frame k of 0..lastFrame is on the frame canvas and written.
     // This is the run's one yield per frame; false stops the run here: no
     // later frame is written, whatever the workers had made ahead.

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
+#include <utility>
 
 #include "platform/FileRead.h"
 #include "platform/StaleTempFiles.h"
@@ -18,6 +19,11 @@ namespace {
 namespace fs = std::filesystem;
 
 std::error_code errnoCode(int error) { return std::error_code(error, std::generic_category()); }
+
+fs::path folderOf(const fs::path& file) {
+    fs::path folder = file.parent_path();
+    return folder.empty() ? fs::path(".") : folder;
+}
 
 }  // namespace
 
@@ -55,13 +61,13 @@ std::error_code SyncFolder(const std::string& folder) {
     return errnoCode(error);
 }
 
-std::error_code WriteFileAtomically(const std::string& path, std::string_view data, bool sync) {
+std::error_code StagedFile::stage(const std::string& path, std::string_view data, bool sync) {
     static std::atomic<unsigned> counter{0};
+    discard();
     std::string resolved;
     if (std::error_code ec = ResolveWriteTarget(path, resolved)) return ec;
     fs::path target(resolved);
-    fs::path folder = target.parent_path();
-    if (folder.empty()) folder = ".";
+    fs::path folder = folderOf(target);
     std::string base = target.filename().string();
     if (base.empty() || base == "." || base == "..") return std::make_error_code(std::errc::is_a_directory);
     RemoveStaleTempFilesOnce(folder.string());
@@ -98,9 +104,51 @@ std::error_code WriteFileAtomically(const std::string& path, std::string_view da
     int closed = ::close(fd);
     fd = -1;
     if (closed != 0) return fail(errno);
-    if (::rename(temp.c_str(), resolved.c_str()) != 0) return fail(errno);
-    if (sync) return SyncFolder(folder.string());
+    path_ = path;
+    temp_ = temp;
+    folder_ = folder.string();
+    sync_ = sync;
     return {};
+}
+
+std::error_code StagedFile::commit() {
+    if (temp_.empty()) return std::make_error_code(std::errc::invalid_argument);
+    std::string resolved;
+    std::error_code ec = ResolveWriteTarget(path_, resolved);
+    // The temporary file sits in the folder the target resolved to when it
+    // was written; a rename cannot leave that folder.
+    if (!ec && folderOf(resolved).string() != folder_)
+        ec = std::make_error_code(std::errc::cross_device_link);
+    if (!ec && ::rename(temp_.c_str(), resolved.c_str()) != 0) ec = errnoCode(errno);
+    if (ec) {
+        discard();
+        return ec;
+    }
+    temp_.clear();
+    if (sync_) return SyncFolder(folder_);
+    return {};
+}
+
+StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
+    if (this != &other) {
+        discard();
+        path_ = std::move(other.path_);
+        temp_ = std::exchange(other.temp_, std::string());
+        folder_ = std::move(other.folder_);
+        sync_ = other.sync_;
+    }
+    return *this;
+}
+
+void StagedFile::discard() {
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+    temp_.clear();
+}
+
+std::error_code WriteFileAtomically(const std::string& path, std::string_view data, bool sync) {
+    StagedFile file;
+    if (std::error_code ec = file.stage(path, data, sync)) return ec;
+    return file.commit();
 }
 
 }  // namespace tarnel

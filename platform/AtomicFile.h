@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 namespace tarnel {
 
@@ -18,6 +19,33 @@ namespace tarnel {
 // target is left untouched. Stale temporary files of ended processes in the
 // target's folder are removed on the first write there (StaleTempFiles.h).
 std::error_code WriteFileAtomically(const std::string& path, std::string_view data, bool sync);
+
+// WriteFileAtomically in two steps, so the writing can happen on one thread
+// and the renaming, in a chosen order, on another: stage() writes the
+// temporary file, commit() renames it into place. A staged file that is never
+// committed is removed by discard() or the destructor. Not shared between
+// threads at once.
+class StagedFile {
+public:
+    StagedFile() = default;
+    ~StagedFile() { discard(); }
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+    StagedFile(StagedFile&& other) noexcept { *this = std::move(other); }
+    StagedFile& operator=(StagedFile&& other) noexcept;
+
+    // Any earlier staged file is discarded first.
+    std::error_code stage(const std::string& path, std::string_view data, bool sync);
+    // Renames the staged file into place (the target is resolved again, so a
+    // link made in between is still written through); an error when nothing is staged.
+    std::error_code commit();
+    void discard();
+    bool staged() const { return !temp_.empty(); }
+
+private:
+    std::string path_, temp_, folder_;
+    bool sync_ = false;
+};
 
 // The file a write to `path` replaces: `path` itself, or the final target of
 // the symbolic links it names (relative links resolved against their folder).

@@ -146,6 +146,7 @@ class CliObserver : public MorphRunObserver {
 public:
     explicit CliObserver(bool showProgress) : showProgress_(showProgress) {}
     void folderCreated(const std::string& folder) override { folder_ = folder; }
+    bool showsFrames() const override { return false; }
     bool frameDone(int k, int last) override {
         if (showProgress_) {
             const int width = 40;

@@ -112,6 +112,41 @@ TEST(WriteFileAtomically, WritesThroughSymbolicLinks) {
     }
 }
 
+// A staged file shows only when committed; whatever is not committed goes.
+TEST(StagedFile, AppearsOnlyWhenCommitted) {
+    TempDir dir;
+    const std::string target = dir.file("003.bmp");
+    writeText(target, "old");
+    {
+        StagedFile file;
+        ASSERT_FALSE(file.stage(target, "new", false));
+        EXPECT_EQ(readText(target), "old");
+        EXPECT_EQ(entriesIn(dir.path()), 2u);  // the target and the temporary file
+        StagedFile moved = std::move(file);
+        EXPECT_FALSE(file.staged());
+        ASSERT_FALSE(moved.commit());
+        EXPECT_FALSE(moved.staged());
+        EXPECT_TRUE(moved.commit());  // nothing left to commit
+    }
+    EXPECT_EQ(readText(target), "new");
+    for (bool explicitly : {true, false}) {
+        StagedFile file;
+        ASSERT_FALSE(file.stage(target, "dropped", false));
+        if (explicitly) file.discard();
+        else file = StagedFile();
+        EXPECT_EQ(entriesIn(dir.path()), 1u) << explicitly;
+    }
+    // A link made between the two steps is written through.
+    StagedFile file;
+    fs::remove(target);
+    ASSERT_FALSE(file.stage(target, "through", false));
+    writeText(dir.path() / "real.bmp", "x");
+    fs::create_symlink("real.bmp", target);
+    ASSERT_FALSE(file.commit());
+    EXPECT_EQ(typeOf(target), fs::file_type::symlink);
+    EXPECT_EQ(readText(dir.path() / "real.bmp"), "through");
+}
+
 TEST(WriteFileAtomically, LinkLoopIsRefused) {
     TempDir dir;
     fs::create_symlink("b", dir.path() / "a");
