@@ -9,12 +9,11 @@
 #include <utility>
 
 #include "core/MorphRun.h"
-#include "imaging/ColourHistogram.h"
 #include "imaging/GcDIB.h"
-#include "imaging/PaletteRefine.h"
 #include "imaging/cPal8bpp.h"
 #include "imaging/mDither8bpp.h"
 #include "output/FrameSequence.h"
+#include "output/mAVIImp.h"
 
 namespace tarnel {
 
@@ -25,9 +24,6 @@ namespace fs = std::filesystem;
 // What a GIF container can hold and read back, as for an AVI import.
 constexpr int32_t kMaxGifFrames = 32767;
 constexpr int64_t kMaxGifPixels = int64_t(1) << 29;
-// The all-frames palette samples about this many pixels, tiles of at most 50 x 50.
-constexpr int64_t kSamplePixels = int64_t(1) << 18;
-constexpr int32_t kLargestTile = 50;
 
 bool fail(std::string* error, const std::string& text) {
     if (error) *error = text;
@@ -59,46 +55,18 @@ int frameAfterGap(const std::string& folder, int kind, int missing) {
 }
 
 // Frame `index` into the 32-bpp work surface, which must keep its size.
-bool readFrame(const std::string& folder, int index, int kind, GcDIB& work, std::string* error) {
+bool readFrame(const std::string& folder, int index, int kind, int32_t width, int32_t height, Bitmap& frame,
+               std::string* error) {
     StdPicture picture;
     const std::string name = nameOf(index, kind);
     if (!DecodeFrameFile(FramePath(folder, index, kind), picture) || !picture.isBitmap() ||
         picture.bitmap->bpp() != 32)
         return fail(error, "frame " + name + " is not a picture that can be read");
-    if (picture.width() != work.Width() || picture.height() != work.Height())
+    if (picture.width() != width || picture.height() != height)
         return fail(error, "frame " + name + " is " + std::to_string(picture.width()) + "x" +
                                std::to_string(picture.height()) + ", frame " + nameOf(0, kind) + " " +
-                               std::to_string(work.Width()) + "x" + std::to_string(work.Height()));
-    std::swap(*work.bitmap(), *picture.bitmap);
-    return true;
-}
-
-// 256 colours fitted to samples of every frame, as for an AVI: each sampled
-// frame shrunk into one tile of a column; the refined choice also moves them
-// over the sampled frames' pixels.
-bool paletteOfAllFrames(const std::string& folder, int kind, int count, GcDIB& work, cPal8bpp& palette,
-                        bool refined, ProgressSink* progress, std::string* error) {
-    const int32_t samples = std::min(count, kPaletteSampleFrames);
-    const int32_t side = std::clamp(int32_t(std::sqrt(double(kSamplePixels) / samples)), 1, kLargestTile);
-    int32_t fx = 0, fy = 0, fw = work.Width(), fh = work.Height();
-    work.GetBestFitInfo(side, side, fx, fy, fw, fh, false);
-    fw = std::max(fw, 1);
-    fh = std::max(fh, 1);
-    GcDIB column;
-    if (!column.Create(fw, fh * samples, 32)) return fail(error, "the frame size is too large");
-    ColourHistogram histogram;
-    const double framePixels = double(work.Width()) * double(work.Height());
-    const int step = std::max(1, int(std::ceil(std::sqrt(framePixels * samples / double(kRefineSamplePixels)))));
-    if (progress) progress->SetMax(samples);
-    for (int32_t s = 0; s < samples; ++s) {
-        if (!readFrame(folder, int32_t(int64_t(s) * count / samples), kind, work, error)) return false;
-        work.Stretch(column.hDIBDC(), 0, s * fh, fw, fh);
-        if (refined) histogram.Add(*work.bitmap(), step);
-        if (progress) progress->SetValue(s + 1);
-    }
-    palette.CreateOptimal(column, 256, 6, 1.0f, 1.0f, 1.0f);
-    if (refined) RefinePalette(palette, histogram);
-    if (progress) progress->SetValue(0);
+                               std::to_string(width) + "x" + std::to_string(height));
+    std::swap(frame, *picture.bitmap);
     return true;
 }
 
@@ -130,8 +98,11 @@ bool importFolder(const std::string& folder, cGif& GIF, ProgressSink* Progress, 
     cPal8bpp palette;
     bool paletteGiven = false;
     const bool refined = quality.palette == GifPaletteChoice::AdaptiveHq;
+    auto read = [&](int32_t index, Bitmap& frame, std::string* why) {
+        return readFrame(folder, index, kind, W, H, frame, why);
+    };
     if (quality.palette == GifPaletteChoice::AdaptiveAll || refined) {
-        if (!paletteOfAllFrames(folder, kind, count, work, palette, refined, Progress, error)) return false;
+        if (!BuildPaletteFromFrames(W, H, count, read, refined, palette, Progress, error)) return false;
         if (!refined) BuildInverseTable(palette);
         paletteGiven = true;
     }
@@ -140,23 +111,12 @@ bool importFolder(const std::string& folder, cGif& GIF, ProgressSink* Progress, 
     if (Progress) Progress->SetMax(count);
     for (int32_t i = 1; i <= count; ++i) {
         if (!GIF.FrameInsert(i, W, H)) return fail(error, "out of memory");
-        if (!readFrame(folder, i - 1, kind, work, error)) return false;
+        if (!read(i - 1, *work.bitmap(), error)) return false;
         if (Progress) Progress->SetValue(i);
         dither.DitherTo8bpp(work, GIF.FrameDIBXOR(i), palette, paletteGiven || i > 1);
-        const int entries = std::clamp<int>(palette.Entries(), 0, 256);
-        std::memcpy(GIF.lpLocalPalette(i), palette.lpPalette(), size_t(entries) * 4);
-        GIF.SetLocalPaletteEntries(i, int16_t(entries));
-        GIF.SetFrameDisposalMethod(i, 3);
-        GIF.SetFrameDelay(i, delay);
+        SetImportedFrame(GIF, i, palette, delay);
     }
-
-    GIF.SetScreenWidth(int16_t(W));
-    GIF.SetScreenHeight(int16_t(H));
-    GIF.SetScreenPixelAspectRatio(1.0f);
-    GIF.SetGlobalPaletteExists(true);
-    const int entries = std::clamp<int>(palette.Entries(), 0, 256);
-    GIF.SetGlobalPaletteEntries(int16_t(entries));
-    std::memcpy(GIF.lpGlobalPalette(), palette.lpPalette(), size_t(entries) * 4);
+    SetImportedScreen(GIF, W, H, palette);
     if (Progress) Progress->SetValue(0);
     return true;
 }

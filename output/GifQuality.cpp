@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "imaging/ColourHistogram.h"
 #include "imaging/GcDIB.h"
@@ -50,19 +51,13 @@ void ApplyGifQuality(const GifQuality& quality) {
     SetDitherMethod(quality.ditherMethod);
 }
 
-namespace {
-
-// Samples every frame (evenly spread beyond kPaletteSampleFrames) into one
-// column of tiles and, when asked, into a histogram, then builds the octree palette.
-bool samplePalette(AviReader& reader, cPal8bpp& palette, ColourHistogram* histogram, ProgressSink* Progress,
-                   std::string* error) {
-    if (!reader.IsOpen()) return setError(error, "no video is open"), false;
-    const int32_t n = reader.Length();
-    if (n <= 0) return setError(error, "the video has no frames"), false;
-    const int32_t samples = std::min(n, kPaletteSampleFrames);
+bool BuildPaletteFromFrames(int32_t width, int32_t height, int32_t count, const FrameReader& read, bool refined,
+                            cPal8bpp& palette, ProgressSink* Progress, std::string* error) {
+    if (count <= 0) return setError(error, "the video has no frames"), false;
+    const int32_t samples = std::min(count, kPaletteSampleFrames);
 
     GcDIB work;
-    if (!work.Create(reader.Width(), reader.Height(), 32)) return setError(error, "the frame size is too large"), false;
+    if (!work.Create(width, height, 32)) return setError(error, "the frame size is too large"), false;
     const int32_t side = std::clamp(int32_t(std::sqrt(double(kSamplePixels) / samples)), 1, kLargestTile);
     int32_t fx = 0, fy = 0, fw = work.Width(), fh = work.Height();
     work.GetBestFitInfo(side, side, fx, fy, fw, fh, false);
@@ -71,34 +66,43 @@ bool samplePalette(AviReader& reader, cPal8bpp& palette, ColourHistogram* histog
     GcDIB column;
     if (!column.Create(fw, fh * samples, 32)) return setError(error, "the frame size is too large"), false;
     // Every step-th pixel of every step-th row keeps the histogram's cost bounded.
+    std::optional<ColourHistogram> histogram;
+    if (refined) histogram.emplace();
     const double framePixels = double(work.Width()) * double(work.Height());
     const int step = std::max(1, int(std::ceil(std::sqrt(framePixels * samples / double(kRefineSamplePixels)))));
 
     if (Progress) Progress->SetMax(samples);
     for (int32_t s = 0; s < samples; ++s) {
-        const int32_t frame = int32_t(int64_t(s) * n / samples);
-        if (!reader.GetFrame(frame, *work.bitmap(), error)) return false;
+        if (!read(int32_t(int64_t(s) * count / samples), *work.bitmap(), error)) return false;
         work.Stretch(column.hDIBDC(), 0, s * fh, fw, fh);
         if (histogram) histogram->Add(*work.bitmap(), step);
         if (Progress) Progress->SetValue(s + 1);
     }
     palette.CreateOptimal(column, 256, 6, 1.0f, 1.0f, 1.0f);
+    if (histogram) RefinePalette(palette, *histogram);
     if (Progress) Progress->SetValue(0);
     return true;
+}
+
+namespace {
+
+bool paletteOfVideo(AviReader& reader, bool refined, cPal8bpp& palette, ProgressSink* Progress,
+                    std::string* error) {
+    if (!reader.IsOpen()) return setError(error, "no video is open"), false;
+    auto read = [&reader](int32_t index, Bitmap& frame, std::string* why) { return reader.GetFrame(index, frame, why); };
+    return BuildPaletteFromFrames(reader.Width(), reader.Height(), reader.Length(), read, refined, palette, Progress,
+                                  error);
 }
 
 }  // namespace
 
 bool BuildPaletteFromAllFrames(AviReader& reader, cPal8bpp& palette, ProgressSink* Progress, std::string* error) {
-    return samplePalette(reader, palette, nullptr, Progress, error);
+    return paletteOfVideo(reader, false, palette, Progress, error);
 }
 
 bool BuildRefinedPaletteFromAllFrames(AviReader& reader, cPal8bpp& palette, ProgressSink* Progress,
                                       std::string* error) {
-    ColourHistogram histogram;
-    if (!samplePalette(reader, palette, &histogram, Progress, error)) return false;
-    RefinePalette(palette, histogram);
-    return true;
+    return paletteOfVideo(reader, true, palette, Progress, error);
 }
 
 bool ImportAviFramesWithQuality(const std::string& SourcePath, cGif& GIF, ProgressSink* Progress,

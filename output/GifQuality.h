@@ -5,10 +5,12 @@
 // and `tarnel-cli anigif` import through here, so the same choice gives the
 // same frames.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "imaging/Progress.h"
 #include "imaging/cGif.h"
+#include "platform/gdi.h"
 
 namespace tarnel {
 
@@ -48,6 +50,18 @@ bool BuildPaletteFromAllFrames(AviReader& reader, cPal8bpp& palette, ProgressSin
 inline constexpr int64_t kRefineSamplePixels = int64_t(1) << 23;
 bool BuildRefinedPaletteFromAllFrames(AviReader& reader, cPal8bpp& palette, ProgressSink* Progress,
                                       std::string* error = nullptr);
+
+// Frame `index` (0-based) of a source as a 32-bpp bitmap of its size; false
+// with `error` set when it cannot be read.
+using FrameReader = std::function<bool(int32_t index, Bitmap& frame, std::string* error)>;
+
+// The all-frames palette of any source of `count` frames of width x height:
+// samples of every frame (evenly spread beyond kPaletteSampleFrames) shrunk
+// into one column of tiles, the octree palette built from that column and,
+// when `refined`, moved over the sampled frames' pixels. Progress counts the
+// frames sampled.
+bool BuildPaletteFromFrames(int32_t width, int32_t height, int32_t count, const FrameReader& read, bool refined,
+                            cPal8bpp& palette, ProgressSink* Progress, std::string* error = nullptr);
 
 // ImportAviFrames with the choice applied first; `GIF` is emptied by the caller.
 bool ImportAviFramesWithQuality(const std::string& SourcePath, cGif& GIF, ProgressSink* Progress,

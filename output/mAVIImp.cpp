@@ -159,24 +159,29 @@ bool ImportAviFrames(AviReader& reader, cGif& GIF, ProgressSink* Progress, const
         }
         if (Progress) Progress->SetValue(i);
         dither.DitherTo8bpp(work, GIF.FrameDIBXOR(i), palette, paletteGiven || i > 1);
-        // The frame keeps a copy of the palette but no local table of its own:
-        // every frame uses the global palette in the file.
-        const int entries = std::clamp<int>(palette.Entries(), 0, 256);
-        std::memcpy(GIF.lpLocalPalette(i), palette.lpPalette(), size_t(entries) * 4);
-        GIF.SetLocalPaletteEntries(i, int16_t(entries));
-        GIF.SetFrameDisposalMethod(i, 3);
-        GIF.SetFrameDelay(i, delay);
+        SetImportedFrame(GIF, i, palette, delay);
     }
-
-    GIF.SetScreenWidth(int16_t(W));
-    GIF.SetScreenHeight(int16_t(H));
-    GIF.SetScreenPixelAspectRatio(1.0f);
-    GIF.SetGlobalPaletteExists(true);
-    const int entries = std::clamp<int>(palette.Entries(), 0, 256);
-    GIF.SetGlobalPaletteEntries(int16_t(entries));
-    std::memcpy(GIF.lpGlobalPalette(), palette.lpPalette(), size_t(entries) * 4);
+    SetImportedScreen(GIF, W, H, palette);
     if (Progress) Progress->SetValue(0);
     return complete;
+}
+
+void SetImportedFrame(cGif& GIF, int32_t Frame, const cPal8bpp& Palette, int16_t Delay) {
+    const int entries = std::clamp<int>(Palette.Entries(), 0, 256);
+    std::memcpy(GIF.lpLocalPalette(Frame), Palette.lpPalette(), size_t(entries) * 4);
+    GIF.SetLocalPaletteEntries(Frame, int16_t(entries));
+    GIF.SetFrameDisposalMethod(Frame, 3);
+    GIF.SetFrameDelay(Frame, Delay);
+}
+
+void SetImportedScreen(cGif& GIF, int32_t Width, int32_t Height, const cPal8bpp& Palette) {
+    GIF.SetScreenWidth(int16_t(Width));
+    GIF.SetScreenHeight(int16_t(Height));
+    GIF.SetScreenPixelAspectRatio(1.0f);
+    GIF.SetGlobalPaletteExists(true);
+    const int entries = std::clamp<int>(Palette.Entries(), 0, 256);
+    GIF.SetGlobalPaletteEntries(int16_t(entries));
+    std::memcpy(GIF.lpGlobalPalette(), Palette.lpPalette(), size_t(entries) * 4);
 }
 
 }  // namespace tarnel

@@ -30,4 +30,11 @@ bool ImportAviFrames(AviReader& reader, cGif& GIF, ProgressSink* Progress, std::
 bool ImportAviFrames(AviReader& reader, cGif& GIF, ProgressSink* Progress, const AviImportOptions& Options,
                      std::string* error = nullptr);
 
+// An imported frame's settings: a copy of the palette (but no local table of
+// its own in the file: every frame uses the global palette), disposal
+// "restore to previous" and the delay.
+void SetImportedFrame(cGif& GIF, int32_t Frame, const cPal8bpp& Palette, int16_t Delay);
+// The screen of an import: its size, square pixels and the global palette.
+void SetImportedScreen(cGif& GIF, int32_t Width, int32_t Height, const cPal8bpp& Palette);
+
 }  // namespace tarnel
