@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchFrames.h"
 #include "imaging/PictureIO.h"
 #include "output/AviExport.h"
 #include "output/FolderChooser.h"
@@ -30,44 +31,14 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kWidth = 640, kHeight = 480, kFrames = 100;
 
-fs::path gWorkFolder;
-
-// Removes the work folder after the run (declared after it, so ends first).
-struct Cleanup {
-    ~Cleanup() {
-        std::error_code ec;
-        if (!gWorkFolder.empty()) fs::remove_all(gWorkFolder, ec);
-    }
-} cleanup;
-
 // The work folder with its 100 frames, made once.
-const fs::path& workFolder() {
-    if (gWorkFolder.empty()) gWorkFolder = [] {
-        const char* chosen = std::getenv("TARNEL_BENCH_DIR");
-        fs::path base = chosen && *chosen ? fs::path(chosen)
-                        : fs::is_directory("/dev/shm") ? fs::path("/dev/shm")
-                                                       : fs::temp_directory_path();
-        fs::path dir = base / ("tarnel-bench-avi-" + std::to_string(::getpid()));
-        fs::create_directories(dir / "frames");
-        Bitmap frame;
-        frame.create(kWidth, kHeight, 32);
-        for (int n = 0; n < kFrames; ++n) {
-            for (int y = 0; y < kHeight; ++y) {
-                uint8_t* row = frame.scanline(y);
-                for (int x = 0; x < kWidth; ++x) {
-                    row[4 * x] = uint8_t(x + n);
-                    row[4 * x + 1] = uint8_t(y * 2 + n);
-                    row[4 * x + 2] = uint8_t(128 + 100 * std::sin((x + y + 5 * n) / 40.0));
-                }
-            }
-            char name[32];
-            std::snprintf(name, sizeof name, "%03d.bmp", n);
-            SavePictureBMP(frame, (dir / "frames" / name).string());
-        }
-        return dir;
-    }();
-    return gWorkFolder;
-}
+bench::BenchFrames gFrames("avi", kWidth, kHeight, kFrames, [](int x, int y, int n, uint8_t* pixel) {
+    pixel[0] = uint8_t(x + n);
+    pixel[1] = uint8_t(y * 2 + n);
+    pixel[2] = uint8_t(128 + 100 * std::sin((x + y + 5 * n) / 40.0));
+});
+
+const fs::path& workFolder() { return gFrames.folder(); }
 
 double gFFmpegSeconds = 0, gFFmpegCpu = 0;
 

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchFrames.h"
 #include "imaging/PictureIO.h"
 #include "output/FolderChooser.h"
 #include "output/VideoExport.h"
@@ -32,45 +33,16 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kWidth = 1920, kHeight = 1080, kFrames = 100;
 
-fs::path gWorkFolder;
-
-struct Cleanup {
-    ~Cleanup() {
-        std::error_code ec;
-        if (!gWorkFolder.empty()) fs::remove_all(gWorkFolder, ec);
-    }
-} cleanup;
-
 // A picture-like sequence: soft colour waves that drift and change a little
 // from frame to frame, as a morph does.
-const fs::path& workFolder() {
-    if (gWorkFolder.empty()) gWorkFolder = [] {
-        const char* chosen = std::getenv("TARNEL_BENCH_DIR");
-        fs::path base = chosen && *chosen ? fs::path(chosen)
-                        : fs::is_directory("/dev/shm") ? fs::path("/dev/shm")
-                                                       : fs::temp_directory_path();
-        fs::path dir = base / ("tarnel-bench-video-" + std::to_string(::getpid()));
-        fs::create_directories(dir / "frames");
-        Bitmap frame;
-        frame.create(kWidth, kHeight, 32);
-        for (int n = 0; n < kFrames; ++n) {
-            for (int y = 0; y < kHeight; ++y) {
-                uint8_t* row = frame.scanline(y);
-                for (int x = 0; x < kWidth; ++x) {
-                    const double t = n / double(kFrames);
-                    row[4 * x] = uint8_t(128 + 90 * std::sin((x + 3 * n) / 70.0) * std::cos(y / 90.0));
-                    row[4 * x + 1] = uint8_t(128 + 100 * std::sin((x * (1 - t) + y * t) / 55.0));
-                    row[4 * x + 2] = uint8_t(128 + 110 * std::cos((y - 2 * n) / 45.0 + x / 300.0));
-                }
-            }
-            char name[32];
-            std::snprintf(name, sizeof name, "%03d.bmp", n);
-            SavePictureBMP(frame, (dir / "frames" / name).string());
-        }
-        return dir;
-    }();
-    return gWorkFolder;
-}
+bench::BenchFrames gFrames("video", kWidth, kHeight, kFrames, [](int x, int y, int n, uint8_t* pixel) {
+    const double t = n / double(kFrames);
+    pixel[0] = uint8_t(128 + 90 * std::sin((x + 3 * n) / 70.0) * std::cos(y / 90.0));
+    pixel[1] = uint8_t(128 + 100 * std::sin((x * (1 - t) + y * t) / 55.0));
+    pixel[2] = uint8_t(128 + 110 * std::cos((y - 2 * n) / 45.0 + x / 300.0));
+});
+
+const fs::path& workFolder() { return gFrames.folder(); }
 
 double cpuSeconds(int who) {
     rusage u{};
