@@ -7,8 +7,10 @@
 
 #include "core/Mesh.h"
 #include "core/Warp.h"
+#include "support/WarpScenes.h"
 
 using namespace tarnel;
+using tarnel::test::differingPixels;
 
 namespace {
 
@@ -37,42 +39,6 @@ PixelArray testImage(int w, int h, uint32_t seed, int kind = 0) {
         }
     }
     return p;
-}
-
-Bitmap frameSurface(int w, int h, uint32_t background) {
-    Bitmap b;
-    EXPECT_TRUE(b.create(w, h, 32));
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) b.setPixelValue(x, y, background);
-    return b;
-}
-
-// Pixels that differ between two 32-bpp frames of the same size.
-int64_t differingPixels(const Bitmap& a, const Bitmap& b) {
-    EXPECT_EQ(a.width(), b.width());
-    EXPECT_EQ(a.height(), b.height());
-    int64_t n = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) n += a.pixelValue(x, y) != b.pixelValue(x, y);
-    return n;
-}
-
-int64_t differingPixels(const Bitmap& a, const PixelArray& image) {
-    int64_t n = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) n += a.pixelValue(x, y) != image(x, y);
-    return n;
-}
-
-// Moves every visible point by up to `amount` pixels; large amounts fold cells.
-MeshGrid dragged(MeshGrid mesh, std::mt19937& rng, float amount) {
-    std::uniform_real_distribution<float> d(-amount, amount);
-    for (int j = 1; j < mesh.countJ(); ++j)
-        for (int i = 1; i < mesh.countI(); ++i) {
-            mesh(i, j).x += d(rng);
-            mesh(i, j).y += d(rng);
-        }
-    return mesh;
 }
 
 // Collapses some cells: a corner onto its neighbour (zero-area triangles) and
@@ -105,13 +71,13 @@ Scene defaultScene(int w, int h, int rows, int columns, uint32_t seed) {
 }
 
 Bitmap renderFast(const Scene& s, int k, int n, uint32_t background = 0x123456) {
-    Bitmap frame = frameSurface(s.w, s.h, background);
+    Bitmap frame = test::warpFrameSurface(s.w, s.h, background);
     EXPECT_TRUE(WarpFrame(s.startTriangles, s.endTriangles, k, n, s.start, s.end, s.w, s.h, frame));
     return frame;
 }
 
 Bitmap renderReference(const Scene& s, int k, int n, uint32_t background = 0x123456) {
-    Bitmap frame = frameSurface(s.w, s.h, background);
+    Bitmap frame = test::warpFrameSurface(s.w, s.h, background);
     EXPECT_TRUE(WarpFrameReference(s.startTriangles, s.endTriangles, k, n, s.start, s.end, s.w, s.h, frame));
     return frame;
 }
@@ -239,7 +205,7 @@ TEST(WarpFrame, FirstFrameOfUneditedMeshIsStartImage) {
 TEST(WarpFrame, FirstFrameFollowsDraggedStartMeshWhereCovered) {
     std::mt19937 rng(5);
     Scene s = defaultScene(200, 150, 4, 3, 9);
-    const MeshGrid start = dragged(DefaultMesh(4, 3, 200, 150), rng, 12.0f);
+    const MeshGrid start = test::draggedMesh(DefaultMesh(4, 3, 200, 150), rng, 12.0f);
     s.startTriangles = BuildTriangleList(start);
     const Bitmap frame = renderFast(s, 0, 5, 0xABCDEF);
     int covered = 0;
@@ -255,7 +221,7 @@ TEST(WarpFrame, FirstFrameFollowsDraggedStartMeshWhereCovered) {
 TEST(WarpFrame, LastFrameIsEndImageOnEndMesh) {
     std::mt19937 rng(11);
     Scene s = defaultScene(320, 240, 6, 4, 3);
-    s.startTriangles = BuildTriangleList(dragged(DefaultMesh(6, 4, 320, 240), rng, 25.0f));
+    s.startTriangles = BuildTriangleList(test::draggedMesh(DefaultMesh(6, 4, 320, 240), rng, 25.0f));
     for (const Bitmap& frame : {renderFast(s, 7, 7), renderReference(s, 7, 7)})
         EXPECT_EQ(differingPixels(frame, s.end), 0);
 }
@@ -285,7 +251,7 @@ TEST(WarpFrame, PixelsNoTriangleCoversKeepTheBackground) {
 
 TEST(WarpFrame, RefusesUnusableInput) {
     const Scene s = defaultScene(20, 20, 1, 1, 1);
-    Bitmap frame = frameSurface(20, 20, 0x777777);
+    Bitmap frame = test::warpFrameSurface(20, 20, 0x777777);
     const PixelArray none;
     std::vector<MeshTriangle> shorter = s.endTriangles;
     shorter.pop_back();
@@ -323,7 +289,7 @@ TEST(FillTriangle, CollinearTriangleDividesByNothing) {
     const MeshTriangle line{{5, 5}, {25, 25}, {45, 45}};
     const MeshTriangle point{{10, 10}, {10, 10}, {10, 10}};
     for (const MeshTriangle& tri : {line, point}) {
-        Bitmap fast = frameSurface(50, 50, 1), reference = frameSurface(50, 50, 1);
+        Bitmap fast = test::warpFrameSurface(50, 50, 1), reference = test::warpFrameSurface(50, 50, 1);
         fillBoth({tri, tri, tri}, context, fast, reference);
         EXPECT_EQ(differingPixels(fast, reference), 0);
         // Pixels on the line are drawn, none off it.
@@ -337,7 +303,7 @@ TEST(FillTriangle, LaterTriangleWinsOnSharedPixels) {
     const WarpContext redContext(red, red, 60, 60, 0.0f), blueContext(blue, blue, 60, 60, 0.0f);
     // The two halves of a square, sharing the diagonal from (0, 0) to (50, 50).
     const MeshTriangle lower{{0, 0}, {0, 50}, {50, 50}}, upper{{0, 0}, {50, 0}, {50, 50}};
-    Bitmap frame = frameSurface(60, 60, 0);
+    Bitmap frame = test::warpFrameSurface(60, 60, 0);
     FillTriangle(frame, lower, lower, lower, redContext);
     FillTriangle(frame, upper, upper, upper, blueContext);
     for (int d = 0; d <= 50; ++d) EXPECT_EQ(frame.pixelValue(d, d), rgb(0, 0, 255)) << d;
@@ -355,7 +321,7 @@ TEST(FillTriangle, ColumnBeyondTheImageSamplesTheLastColumn) {
         for (int x = 0; x < w; ++x) image(x, y) = rgb(x, y, 7);
     const std::vector<MeshTriangle> triangles = BuildTriangleList(DefaultMesh(1, 1, w, h));
     const WarpContext context(image, image, w, h, 0.0f);
-    Bitmap fast = frameSurface(w + 1, h + 1, 0), reference = frameSurface(w + 1, h + 1, 0);
+    Bitmap fast = test::warpFrameSurface(w + 1, h + 1, 0), reference = test::warpFrameSurface(w + 1, h + 1, 0);
     for (const MeshTriangle& t : triangles) fillBoth({t, t, t}, context, fast, reference);
     for (int y = 0; y < h; ++y) EXPECT_EQ(fast.pixelValue(w, y), rgb(w - 1, y, 7)) << y;
     EXPECT_EQ(fast.pixelValue(w, h), rgb(w - 1, h - 1, 7));
@@ -373,7 +339,7 @@ TEST(FillTriangle, CoordinatesBelowZeroSampleTheEdgePixel) {
     // The frame triangle maps onto a source triangle shifted 3 pixels up and left.
     const MeshTriangle tri{{0, 0}, {0, 30}, {30, 30}};
     const MeshTriangle source{{-3, -3}, {-3, 27}, {27, 27}};
-    Bitmap fast = frameSurface(w, h, 0), reference = frameSurface(w, h, 0);
+    Bitmap fast = test::warpFrameSurface(w, h, 0), reference = test::warpFrameSurface(w, h, 0);
     fillBoth({tri, source, source}, context, fast, reference);
     EXPECT_EQ(fast.pixelValue(0, 0), rgb(0, 0, 99));
     EXPECT_EQ(fast.pixelValue(1, 20), rgb(0, 17, 99));
@@ -388,7 +354,7 @@ TEST(FillTriangle, HorizontalAndVerticalEdges) {
     const PixelArray image = testImage(w, h, 8);
     const WarpContext context(image, image, w, h, 0.0f);
     const MeshTriangle tri{{10, 10}, {50, 10}, {50, 310}};
-    Bitmap fast = frameSurface(w, h, 0), reference = frameSurface(w, h, 0);
+    Bitmap fast = test::warpFrameSurface(w, h, 0), reference = test::warpFrameSurface(w, h, 0);
     fillBoth({tri, tri, tri}, context, fast, reference);
     EXPECT_EQ(differingPixels(fast, reference), 0);
     for (int y = 10; y <= 310; ++y) ASSERT_EQ(fast.pixelValue(50, y), image(50, y)) << y;
@@ -410,7 +376,7 @@ TEST(FillTriangle, FarAndNonFiniteCornersAreSafe) {
     };
     const MeshTriangle sane{{0, 0}, {29, 0}, {0, 29}};
     for (const MeshTriangle& tri : cases) {
-        Bitmap fast = frameSurface(30, 30, 0), reference = frameSurface(30, 30, 0);
+        Bitmap fast = test::warpFrameSurface(30, 30, 0), reference = test::warpFrameSurface(30, 30, 0);
         fillBoth({tri, tri, sane}, context, fast, reference);
         EXPECT_EQ(differingPixels(fast, reference), 0) << (&tri - cases);
     }
@@ -419,7 +385,7 @@ TEST(FillTriangle, FarAndNonFiniteCornersAreSafe) {
     const PixelArray flat = uniformImage(30, 30, rgb(1, 2, 3));
     const WarpContext flatContext(flat, flat, 30, 30, 0.3f);
     for (const MeshTriangle& tri : cases) {
-        Bitmap fast = frameSurface(30, 30, 0), reference = frameSurface(30, 30, 0);
+        Bitmap fast = test::warpFrameSurface(30, 30, 0), reference = test::warpFrameSurface(30, 30, 0);
         FillTriangle(fast, tri, cases[0], cases[4], flatContext);
         DC dc;
         dc.select(&reference);
@@ -464,8 +430,8 @@ TEST(WarpFrame, ProductionPathMatchesLiteral) {
         Scene s{c.w, c.h, testImage(c.w, c.h, seed, int(seed)), testImage(c.w, c.h, seed + 7, int(seed) + 1), {}, {}};
         MeshGrid start = DefaultMesh(c.rows, c.columns, c.w, c.h), end = start;
         if (c.drag > 0) {
-            start = dragged(start, rng, c.drag);
-            end = dragged(end, rng, c.drag);
+            start = test::draggedMesh(start, rng, c.drag);
+            end = test::draggedMesh(end, rng, c.drag);
         }
         if (c.degenerate) {
             start = withDegenerateCells(start, rng);
