@@ -60,6 +60,31 @@ Box changedBox(const Bitmap& image, const Bitmap* previous, uint8_t transparent)
     return Box{left, top, right, bottom};
 }
 
+// Frames on the global palette take the new table and their pixels and
+// transparent index the new numbers; entries < 0 keeps each frame's count.
+// Progress runs over the second half (count + n).
+void renumberFrames(cGif& GIF, const std::vector<uint8_t>& palette, const std::array<uint8_t, 256>& renumber,
+                    int entries, ProgressSink* Progress) {
+    const int count = GIF.FramesCount();
+    for (int n = 1; n <= count; ++n) {
+        progressValue(Progress, count + n);
+        if (GIF.LocalPaletteUsed(n)) continue;
+        GcDIB& image = GIF.FrameDIBXOR(n);
+        image.SetPalette(palette);
+        std::memcpy(GIF.lpLocalPalette(n), palette.data(), 1024);
+        if (entries >= 0) GIF.SetLocalPaletteEntries(n, int16_t(entries));
+        if (image.BPP() == 8) {
+            for (int y = 0; y < image.Height(); ++y) {
+                uint8_t* row = image.bitmap()->scanline(y);
+                for (int x = 0; x < image.Width(); ++x) row[x] = renumber[row[x]];
+            }
+        }
+        GIF.SetFrameTransparentColorIndex(n, renumber[GIF.FrameTransparentColorIndex(n)]);
+        GIF.FrameMask(n, GIF.FrameTransparentColorIndex(n));
+    }
+    progressValue(Progress, 0);
+}
+
 }  // namespace
 
 void SetFramesTransparency(cGif& GIF, bool UseTransparentColor, uint8_t TransparentColorIndex,
@@ -74,6 +99,7 @@ void SetFramesTransparency(cGif& GIF, bool UseTransparentColor, uint8_t Transpar
     }
     progressValue(Progress, 0);
 }
+
 
 uint8_t OptimizePalette(cGif& GIF, ProgressSink* Progress) {
     if (!GIF.GlobalPaletteExists()) return 0;
@@ -120,23 +146,7 @@ uint8_t OptimizePalette(cGif& GIF, ProgressSink* Progress) {
     std::memcpy(GIF.lpGlobalPalette(), palette.data(), 1024);
     GIF.SetGlobalPaletteEntries(int16_t(newEntries));
 
-    for (int n = 1; n <= count; ++n) {
-        progressValue(Progress, count + n);
-        if (GIF.LocalPaletteUsed(n)) continue;
-        GcDIB& image = GIF.FrameDIBXOR(n);
-        image.SetPalette(palette);
-        std::memcpy(GIF.lpLocalPalette(n), palette.data(), 1024);
-        GIF.SetLocalPaletteEntries(n, int16_t(newEntries));
-        if (image.BPP() == 8) {
-            for (int y = 0; y < image.Height(); ++y) {
-                uint8_t* row = image.bitmap()->scanline(y);
-                for (int x = 0; x < image.Width(); ++x) row[x] = renumber[row[x]];
-            }
-        }
-        GIF.SetFrameTransparentColorIndex(n, renumber[GIF.FrameTransparentColorIndex(n)]);
-        GIF.FrameMask(n, GIF.FrameTransparentColorIndex(n));
-    }
-    progressValue(Progress, 0);
+    renumberFrames(GIF, palette, renumber, newEntries, Progress);
     return uint8_t(oldEntries - newEntries);
 }
 
@@ -179,22 +189,7 @@ bool SortPaletteByUse(cGif& GIF, ProgressSink* Progress) {
     if (GIF.ScreenBackgroundColorIndex() < entries)
         GIF.SetScreenBackgroundColorIndex(renumber[GIF.ScreenBackgroundColorIndex()]);
     const std::vector<uint8_t> sorted(GIF.lpGlobalPalette(), GIF.lpGlobalPalette() + 1024);
-    for (int n = 1; n <= count; ++n) {
-        progressValue(Progress, count + n);
-        if (GIF.LocalPaletteUsed(n)) continue;
-        GcDIB& image = GIF.FrameDIBXOR(n);
-        image.SetPalette(sorted);
-        std::memcpy(GIF.lpLocalPalette(n), sorted.data(), 1024);
-        if (image.BPP() == 8) {
-            for (int y = 0; y < image.Height(); ++y) {
-                uint8_t* row = image.bitmap()->scanline(y);
-                for (int x = 0; x < image.Width(); ++x) row[x] = renumber[row[x]];
-            }
-        }
-        GIF.SetFrameTransparentColorIndex(n, renumber[GIF.FrameTransparentColorIndex(n)]);
-        GIF.FrameMask(n, GIF.FrameTransparentColorIndex(n));
-    }
-    progressValue(Progress, 0);
+    renumberFrames(GIF, sorted, renumber, -1, Progress);
     return true;
 }
 
