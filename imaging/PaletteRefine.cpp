@@ -1,6 +1,7 @@
 #include "imaging/PaletteRefine.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <numeric>
@@ -28,7 +29,7 @@ constexpr float kOverRelax = 1.8f;
 constexpr int kRelocateEvery = 4;
 constexpr size_t kRelocateAtMost = 24;
 // Each colour searches among the nearest neighbours of its centre first.
-constexpr size_t kNeighbours = 16;
+constexpr size_t kNeighbours = 32;
 
 inline uint8_t toByte(double v) { return uint8_t(std::clamp(std::nearbyint(v), 0.0, 255.0)); }
 
@@ -82,13 +83,18 @@ public:
     }
 
     // Assigns every colour to its nearest centre (all measured when `full`)
-    // and sums the clusters. True when any colour changed centre.
+    // and sums the clusters. True when any colour changed centre. The sums
+    // are of whole numbers, exact in doubles, so a pass that is not full
+    // only moves the colours that changed centre from one sum to the other.
     bool assign(bool full) {
-        if (!full) buildNeighbours();
-        std::fill(sumR_.begin(), sumR_.end(), 0.0);
-        std::fill(sumG_.begin(), sumG_.end(), 0.0);
-        std::fill(sumB_.begin(), sumB_.end(), 0.0);
-        std::fill(weight_.begin(), weight_.end(), 0.0);
+        if (full) {
+            std::fill(sumR_.begin(), sumR_.end(), 0.0);
+            std::fill(sumG_.begin(), sumG_.end(), 0.0);
+            std::fill(sumB_.begin(), sumB_.end(), 0.0);
+            std::fill(weight_.begin(), weight_.end(), 0.0);
+        } else {
+            buildNeighbours();
+        }
         bool changed = full;
         for (size_t i = 0; i < points_.size(); ++i) {
             const Colour& p = points_[i];
@@ -106,16 +112,17 @@ public:
                 float d1 = 0, d2 = 0;
                 if (full || !nearestAmongNeighbours(p, slot, upper_[i], first, d1, d2))
                     nearestTwo(p, first, d1, d2);
-                changed |= first != slot;
+                if (first != slot && !full) {
+                    changed = true;
+                    take(slot, p, -1.0);
+                    take(first, p, 1.0);
+                }
                 slot = first;
                 assigned_[i] = uint8_t(slot);
                 upper_[i] = d1;
                 lower_[i] = d2;
             }
-            sumR_[slot] += double(p.red);
-            sumG_[slot] += double(p.green);
-            sumB_[slot] += double(p.blue);
-            weight_[slot] += double(p.count);
+            if (full) take(slot, p, 1.0);
         }
         return changed;
     }
@@ -262,6 +269,13 @@ private:
     }
     float distance(const Colour& p, size_t s) const { return std::sqrt(distance2(p.r, p.g, p.b, s)); }
 
+    void take(size_t s, const Colour& p, double sign) {
+        sumR_[s] += sign * double(p.red);
+        sumG_[s] += sign * double(p.green);
+        sumB_[s] += sign * double(p.blue);
+        weight_[s] += sign * double(p.count);
+    }
+
     void move(size_t s, float r, float g, float b) {
         const float dr = r - r_[s], dg = g - g_[s], db = b - b_[s];
         shift_[s] = std::sqrt(dr * dr + dg * dg + db * db);
@@ -287,16 +301,25 @@ private:
 
     // The kNeighbours nearest other centres of each centre, nearest first.
     void buildNeighbours() {
-        std::vector<Neighbour> all(slots_);
+        // Kept in order of squared distance as the slots go by (a later
+        // slot never wins a tie); only the kept ones need a root.
+        std::array<Neighbour, kNeighbours> all;
+        Neighbour* top = all.data();
+        float* d = scratch_.data();
         for (size_t a = 0; a < slots_; ++a) {
-            size_t m = 0;
-            for (size_t b = 0; b < slots_; ++b)
-                if (a != b) all[m++] = {std::sqrt(distance2(r_[a], g_[a], b_[a], b)), uint32_t(b)};
-            const size_t keep = std::min(m, kNeighbours);
-            auto closer = [](const Neighbour& x, const Neighbour& y) {
-                return x.distance < y.distance || (x.distance == y.distance && x.slot < y.slot);
-            };
-            std::partial_sort(all.begin(), all.begin() + ptrdiff_t(keep), all.begin() + ptrdiff_t(m), closer);
+            const float ra = r_[a], ga = g_[a], ba = b_[a];
+            for (size_t b = 0; b < slots_; ++b) d[b] = distance2(ra, ga, ba, b);
+            size_t keep = 0;
+            for (size_t b = 0; b < slots_; ++b) {
+                if (b == a || (keep == kNeighbours && d[b] >= top[keep - 1].distance)) continue;
+                size_t at = keep < kNeighbours ? keep++ : keep - 1;
+                while (at > 0 && top[at - 1].distance > d[b]) {
+                    top[at] = top[at - 1];
+                    --at;
+                }
+                top[at] = {d[b], uint32_t(b)};
+            }
+            for (size_t k = 0; k < keep; ++k) top[k].distance = std::sqrt(top[k].distance);
             std::copy_n(all.begin(), keep, near_.begin() + ptrdiff_t(a * kNeighbours));
             nearCount_[a] = keep;
             halfGap_[a] = keep > 0 ? all[0].distance / 2 : kHuge;
@@ -338,42 +361,50 @@ private:
     // time; ties go to the lower slot.
     void nearestTwo(const Colour& p, uint32_t& first, float& d1, float& d2nd) {
         float lo1[4], lo2[4];
-        float* d = scratch_.data();
+        uint32_t at[4];
 #if defined(__SSE2__)
+        // Each lane keeps its nearest slot: the first of equals, as < is strict.
         const __m128 vr = _mm_set1_ps(p.r), vg = _mm_set1_ps(p.g), vb = _mm_set1_ps(p.b);
         __m128 m1 = _mm_set1_ps(kHuge), m2 = m1;
+        __m128i slot = _mm_setr_epi32(0, 1, 2, 3), bestSlot = _mm_setzero_si128();
+        const __m128i four = _mm_set1_epi32(4);
         for (size_t k = 0; k < padded_; k += 4) {
             const __m128 dr = _mm_sub_ps(vr, _mm_loadu_ps(&r_[k]));
             const __m128 dg = _mm_sub_ps(vg, _mm_loadu_ps(&g_[k]));
             const __m128 db = _mm_sub_ps(vb, _mm_loadu_ps(&b_[k]));
             const __m128 v = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dr, dr), _mm_mul_ps(dg, dg)), _mm_mul_ps(db, db));
-            _mm_storeu_ps(d + k, v);
+            const __m128i nearer = _mm_castps_si128(_mm_cmplt_ps(v, m1));
+            bestSlot = _mm_or_si128(_mm_and_si128(nearer, slot), _mm_andnot_si128(nearer, bestSlot));
+            slot = _mm_add_epi32(slot, four);
             m2 = _mm_min_ps(m2, _mm_max_ps(m1, v));
             m1 = _mm_min_ps(m1, v);
         }
         _mm_storeu_ps(lo1, m1);
         _mm_storeu_ps(lo2, m2);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at), bestSlot);
 #else
-        for (int l = 0; l < 4; ++l) lo1[l] = lo2[l] = kHuge;
+        for (uint32_t l = 0; l < 4; ++l) {
+            lo1[l] = lo2[l] = kHuge;
+            at[l] = l;
+        }
         for (size_t k = 0; k < padded_; k += 4)
             for (size_t l = 0; l < 4; ++l) {
                 const float v = distance2(p.r, p.g, p.b, k + l);
-                d[k + l] = v;
                 lo2[l] = std::min(lo2[l], std::max(lo1[l], v));
+                if (v < lo1[l]) at[l] = uint32_t(k + l);
                 lo1[l] = std::min(lo1[l], v);
             }
 #endif
-        // The smallest of the lanes' smallest, then the runner-up among the rest.
+        // The smallest of the lanes' smallest (the lowest slot of equals),
+        // then the runner-up among the rest.
         int bestLane = 0;
         for (int l = 1; l < 4; ++l)
-            if (lo1[l] < lo1[bestLane]) bestLane = l;
+            if (lo1[l] < lo1[bestLane] || (lo1[l] == lo1[bestLane] && at[l] < at[bestLane])) bestLane = l;
         const float best = lo1[bestLane];
         float second = lo2[bestLane];
         for (int l = 0; l < 4; ++l)
             if (l != bestLane) second = std::min(second, lo1[l]);
-        size_t at = 0;
-        while (d[at] != best) ++at;
-        first = uint32_t(at);
+        first = at[bestLane];
         d1 = std::sqrt(best);
         d2nd = std::sqrt(second);
     }
