@@ -52,9 +52,11 @@ class Refiner {
 public:
     Refiner(const std::vector<Colour>& points, size_t slots)
         : points_(points), slots_(slots), padded_((slots + 3) & ~size_t(3)), r_(padded_, kFarAway),
-          g_(padded_, kFarAway), b_(padded_, kFarAway), scratch_(padded_), assigned_(points.size(), 0),
-          upper_(points.size(), 0.0f), lower_(points.size(), 0.0f), sumR_(slots), sumG_(slots), sumB_(slots),
-          weight_(slots), shift_(slots), halfGap_(slots), near_(slots * kNeighbours), nearCount_(slots) {}
+          g_(padded_, kFarAway), b_(padded_, kFarAway), scratch_(padded_), track_(points.size()),
+          sumR_(slots), sumG_(slots), sumB_(slots),
+          weight_(slots), shift_(slots), halfGap_(slots), near_(slots * kNeighbours), nearCount_(slots) {
+        for (size_t i = 0; i < points.size(); ++i) track_[i] = {points[i].r, points[i].g, points[i].b, 0.0f, 0.0f, 0};
+    }
 
     void setCentre(size_t s, float r, float g, float b) {
         r_[s] = r;
@@ -72,9 +74,9 @@ public:
         for (size_t i = 0; i < points_.size(); ++i) {
             const Colour& p = points_[i];
             const uint32_t slot = lookup.Nearest(int(std::lrint(p.r)), int(std::lrint(p.g)), int(std::lrint(p.b)));
-            assigned_[i] = uint8_t(slot);
-            upper_[i] = distance(p, slot);
-            lower_[i] = 0;
+            track_[i].slot = slot;
+            track_[i].upper = distance(p, slot);
+            track_[i].lower = 0;
             sumR_[slot] += double(p.red);
             sumG_[slot] += double(p.green);
             sumB_[slot] += double(p.blue);
@@ -97,32 +99,32 @@ public:
         }
         bool changed = full;
         for (size_t i = 0; i < points_.size(); ++i) {
-            const Colour& p = points_[i];
-            uint32_t slot = assigned_[i];
+            const Track& p = track_[i];
+            uint32_t slot = p.slot;
             bool measure = full;
             if (!measure) {
-                const float bound = std::max(halfGap_[slot], lower_[i]);
-                if (upper_[i] > bound) {
-                    upper_[i] = distance(p, slot);
-                    measure = upper_[i] > bound;
+                const float bound = std::max(halfGap_[slot], track_[i].lower);
+                if (track_[i].upper > bound) {
+                    track_[i].upper = distance(p, slot);
+                    measure = track_[i].upper > bound;
                 }
             }
             if (measure) {
                 uint32_t first = 0;
                 float d1 = 0, d2 = 0;
-                if (full || !nearestAmongNeighbours(p, slot, upper_[i], first, d1, d2))
+                if (full || !nearestAmongNeighbours(p, slot, track_[i].upper, first, d1, d2))
                     nearestTwo(p, first, d1, d2);
                 if (first != slot && !full) {
                     changed = true;
-                    take(slot, p, -1.0);
-                    take(first, p, 1.0);
+                    take(slot, points_[i], -1.0);
+                    take(first, points_[i], 1.0);
                 }
                 slot = first;
-                assigned_[i] = uint8_t(slot);
-                upper_[i] = d1;
-                lower_[i] = d2;
+                track_[i].slot = uint8_t(slot);
+                track_[i].upper = d1;
+                track_[i].lower = d2;
             }
-            if (full) take(slot, p, 1.0);
+            if (full) take(slot, points_[i], 1.0);
         }
         return changed;
     }
@@ -146,7 +148,9 @@ public:
         if (!empty.empty()) {
             std::vector<size_t> order(points_.size());
             std::iota(order.begin(), order.end(), size_t(0));
-            auto cost = [&](size_t i) { return double(upper_[i]) * double(upper_[i]) * double(points_[i].count); };
+            auto cost = [&](size_t i) {
+                return double(track_[i].upper) * double(track_[i].upper) * double(points_[i].count);
+            };
             const size_t take = std::min(empty.size(), order.size());
             std::partial_sort(order.begin(), order.begin() + ptrdiff_t(take), order.end(), [&](size_t a, size_t b) {
                 const double ca = cost(a), cb = cost(b);
@@ -172,9 +176,9 @@ public:
         std::vector<Cluster> clusters(slots_);
         for (size_t i = 0; i < points_.size(); ++i) {
             const Colour& p = points_[i];
-            Cluster& c = clusters[assigned_[i]];
+            Cluster& c = clusters[track_[i].slot];
             const double w = double(p.count);
-            const double d = distance(p, assigned_[i]);
+            const double d = distance(p, track_[i].slot);
             c.cost += w * d * d;
             c.m[0] += w * p.r * p.r;
             c.m[1] += w * p.g * p.g;
@@ -267,7 +271,8 @@ private:
         const float dr = r - r_[s], dg = g - g_[s], db = b - b_[s];
         return dr * dr + dg * dg + db * db;
     }
-    float distance(const Colour& p, size_t s) const { return std::sqrt(distance2(p.r, p.g, p.b, s)); }
+    template <class P>
+    float distance(const P& p, size_t s) const { return std::sqrt(distance2(p.r, p.g, p.b, s)); }
 
     void take(size_t s, const Colour& p, double sign) {
         sumR_[s] += sign * double(p.red);
@@ -292,10 +297,10 @@ private:
         for (size_t s = 0; s < slots_; ++s)
             if (s != most) nextMost = std::max(nextMost, shift_[s]);
         for (size_t i = 0; i < points_.size(); ++i) {
-            const uint32_t slot = assigned_[i];
-            upper_[i] = shift_[slot] >= kHuge ? kHuge : upper_[i] + shift_[slot];
+            const uint32_t slot = track_[i].slot;
+            track_[i].upper = shift_[slot] >= kHuge ? kHuge : track_[i].upper + shift_[slot];
             const float fall = slot == most ? nextMost : shift_[most];
-            lower_[i] = fall >= kHuge ? 0.0f : std::max(0.0f, lower_[i] - fall);
+            track_[i].lower = fall >= kHuge ? 0.0f : std::max(0.0f, track_[i].lower - fall);
         }
     }
 
@@ -328,7 +333,8 @@ private:
 
     // A colour at distance u from centre `slot` can be nearer only to centres
     // less than 2u from it. False when the kept neighbours do not settle it.
-    bool nearestAmongNeighbours(const Colour& p, uint32_t slot, float u, uint32_t& first, float& d1, float& d2) const {
+    template <class P>
+    bool nearestAmongNeighbours(const P& p, uint32_t slot, float u, uint32_t& first, float& d1, float& d2) const {
         // Squared distances while searching; the bounds want plain ones.
         first = slot;
         float best = u * u, second = kHuge;
@@ -359,7 +365,8 @@ private:
 
     // Nearest and second nearest centre over all of them, four lanes at a
     // time; ties go to the lower slot.
-    void nearestTwo(const Colour& p, uint32_t& first, float& d1, float& d2nd) {
+    template <class P>
+    void nearestTwo(const P& p, uint32_t& first, float& d1, float& d2nd) {
         float lo1[4], lo2[4];
         uint32_t at[4];
 #if defined(__SSE2__)
@@ -412,8 +419,12 @@ private:
     const std::vector<Colour>& points_;
     const size_t slots_, padded_;
     std::vector<float> r_, g_, b_, scratch_;
-    std::vector<uint8_t> assigned_;
-    std::vector<float> upper_, lower_;
+    // Per colour, together for the passes: its coordinates, the bounds and its slot.
+    struct Track {
+        float r, g, b, upper, lower;
+        uint32_t slot;
+    };
+    std::vector<Track> track_;
     std::vector<double> sumR_, sumG_, sumB_, weight_;
     std::vector<float> shift_, halfGap_;
     std::vector<Neighbour> near_;
