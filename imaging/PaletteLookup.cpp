@@ -89,29 +89,34 @@ uint8_t PaletteLookup::search(int r, int g, int b) {
 
 void PaletteLookup::narrow(const uint8_t* from, size_t n, int r0, int g0, int b0, int side,
                            std::vector<uint8_t>& out) const {
-    // Squared distance from each entry to the nearest and the farthest point of the box.
-    const int lo[3] = {r0, g0, b0};
-    const int* channel[3] = {red_.data(), green_.data(), blue_.data()};
-    int dMin[256];
-    int bound = 1 << 30;
+    // Squared distance from each entry to the nearest and the farthest point
+    // of the box, over gathered coordinates so that the loops vectorise.
+    int cr[256], cg[256], cb[256], dMin[256], dMax[256];
     for (size_t i = 0; i < n; ++i) {
-        const int k = from[i];
-        int near = 0, far = 0;
-        for (int c = 0; c < 3; ++c) {
-            const int v = channel[c][k], low = lo[c], high = lo[c] + side - 1;
-            const int outside = v < low ? low - v : (v > high ? v - high : 0);
-            const int across = std::max(v - low, high - v);
-            near += outside * outside;
-            far += across * across;
-        }
-        dMin[i] = near;
-        bound = std::min(bound, far);
+        cr[i] = red_[from[i]];
+        cg[i] = green_[from[i]];
+        cb[i] = blue_[from[i]];
     }
+    const int hiR = r0 + side - 1, hiG = g0 + side - 1, hiB = b0 + side - 1;
+    auto outside = [](int v, int low, int high) { return std::max(low - v, 0) + std::max(v - high, 0); };
+    auto across = [](int v, int low, int high) { return std::max(v - low, high - v); };
+    for (size_t i = 0; i < n; ++i) {
+        const int nr = outside(cr[i], r0, hiR), ng = outside(cg[i], g0, hiG), nb = outside(cb[i], b0, hiB);
+        const int fr = across(cr[i], r0, hiR), fg = across(cg[i], g0, hiG), fb = across(cb[i], b0, hiB);
+        dMin[i] = nr * nr + ng * ng + nb * nb;
+        dMax[i] = fr * fr + fg * fg + fb * fb;
+    }
+    int bound = 1 << 30;
+    for (size_t i = 0; i < n; ++i) bound = std::min(bound, dMax[i]);
     // Whatever colour of the box is looked up, its nearest entry is no farther
     // than `bound`, so entries whose nearest point lies beyond cannot win.
-    out.clear();
-    for (size_t i = 0; i < n; ++i)
-        if (dMin[i] <= bound) out.push_back(from[i]);
+    out.resize(n);
+    size_t kept = 0;
+    for (size_t i = 0; i < n; ++i) {
+        out[kept] = from[i];
+        kept += dMin[i] <= bound ? 1 : 0;
+    }
+    out.resize(kept);
 }
 
 uint32_t PaletteLookup::buildParent(uint32_t parent) {

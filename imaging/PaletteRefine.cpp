@@ -1,6 +1,7 @@
 #include "imaging/PaletteRefine.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <numeric>
@@ -28,7 +29,7 @@ constexpr float kOverRelax = 1.8f;
 constexpr int kRelocateEvery = 4;
 constexpr size_t kRelocateAtMost = 24;
 // Each colour searches among the nearest neighbours of its centre first.
-constexpr size_t kNeighbours = 16;
+constexpr size_t kNeighbours = 32;
 
 inline uint8_t toByte(double v) { return uint8_t(std::clamp(std::nearbyint(v), 0.0, 255.0)); }
 
@@ -51,9 +52,11 @@ class Refiner {
 public:
     Refiner(const std::vector<Colour>& points, size_t slots)
         : points_(points), slots_(slots), padded_((slots + 3) & ~size_t(3)), r_(padded_, kFarAway),
-          g_(padded_, kFarAway), b_(padded_, kFarAway), scratch_(padded_), assigned_(points.size(), 0),
-          upper_(points.size(), 0.0f), lower_(points.size(), 0.0f), sumR_(slots), sumG_(slots), sumB_(slots),
-          weight_(slots), shift_(slots), halfGap_(slots), near_(slots * kNeighbours), nearCount_(slots) {}
+          g_(padded_, kFarAway), b_(padded_, kFarAway), scratch_(padded_), track_(points.size()),
+          sumR_(slots), sumG_(slots), sumB_(slots),
+          weight_(slots), shift_(slots), halfGap_(slots), near_(slots * kNeighbours), nearCount_(slots) {
+        for (size_t i = 0; i < points.size(); ++i) track_[i] = {points[i].r, points[i].g, points[i].b, 0.0f, 0.0f, 0};
+    }
 
     void setCentre(size_t s, float r, float g, float b) {
         r_[s] = r;
@@ -71,9 +74,9 @@ public:
         for (size_t i = 0; i < points_.size(); ++i) {
             const Colour& p = points_[i];
             const uint32_t slot = lookup.Nearest(int(std::lrint(p.r)), int(std::lrint(p.g)), int(std::lrint(p.b)));
-            assigned_[i] = uint8_t(slot);
-            upper_[i] = distance(p, slot);
-            lower_[i] = 0;
+            track_[i].slot = slot;
+            track_[i].upper = distance(p, slot);
+            track_[i].lower = 0;
             sumR_[slot] += double(p.red);
             sumG_[slot] += double(p.green);
             sumB_[slot] += double(p.blue);
@@ -82,40 +85,46 @@ public:
     }
 
     // Assigns every colour to its nearest centre (all measured when `full`)
-    // and sums the clusters. True when any colour changed centre.
+    // and sums the clusters. True when any colour changed centre. The sums
+    // are of whole numbers, exact in doubles, so a pass that is not full
+    // only moves the colours that changed centre from one sum to the other.
     bool assign(bool full) {
-        if (!full) buildNeighbours();
-        std::fill(sumR_.begin(), sumR_.end(), 0.0);
-        std::fill(sumG_.begin(), sumG_.end(), 0.0);
-        std::fill(sumB_.begin(), sumB_.end(), 0.0);
-        std::fill(weight_.begin(), weight_.end(), 0.0);
+        if (full) {
+            std::fill(sumR_.begin(), sumR_.end(), 0.0);
+            std::fill(sumG_.begin(), sumG_.end(), 0.0);
+            std::fill(sumB_.begin(), sumB_.end(), 0.0);
+            std::fill(weight_.begin(), weight_.end(), 0.0);
+        } else {
+            buildNeighbours();
+        }
         bool changed = full;
         for (size_t i = 0; i < points_.size(); ++i) {
-            const Colour& p = points_[i];
-            uint32_t slot = assigned_[i];
+            const Track& p = track_[i];
+            uint32_t slot = p.slot;
             bool measure = full;
             if (!measure) {
-                const float bound = std::max(halfGap_[slot], lower_[i]);
-                if (upper_[i] > bound) {
-                    upper_[i] = distance(p, slot);
-                    measure = upper_[i] > bound;
+                const float bound = std::max(halfGap_[slot], track_[i].lower);
+                if (track_[i].upper > bound) {
+                    track_[i].upper = distance(p, slot);
+                    measure = track_[i].upper > bound;
                 }
             }
             if (measure) {
                 uint32_t first = 0;
                 float d1 = 0, d2 = 0;
-                if (full || !nearestAmongNeighbours(p, slot, upper_[i], first, d1, d2))
+                if (full || !nearestAmongNeighbours(p, slot, track_[i].upper, first, d1, d2))
                     nearestTwo(p, first, d1, d2);
-                changed |= first != slot;
+                if (first != slot && !full) {
+                    changed = true;
+                    take(slot, points_[i], -1.0);
+                    take(first, points_[i], 1.0);
+                }
                 slot = first;
-                assigned_[i] = uint8_t(slot);
-                upper_[i] = d1;
-                lower_[i] = d2;
+                track_[i].slot = uint8_t(slot);
+                track_[i].upper = d1;
+                track_[i].lower = d2;
             }
-            sumR_[slot] += double(p.red);
-            sumG_[slot] += double(p.green);
-            sumB_[slot] += double(p.blue);
-            weight_[slot] += double(p.count);
+            if (full) take(slot, points_[i], 1.0);
         }
         return changed;
     }
@@ -139,7 +148,9 @@ public:
         if (!empty.empty()) {
             std::vector<size_t> order(points_.size());
             std::iota(order.begin(), order.end(), size_t(0));
-            auto cost = [&](size_t i) { return double(upper_[i]) * double(upper_[i]) * double(points_[i].count); };
+            auto cost = [&](size_t i) {
+                return double(track_[i].upper) * double(track_[i].upper) * double(points_[i].count);
+            };
             const size_t take = std::min(empty.size(), order.size());
             std::partial_sort(order.begin(), order.begin() + ptrdiff_t(take), order.end(), [&](size_t a, size_t b) {
                 const double ca = cost(a), cb = cost(b);
@@ -165,9 +176,9 @@ public:
         std::vector<Cluster> clusters(slots_);
         for (size_t i = 0; i < points_.size(); ++i) {
             const Colour& p = points_[i];
-            Cluster& c = clusters[assigned_[i]];
+            Cluster& c = clusters[track_[i].slot];
             const double w = double(p.count);
-            const double d = distance(p, assigned_[i]);
+            const double d = distance(p, track_[i].slot);
             c.cost += w * d * d;
             c.m[0] += w * p.r * p.r;
             c.m[1] += w * p.g * p.g;
@@ -260,7 +271,15 @@ private:
         const float dr = r - r_[s], dg = g - g_[s], db = b - b_[s];
         return dr * dr + dg * dg + db * db;
     }
-    float distance(const Colour& p, size_t s) const { return std::sqrt(distance2(p.r, p.g, p.b, s)); }
+    template <class P>
+    float distance(const P& p, size_t s) const { return std::sqrt(distance2(p.r, p.g, p.b, s)); }
+
+    void take(size_t s, const Colour& p, double sign) {
+        sumR_[s] += sign * double(p.red);
+        sumG_[s] += sign * double(p.green);
+        sumB_[s] += sign * double(p.blue);
+        weight_[s] += sign * double(p.count);
+    }
 
     void move(size_t s, float r, float g, float b) {
         const float dr = r - r_[s], dg = g - g_[s], db = b - b_[s];
@@ -278,25 +297,34 @@ private:
         for (size_t s = 0; s < slots_; ++s)
             if (s != most) nextMost = std::max(nextMost, shift_[s]);
         for (size_t i = 0; i < points_.size(); ++i) {
-            const uint32_t slot = assigned_[i];
-            upper_[i] = shift_[slot] >= kHuge ? kHuge : upper_[i] + shift_[slot];
+            const uint32_t slot = track_[i].slot;
+            track_[i].upper = shift_[slot] >= kHuge ? kHuge : track_[i].upper + shift_[slot];
             const float fall = slot == most ? nextMost : shift_[most];
-            lower_[i] = fall >= kHuge ? 0.0f : std::max(0.0f, lower_[i] - fall);
+            track_[i].lower = fall >= kHuge ? 0.0f : std::max(0.0f, track_[i].lower - fall);
         }
     }
 
     // The kNeighbours nearest other centres of each centre, nearest first.
     void buildNeighbours() {
-        std::vector<Neighbour> all(slots_);
+        // Kept in order of squared distance as the slots go by (a later
+        // slot never wins a tie); only the kept ones need a root.
+        std::array<Neighbour, kNeighbours> all;
+        Neighbour* top = all.data();
+        float* d = scratch_.data();
         for (size_t a = 0; a < slots_; ++a) {
-            size_t m = 0;
-            for (size_t b = 0; b < slots_; ++b)
-                if (a != b) all[m++] = {std::sqrt(distance2(r_[a], g_[a], b_[a], b)), uint32_t(b)};
-            const size_t keep = std::min(m, kNeighbours);
-            auto closer = [](const Neighbour& x, const Neighbour& y) {
-                return x.distance < y.distance || (x.distance == y.distance && x.slot < y.slot);
-            };
-            std::partial_sort(all.begin(), all.begin() + ptrdiff_t(keep), all.begin() + ptrdiff_t(m), closer);
+            const float ra = r_[a], ga = g_[a], ba = b_[a];
+            for (size_t b = 0; b < slots_; ++b) d[b] = distance2(ra, ga, ba, b);
+            size_t keep = 0;
+            for (size_t b = 0; b < slots_; ++b) {
+                if (b == a || (keep == kNeighbours && d[b] >= top[keep - 1].distance)) continue;
+                size_t at = keep < kNeighbours ? keep++ : keep - 1;
+                while (at > 0 && top[at - 1].distance > d[b]) {
+                    top[at] = top[at - 1];
+                    --at;
+                }
+                top[at] = {d[b], uint32_t(b)};
+            }
+            for (size_t k = 0; k < keep; ++k) top[k].distance = std::sqrt(top[k].distance);
             std::copy_n(all.begin(), keep, near_.begin() + ptrdiff_t(a * kNeighbours));
             nearCount_[a] = keep;
             halfGap_[a] = keep > 0 ? all[0].distance / 2 : kHuge;
@@ -305,7 +333,8 @@ private:
 
     // A colour at distance u from centre `slot` can be nearer only to centres
     // less than 2u from it. False when the kept neighbours do not settle it.
-    bool nearestAmongNeighbours(const Colour& p, uint32_t slot, float u, uint32_t& first, float& d1, float& d2) const {
+    template <class P>
+    bool nearestAmongNeighbours(const P& p, uint32_t slot, float u, uint32_t& first, float& d1, float& d2) const {
         // Squared distances while searching; the bounds want plain ones.
         first = slot;
         float best = u * u, second = kHuge;
@@ -336,44 +365,53 @@ private:
 
     // Nearest and second nearest centre over all of them, four lanes at a
     // time; ties go to the lower slot.
-    void nearestTwo(const Colour& p, uint32_t& first, float& d1, float& d2nd) {
+    template <class P>
+    void nearestTwo(const P& p, uint32_t& first, float& d1, float& d2nd) {
         float lo1[4], lo2[4];
-        float* d = scratch_.data();
+        uint32_t at[4];
 #if defined(__SSE2__)
+        // Each lane keeps its nearest slot: the first of equals, as < is strict.
         const __m128 vr = _mm_set1_ps(p.r), vg = _mm_set1_ps(p.g), vb = _mm_set1_ps(p.b);
         __m128 m1 = _mm_set1_ps(kHuge), m2 = m1;
+        __m128i slot = _mm_setr_epi32(0, 1, 2, 3), bestSlot = _mm_setzero_si128();
+        const __m128i four = _mm_set1_epi32(4);
         for (size_t k = 0; k < padded_; k += 4) {
             const __m128 dr = _mm_sub_ps(vr, _mm_loadu_ps(&r_[k]));
             const __m128 dg = _mm_sub_ps(vg, _mm_loadu_ps(&g_[k]));
             const __m128 db = _mm_sub_ps(vb, _mm_loadu_ps(&b_[k]));
             const __m128 v = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dr, dr), _mm_mul_ps(dg, dg)), _mm_mul_ps(db, db));
-            _mm_storeu_ps(d + k, v);
+            const __m128i nearer = _mm_castps_si128(_mm_cmplt_ps(v, m1));
+            bestSlot = _mm_or_si128(_mm_and_si128(nearer, slot), _mm_andnot_si128(nearer, bestSlot));
+            slot = _mm_add_epi32(slot, four);
             m2 = _mm_min_ps(m2, _mm_max_ps(m1, v));
             m1 = _mm_min_ps(m1, v);
         }
         _mm_storeu_ps(lo1, m1);
         _mm_storeu_ps(lo2, m2);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at), bestSlot);
 #else
-        for (int l = 0; l < 4; ++l) lo1[l] = lo2[l] = kHuge;
+        for (uint32_t l = 0; l < 4; ++l) {
+            lo1[l] = lo2[l] = kHuge;
+            at[l] = l;
+        }
         for (size_t k = 0; k < padded_; k += 4)
             for (size_t l = 0; l < 4; ++l) {
                 const float v = distance2(p.r, p.g, p.b, k + l);
-                d[k + l] = v;
                 lo2[l] = std::min(lo2[l], std::max(lo1[l], v));
+                if (v < lo1[l]) at[l] = uint32_t(k + l);
                 lo1[l] = std::min(lo1[l], v);
             }
 #endif
-        // The smallest of the lanes' smallest, then the runner-up among the rest.
+        // The smallest of the lanes' smallest (the lowest slot of equals),
+        // then the runner-up among the rest.
         int bestLane = 0;
         for (int l = 1; l < 4; ++l)
-            if (lo1[l] < lo1[bestLane]) bestLane = l;
+            if (lo1[l] < lo1[bestLane] || (lo1[l] == lo1[bestLane] && at[l] < at[bestLane])) bestLane = l;
         const float best = lo1[bestLane];
         float second = lo2[bestLane];
         for (int l = 0; l < 4; ++l)
             if (l != bestLane) second = std::min(second, lo1[l]);
-        size_t at = 0;
-        while (d[at] != best) ++at;
-        first = uint32_t(at);
+        first = at[bestLane];
         d1 = std::sqrt(best);
         d2nd = std::sqrt(second);
     }
@@ -381,8 +419,12 @@ private:
     const std::vector<Colour>& points_;
     const size_t slots_, padded_;
     std::vector<float> r_, g_, b_, scratch_;
-    std::vector<uint8_t> assigned_;
-    std::vector<float> upper_, lower_;
+    // Per colour, together for the passes: its coordinates, the bounds and its slot.
+    struct Track {
+        float r, g, b, upper, lower;
+        uint32_t slot;
+    };
+    std::vector<Track> track_;
     std::vector<double> sumR_, sumG_, sumB_, weight_;
     std::vector<float> shift_, halfGap_;
     std::vector<Neighbour> near_;
