@@ -122,6 +122,37 @@ GifComposedScreen::Frame placed(const GcDIB& image, int left, int top) {
     return {b.scanline(0), b.scanline(b.height() > 1 ? 1 : 0) - b.scanline(0), left, top, b.width(), b.height()};
 }
 
+// The part of the screen the frames draw on: the union of their rectangles,
+// clipped to the screen. Nothing outside it is ever compared, so the screen
+// model covers only this box.
+struct ScreenBox {
+    int left = 0, top = 0, width = 0, height = 0;
+};
+
+// A model of the box, or none when the box dwarfs the frames themselves (a
+// few pixels far apart on a huge screen would take gigabytes): the frames are
+// then coded without looking at what shows beneath them.
+template <typename Frames>
+std::unique_ptr<GifComposedScreen> screenModel(const Frames& frames, int screenWidth, int screenHeight,
+                                               ScreenBox& box) {
+    int left = screenWidth, top = screenHeight, right = 0, bottom = 0;
+    int64_t framePixels = 0;
+    for (const auto& f : frames) {
+        const int w = f->XOR.Width(), h = f->XOR.Height();
+        framePixels += int64_t(w) * h;
+        const int x0 = std::max<int>(f->FrameLeft, 0), y0 = std::max<int>(f->FrameTop, 0);
+        const int x1 = std::min(int(f->FrameLeft) + w, screenWidth), y1 = std::min(int(f->FrameTop) + h, screenHeight);
+        if (x0 >= x1 || y0 >= y1) continue;
+        left = std::min(left, x0), top = std::min(top, y0);
+        right = std::max(right, x1), bottom = std::max(bottom, y1);
+    }
+    if (left >= right || top >= bottom) return nullptr;
+    constexpr int64_t kFloorPixels = int64_t(1) << 22;
+    if (int64_t(right - left) * (bottom - top) > std::max(4 * framePixels, kFloorPixels)) return nullptr;
+    box = ScreenBox{left, top, right - left, bottom - top};
+    return std::make_unique<GifComposedScreen>(box.width, box.height);
+}
+
 // An index of the table that no pixel uses, or -1.
 int unusedIndex(const GcDIB& image, int bits) {
     std::array<bool, 256> used{};
@@ -216,8 +247,9 @@ bool cGif::codeSmallestDeltas(std::vector<GifDeltaCoding>& out) const {
     const size_t workers = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), 8);
     const size_t batch = 2 * workers;
     std::vector<Job> jobs(std::min(batch, frames_.size()));
+    ScreenBox box;
     std::unique_ptr<GifComposedScreen> screen;
-    if (frames_.size() > 1) screen = std::make_unique<GifComposedScreen>(screenWidth_, screenHeight_);
+    if (frames_.size() > 1) screen = screenModel(frames_, screenWidth_, screenHeight_, box);
     const int n = globalExists_ ? tableBits(std::min<int>(globalEntries_, 256)) : 0;
     out.assign(frames_.size(), GifDeltaCoding{});
 
@@ -239,7 +271,7 @@ bool cGif::codeSmallestDeltas(std::vector<GifDeltaCoding>& out) const {
             const GifComposedScreen::Colours colours =
                 f.LocalPaletteUsed ? tableColours(f.Palette.data(), 1 << m, m)
                                    : tableColours(globalPalette_.data(), globalEntries_, n);
-            const GifComposedScreen::Frame at = placed(f.XOR, f.FrameLeft, f.FrameTop);
+            const GifComposedScreen::Frame at = placed(f.XOR, f.FrameLeft - box.left, f.FrameTop - box.top);
             // A frame with a transparent index of its own writes what already
             // shows with that index.
             const int unused = unusedIndex(f.XOR, sizeBits);
@@ -296,9 +328,10 @@ bool cGif::buildFile(std::vector<uint8_t>& out, const GifSaveOptions& options) c
 
     std::vector<GifDeltaCoding> deltas;
     if (options.smallestDelta && !codeSmallestDeltas(deltas)) return false;
+    ScreenBox box;
     std::unique_ptr<GifComposedScreen> screen;
     if (options.interFrameTransparency && !options.smallestDelta && frames_.size() > 1)
-        screen = std::make_unique<GifComposedScreen>(screenWidth_, screenHeight_);
+        screen = screenModel(frames_, screenWidth_, screenHeight_, box);
 
     for (size_t i = 0; i < frames_.size(); ++i) {
         const FrameRecord& f = *frames_[i];
@@ -332,7 +365,7 @@ bool cGif::buildFile(std::vector<uint8_t>& out, const GifSaveOptions& options) c
         if (screen) {
             colours = f.LocalPaletteUsed ? tableColours(f.Palette.data(), 1 << m, m)
                                          : tableColours(globalPalette_.data(), globalEntries_, n);
-            at = placed(f.XOR, f.FrameLeft, f.FrameTop);
+            at = placed(f.XOR, f.FrameLeft - box.left, f.FrameTop - box.top);
         }
         if (!deltas.empty()) {
             coded = std::move(deltas[i].data);

@@ -113,6 +113,15 @@ const std::vector<Case>& cases() {
         // Frame 3 reaches past the screen's right and bottom edges.
         {"cropped frames with offsets", 40, 32, 16,
          {{0, 0, 40, 32, 1}, {3, 2, 20, 16, 1}, {30, 20, 20, 16, 2}, {5, 4, 24, 20, 1}, {0, 0, 40, 32, 1}}},
+        // Frames only in the middle of the screen: the screen model covers them alone.
+        {"frames away from the screen's corner", 90, 70, 16,
+         {{30, 20, 40, 30, 1}, {34, 22, 20, 16, 1}, {30, 20, 40, 30, 1}},
+         {false, true, true}},
+        // Two frames far apart on a large screen: no model of the screen is
+        // made, so nothing becomes transparent, and both still show exactly.
+        {"small frames far apart on a large screen", 4000, 3000, 16,
+         {{0, 0, 8, 6, 1}, {3990, 2992, 8, 6, 1}, {0, 0, 8, 6, 1}},
+         {false, false, false}},
         // Its own index 5 stays; what already shows may be written with it too.
         {"frames with their own transparency", 40, 30, 16,
          {{0, 0, 40, 30}, {0, 0, 40, 30, 1, 5}, {0, 0, 40, 30, 3, 5}, {0, 0, 40, 30}},
