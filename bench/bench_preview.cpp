@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench/RateReporter.h"
+#include "bench/BenchMeshes.h"
 #include "core/Mesh.h"
 #include "core/PreviewRender.h"
 #include "core/Warp.h"
@@ -38,16 +39,7 @@ StdPicture noisePicture(int w, int h, uint32_t seed) {
     return p;
 }
 
-// Points moved by up to 30 % of a cell, as a user's drags would.
-MeshGrid draggedMesh(int cells, int w, int h, uint32_t seed) {
-    MeshGrid mesh = DefaultMesh(cells, cells, w, h);
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dx(-0.3f * float(w) / float(cells), 0.3f * float(w) / float(cells));
-    std::uniform_real_distribution<float> dy(-0.3f * float(h) / float(cells), 0.3f * float(h) / float(cells));
-    for (int j = 1; j < mesh.countJ(); ++j)
-        for (int i = 1; i < mesh.countI(); ++i) mesh(i, j).x += dx(rng), mesh(i, j).y += dy(rng);
-    return mesh;
-}
+using bench::DraggedMesh;
 
 struct Scene {
     int w = 0, h = 0;
@@ -67,8 +59,8 @@ Scene& scene(int w, int h, int cells) {
         s.h = h;
         s.start = noisePicture(w, h, 1);
         s.end = noisePicture(w, h, 2);
-        s.startMesh = draggedMesh(cells, w, h, 3);
-        s.endMesh = draggedMesh(cells, w, h, 4);
+        s.startMesh = DraggedMesh(cells, w, h, 3);
+        s.endMesh = DraggedMesh(cells, w, h, 4);
         s.preview.setSources(s.start, s.end);
     }
     return *slot;

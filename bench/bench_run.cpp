@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "bench/RateReporter.h"
+#include "bench/BenchMeshes.h"
 #include "core/Mesh.h"
 #include "core/MorphRun.h"
 #include "core/Warp.h"
@@ -79,15 +80,7 @@ StdPicture photoLike(int w, int h, uint32_t seed) {
 }
 
 // The inner points moved by up to 30 % of a cell, as a user's drags would.
-MeshGrid editedMesh(int w, int h, uint32_t seed) {
-    MeshGrid mesh = DefaultMesh(kCells, kCells, w, h);
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dx(-0.3f * float(w) / kCells, 0.3f * float(w) / kCells);
-    std::uniform_real_distribution<float> dy(-0.3f * float(h) / kCells, 0.3f * float(h) / kCells);
-    for (int j = 2; j < mesh.countJ() - 2; ++j)
-        for (int i = 2; i < mesh.countI() - 2; ++i) mesh(i, j).x += dx(rng), mesh(i, j).y += dy(rng);
-    return mesh;
-}
+MeshGrid editedMesh(int w, int h, uint32_t seed) { return bench::DraggedMesh(kCells, w, h, seed, 2, 2); }
 
 std::string workFolder() {
     const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();

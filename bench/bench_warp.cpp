@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench/RateReporter.h"
+#include "bench/BenchMeshes.h"
 #include "core/Mesh.h"
 #include "core/Warp.h"
 
@@ -38,16 +39,7 @@ PixelArray noiseImage(int w, int h, uint32_t seed) {
     return p;
 }
 
-// Points moved by up to 30 % of a cell, as a user's drags would.
-MeshGrid draggedMesh(int cells, int w, int h, uint32_t seed) {
-    MeshGrid mesh = DefaultMesh(cells, cells, w, h);
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dx(-0.3f * float(w) / float(cells), 0.3f * float(w) / float(cells));
-    std::uniform_real_distribution<float> dy(-0.3f * float(h) / float(cells), 0.3f * float(h) / float(cells));
-    for (int j = 1; j < mesh.countJ(); ++j)
-        for (int i = 1; i < mesh.countI(); ++i) mesh(i, j).x += dx(rng), mesh(i, j).y += dy(rng);
-    return mesh;
-}
+using bench::DraggedMesh;
 
 // Scenes are large; build each once and keep it for the run.
 Scene& scene(int w, int h, int cells, bool dragged) {
@@ -60,8 +52,8 @@ Scene& scene(int w, int h, int cells, bool dragged) {
         s.h = h;
         s.start = noiseImage(w, h, 1);
         s.end = noiseImage(w, h, 2);
-        const MeshGrid start = dragged ? draggedMesh(cells, w, h, 3) : DefaultMesh(cells, cells, w, h);
-        const MeshGrid end = dragged ? draggedMesh(cells, w, h, 4) : DefaultMesh(cells, cells, w, h);
+        const MeshGrid start = dragged ? DraggedMesh(cells, w, h, 3) : DefaultMesh(cells, cells, w, h);
+        const MeshGrid end = dragged ? DraggedMesh(cells, w, h, 4) : DefaultMesh(cells, cells, w, h);
         s.startTriangles = BuildTriangleList(start);
         s.endTriangles = BuildTriangleList(end);
         s.frame.create(w, h, 32);
