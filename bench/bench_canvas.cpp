@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench/RateReporter.h"
-#include "imaging/CanvasLayout.h"
+#include "ui/view/CanvasLayout.h"
 
 using namespace tarnel;
 using tarnel::bench::RateReporter;

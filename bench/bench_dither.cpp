@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "imaging/GcDIB.h"
-#include "imaging/cPal8bpp.h"
-#include "imaging/mDither8bpp.h"
+#include "imaging/palette/cPal8bpp.h"
+#include "imaging/palette/mDither8bpp.h"
 
 using namespace tarnel;
 

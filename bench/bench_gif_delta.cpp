@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench/RateReporter.h"
-#include "imaging/cGif.h"
+#include "imaging/gif/cGif.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "imaging/GcDIB.h"
-#include "imaging/mGIFLZWDec.h"
-#include "imaging/mGIFLZWEnc.h"
+#include "imaging/gif/mGIFLZWDec.h"
+#include "imaging/gif/mGIFLZWEnc.h"
 
 using namespace tarnel;
 

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "imaging/GcDIB.h"
-#include "imaging/PaletteRefine.h"
-#include "imaging/cGif.h"
-#include "imaging/cPal8bpp.h"
-#include "imaging/mDither8bpp.h"
+#include "imaging/palette/PaletteRefine.h"
+#include "imaging/gif/cGif.h"
+#include "imaging/palette/cPal8bpp.h"
+#include "imaging/palette/mDither8bpp.h"
 #include "output/GifQuality.h"
 
 using namespace tarnel;

@@ -17,7 +17,7 @@
 #include "bench/BenchMeshes.h"
 #include "core/Mesh.h"
 #include "core/PreviewRender.h"
-#include "core/Warp.h"
+#include "core/warp/Warp.h"
 
 using namespace tarnel;
 using tarnel::bench::RateReporter;

@@ -29,9 +29,9 @@
 #include "bench/BenchMeshes.h"
 #include "core/Mesh.h"
 #include "core/MorphRun.h"
-#include "core/Warp.h"
-#include "imaging/GIF.h"
-#include "imaging/JpegConvert.h"
+#include "core/warp/Warp.h"
+#include "imaging/gif/GIF.h"
+#include "imaging/jpeg/JpegConvert.h"
 #include "imaging/PictureIO.h"
 
 extern char** environ;

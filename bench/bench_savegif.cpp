@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "imaging/GIF.h"
+#include "imaging/gif/GIF.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "bench/RateReporter.h"
 #include "bench/BenchMeshes.h"
 #include "core/Mesh.h"
-#include "core/Warp.h"
+#include "core/warp/Warp.h"
 
 using namespace tarnel;
 using tarnel::bench::RateReporter;

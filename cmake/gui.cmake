@@ -1,22 +1,25 @@
-# The Qt side: window code from every ui/ folder into tarnel_gui, the
-# application from app/gui, and the window tests from tests/<layer>/ui.
+# The Qt side: ui/ (what every window shares) into tarnel_ui, the windows of
+# editor/ui and output/ui into one library each, the application from
+# app/gui, and the window tests from tests/**/ui and tests/ui.
 find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
 
-file(GLOB TARNEL_GUI_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*/ui/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/ui/*.cpp)
-# tests/ui holds the tests of ui/, not window code.
-file(GLOB TARNEL_SHARED_WIDGET_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/ui/*.cpp)
-if(TARNEL_SHARED_WIDGET_TESTS)
-  list(REMOVE_ITEM TARNEL_GUI_SOURCES ${TARNEL_SHARED_WIDGET_TESTS})
-endif()
-add_library(tarnel_gui STATIC ${TARNEL_GUI_SOURCES})
-set_target_properties(tarnel_gui PROPERTIES AUTOMOC ON)
-target_include_directories(tarnel_gui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(tarnel_gui PUBLIC tarnel_engine Qt6::Widgets)
+tarnel_layer(tarnel_ui GLOBS ui/*.cpp ui/*/*.cpp)
+set_target_properties(tarnel_ui PROPERTIES AUTOMOC ON)
+# The compression dialog lists what the media library can write.
+target_link_libraries(tarnel_ui PUBLIC tarnel_core tarnel_media Qt6::Widgets)
+
+tarnel_layer(tarnel_editor_ui GLOBS editor/ui/*.cpp)
+set_target_properties(tarnel_editor_ui PROPERTIES AUTOMOC ON)
+target_link_libraries(tarnel_editor_ui PUBLIC tarnel_editor tarnel_ui)
+
+tarnel_layer(tarnel_output_ui GLOBS output/ui/*.cpp)
+set_target_properties(tarnel_output_ui PROPERTIES AUTOMOC ON)
+target_link_libraries(tarnel_output_ui PUBLIC tarnel_output tarnel_ui)
 
 file(GLOB TARNEL_APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/app/gui/*.cpp)
 add_executable(tarnel ${TARNEL_APP_SOURCES})
 set_target_properties(tarnel PROPERTIES AUTOMOC ON)
-target_link_libraries(tarnel PRIVATE tarnel_gui)
+target_link_libraries(tarnel PRIVATE tarnel_editor_ui tarnel_output_ui)
 
 # Window tests share one main that owns the QApplication.
 set(TARNEL_GUI_TEST_MAIN ${CMAKE_BINARY_DIR}/gui_test_main.cpp)
@@ -51,25 +54,27 @@ file(WRITE ${TARNEL_GUI_LSAN_SUPP}.in "leak:libfontconfig\nleak:libQt6Gui\nleak:
 configure_file(${TARNEL_GUI_LSAN_SUPP}.in ${TARNEL_GUI_LSAN_SUPP} COPYONLY)
 
 function(tarnel_gui_tests)
-  file(GLOB gui_tests CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/*/ui/test_*.cpp)
   add_library(tarnel_gui_test_main STATIC ${TARNEL_GUI_TEST_MAIN})
   target_link_libraries(tarnel_gui_test_main PUBLIC Qt6::Widgets GTest::gtest)
-  # The shared widgets of ui/ are tested in tests/ui (targets ui_test_*).
-  file(GLOB shared_widget_tests CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/ui/test_*.cpp)
-  foreach(src ${gui_tests} ${shared_widget_tests})
-    get_filename_component(name ${src} NAME_WE)
-    get_filename_component(dir ${src} DIRECTORY)
-    get_filename_component(dir ${dir} DIRECTORY)
-    get_filename_component(layer ${dir} NAME)
-    if(layer STREQUAL "tests")
-      set(target ui_${name})
+  # Tests of ui/ (targets ui_test_*, ui_view_test_*, ...) and of the windows
+  # of each layer (editor_ui_test_*, output_ui_test_*).
+  file(GLOB_RECURSE ui_tests CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/ui/test_*.cpp)
+  file(GLOB window_tests CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/editor/ui/test_*.cpp
+                                          ${PROJECT_SOURCE_DIR}/tests/output/ui/test_*.cpp)
+  foreach(src ${ui_tests} ${window_tests})
+    file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR}/tests ${src})
+    string(REGEX REPLACE "\\.cpp$" "" target ${rel})
+    string(REPLACE "/" "_" target ${target})
+    if(rel MATCHES "^editor/")
+      set(libs tarnel_editor_ui)
+    elseif(rel MATCHES "^output/")
+      set(libs tarnel_output_ui)
     else()
-      set(target ${layer}_ui_${name})
+      set(libs tarnel_ui)
     endif()
     add_executable(${target} ${src})
     set_target_properties(${target} PROPERTIES AUTOMOC ON)
-    target_link_libraries(${target} PRIVATE tarnel_gui Qt6::Test tarnel_test_support tarnel_gui_test_main
-                                            GTest::gtest)
+    target_link_libraries(${target} PRIVATE ${libs} Qt6::Test tarnel_test_support tarnel_gui_test_main GTest::gtest)
     gtest_discover_tests(${target} DISCOVERY_TIMEOUT 120
       PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${TARNEL_GUI_LSAN_SUPP}")
   endforeach()

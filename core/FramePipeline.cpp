@@ -6,8 +6,8 @@
 #include <system_error>
 
 #include "core/MorphRun.h"
-#include "imaging/GIF.h"
-#include "imaging/JpegConvert.h"
+#include "imaging/gif/GIF.h"
+#include "imaging/jpeg/JpegConvert.h"
 #include "imaging/PictureIO.h"
 #include "platform/RuntimeError.h"
 

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "core/Mesh.h"
-#include "core/Warp.h"
+#include "core/warp/Warp.h"
 #include "platform/AtomicFile.h"
 #include "platform/gdi.h"
 

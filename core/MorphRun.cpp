@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "core/FramePipeline.h"
-#include "core/Warp.h"
-#include "imaging/JpegConvert.h"
+#include "core/warp/Warp.h"
+#include "imaging/jpeg/JpegConvert.h"
 #include "imaging/PictureIO.h"
 #include "platform/AtomicFile.h"
 #include "platform/NumText.h"

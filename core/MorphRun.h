@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/Mesh.h"
-#include "core/Warp.h"
+#include "core/warp/Warp.h"
 #include "platform/PictureBox.h"
 
 namespace tarnel {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/Mesh.h"
-#include "core/Warp.h"
+#include "core/warp/Warp.h"
 #include "platform/Picture.h"
 
 namespace tarnel {

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "imaging/cGif.h"
-#include "imaging/mDither8bpp.h"
+#include "imaging/gif/cGif.h"
+#include "imaging/palette/mDither8bpp.h"
 #include "output/mAVIImp.h"
-#include "platform/AviReader.h"
+#include "platform/media/AviReader.h"
 
 using namespace tarnel;
 

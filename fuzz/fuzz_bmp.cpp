@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "imaging/BmpDecoder.h"
+#include "imaging/bmp/BmpDecoder.h"
 #include "imaging/PictureIO.h"
-#include "imaging/cDIB.h"
+#include "imaging/bmp/cDIB.h"
 #include "platform/Dialogs.h"
 
 namespace {

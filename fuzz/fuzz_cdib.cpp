@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "imaging/cDIB.h"
+#include "imaging/bmp/cDIB.h"
 
 using namespace tarnel;
 using tarnel::fuzz::check;

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "imaging/GcDIB.h"
-#include "imaging/GifPicture.h"
-#include "imaging/cGif.h"
-#include "imaging/mGIFExt.h"
+#include "imaging/gif/GifPicture.h"
+#include "imaging/gif/cGif.h"
+#include "imaging/gif/mGIFExt.h"
 
 using namespace tarnel;
 

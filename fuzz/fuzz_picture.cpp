@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "imaging/BmpDecoder.h"
+#include "imaging/bmp/BmpDecoder.h"
 #include "imaging/PictureIO.h"
 
 using namespace tarnel;

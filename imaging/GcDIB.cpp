@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "imaging/BmpDecoder.h"
+#include "imaging/bmp/BmpDecoder.h"
 #include "imaging/PictureIO.h"
 #include "platform/RuntimeError.h"
 

@@ -13,10 +13,10 @@
 #include <turbojpeg.h>
 #include <unistd.h>
 
-#include "imaging/BmpDecoder.h"
-#include "imaging/GifPicture.h"
+#include "imaging/bmp/BmpDecoder.h"
+#include "imaging/gif/GifPicture.h"
 #include "imaging/LoadBudget.h"
-#include "imaging/cDIB.h"
+#include "imaging/bmp/cDIB.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileRead.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "imaging/PictureIO.h"
-#include "imaging/cDIB.h"
+#include "imaging/bmp/cDIB.h"
 #include "platform/gdi.h"
 
 namespace tarnel {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "imaging/Progress.h"
-#include "platform/AviWriter.h"
+#include "platform/media/AviWriter.h"
 
 namespace tarnel {
 

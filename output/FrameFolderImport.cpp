@@ -10,8 +10,8 @@
 
 #include "core/MorphRun.h"
 #include "imaging/GcDIB.h"
-#include "imaging/cPal8bpp.h"
-#include "imaging/mDither8bpp.h"
+#include "imaging/palette/cPal8bpp.h"
+#include "imaging/palette/mDither8bpp.h"
 #include "output/FrameSequence.h"
 #include "output/mAVIImp.h"
 

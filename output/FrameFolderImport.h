@@ -7,7 +7,7 @@
 #include <string>
 
 #include "imaging/Progress.h"
-#include "imaging/cGif.h"
+#include "imaging/gif/cGif.h"
 #include "output/GifQuality.h"
 
 namespace tarnel {

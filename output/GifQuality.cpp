@@ -4,13 +4,13 @@
 #include <cmath>
 #include <optional>
 
-#include "imaging/ColourHistogram.h"
+#include "imaging/palette/ColourHistogram.h"
 #include "imaging/GcDIB.h"
-#include "imaging/PaletteRefine.h"
-#include "imaging/cPal8bpp.h"
-#include "imaging/mDither8bpp.h"
+#include "imaging/palette/PaletteRefine.h"
+#include "imaging/palette/cPal8bpp.h"
+#include "imaging/palette/mDither8bpp.h"
 #include "output/mAVIImp.h"
-#include "platform/AviReader.h"
+#include "platform/media/AviReader.h"
 
 namespace tarnel {
 

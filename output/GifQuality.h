@@ -9,7 +9,7 @@
 #include <string>
 
 #include "imaging/Progress.h"
-#include "imaging/cGif.h"
+#include "imaging/gif/cGif.h"
 #include "platform/gdi.h"
 
 namespace tarnel {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "imaging/Progress.h"
-#include "platform/VideoWriter.h"
+#include "platform/media/VideoWriter.h"
 
 namespace tarnel {
 

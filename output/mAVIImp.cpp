@@ -12,9 +12,9 @@
 #include <utility>
 
 #include "imaging/GcDIB.h"
-#include "imaging/cPal8bpp.h"
-#include "imaging/mDither8bpp.h"
-#include "platform/AviReader.h"
+#include "imaging/palette/cPal8bpp.h"
+#include "imaging/palette/mDither8bpp.h"
+#include "platform/media/AviReader.h"
 
 namespace tarnel {
 

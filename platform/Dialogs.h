@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/AviWriter.h"
+#include "platform/media/AviTypes.h"
 #include "platform/Colors.h"
 
 namespace tarnel {

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "platform/ZoomMapping.h"
+#include "ui/view/ZoomMapping.h"
 
 namespace tarnel {
 

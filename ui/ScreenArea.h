@@ -4,7 +4,7 @@
 #include <QRect>
 #include <optional>
 
-#include "ui/ScreenFit.h"
+#include "ui/view/ScreenFit.h"
 
 class QWidget;
 

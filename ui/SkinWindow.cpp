@@ -7,7 +7,7 @@
 #include "ui/ScreenArea.h"
 #include "ui/Skin.h"
 #include "ui/ZoomAnimation.h"
-#include "platform/ui/PictureBoxWidget.h"
+#include "ui/widgets/PictureBoxWidget.h"
 
 namespace tarnel {
 

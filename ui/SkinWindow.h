@@ -6,8 +6,8 @@
 #include <QDialog>
 #include <QPoint>
 
-#include "platform/ui/ClickLabel.h"
-#include "ui/ScreenFit.h"
+#include "ui/widgets/ClickLabel.h"
+#include "ui/view/ScreenFit.h"
 
 namespace tarnel {
 

@@ -16,10 +16,10 @@
 #include "app/cli/ProgressBar.h"
 #include "imaging/GcDIB.h"
 #include "imaging/PictureIO.h"
-#include "imaging/cGif.h"
-#include "imaging/cPal8bpp.h"
-#include "imaging/mDither8bpp.h"
-#include "imaging/mGIFExt.h"
+#include "imaging/gif/cGif.h"
+#include "imaging/palette/cPal8bpp.h"
+#include "imaging/palette/mDither8bpp.h"
+#include "imaging/gif/mGIFExt.h"
 
 namespace tarnel::cli {
 namespace {

@@ -10,8 +10,8 @@
 #include "editor/ui/Tarnel_M.h"
 #include "output/ui/Composer.h"
 #include "output/ui/Viewer.h"
-#include "platform/ui/QtDialogs.h"
-#include "platform/ui/Translations.h"
+#include "ui/QtDialogs.h"
+#include "ui/Translations.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

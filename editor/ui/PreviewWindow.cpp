@@ -14,7 +14,7 @@
 #include "platform/PictureBox.h"
 #include "ui/ChildWindows.h"
 #include "ui/ScreenArea.h"
-#include "ui/ScreenFit.h"
+#include "ui/view/ScreenFit.h"
 #include "ui/Skin.h"
 
 namespace tarnel {

@@ -17,7 +17,7 @@
 #include "core/Mesh.h"
 #include "core/MeshEdit.h"
 #include "core/MorphRun.h"
-#include "imaging/ViewZoom.h"
+#include "ui/view/ViewZoom.h"
 #include "editor/EditorSession.h"
 #include "editor/SourceImages.h"
 #include "ui/LivePreview.h"

@@ -20,8 +20,8 @@
 #include "editor/ui/Tarnel_M.h"
 #include "platform/Dialogs.h"
 #include "platform/FileRead.h"
-#include "platform/ui/PictureBoxWidget.h"
-#include "platform/ui/Spinner.h"
+#include "ui/widgets/PictureBoxWidget.h"
+#include "ui/widgets/Spinner.h"
 #include "ui/Skin.h"
 
 namespace tarnel {

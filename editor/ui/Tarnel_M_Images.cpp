@@ -10,8 +10,8 @@
 #include "ui/Skin.h"
 #include "editor/ui/Tarnel_M.h"
 #include "ui/ChildWindows.h"
-#include "platform/ui/PictureBoxWidget.h"
-#include "platform/ui/Spinner.h"
+#include "ui/widgets/PictureBoxWidget.h"
+#include "ui/widgets/Spinner.h"
 
 namespace tarnel {
 

@@ -11,7 +11,7 @@
 #include "imaging/PictureIO.h"
 #include "platform/Dialogs.h"
 #include "platform/FileRead.h"
-#include "platform/ui/Spinner.h"
+#include "ui/widgets/Spinner.h"
 
 namespace tarnel {
 

@@ -14,8 +14,8 @@
 #include "platform/FileRead.h"
 #include "platform/Dialogs.h"
 #include "platform/ProgramFolder.h"
-#include "platform/ui/PictureBoxWidget.h"
-#include "platform/ui/Spinner.h"
+#include "ui/widgets/PictureBoxWidget.h"
+#include "ui/widgets/Spinner.h"
 
 namespace tarnel {
 

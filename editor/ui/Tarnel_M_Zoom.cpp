@@ -14,9 +14,9 @@
 #include <utility>
 
 #include "editor/ui/Tarnel_M.h"
-#include "platform/ui/ClickLabel.h"
+#include "ui/widgets/ClickLabel.h"
 #include "ui/MeshOverlay.h"
-#include "platform/ui/PictureBoxWidget.h"
+#include "ui/widgets/PictureBoxWidget.h"
 #include "ui/Skin.h"
 
 namespace tarnel {

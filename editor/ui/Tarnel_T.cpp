@@ -7,7 +7,7 @@
 #include "editor/SourceImages.h"
 #include "ui/Skin.h"
 #include "platform/NumText.h"
-#include "platform/ui/PictureBoxWidget.h"
+#include "ui/widgets/PictureBoxWidget.h"
 
 namespace tarnel {
 

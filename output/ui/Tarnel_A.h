@@ -13,7 +13,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/Mci.h"
+#include "platform/media/Mci.h"
 
 class QEventLoop;
 class QLabel;

@@ -18,8 +18,8 @@
 #include "imaging/PictureIO.h"
 #include "platform/Dialogs.h"
 #include "platform/ProgramFolder.h"
-#include "platform/ui/PictureBoxWidget.h"
-#include "platform/ui/RaisingScrollBar.h"
+#include "ui/widgets/PictureBoxWidget.h"
+#include "ui/widgets/RaisingScrollBar.h"
 
 namespace tarnel {
 

@@ -17,7 +17,7 @@
 #include "platform/Dialogs.h"
 #include "platform/NumText.h"
 #include "platform/ProgramFolder.h"
-#include "platform/ui/RaisingScrollBar.h"
+#include "ui/widgets/RaisingScrollBar.h"
 #include "ui/ChildWindows.h"
 
 namespace tarnel {

@@ -10,13 +10,13 @@
 #include <exception>
 
 #include "core/WindowLinks.h"
-#include "imaging/mDither8bpp.h"
+#include "imaging/palette/mDither8bpp.h"
 #include "platform/Colors.h"
 #include "platform/Dialogs.h"
 #include "ui/Cursors.h"
 #include "ui/Skin.h"
-#include "ui/ucCanvas.h"
-#include "ui/ucProgress.h"
+#include "ui/widgets/ucCanvas.h"
+#include "ui/widgets/ucProgress.h"
 
 namespace tarnel {
 

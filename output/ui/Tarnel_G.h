@@ -11,7 +11,7 @@
 #include <string>
 
 #include "imaging/GcDIB.h"
-#include "imaging/cGif.h"
+#include "imaging/gif/cGif.h"
 #include "imaging/cTile.h"
 #include "output/GifQuality.h"
 #include "ui/SkinWindow.h"

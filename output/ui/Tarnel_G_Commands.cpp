@@ -6,14 +6,14 @@
 #include <exception>
 
 #include "core/WindowLinks.h"
-#include "imaging/mDither8bpp.h"
-#include "imaging/mGIFExt.h"
+#include "imaging/palette/mDither8bpp.h"
+#include "imaging/gif/mGIFExt.h"
 #include "output/ui/Tarnel_G.h"
 #include "platform/Dialogs.h"
-#include "platform/ui/PictureBoxWidget.h"
+#include "ui/widgets/PictureBoxWidget.h"
 #include "ui/mDialogColor.h"
-#include "ui/ucCanvas.h"
-#include "ui/ucProgress.h"
+#include "ui/widgets/ucCanvas.h"
+#include "ui/widgets/ucProgress.h"
 
 namespace tarnel {
 

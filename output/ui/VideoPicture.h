@@ -5,7 +5,7 @@
 #include <QRect>
 #include <QWidget>
 
-#include "platform/Mci.h"
+#include "platform/media/Mci.h"
 
 namespace tarnel {
 

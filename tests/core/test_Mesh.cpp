@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/Mesh.h"
-#include "core/Warp.h"
+#include "core/warp/Warp.h"
 
 using namespace tarnel;
 

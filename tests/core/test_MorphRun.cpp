@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "core/MorphRun.h"
-#include "core/Warp.h"
+#include "core/warp/Warp.h"
 #include "imaging/PictureIO.h"
 #include "support/GiflibReader.h"
 #include "platform/ProgramFolder.h"

@@ -6,11 +6,11 @@
 #include <gif_lib.h>
 #include <turbojpeg.h>
 
-#include "imaging/BmpDecoder.h"
-#include "imaging/GifPicture.h"
-#include "imaging/JpegConvert.h"
+#include "imaging/bmp/BmpDecoder.h"
+#include "imaging/gif/GifPicture.h"
+#include "imaging/jpeg/JpegConvert.h"
 #include "imaging/PictureIO.h"
-#include "imaging/cDIB.h"
+#include "imaging/bmp/cDIB.h"
 #include "support/Files.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"

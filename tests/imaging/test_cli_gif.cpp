@@ -11,9 +11,9 @@
 #include <iterator>
 #include <string>
 
-#include "imaging/GifPicture.h"
+#include "imaging/gif/GifPicture.h"
 #include "imaging/PictureIO.h"
-#include "imaging/cGif.h"
+#include "imaging/gif/cGif.h"
 #include "support/Cli.h"
 #include "support/Files.h"
 #include "support/GifCompositor.h"

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "imaging/JpegConvert.h"
+#include "imaging/jpeg/JpegConvert.h"
 #include "imaging/PictureIO.h"
-#include "imaging/cGif.h"
-#include "imaging/mDither8bpp.h"
+#include "imaging/gif/cGif.h"
+#include "imaging/palette/mDither8bpp.h"
 #include "output/FrameFolderImport.h"
 #include "support/Files.h"
 #include "support/Images.h"

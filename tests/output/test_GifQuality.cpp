@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "imaging/cGif.h"
-#include "imaging/cPal8bpp.h"
-#include "imaging/mDither8bpp.h"
+#include "imaging/gif/cGif.h"
+#include "imaging/palette/cPal8bpp.h"
+#include "imaging/palette/mDither8bpp.h"
 #include "output/GifQuality.h"
 #include "output/mAVIImp.h"
-#include "platform/AviReader.h"
+#include "platform/media/AviReader.h"
 #include "support/AviFiles.h"
 #include "support/Cli.h"
 #include "support/Files.h"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "imaging/PictureIO.h"
-#include "imaging/cGif.h"
+#include "imaging/gif/cGif.h"
 #include "support/AviFiles.h"
 #include "support/Files.h"
 #include "support/GifCompositor.h"

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "imaging/cGif.h"
-#include "imaging/mDither8bpp.h"
+#include "imaging/gif/cGif.h"
+#include "imaging/palette/mDither8bpp.h"
 #include "output/mAVIImp.h"
-#include "platform/AviReader.h"
+#include "platform/media/AviReader.h"
 #include "support/AviFiles.h"
 #include "support/Cli.h"
 #include "support/Files.h"

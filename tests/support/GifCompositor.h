@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "imaging/cGif.h"
+#include "imaging/gif/cGif.h"
 #include "support/GiflibReader.h"
 
 namespace tarnel::test {

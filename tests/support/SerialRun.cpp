@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
-#include "core/Warp.h"
-#include "imaging/GIF.h"
-#include "imaging/JpegConvert.h"
+#include "core/warp/Warp.h"
+#include "imaging/gif/GIF.h"
+#include "imaging/jpeg/JpegConvert.h"
 #include "imaging/PictureIO.h"
 
 namespace tarnel::test {

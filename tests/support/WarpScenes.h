@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/Mesh.h"
-#include "core/Warp.h"
+#include "core/warp/Warp.h"
 #include "platform/gdi.h"
 
 namespace tarnel::test {

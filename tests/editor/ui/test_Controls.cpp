@@ -9,10 +9,10 @@
 #include <memory>
 
 #include "ui/Skin.h"
-#include "platform/ui/ClickLabel.h"
-#include "platform/ui/PictureBoxWidget.h"
-#include "platform/ui/QtDialogs.h"
-#include "platform/ui/Spinner.h"
+#include "ui/widgets/ClickLabel.h"
+#include "ui/widgets/PictureBoxWidget.h"
+#include "ui/QtDialogs.h"
+#include "ui/widgets/Spinner.h"
 
 namespace tarnel {
 namespace {

@@ -16,8 +16,8 @@
 #include "editor/ui/Tarnel_M.h"
 #include "imaging/PictureIO.h"
 #include "platform/ProgramFolder.h"
-#include "platform/ui/ClickLabel.h"
-#include "platform/ui/PictureBoxWidget.h"
+#include "ui/widgets/ClickLabel.h"
+#include "ui/widgets/PictureBoxWidget.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 

@@ -12,7 +12,7 @@
 #include "ui/Skin.h"
 #include "editor/ui/Tarnel_T.h"
 #include "ui/ZoomAnimation.h"
-#include "platform/ui/PictureBoxWidget.h"
+#include "ui/widgets/PictureBoxWidget.h"
 #include "support/FakeScreen.h"
 
 namespace tarnel {

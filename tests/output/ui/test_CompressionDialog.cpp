@@ -9,7 +9,7 @@
 #include <QSpinBox>
 #include <QTimer>
 
-#include "platform/ui/QtDialogs.h"
+#include "ui/QtDialogs.h"
 #include "ui/CompressionDialog.h"
 
 using namespace tarnel;

@@ -12,7 +12,7 @@
 
 #include "core/WindowLinks.h"
 #include "core/Settings.h"
-#include "imaging/JpegConvert.h"
+#include "imaging/jpeg/JpegConvert.h"
 #include "imaging/PictureIO.h"
 #include "output/FrameSequence.h"
 #include "output/ui/FrameView.h"

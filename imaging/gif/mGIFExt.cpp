@@ -1,0 +1,264 @@
+#include "imaging/gif/mGIFExt.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <numeric>
+#include <vector>
+
+#include "platform/RuntimeError.h"
+
+namespace tarnel {
+
+namespace {
+
+void progressMax(ProgressSink* p, int32_t max) {
+    if (p) p->SetMax(max);
+}
+
+void progressValue(ProgressSink* p, int32_t value) {
+    if (p) p->SetValue(value);
+}
+
+// Changed rectangle of a frame, right and bottom exclusive.
+struct Box {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool empty() const { return right <= left || bottom <= top; }
+    int width() const { return right - left; }
+    int height() const { return bottom - top; }
+};
+
+// Bounding box of the pixels that differ from `previous` at the same place,
+// or, without a previous image, of those that are not `transparent`.
+Box changedBox(const Bitmap& image, const Bitmap* previous, uint8_t transparent) {
+    const int w = image.width(), h = image.height();
+    auto differs = [&](int y, int x) {
+        return previous ? image.scanline(y)[x] != previous->scanline(y)[x] : image.scanline(y)[x] != transparent;
+    };
+    auto rowDiffers = [&](int y) {
+        if (previous) return std::memcmp(image.scanline(y), previous->scanline(y), size_t(w)) != 0;
+        const uint8_t* row = image.scanline(y);
+        for (int x = 0; x < w; ++x)
+            if (row[x] != transparent) return true;
+        return false;
+    };
+    Box box;
+    int top = 0;
+    while (top < h && !rowDiffers(top)) ++top;
+    if (top == h) return box;  // nothing changed
+    int bottom = h;
+    while (!rowDiffers(bottom - 1)) --bottom;
+    int left = w, right = 0;
+    for (int y = top; y < bottom; ++y) {
+        int x = 0;
+        while (x < left && !differs(y, x)) ++x;
+        if (x < left) left = x;
+        x = w - 1;
+        while (x >= right && !differs(y, x)) --x;
+        if (x + 1 > right) right = x + 1;
+    }
+    return Box{left, top, right, bottom};
+}
+
+// Frames on the global palette take the new table and their pixels and
+// transparent index the new numbers; entries < 0 keeps each frame's count.
+// Progress runs over the second half (count + n).
+void renumberFrames(cGif& GIF, const std::vector<uint8_t>& palette, const std::array<uint8_t, 256>& renumber,
+                    int entries, ProgressSink* Progress) {
+    const int count = GIF.FramesCount();
+    for (int n = 1; n <= count; ++n) {
+        progressValue(Progress, count + n);
+        if (GIF.LocalPaletteUsed(n)) continue;
+        GcDIB& image = GIF.FrameDIBXOR(n);
+        image.SetPalette(palette);
+        std::memcpy(GIF.lpLocalPalette(n), palette.data(), 1024);
+        if (entries >= 0) GIF.SetLocalPaletteEntries(n, int16_t(entries));
+        if (image.BPP() == 8) {
+            for (int y = 0; y < image.Height(); ++y) {
+                uint8_t* row = image.bitmap()->scanline(y);
+                for (int x = 0; x < image.Width(); ++x) row[x] = renumber[row[x]];
+            }
+        }
+        GIF.SetFrameTransparentColorIndex(n, renumber[GIF.FrameTransparentColorIndex(n)]);
+        GIF.FrameMask(n, GIF.FrameTransparentColorIndex(n));
+    }
+    progressValue(Progress, 0);
+}
+
+}  // namespace
+
+void SetFramesTransparency(cGif& GIF, bool UseTransparentColor, uint8_t TransparentColorIndex,
+                           ProgressSink* Progress) {
+    const int count = GIF.FramesCount();
+    progressMax(Progress, count);
+    for (int n = 1; n <= count; ++n) {
+        progressValue(Progress, n);
+        GIF.SetFrameUseTransparentColor(n, UseTransparentColor);
+        GIF.SetFrameTransparentColorIndex(n, TransparentColorIndex);
+        GIF.FrameMask(n, TransparentColorIndex);
+    }
+    progressValue(Progress, 0);
+}
+
+
+uint8_t OptimizePalette(cGif& GIF, ProgressSink* Progress) {
+    if (!GIF.GlobalPaletteExists()) return 0;
+    const int count = GIF.FramesCount();
+    progressMax(Progress, 2 * count);
+
+    std::array<bool, 256> used{};
+    for (int n = 1; n <= count; ++n) {
+        progressValue(Progress, n);
+        if (GIF.LocalPaletteUsed(n)) continue;
+        const GcDIB& image = GIF.FrameDIBXOR(n);
+        if (image.BPP() != 8) continue;
+        for (int y = 0; y < image.Height(); ++y) {
+            const uint8_t* row = image.bitmap()->scanline(y);
+            for (int x = 0; x < image.Width(); ++x) used[row[x]] = true;
+        }
+        // A transparent index keeps its entry even when no pixel shows it;
+        // renumbered to another entry it would make real pixels transparent.
+        if (GIF.FrameUseTransparentColor(n)) used[GIF.FrameTransparentColorIndex(n)] = true;
+    }
+
+    std::array<uint8_t, 256> renumber{};
+    int usedCount = 0;
+    for (int i = 0; i < 256; ++i)
+        if (used[size_t(i)]) renumber[size_t(i)] = uint8_t(usedCount++);
+    const int oldEntries = GIF.GlobalPaletteEntries();
+    if (usedCount >= oldEntries) {
+        progressValue(Progress, 0);
+        return 0;
+    }
+
+    std::vector<uint8_t> palette(1024, 0);
+    const uint8_t* old = GIF.lpGlobalPalette();
+    for (int i = 0; i < 256; ++i)
+        if (used[size_t(i)]) std::memcpy(&palette[4 * size_t(renumber[size_t(i)])], old + 4 * i, 4);
+    int newEntries = usedCount;
+    if (usedCount == 1) {
+        newEntries = 2;  // a colour table holds at least two entries
+        std::memcpy(&palette[4], old, 4);
+    } else if (usedCount == 0) {
+        newEntries = 1;
+    }
+    if (oldEntries - newEntries > 255) raiseOverflow();
+    std::memcpy(GIF.lpGlobalPalette(), palette.data(), 1024);
+    GIF.SetGlobalPaletteEntries(int16_t(newEntries));
+
+    renumberFrames(GIF, palette, renumber, newEntries, Progress);
+    return uint8_t(oldEntries - newEntries);
+}
+
+bool SortPaletteByUse(cGif& GIF, ProgressSink* Progress) {
+    if (!GIF.GlobalPaletteExists()) return false;
+    const int count = GIF.FramesCount();
+    const int entries = std::clamp<int>(GIF.GlobalPaletteEntries(), 0, 256);
+    progressMax(Progress, 2 * count);
+
+    // Per entry: the frames that show it, then its pixels.
+    std::array<int, 256> frames{};
+    std::array<int64_t, 256> pixels{};
+    for (int n = 1; n <= count; ++n) {
+        progressValue(Progress, n);
+        if (GIF.LocalPaletteUsed(n) || GIF.FrameDIBXOR(n).BPP() != 8) continue;
+        std::array<int64_t, 256> here{};
+        const Bitmap& image = *GIF.FrameDIBXOR(n).bitmap();
+        for (int y = 0; y < image.height(); ++y) {
+            const uint8_t* row = image.scanline(y);
+            for (int x = 0; x < image.width(); ++x) ++here[row[x]];
+        }
+        for (int i = 0; i < 256; ++i) {
+            frames[size_t(i)] += here[size_t(i)] > 0;
+            pixels[size_t(i)] += here[size_t(i)];
+        }
+    }
+    // Entries beyond the table keep their numbers: pixels may show them.
+    std::array<int, 256> order{};
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.begin() + entries, [&](int a, int b) {
+        if (frames[size_t(a)] != frames[size_t(b)]) return frames[size_t(a)] > frames[size_t(b)];
+        return pixels[size_t(a)] > pixels[size_t(b)];
+    });
+    std::array<uint8_t, 256> renumber{};
+    for (int i = 0; i < 256; ++i) renumber[size_t(order[size_t(i)])] = uint8_t(i);
+
+    std::vector<uint8_t> palette(GIF.lpGlobalPalette(), GIF.lpGlobalPalette() + 1024);
+    for (int i = 0; i < entries; ++i)
+        std::memcpy(GIF.lpGlobalPalette() + 4 * i, palette.data() + 4 * order[size_t(i)], 4);
+    if (GIF.ScreenBackgroundColorIndex() < entries)
+        GIF.SetScreenBackgroundColorIndex(renumber[GIF.ScreenBackgroundColorIndex()]);
+    const std::vector<uint8_t> sorted(GIF.lpGlobalPalette(), GIF.lpGlobalPalette() + 1024);
+    renumberFrames(GIF, sorted, renumber, -1, Progress);
+    return true;
+}
+
+bool OptimizeFrames(cGif& GIF, ProgressSink* Progress) {
+    const int count = GIF.FramesCount();
+    for (int n = 1; n <= count; ++n) {
+        const GcDIB& image = GIF.FrameDIBXOR(n);
+        if (image.BPP() != 8 || image.Width() != GIF.ScreenWidth() || image.Height() != GIF.ScreenHeight() ||
+            GIF.FrameLeft(n) != 0 || GIF.FrameTop(n) != 0)
+            return false;
+    }
+    if (count == 0) return true;  // nothing to crop
+
+    progressMax(Progress, count);
+    const bool T = GIF.FrameUseTransparentColor(1);
+    const uint8_t t = GIF.FrameTransparentColorIndex(1);
+    const int start = T ? 1 : 2;
+
+    // Every rectangle is taken from the frames as they stand, before any crop.
+    std::vector<Box> rect(size_t(count) + 1);  // numbered like the frames
+    for (int n = start; n <= count; ++n) {
+        progressValue(Progress, n);
+        const Bitmap* previous = T ? nullptr : GIF.FrameDIBXOR(n - 1).bitmap();
+        rect[size_t(n)] = changedBox(*GIF.FrameDIBXOR(n).bitmap(), previous, t);
+    }
+
+    // Frames that change nothing go; their time goes to the frame before.
+    int total = count;
+    for (int n = start; n <= total;) {
+        if (!rect[size_t(n)].empty()) {
+            ++n;
+            continue;
+        }
+        const int sum = n > 1 ? GIF.FrameDelay(n - 1) + GIF.FrameDelay(n) : 0;
+        if (n == 1 || sum > 32767 || sum < -32768) {
+            // No frame before it, or the delays do not add up in 16 bits:
+            // keep the frame as one pixel that shows what is already there.
+            rect[size_t(n)] = Box{0, 0, 1, 1};
+            ++n;
+            continue;
+        }
+        GIF.SetFrameDelay(n - 1, int16_t(sum));
+        GIF.FrameRemove(n);
+        rect.erase(rect.begin() + n);
+        --total;
+    }
+
+    if (!T) GIF.SetFrameDisposalMethod(1, 1);
+
+    std::vector<uint8_t> global(GIF.lpGlobalPalette(), GIF.lpGlobalPalette() + 1024);
+    for (int n = start; n <= total; ++n) {
+        const Box r = rect[size_t(n)];
+        GcDIB& image = GIF.FrameDIBXOR(n);
+        GcDIB cropped, mask;
+        if (!cropped.Create(r.width(), r.height(), 8) || !mask.Create(r.width(), r.height(), 1)) return false;
+        cropped.SetPalette(global);
+        mask.SetPalette({0, 0, 0, 0, 255, 255, 255, 0});
+        for (int y = 0; y < r.height(); ++y)
+            std::memcpy(cropped.bitmap()->scanline(y), image.bitmap()->scanline(r.top + y) + r.left,
+                        size_t(r.width()));
+        image = std::move(cropped);
+        GIF.FrameDIBAND(n) = std::move(mask);
+        GIF.FrameMask(n, GIF.FrameTransparentColorIndex(n));
+        GIF.SetFrameLeft(n, int16_t(r.left));
+        GIF.SetFrameTop(n, int16_t(r.top));
+        GIF.SetFrameDisposalMethod(n, GIF.FrameUseTransparentColor(n) ? 3 : 1);
+    }
+    progressValue(Progress, 0);
+    return true;
+}
+
+}  // namespace tarnel

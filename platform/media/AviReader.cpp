@@ -1,0 +1,370 @@
+// The video stream of an AVI file through FFmpeg. The bytes always come
+// through our own I/O callbacks (a file descriptor or memory), so a path is
+// never read as a URL or protocol, and the demuxer may not open any other
+// file or resource that the data names.
+#include "platform/media/AviReader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
+#include <libswscale/swscale.h>
+}
+
+#include "platform/media/FFmpegLog.h"
+
+namespace tarnel {
+
+namespace {
+
+// Frames beyond this many pixels are refused: a decoded frame, its 32-bpp
+// copy and the caller's work surfaces come to about 10 bytes a pixel.
+constexpr int64_t kMaxVideoPixels = int64_t(1) << 26;
+constexpr int kIoBufferSize = 32 * 1024;
+
+void setError(std::string* error, const std::string& text) {
+    if (error) *error = text;
+}
+
+// Demuxers that would follow a reference to another file or URL get nothing.
+int refuseNestedOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) { return AVERROR(EPERM); }
+
+}  // namespace
+
+struct AviReader::Impl {
+    // The bytes: a regular file or a caller's buffer.
+    int fd = -1;
+    const uint8_t* data = nullptr;
+    int64_t size = 0;
+    int64_t position = 0;
+
+    AVFormatContext* format = nullptr;
+    AVIOContext* io = nullptr;
+    AVCodecContext* decoder = nullptr;
+    SwsContext* scaler = nullptr;
+    AVPacket* packet = nullptr;
+    AVFrame* frame = nullptr;
+    AVFrame* converted = nullptr;  // 32 bpp with padded rows: the converter writes past a row's end
+    int stream = -1;
+
+    int32_t length = 0;
+    int width = 0, height = 0;
+    AVRational rate{0, 1};  // frames per second
+    int32_t next = 0;        // number of the next frame the decoder gives
+    bool flushing = false;   // the demuxer has ended; the decoder is being drained
+    bool ended = false;      // no more frames will come
+
+    ~Impl() {
+        closeStreams();
+        if (fd >= 0) ::close(fd);
+    }
+
+    static int readPacket(void* opaque, uint8_t* buffer, int wanted) {
+        auto* self = static_cast<Impl*>(opaque);
+        if (wanted <= 0) return 0;
+        if (self->fd >= 0) {
+            ssize_t got;
+            do {
+                got = ::read(self->fd, buffer, size_t(wanted));
+            } while (got < 0 && errno == EINTR);
+            if (got < 0) return AVERROR(EIO);
+            return got == 0 ? AVERROR_EOF : int(got);
+        }
+        if (self->position >= self->size) return AVERROR_EOF;
+        int64_t count = std::min<int64_t>(wanted, self->size - self->position);
+        std::memcpy(buffer, self->data + self->position, size_t(count));
+        self->position += count;
+        return int(count);
+    }
+
+    static int64_t seek(void* opaque, int64_t offset, int whence) {
+        auto* self = static_cast<Impl*>(opaque);
+        whence &= ~AVSEEK_FORCE;
+        if (whence == AVSEEK_SIZE) return self->size;
+        int64_t base = 0;
+        if (whence == SEEK_CUR) base = self->fd >= 0 ? int64_t(::lseek(self->fd, 0, SEEK_CUR)) : self->position;
+        else if (whence == SEEK_END) base = self->size;
+        else if (whence != SEEK_SET) return AVERROR(EINVAL);
+        if (base < 0 || (offset > 0 && base > std::numeric_limits<int64_t>::max() - offset)) return AVERROR(EINVAL);
+        int64_t target = base + offset;
+        if (target < 0) return AVERROR(EINVAL);
+        if (self->fd >= 0) {
+            off_t at = ::lseek(self->fd, off_t(target), SEEK_SET);
+            return at < 0 ? AVERROR(EIO) : int64_t(at);
+        }
+        self->position = target;  // past the end reads as the end
+        return target;
+    }
+
+    void closeStreams() {
+        sws_freeContext(scaler);
+        scaler = nullptr;
+        av_frame_free(&frame);
+        av_frame_free(&converted);
+        av_packet_free(&packet);
+        avcodec_free_context(&decoder);
+        avformat_close_input(&format);
+        if (io) {
+            av_freep(&io->buffer);
+            avio_context_free(&io);
+        }
+        stream = -1;
+        next = 0;
+        flushing = ended = false;
+    }
+
+    bool rewindSource() {
+        if (fd >= 0) return ::lseek(fd, 0, SEEK_SET) == 0;
+        position = 0;
+        return true;
+    }
+
+    // Demuxer and decoder from the start of the bytes. The first opening
+    // also sets the stream's size, rate and length; a re-opening for going
+    // back keeps them.
+    bool openStreams(std::string* error, bool first);
+    bool pickRate(const AVStream* st);
+    int32_t countPackets();
+    bool decodeNext(std::string* error);
+    bool convert(Bitmap& out, std::string* error);
+};
+
+bool AviReader::Impl::pickRate(const AVStream* st) {
+    auto usable = [](AVRational r) {
+        // Between one frame an hour and a hundred thousand frames a second.
+        return r.num > 0 && r.den > 0 && av_q2d(r) >= 1.0 / 3600 && av_q2d(r) <= 100000;
+    };
+    const bool avi = std::strcmp(format->iformat->name, "avi") == 0;
+    // An AVI stream's time base is its scale / rate, one tick a frame.
+    AVRational fromTimeBase = av_inv_q(st->time_base);
+    if (avi && usable(fromTimeBase)) rate = fromTimeBase;
+    else if (usable(st->avg_frame_rate)) rate = st->avg_frame_rate;
+    else if (usable(st->r_frame_rate)) rate = st->r_frame_rate;
+    else return false;
+    return true;
+}
+
+// Packets of the stream, when the container says nothing of its length.
+int32_t AviReader::Impl::countPackets() {
+    int64_t count = 0;
+    while (av_read_frame(format, packet) >= 0) {
+        if (packet->stream_index == stream) ++count;
+        av_packet_unref(packet);
+    }
+    return int32_t(std::min<int64_t>(count, std::numeric_limits<int32_t>::max()));
+}
+
+bool AviReader::Impl::openStreams(std::string* error, bool first) {
+    closeStreams();
+    if (!rewindSource()) return setError(error, "cannot read the file"), false;
+    auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
+    if (!buffer) return setError(error, "out of memory"), false;
+    io = avio_alloc_context(buffer, kIoBufferSize, 0, this, &Impl::readPacket, nullptr, &Impl::seek);
+    if (!io) {
+        av_free(buffer);
+        return setError(error, "out of memory"), false;
+    }
+    format = avformat_alloc_context();
+    if (!format) return setError(error, "out of memory"), false;
+    format->pb = io;
+    format->io_open = refuseNestedOpen;
+    if (avformat_open_input(&format, nullptr, nullptr, nullptr) < 0) {
+        format = nullptr;  // freed by the failed open
+        return setError(error, "not a video file FFmpeg can read"), false;
+    }
+    if (avformat_find_stream_info(format, nullptr) < 0) return setError(error, "cannot read the stream information"), false;
+
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        AVStream* st = format->streams[i];
+        const bool video = st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+                           !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
+        if (stream < 0 && video) stream = int(i);
+        else st->discard = AVDISCARD_ALL;
+    }
+    if (stream < 0) return setError(error, "the file has no video stream"), false;
+    AVStream* st = format->streams[stream];
+    const AVCodecParameters* par = st->codecpar;
+
+    if (first) {
+        if (!Bitmap::sizeAllowed(par->width, par->height) || int64_t(par->width) * par->height > kMaxVideoPixels)
+            return setError(error, "the video frame size " + std::to_string(par->width) + " x " +
+                                       std::to_string(par->height) + " is not supported"),
+                   false;
+        width = par->width;
+        height = par->height;
+        if (!pickRate(st)) return setError(error, "the video stream has no usable frame rate"), false;
+    }
+
+    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+    if (!codec) return setError(error, "no decoder for the video stream"), false;
+    decoder = avcodec_alloc_context3(codec);
+    packet = av_packet_alloc();
+    frame = av_frame_alloc();
+    if (!decoder || !packet || !frame) return setError(error, "out of memory"), false;
+    if (avcodec_parameters_to_context(decoder, par) < 0) return setError(error, "bad stream parameters"), false;
+    decoder->thread_count = 1;
+    // A frame far larger than the stream says is refused before the decoder
+    // allocates it.
+    decoder->max_pixels = std::min<int64_t>(kMaxVideoPixels, std::max<int64_t>(int64_t(width) * height * 4, 1 << 16));
+    if (avcodec_open2(decoder, codec, nullptr) < 0) return setError(error, "cannot open the video decoder"), false;
+
+    if (first) {
+        const bool avi = std::strcmp(format->iformat->name, "avi") == 0;
+        const int64_t claimed = st->nb_frames;
+        // An AVI index that backs the header's count is believed. Otherwise
+        // (no index, only the frames read so far, or a header that claims
+        // more than the index holds) the frames are counted in the file.
+        if (claimed > 0 && (!avi || avformat_index_get_entries_count(st) >= claimed)) {
+            length = int32_t(std::min<int64_t>(claimed, std::numeric_limits<int32_t>::max()));
+        } else {
+            int32_t counted = countPackets();
+            length = claimed > 0 ? int32_t(std::min<int64_t>(claimed, counted)) : counted;
+            return openStreams(error, false);
+        }
+    }
+    return true;
+}
+
+// Decodes until the decoder gives one more frame (into `frame`).
+bool AviReader::Impl::decodeNext(std::string* error) {
+    av_frame_unref(frame);
+    while (!ended) {
+        int r = avcodec_receive_frame(decoder, frame);
+        if (r == 0) {
+            ++next;
+            return true;
+        }
+        if (r == AVERROR_EOF) break;
+        if (r != AVERROR(EAGAIN)) return setError(error, "a frame cannot be decoded"), false;
+        if (flushing) break;
+        r = av_read_frame(format, packet);
+        if (r < 0) {
+            flushing = true;
+            avcodec_send_packet(decoder, nullptr);
+            continue;
+        }
+        if (packet->stream_index != stream) {
+            av_packet_unref(packet);
+            continue;
+        }
+        r = avcodec_send_packet(decoder, packet);
+        av_packet_unref(packet);
+        if (r < 0 && r != AVERROR(EAGAIN)) return setError(error, "a frame cannot be decoded"), false;
+    }
+    ended = true;
+    return setError(error, "the video has no more frames"), false;
+}
+
+bool AviReader::Impl::convert(Bitmap& out, std::string* error) {
+    if (frame->width <= 0 || frame->height <= 0 || int64_t(frame->width) * frame->height > kMaxVideoPixels)
+        return setError(error, "bad frame size"), false;
+    // A frame of another size than the stream's is fitted to the stream's.
+    scaler = sws_getCachedContext(scaler, frame->width, frame->height, AVPixelFormat(frame->format), width, height,
+                                  AV_PIX_FMT_BGR0, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!scaler) return setError(error, "unsupported pixel format"), false;
+    if (out.width() != width || out.height() != height || out.bpp() != 32 || !out.topDown()) {
+        if (!out.create(width, height, 32, true)) return setError(error, "out of memory"), false;
+    }
+    // Rows of whole 32-pixel blocks take the converter's widest stores
+    // without running past them: convert straight into the bitmap.
+    if (width % 32 == 0 && frame->width == width && frame->height == height) {
+        uint8_t* planes[4] = {out.scanline(0), nullptr, nullptr, nullptr};
+        int strides[4] = {out.stride(), 0, 0, 0};
+        if (sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, planes, strides) <= 0)
+            return setError(error, "cannot convert the frame"), false;
+        return true;
+    }
+    if (!converted) {
+        converted = av_frame_alloc();
+        if (!converted) return setError(error, "out of memory"), false;
+        converted->width = width;
+        converted->height = height;
+        converted->format = AV_PIX_FMT_BGR0;
+        if (av_frame_get_buffer(converted, 64) < 0) {
+            av_frame_free(&converted);
+            return setError(error, "out of memory"), false;
+        }
+    }
+    if (sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, converted->data, converted->linesize) <= 0)
+        return setError(error, "cannot convert the frame"), false;
+    for (int y = 0; y < height; ++y)
+        std::memcpy(out.scanline(y), converted->data[0] + ptrdiff_t(y) * converted->linesize[0], size_t(width) * 4);
+    return true;
+}
+
+AviReader::AviReader() { SilenceFFmpegLog(); }
+AviReader::~AviReader() = default;
+
+bool AviReader::Open(const std::string& path, std::string* error) {
+    Close();
+    struct stat info {};
+    // A FIFO or device would block or never end; only regular files are read.
+    if (::stat(path.c_str(), &info) != 0) return setError(error, "cannot find " + path), false;
+    if (!S_ISREG(info.st_mode)) return setError(error, path + " is not a regular file"), false;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return setError(error, "cannot open " + path + ": " + std::strerror(errno)), false;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return setError(error, path + " is not a regular file"), false;
+    }
+    auto impl = std::make_unique<Impl>();
+    impl->fd = fd;
+    impl->size = int64_t(info.st_size);
+    if (!impl->openStreams(error, true)) return false;
+    impl_ = std::move(impl);
+    return true;
+}
+
+bool AviReader::OpenMemory(const uint8_t* data, size_t size, std::string* error) {
+    Close();
+    if (!data && size > 0) return setError(error, "no data"), false;
+    auto impl = std::make_unique<Impl>();
+    impl->data = data;
+    impl->size = int64_t(size);
+    if (!impl->openStreams(error, true)) return false;
+    impl_ = std::move(impl);
+    return true;
+}
+
+void AviReader::Close() { impl_.reset(); }
+bool AviReader::IsOpen() const { return impl_ != nullptr; }
+
+int32_t AviReader::Start() const { return 0; }
+int32_t AviReader::Length() const { return impl_ ? impl_->length : 0; }
+
+int64_t AviReader::SampleToTime(int32_t sample) const {
+    if (!impl_) return 0;
+    // ms = sample * 1000 / rate, rounded to the nearest.
+    return av_rescale_rnd(sample, int64_t(1000) * impl_->rate.den, impl_->rate.num, AV_ROUND_NEAR_INF);
+}
+
+int AviReader::Width() const { return impl_ ? impl_->width : 0; }
+int AviReader::Height() const { return impl_ ? impl_->height : 0; }
+double AviReader::FramesPerSecond() const { return impl_ ? av_q2d(impl_->rate) : 0.0; }
+
+bool AviReader::GetFrame(int32_t n, Bitmap& out, std::string* error) {
+    if (!impl_) return setError(error, "no video is open"), false;
+    if (n < 0 || n >= impl_->length) return setError(error, "no frame " + std::to_string(n)), false;
+    // The frame decoded last is still at hand.
+    if (n == impl_->next - 1 && impl_->frame && impl_->frame->data[0]) return impl_->convert(out, error);
+    // Going back starts the decoder again from the first frame.
+    if (n < impl_->next && !impl_->openStreams(error, false)) {
+        impl_.reset();
+        return false;
+    }
+    while (impl_->next <= n)
+        if (!impl_->decodeNext(error)) return false;
+    return impl_->convert(out, error);
+}
+
+}  // namespace tarnel
