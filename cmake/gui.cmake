@@ -5,8 +5,7 @@ find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
 
 tarnel_layer(tarnel_ui GLOBS ui/*.cpp ui/*/*.cpp)
 set_target_properties(tarnel_ui PROPERTIES AUTOMOC ON)
-# The compression dialog lists what the media library can write.
-target_link_libraries(tarnel_ui PUBLIC tarnel_core tarnel_media Qt6::Widgets)
+target_link_libraries(tarnel_ui PUBLIC tarnel_core Qt6::Widgets)
 
 tarnel_layer(tarnel_editor_ui GLOBS editor/ui/*.cpp)
 set_target_properties(tarnel_editor_ui PROPERTIES AUTOMOC ON)
