@@ -17,7 +17,6 @@ extern "C" {
 }
 
 #include "imaging/gif/cGif.h"
-#include "imaging/palette/mDither8bpp.h"
 #include "output/mAVIImp.h"
 #include "platform/media/AviReader.h"
 
@@ -137,9 +136,6 @@ BENCHMARK(BM_AviReaderFrames)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 // The composer's import: the 216-colour cube by nearest colour.
 void BM_ImportAviFrames(benchmark::State& state) {
     if (videoPath().empty()) return state.SkipWithError("the ffmpeg tool could not make the video");
-    InitDitherTables();
-    SetPaletteMode(0);
-    SetDitherMethod(0);
     Stopwatch w;
     for (auto _ : state) {
         cGif gif;

@@ -20,6 +20,7 @@
 #include "imaging/palette/cPal8bpp.h"
 #include "imaging/palette/mDither8bpp.h"
 #include "output/GifQuality.h"
+#include "output/mAVIImp.h"
 
 using namespace tarnel;
 
@@ -41,7 +42,6 @@ double gBaselineCpu = 0;  // seconds of processor time per import, cube and near
 
 void importWith(benchmark::State& state, GifQuality quality, bool baseline) {
     if (videoPath().empty()) return state.SkipWithError("the ffmpeg tool could not make the video");
-    InitDitherTables();
     double cpu = 0;
     for (auto _ : state) {
         const std::clock_t c0 = std::clock();
@@ -53,7 +53,6 @@ void importWith(benchmark::State& state, GifQuality quality, bool baseline) {
     state.counters["frames/s_cpu"] = kFrames / perImport;
     if (baseline) gBaselineCpu = perImport;
     if (gBaselineCpu > 0) state.counters["x_cube_cpu"] = perImport / gBaselineCpu;
-    ApplyGifQuality({});
 }
 
 void BM_CubeNearest(benchmark::State& s) { importWith(s, {GifPaletteChoice::Cube, 0}, true); }

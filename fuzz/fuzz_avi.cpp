@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "imaging/gif/cGif.h"
-#include "imaging/palette/mDither8bpp.h"
 #include "output/mAVIImp.h"
 #include "platform/media/AviReader.h"
 
@@ -39,11 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     // Both palette modes, as the settings would choose.
-    InitDitherTables();
-    SetPaletteMode(size % 2);
-    SetDitherMethod(int32_t(size / 2 % 3));
+    AviImportOptions options;
+    options.Quality.palette = size % 2 ? GifPaletteChoice::Adaptive : GifPaletteChoice::Cube;
+    options.Quality.ditherMethod = int32_t(size / 2 % 3);
     cGif gif;
-    const bool complete = ImportAviFrames(reader, gif, nullptr);
+    const bool complete = ImportAviFrames(reader, gif, nullptr, options);
     check(gif.FramesCount() <= reader.Length());
     if (complete) check(gif.FramesCount() == reader.Length());
     std::vector<uint8_t> saved;

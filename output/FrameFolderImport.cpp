@@ -1,29 +1,21 @@
 #include "output/FrameFolderImport.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
 #include "core/MorphRun.h"
-#include "imaging/GcDIB.h"
-#include "imaging/palette/cPal8bpp.h"
-#include "imaging/palette/mDither8bpp.h"
+#include "imaging/gif/GifLimits.h"
+#include "output/AnimationImport.h"
 #include "output/FrameSequence.h"
-#include "output/mAVIImp.h"
 
 namespace tarnel {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// What a GIF container can hold and read back, as for an AVI import.
-constexpr int32_t kMaxGifFrames = 32767;
-constexpr int64_t kMaxGifPixels = int64_t(1) << 29;
 
 bool fail(std::string* error, const std::string& text) {
     if (error) *error = text;
@@ -70,8 +62,9 @@ bool readFrame(const std::string& folder, int index, int kind, int32_t width, in
     return true;
 }
 
-bool importFolder(const std::string& folder, cGif& GIF, ProgressSink* Progress, const GifQuality& quality,
-                  int16_t delay, std::string* error) {
+}  // namespace
+
+bool FolderFrameSource::Open(const std::string& folder, std::string* error) {
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) return fail(error, "no such folder");
     const int kind = FindFrameKind(folder);
@@ -80,8 +73,7 @@ bool importFolder(const std::string& folder, cGif& GIF, ProgressSink* Progress, 
     // The frames the viewer plays: up to the first one missing.
     int count = 0;
     while (count < kMaxGifFrames && isFile(FramePath(folder, count, kind))) ++count;
-    if (count == kMaxGifFrames && isFile(FramePath(folder, count, kind)))
-        return fail(error, "the folder has more frames than an animated GIF can hold");
+    if (count == kMaxGifFrames && isFile(FramePath(folder, count, kind))) return fail(error, TooManyFrames());
     if (const int later = frameAfterGap(folder, kind, count); later >= 0)
         return fail(error, "frame " + nameOf(count, kind) + " is missing before frame " + nameOf(later, kind));
 
@@ -91,42 +83,27 @@ bool importFolder(const std::string& folder, cGif& GIF, ProgressSink* Progress, 
     const int32_t W = first.width(), H = first.height();
     if (int64_t(W) * H * count > kMaxGifPixels)
         return fail(error, "the frames hold more pixels than an animated GIF can hold");
-    GcDIB work;
-    if (!work.Create(W, H, 32)) return fail(error, "the frame size is too large");
-
-    ApplyGifQuality(quality);
-    cPal8bpp palette;
-    bool paletteGiven = false;
-    const bool refined = quality.palette == GifPaletteChoice::AdaptiveHq;
-    auto read = [&](int32_t index, Bitmap& frame, std::string* why) {
-        return readFrame(folder, index, kind, W, H, frame, why);
-    };
-    if (quality.palette == GifPaletteChoice::AdaptiveAll || refined) {
-        if (!BuildPaletteFromFrames(W, H, count, read, refined, palette, Progress, error)) return false;
-        if (!refined) BuildInverseTable(palette);
-        paletteGiven = true;
-    }
-
-    Dither8bpp& dither = DefaultDither();
-    if (Progress) Progress->SetMax(count);
-    for (int32_t i = 1; i <= count; ++i) {
-        if (!GIF.FrameInsert(i, W, H)) return fail(error, "out of memory");
-        if (!read(i - 1, *work.bitmap(), error)) return false;
-        if (Progress) Progress->SetValue(i);
-        dither.DitherTo8bpp(work, GIF.FrameDIBXOR(i), palette, paletteGiven || i > 1);
-        SetImportedFrame(GIF, i, palette, delay);
-    }
-    SetImportedScreen(GIF, W, H, palette);
-    if (Progress) Progress->SetValue(0);
+    folder_ = folder;
+    kind_ = kind;
+    count_ = count;
+    width_ = W;
+    height_ = H;
     return true;
 }
 
-}  // namespace
+bool FolderFrameSource::Frame(int32_t index, Bitmap& out, std::string* error) {
+    return readFrame(folder_, index, kind_, width_, height_, out, error);
+}
+
+std::string FolderFrameSource::TooManyFrames() const {
+    return "the folder has more frames than an animated GIF can hold";
+}
 
 bool ImportFrameFolder(const std::string& folder, cGif& GIF, ProgressSink* Progress, const GifQuality& quality,
                        int16_t delay, std::string* error) {
     try {
-        return importFolder(folder, GIF, Progress, quality, delay, error);
+        FolderFrameSource source;
+        return source.Open(folder, error) && ImportAnimation(source, GIF, Progress, quality, delay, error);
     } catch (const std::exception&) {
         return fail(error, "out of memory");
     }

@@ -45,19 +45,20 @@ bool ParseGifDitherMethod(const std::string& text, int32_t& out) {
     return true;
 }
 
-void ApplyGifQuality(const GifQuality& quality) {
-    SetPaletteMode(quality.palette == GifPaletteChoice::Cube ? 0 : 1);
-    SetRefinedPalette(quality.palette == GifPaletteChoice::AdaptiveHq);
-    SetDitherMethod(quality.ditherMethod);
+void ApplyGifQuality(const GifQuality& quality, Dither8bpp& dither) {
+    dither.SetPaletteMode(quality.palette == GifPaletteChoice::Cube ? 0 : 1);
+    dither.SetRefinedPalette(quality.palette == GifPaletteChoice::AdaptiveHq);
+    dither.SetDitherMethod(quality.ditherMethod);
 }
 
-bool BuildPaletteFromFrames(int32_t width, int32_t height, int32_t count, const FrameReader& read, bool refined,
-                            cPal8bpp& palette, ProgressSink* Progress, std::string* error) {
+bool BuildPaletteFromFrames(FrameSource& source, bool refined, cPal8bpp& palette, ProgressSink* Progress,
+                            std::string* error) {
+    const int32_t count = source.Count();
     if (count <= 0) return setError(error, "the video has no frames"), false;
     const int32_t samples = std::min(count, kPaletteSampleFrames);
 
     GcDIB work;
-    if (!work.Create(width, height, 32)) return setError(error, "the frame size is too large"), false;
+    if (!work.Create(source.Width(), source.Height(), 32)) return setError(error, "the frame size is too large"), false;
     const int32_t side = std::clamp(int32_t(std::sqrt(double(kSamplePixels) / samples)), 1, kLargestTile);
     int32_t fx = 0, fy = 0, fw = work.Width(), fh = work.Height();
     work.GetBestFitInfo(side, side, fx, fy, fw, fh, false);
@@ -73,7 +74,7 @@ bool BuildPaletteFromFrames(int32_t width, int32_t height, int32_t count, const 
 
     if (Progress) Progress->SetMax(samples);
     for (int32_t s = 0; s < samples; ++s) {
-        if (!read(int32_t(int64_t(s) * count / samples), *work.bitmap(), error)) return false;
+        if (!source.Frame(int32_t(int64_t(s) * count / samples), *work.bitmap(), error)) return false;
         work.Stretch(column.hDIBDC(), 0, s * fh, fw, fh);
         if (histogram) histogram->Add(*work.bitmap(), step);
         if (Progress) Progress->SetValue(s + 1);
@@ -89,9 +90,8 @@ namespace {
 bool paletteOfVideo(AviReader& reader, bool refined, cPal8bpp& palette, ProgressSink* Progress,
                     std::string* error) {
     if (!reader.IsOpen()) return setError(error, "no video is open"), false;
-    auto read = [&reader](int32_t index, Bitmap& frame, std::string* why) { return reader.GetFrame(index, frame, why); };
-    return BuildPaletteFromFrames(reader.Width(), reader.Height(), reader.Length(), read, refined, palette, Progress,
-                                  error);
+    AviFrameSource source(reader);
+    return BuildPaletteFromFrames(source, refined, palette, Progress, error);
 }
 
 }  // namespace
@@ -103,27 +103,6 @@ bool BuildPaletteFromAllFrames(AviReader& reader, cPal8bpp& palette, ProgressSin
 bool BuildRefinedPaletteFromAllFrames(AviReader& reader, cPal8bpp& palette, ProgressSink* Progress,
                                       std::string* error) {
     return paletteOfVideo(reader, true, palette, Progress, error);
-}
-
-bool ImportAviFramesWithQuality(const std::string& SourcePath, cGif& GIF, ProgressSink* Progress,
-                                const GifQuality& quality, std::string* error) {
-    ApplyGifQuality(quality);
-    const bool refined = quality.palette == GifPaletteChoice::AdaptiveHq;
-    if (quality.palette != GifPaletteChoice::AdaptiveAll && !refined)
-        return ImportAviFrames(SourcePath, GIF, Progress, error);
-
-    AviReader reader;
-    if (!reader.Open(SourcePath, error)) return false;
-    cPal8bpp palette;
-    if (refined) {
-        if (!BuildRefinedPaletteFromAllFrames(reader, palette, Progress, error)) return false;
-    } else {
-        if (!BuildPaletteFromAllFrames(reader, palette, Progress, error)) return false;
-        BuildInverseTable(palette);
-    }
-    AviImportOptions options;
-    options.Palette = &palette;
-    return ImportAviFrames(reader, GIF, Progress, options, error);
 }
 
 }  // namespace tarnel

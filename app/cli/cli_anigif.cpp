@@ -9,7 +9,6 @@
 #include "app/cli/Options.h"
 #include "app/cli/ProgressBar.h"
 #include "imaging/gif/cGif.h"
-#include "imaging/palette/mDither8bpp.h"
 #include "imaging/gif/mGIFExt.h"
 #include "output/FrameFolderImport.h"
 #include "output/GifQuality.h"
@@ -48,7 +47,7 @@ int runAniGif(const std::vector<std::string>& given) {
         return Fail(kBadArguments, err);
     const bool optimize = options.has("--optimize");
     std::optional<int> transparentIndex;
-    GifQuality quality;
+    GifQuality quality;  // the composer's default: the 216-colour cube, nearest colour
     int16_t delay = kDefaultFolderFrameDelay;
     if (auto v = options.value("--transparent-index")) {
         transparentIndex = parseIndex(*v);
@@ -72,8 +71,6 @@ int runAniGif(const std::vector<std::string>& given) {
     if (options.has("--delay") && !folder)
         return Fail(kBadArguments, "--delay is for a frame folder; an AVI brings its own frame rate");
 
-    // The composer's settings: by default the 216-colour cube, nearest colour.
-    InitDitherTables();
     cGif gif;
     std::string error;
     {

@@ -172,7 +172,7 @@ void cGif::FrameMask(int nFrame, uint8_t TransparentColorIndex) {
 bool cGif::FrameInsert(int nFrame, int32_t Width, int32_t Height) {
     const int oldCount = int(frames_.size());
     if (oldCount > 0 && nFrame < 1) raiseSubscript();
-    if (oldCount >= 32767) raiseOverflow();
+    if (oldCount >= kMaxGifFrames) raiseOverflow();
     auto f = std::make_unique<FrameRecord>();
     if (!f->XOR.Create(Width, Height, 8) || !f->AND.Create(Width, Height, 1)) return false;
     setMaskColours(f->AND);

@@ -12,6 +12,7 @@
 
 #include "imaging/GcDIB.h"
 #include "imaging/LoadBudget.h"
+#include "imaging/gif/GifLimits.h"
 #include "platform/Colors.h"
 
 namespace tarnel {

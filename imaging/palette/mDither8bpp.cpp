@@ -294,21 +294,6 @@ void Dither8bpp::diffusionRows(const Bitmap& source, Bitmap& target) const {
     }
 }
 
-// ---------------------------------------------------------------- the shared converter
-
-Dither8bpp& DefaultDither() {
-    static Dither8bpp converter;
-    return converter;
-}
-
-void InitDitherTables() { DefaultDither().InitDitherTables(); }
-void SetPaletteMode(int32_t Mode) { DefaultDither().SetPaletteMode(Mode); }
-void SetDitherMethod(int32_t Method) { DefaultDither().SetDitherMethod(Method); }
-void SetRefinedPalette(bool On) { DefaultDither().SetRefinedPalette(On); }
-void DitherTo8bpp(const GcDIB& Source, GcDIB& Target, cPal8bpp& Palette, bool KeepPalette) {
-    DefaultDither().DitherTo8bpp(Source, Target, Palette, KeepPalette);
-}
 uint8_t GetPixelIndex(const GcDIB& DIB, int32_t x, int32_t y) { return Dither8bpp::GetPixelIndex(DIB, x, y); }
-void BuildInverseTable(const cPal8bpp& Palette) { DefaultDither().BuildInverseTable(Palette); }
 
 }  // namespace tarnel

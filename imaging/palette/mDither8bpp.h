@@ -15,9 +15,10 @@
 
 namespace tarnel {
 
-// The module's settings and tables. The settings stay in force until changed;
-// the palette copy and the inverse table stay until a call that does not keep
-// the palette. One conversion at a time per object.
+// A converter's settings and tables; whoever reduces owns one. The settings
+// stay in force until changed; the palette copy and the inverse table stay
+// until a call that does not keep the palette. One conversion at a time per
+// object.
 class Dither8bpp {
 public:
     Dither8bpp();
@@ -99,15 +100,7 @@ private:
     std::array<ErrorShares, 511> shares_{};  // [e + 255]
 };
 
-// The process-wide converter that the composer and the AVI import share.
-Dither8bpp& DefaultDither();
-
-void InitDitherTables();
-void SetPaletteMode(int32_t Mode);
-void SetDitherMethod(int32_t Method);
-void SetRefinedPalette(bool On);
-void DitherTo8bpp(const GcDIB& Source, GcDIB& Target, cPal8bpp& Palette, bool KeepPalette);
+// Dither8bpp::GetPixelIndex, which needs no converter.
 uint8_t GetPixelIndex(const GcDIB& DIB, int32_t x, int32_t y);
-void BuildInverseTable(const cPal8bpp& Palette);
 
 }  // namespace tarnel

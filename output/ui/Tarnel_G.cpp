@@ -10,7 +10,7 @@
 #include <exception>
 
 #include "core/WindowLinks.h"
-#include "imaging/palette/mDither8bpp.h"
+#include "output/mAVIImp.h"
 #include "platform/Colors.h"
 #include "platform/Dialogs.h"
 #include "ui/Cursors.h"
@@ -55,8 +55,8 @@ Tarnel_G::Tarnel_G(QWidget* parent, Importer importer)
     : SkinWindow(kFaceWidth, kFaceHeight, QStringLiteral("AVItoGIF"), parent), importer_(std::move(importer)) {
     setModal(true);
     if (!importer_)
-        importer_ = [this](const std::string& path, cGif& GIF, ProgressSink* progress) {
-            return ImportAviFramesWithQuality(path, GIF, progress, quality_);
+        importer_ = [](const std::string& path, cGif& GIF, ProgressSink* progress, const GifQuality& quality) {
+            return ImportAviFramesWithQuality(path, GIF, progress, quality);
         };
     tmrDelay.setSingleShot(false);
     connect(&tmrDelay, &QTimer::timeout, this, [this] { tmrDelay_Timer(); });
@@ -70,12 +70,8 @@ void Tarnel_G::Form_Load() {
     buildControls();
     sizeAndCentre();
 
-    // 2: every frame goes to the 216-colour cube by nearest colour unless
-    // the quality choice says otherwise.
-    InitDitherTables();
-    SetPaletteMode(0);
-    SetDitherMethod(0);
-    ApplyGifQuality(quality_);
+    // 2: every frame goes to the 216-colour cube by nearest colour (quality_
+    // as it starts) unless the quality choice says otherwise.
 
     // 3: the pick cursor; wheel turns come through wheelEvent and the canvas' filter.
     ucCanvas->SetUserIcon(PickColorCursor());
@@ -223,12 +219,11 @@ void Tarnel_G::importSource(const std::string& path) {
     ucCanvas->SetWorkMode(0);
     showSwitch();
     QCoreApplication::processEvents();
-    ApplyGifQuality(quality_);
 
     bool ok = false;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     try {
-        ok = importer_ && importer_(sourcePath_, gif_, ucProgress);
+        ok = importer_ && importer_(sourcePath_, gif_, ucProgress, quality_);
     } catch (const std::exception&) {
         // Out of memory on a long video: the import failed like any other.
         ok = false;
@@ -276,7 +271,6 @@ void Tarnel_G::cmbQuality_Change() {
     chosen.ditherMethod = std::clamp(cmbDither->currentIndex(), 0, 2);
     if (chosen.palette == quality_.palette && chosen.ditherMethod == quality_.ditherMethod) return;
     quality_ = chosen;
-    ApplyGifQuality(quality_);
     if (!sourcePath_.empty()) importSource(sourcePath_);
 }
 

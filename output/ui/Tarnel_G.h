@@ -32,8 +32,10 @@ public:
     static constexpr int kFaceHeight = 384;
     static constexpr int kMaxZoom = 10;
 
-    // Fills the container from the file; true when every frame came in.
-    using Importer = std::function<bool(const std::string& path, cGif& GIF, ProgressSink* Progress)>;
+    // Fills the container from the file with the window's quality choice;
+    // true when every frame came in.
+    using Importer =
+        std::function<bool(const std::string& path, cGif& GIF, ProgressSink* Progress, const GifQuality& quality)>;
 
     // Reads Links().MediaFilePath (empty: an empty window) and MediaFolder.
     // Without an importer the file is read as an AVI with the chosen quality.

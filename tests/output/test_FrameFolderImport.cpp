@@ -13,7 +13,6 @@
 #include "imaging/jpeg/JpegConvert.h"
 #include "imaging/PictureIO.h"
 #include "imaging/gif/cGif.h"
-#include "imaging/palette/mDither8bpp.h"
 #include "output/FrameFolderImport.h"
 #include "support/Files.h"
 #include "support/Images.h"
@@ -72,7 +71,6 @@ std::string frameName(int k, int kind) {
 
 class FrameFolderImport : public ::testing::Test {
 protected:
-    void SetUp() override { InitDitherTables(); }
     bool import(const std::string& folder, cGif& gif, std::string& error, int16_t delay = 7) {
         return ImportFrameFolder(folder, gif, nullptr, GifQuality{}, delay, &error);
     }
@@ -192,5 +190,4 @@ TEST_F(FrameFolderImport, PalettesOfAllFramesHoldLaterColours) {
         ASSERT_EQ(gif.FramesCount(), 3);
         for (int n = 2; n <= 3; ++n) EXPECT_LE(distance(shown(gif, n), flat[n - 1]), c.worstLater) << "frame " << n;
     }
-    ApplyGifQuality({});
 }

@@ -81,18 +81,19 @@ TEST(GifQuality, ParsesTheChoices) {
     }
 }
 
-TEST(GifQuality, AppliesModeAndMethodToTheSharedDitherer) {
-    ApplyGifQuality({GifPaletteChoice::AdaptiveAll, 2});
-    EXPECT_EQ(DefaultDither().PaletteMode(), 1);
-    EXPECT_EQ(DefaultDither().DitherMethod(), 2);
-    EXPECT_FALSE(DefaultDither().RefinedPalette());
-    ApplyGifQuality({GifPaletteChoice::AdaptiveHq, 2});
-    EXPECT_EQ(DefaultDither().PaletteMode(), 1);
-    EXPECT_TRUE(DefaultDither().RefinedPalette());
-    ApplyGifQuality({});
-    EXPECT_EQ(DefaultDither().PaletteMode(), 0);
-    EXPECT_EQ(DefaultDither().DitherMethod(), 0);
-    EXPECT_FALSE(DefaultDither().RefinedPalette());
+TEST(GifQuality, AppliesModeAndMethodToTheGivenDitherer) {
+    Dither8bpp dither;
+    ApplyGifQuality({GifPaletteChoice::AdaptiveAll, 2}, dither);
+    EXPECT_EQ(dither.PaletteMode(), 1);
+    EXPECT_EQ(dither.DitherMethod(), 2);
+    EXPECT_FALSE(dither.RefinedPalette());
+    ApplyGifQuality({GifPaletteChoice::AdaptiveHq, 2}, dither);
+    EXPECT_EQ(dither.PaletteMode(), 1);
+    EXPECT_TRUE(dither.RefinedPalette());
+    ApplyGifQuality({}, dither);
+    EXPECT_EQ(dither.PaletteMode(), 0);
+    EXPECT_EQ(dither.DitherMethod(), 0);
+    EXPECT_FALSE(dither.RefinedPalette());
 }
 
 class GifQualityAvi : public ::testing::Test {
@@ -102,7 +103,6 @@ protected:
         // Red, then a blue the cube has no entry near, then a green.
         ASSERT_TRUE(makeFlatAvi(avi, 16, 12, {red, blue, green}, dir));
     }
-    void TearDown() override { ApplyGifQuality({}); }
 
     TempDir dir;
     const std::string avi = dir.file("flat.avi");
@@ -170,11 +170,10 @@ TEST_F(GifQualityAvi, GivenPaletteServesEveryFrameFromTheFirst) {
     // 16 greys: red, blue and green all land on greys.
     cPal8bpp greys;
     greys.CreateGreyScale(1);
-    ApplyGifQuality({GifPaletteChoice::Adaptive, 0});
-    BuildInverseTable(greys);
     AviReader reader;
     ASSERT_TRUE(reader.Open(avi));
     AviImportOptions options;
+    options.Quality = {GifPaletteChoice::Adaptive, 0};
     options.Palette = &greys;
     cGif gif;
     ASSERT_TRUE(ImportAviFrames(reader, gif, nullptr, options));

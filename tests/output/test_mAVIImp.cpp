@@ -32,10 +32,6 @@ class AviImport : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg tool";
-        // As the composer sets the module when it loads.
-        InitDitherTables();
-        SetPaletteMode(0);
-        SetDitherMethod(0);
     }
     std::string make(const AviRecipe& recipe, const std::string& name = "video.avi") {
         std::string path = dir_.file(name);

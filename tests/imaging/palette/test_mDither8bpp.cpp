@@ -475,19 +475,21 @@ TEST(mDither8bpp, BuildInverseTableUsesClosestIndex) {
     for (uint8_t v : d.InverseTable()) ASSERT_EQ(v, 0);
 }
 
-TEST(mDither8bpp, ModuleFunctionsShareOneConverter) {
-    InitDitherTables();
-    SetPaletteMode(0);
-    SetDitherMethod(1);
-    EXPECT_EQ(DefaultDither().DitherMethod(), 1);
+TEST(mDither8bpp, ConvertersKeepTheirOwnSettingsAndTables) {
+    Dither8bpp ordered, nearest;
+    ordered.SetDitherMethod(1);
+    EXPECT_EQ(ordered.DitherMethod(), 1);
+    EXPECT_EQ(nearest.DitherMethod(), 0);
     cPal8bpp pal;
     GcDIB target;
-    DitherTo8bpp(flat(4, 4, 25), target, pal, false);
+    ordered.DitherTo8bpp(flat(4, 4, 25), target, pal, false);
     EXPECT_EQ(GetPixelIndex(target, 0, 0), 43);  // T51 = 3
     EXPECT_EQ(GetPixelIndex(target, 1, 0), 0);   // T51 = 29
+    nearest.DitherTo8bpp(flat(4, 4, 25), target, pal, false);
+    EXPECT_EQ(GetPixelIndex(target, 0, 0), 0);  // 25 rounds down to level 0
+    EXPECT_EQ(GetPixelIndex(target, 1, 0), 0);
     pal.CreateGreyScale(1);
-    BuildInverseTable(pal);
-    EXPECT_EQ(DefaultDither().InverseTable()[5 * 256 + 5 * 16 + 5], 5);
-    SetDitherMethod(0);
-    InitDitherTables();
+    ordered.BuildInverseTable(pal);
+    EXPECT_EQ(ordered.InverseTable()[5 * 256 + 5 * 16 + 5], 5);
+    EXPECT_EQ(nearest.InverseTable()[5 * 256 + 5 * 16 + 5], 0);
 }

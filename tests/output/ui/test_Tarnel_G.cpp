@@ -91,7 +91,7 @@ void buildAnimation(cGif& gif, int screenW, int screenH, const std::vector<Frame
 }
 
 Tarnel_G::Importer animation(int screenW, int screenH, std::vector<FrameSpec> frames, int entries = 4) {
-    return [=](const std::string&, cGif& gif, ProgressSink*) {
+    return [=](const std::string&, cGif& gif, ProgressSink*, const GifQuality&) {
         buildAnimation(gif, screenW, screenH, frames, entries);
         return !frames.empty();
     };
@@ -124,14 +124,19 @@ protected:
 // ---------------------------------------------------------------- opening
 
 TEST_F(ComposerTest, OpensAtItsFaceSizeWithTheCubeAndThePickCursor) {
-    SetPaletteMode(1);
-    SetDitherMethod(2);
     Links().MediaFilePath.clear();
+    {
+        // Another window's choice does not carry over.
+        Tarnel_G before;
+        before.setQuality({GifPaletteChoice::Adaptive, 2});
+    }
     Tarnel_G window;
     EXPECT_EQ(window.windowTitle(), "AVItoGIF");
     EXPECT_EQ(window.size(), QSize(Tarnel_G::kFaceWidth, Tarnel_G::kFaceHeight + 20));
-    EXPECT_EQ(DefaultDither().PaletteMode(), 0);
-    EXPECT_EQ(DefaultDither().DitherMethod(), 0);
+    EXPECT_EQ(window.quality().palette, GifPaletteChoice::Cube);
+    EXPECT_EQ(window.quality().ditherMethod, 0);
+    EXPECT_EQ(window.cmbPalette->currentIndex(), 0);
+    EXPECT_EQ(window.cmbDither->currentIndex(), 0);
     ASSERT_TRUE(window.ucCanvas->UserIcon().has_value());
     EXPECT_EQ(window.ucCanvas->UserIcon()->hotSpot(), QPoint(1, 30));
     EXPECT_EQ(window.Img_Transparent->pixmap().cacheKey(), window.Img_Opt_off->pixmap().cacheKey());
@@ -374,7 +379,7 @@ TEST_F(ComposerTest, ImportFailureShowsTheMessageAndEmptiesTheWindow) {
 }
 
 TEST_F(ComposerTest, ImportRunningOutOfMemoryIsAFailedImport) {
-    Tarnel_G window(nullptr, [](const std::string&, cGif& gif, ProgressSink*) -> bool {
+    Tarnel_G window(nullptr, [](const std::string&, cGif& gif, ProgressSink*, const GifQuality&) -> bool {
         gif.FrameInsert(1, 4, 4);
         throw std::bad_alloc();
     });
@@ -385,10 +390,26 @@ TEST_F(ComposerTest, ImportRunningOutOfMemoryIsAFailedImport) {
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
+TEST_F(ComposerTest, ImportTakesTheWindowsQualityChoice) {
+    std::vector<std::pair<GifPaletteChoice, int32_t>> given;
+    Tarnel_G window(nullptr, [&](const std::string& path, cGif& gif, ProgressSink* progress, const GifQuality& q) {
+        given.emplace_back(q.palette, q.ditherMethod);
+        return animation(4, 4, {{0, 0, 4, 4, kRedIndex, 1}})(path, gif, progress, q);
+    });
+    window.ImportMedia();
+    window.setQuality({GifPaletteChoice::AdaptiveHq, 1});
+    window.cmbDither->setCurrentIndex(2);
+    window.cmbQuality_Change();
+    using Given = std::pair<GifPaletteChoice, int32_t>;
+    EXPECT_EQ(given, (std::vector<Given>{{GifPaletteChoice::Cube, 0},
+                                         {GifPaletteChoice::AdaptiveHq, 1},
+                                         {GifPaletteChoice::AdaptiveHq, 2}}));
+}
+
 TEST_F(ComposerTest, FailedImportAfterAGoodOneClearsTheLabels) {
     bool succeed = true;
-    Tarnel_G window(nullptr, [&](const std::string& path, cGif& gif, ProgressSink* progress) {
-        return succeed && animation(4, 4, {{0, 0, 4, 4, kRedIndex, 1}})(path, gif, progress);
+    Tarnel_G window(nullptr, [&](const std::string& path, cGif& gif, ProgressSink* progress, const GifQuality& q) {
+        return succeed && animation(4, 4, {{0, 0, 4, 4, kRedIndex, 1}})(path, gif, progress, q);
     });
     window.ImportMedia();
     EXPECT_EQ(window.lblFramesV->text(), "1");

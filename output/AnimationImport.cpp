@@ -1,0 +1,111 @@
+#include "output/AnimationImport.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "imaging/GcDIB.h"
+#include "imaging/gif/GifLimits.h"
+#include "imaging/palette/cPal8bpp.h"
+#include "imaging/palette/mDither8bpp.h"
+
+namespace tarnel {
+
+namespace {
+
+bool fail(std::string* error, const std::string& text) {
+    if (error) *error = text;
+    return false;
+}
+
+// The frames into the container. A given palette serves frame 1 too; without
+// one, frame 1 builds it in the converter's palette mode.
+bool reduceFrames(FrameSource& source, cGif& GIF, ProgressSink* Progress, Dither8bpp& dither, cPal8bpp& palette,
+                  bool paletteGiven, int16_t delay, std::string* error) {
+    const int32_t n = source.Count();
+    const int32_t W = source.Width();
+    const int32_t H = source.Height();
+    if (Progress) Progress->SetMax(n);
+    GcDIB work;
+    if (!work.Create(W, H, 32)) return fail(error, "the frame size is too large");
+
+    // Started only now, so that decoding ahead never races the palette sampling.
+    const std::unique_ptr<FrameStream> frames = source.InOrder();
+    bool complete = true;
+    int64_t pixels = 0;
+    for (int32_t i = 1; i <= n; ++i) {
+        pixels += int64_t(W) * H;
+        if (i > kMaxGifFrames || pixels > kMaxGifPixels) {
+            complete = fail(error, source.TooManyFrames());
+            break;
+        }
+        if (!GIF.FrameInsert(i, W, H)) {
+            complete = fail(error, "out of memory");
+            break;
+        }
+        // Frame i - 1 arrives as a 32-bpp top-down bitmap of the work surface's size.
+        if (!frames->Next(*work.bitmap(), error)) {
+            complete = false;
+            break;
+        }
+        if (Progress) Progress->SetValue(i);
+        dither.DitherTo8bpp(work, GIF.FrameDIBXOR(i), palette, paletteGiven || i > 1);
+        SetImportedFrame(GIF, i, palette, delay);
+    }
+    SetImportedScreen(GIF, W, H, palette);
+    if (Progress) Progress->SetValue(0);
+    return complete;
+}
+
+bool adaptiveWithoutRefinement(const Dither8bpp& dither) {
+    return dither.PaletteMode() == 1 && !dither.RefinedPalette();
+}
+
+}  // namespace
+
+bool ImportAnimation(FrameSource& source, cGif& GIF, ProgressSink* Progress, const GifQuality& quality,
+                     int16_t delay, std::string* error) {
+    if (source.Count() <= 0) return fail(error, "the video has no frames");
+    // Each import has a converter of its own: its tables and palette copy
+    // belong to this one run.
+    auto dither = std::make_unique<Dither8bpp>();
+    ApplyGifQuality(quality, *dither);
+    cPal8bpp palette;
+    const bool allFrames =
+        quality.palette == GifPaletteChoice::AdaptiveAll || quality.palette == GifPaletteChoice::AdaptiveHq;
+    if (allFrames) {
+        const bool refined = quality.palette == GifPaletteChoice::AdaptiveHq;
+        if (!BuildPaletteFromFrames(source, refined, palette, Progress, error)) return false;
+        if (adaptiveWithoutRefinement(*dither)) dither->BuildInverseTable(palette);
+    }
+    return reduceFrames(source, GIF, Progress, *dither, palette, allFrames, delay, error);
+}
+
+bool ImportAnimationToPalette(FrameSource& source, cGif& GIF, ProgressSink* Progress, const GifQuality& quality,
+                              cPal8bpp& palette, int16_t delay, std::string* error) {
+    if (source.Count() <= 0) return fail(error, "the video has no frames");
+    auto dither = std::make_unique<Dither8bpp>();
+    ApplyGifQuality(quality, *dither);
+    if (adaptiveWithoutRefinement(*dither)) dither->BuildInverseTable(palette);
+    return reduceFrames(source, GIF, Progress, *dither, palette, true, delay, error);
+}
+
+void SetImportedFrame(cGif& GIF, int32_t Frame, const cPal8bpp& Palette, int16_t Delay) {
+    const int entries = std::clamp<int>(Palette.Entries(), 0, 256);
+    std::memcpy(GIF.lpLocalPalette(Frame), Palette.lpPalette(), size_t(entries) * 4);
+    GIF.SetLocalPaletteEntries(Frame, int16_t(entries));
+    GIF.SetFrameDisposalMethod(Frame, 3);
+    GIF.SetFrameDelay(Frame, Delay);
+}
+
+void SetImportedScreen(cGif& GIF, int32_t Width, int32_t Height, const cPal8bpp& Palette) {
+    GIF.SetScreenWidth(int16_t(Width));
+    GIF.SetScreenHeight(int16_t(Height));
+    GIF.SetScreenPixelAspectRatio(1.0f);
+    GIF.SetGlobalPaletteExists(true);
+    const int entries = std::clamp<int>(Palette.Entries(), 0, 256);
+    GIF.SetGlobalPaletteEntries(int16_t(entries));
+    std::memcpy(GIF.lpGlobalPalette(), Palette.lpPalette(), size_t(entries) * 4);
+}
+
+}  // namespace tarnel
