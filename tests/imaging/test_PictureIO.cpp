@@ -9,6 +9,7 @@
 #include "imaging/bmp/BmpDecoder.h"
 #include "imaging/gif/GifPicture.h"
 #include "imaging/jpeg/JpegConvert.h"
+#include "imaging/jpeg/JpegDecoder.h"
 #include "imaging/PictureIO.h"
 #include "imaging/bmp/cDIB.h"
 #include "support/Files.h"
@@ -117,8 +118,8 @@ TEST(PictureIO, LoadsEveryBmpVariantAs32BppTopDown) {
                              "v5_565", "v5_argb32"}) {
         SCOPED_TRACE(name);
         StdPicture picture;
-        std::string error;
-        ASSERT_TRUE(LoadPicture(fixture(std::string(name) + ".bmp"), picture, &error)) << error;
+        const PictureResult loaded = LoadPicture(fixture(std::string(name) + ".bmp"), picture);
+        ASSERT_TRUE(loaded) << loaded.reason;
         ASSERT_TRUE(picture.isBitmap());
         EXPECT_EQ(picture.bitmap->bpp(), 32);
         EXPECT_TRUE(picture.bitmap->topDown());
@@ -164,8 +165,9 @@ TEST(PictureIO, GifGoesToTheGifDecoder) {
     Bitmap direct;
     bool decodes = DecodeGifPicture(gif.data(), gif.size(), direct);
     StdPicture picture;
-    std::string error;
-    EXPECT_EQ(LoadPictureFromMemory(gif.data(), gif.size(), picture, &error), decodes) << error;
+    const PictureResult loaded = LoadPictureFromMemory(gif.data(), gif.size(), picture);
+    const std::string& error = loaded.reason;
+    EXPECT_EQ(bool(loaded), decodes) << error;
     if (decodes) {
         EXPECT_EQ(picture.bitmap->bpp(), 32);
         expectSamePixels(*picture.bitmap, direct);
@@ -204,17 +206,17 @@ TEST(PictureIO, BadFilesFailAndLeaveThePictureAlone) {
     keep.bitmap = std::make_shared<Bitmap>(makePicture(2, 2));
     auto original = keep.bitmap;
     for (const Case& c : cases) {
-        std::string error;
-        EXPECT_FALSE(LoadPictureFromMemory(c.bytes.data(), c.bytes.size(), keep, &error)) << c.name;
-        EXPECT_FALSE(error.empty()) << c.name;
+        const PictureResult loaded = LoadPictureFromMemory(c.bytes.data(), c.bytes.size(), keep);
+        EXPECT_FALSE(loaded) << c.name;
+        EXPECT_FALSE(loaded.reason.empty()) << c.name;
         EXPECT_EQ(keep.bitmap, original) << c.name;
         writeFile(dir.file("bad"), c.bytes);
         EXPECT_FALSE(LoadPicture(dir.file("bad"), keep)) << c.name;
         EXPECT_EQ(keep.bitmap, original) << c.name;
     }
-    std::string error;
-    EXPECT_FALSE(LoadPicture(dir.file("missing.bmp"), keep, &error));
-    EXPECT_FALSE(error.empty());
+    const PictureResult missing = LoadPicture(dir.file("missing.bmp"), keep);
+    EXPECT_FALSE(missing);
+    EXPECT_FALSE(missing.reason.empty());
     EXPECT_FALSE(LoadPicture(dir.path().string(), keep));
     EXPECT_EQ(keep.bitmap, original);
 }
@@ -431,12 +433,13 @@ TEST(PictureIO, TheLoadCapComesFromTheEnvironment) {
     ASSERT_TRUE(EncodeBmp24(makePicture(1000, 1000), bmp));
     for (const auto& bytes : {jpeg, bmp}) {
         StdPicture picture;
-        std::string error;
         setenv("TARNEL_MAX_LOAD_MB", "2", 1);
-        EXPECT_FALSE(LoadPictureFromMemory(bytes.data(), bytes.size(), picture, &error));
-        EXPECT_NE(error.find("more memory than allowed"), std::string::npos) << error;
+        PictureResult loaded = LoadPictureFromMemory(bytes.data(), bytes.size(), picture);
+        EXPECT_FALSE(loaded);
+        EXPECT_NE(loaded.reason.find("more memory than allowed"), std::string::npos) << loaded.reason;
         unsetenv("TARNEL_MAX_LOAD_MB");
-        EXPECT_TRUE(LoadPictureFromMemory(bytes.data(), bytes.size(), picture, &error)) << error;
+        loaded = LoadPictureFromMemory(bytes.data(), bytes.size(), picture);
+        EXPECT_TRUE(loaded) << loaded.reason;
     }
 }
 
@@ -451,8 +454,8 @@ TEST(PictureIO, SavedBmpIs24BppBottomUpAndReadsBack) {
         StdPicture picture;
         picture.bitmap = std::make_shared<Bitmap>(src);
         std::string path = dir.file("saved.bmp");
-        std::string error;
-        ASSERT_TRUE(SavePictureBMP(picture, path, &error)) << error;
+        const PictureResult saved = SavePictureBMP(picture, path);
+        ASSERT_TRUE(saved) << saved.reason;
 
         cDIB dib;
         ASSERT_TRUE(dib.CreateFromFile(path));
@@ -469,7 +472,8 @@ TEST(PictureIO, SavedBmpIs24BppBottomUpAndReadsBack) {
         EXPECT_TRUE(dialogs.messages.empty());
 
         StdPicture back;
-        ASSERT_TRUE(LoadPicture(path, back, &error)) << error;
+        const PictureResult loaded = LoadPicture(path, back);
+        ASSERT_TRUE(loaded) << loaded.reason;
         expectSamePixels(*back.bitmap, src);
         EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"saved.bmp"});
     }
@@ -486,9 +490,9 @@ TEST(PictureIO, SavingReplacesAnOldFileAndLeavesNoTemporaryFiles) {
 
 TEST(PictureIO, SaveFailuresAreReported) {
     TempDir dir;
-    std::string error;
-    EXPECT_FALSE(SavePictureBMP(makePicture(3, 2), dir.file("no/folder/x.bmp"), &error));
-    EXPECT_FALSE(error.empty());
+    const PictureResult saved = SavePictureBMP(makePicture(3, 2), dir.file("no/folder/x.bmp"));
+    EXPECT_FALSE(saved);
+    EXPECT_FALSE(saved.reason.empty());
     EXPECT_FALSE(SavePictureBMP(StdPicture{}, dir.file("x.bmp")));
     EXPECT_FALSE(SavePictureBMP(Bitmap{}, dir.file("x.bmp")));
     std::filesystem::create_directory(dir.file("taken"));
