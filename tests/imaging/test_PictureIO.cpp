@@ -12,6 +12,7 @@
 #include "imaging/jpeg/JpegDecoder.h"
 #include "imaging/PictureIO.h"
 #include "imaging/bmp/cDIB.h"
+#include "support/FileKinds.h"
 #include "support/Files.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
@@ -157,6 +158,57 @@ TEST(PictureIO, TheContentDecidesNotTheName) {
     StdPicture jpeg;
     ASSERT_TRUE(LoadPicture(dir.file("really_a_jpeg.bmp"), jpeg));
     EXPECT_EQ(jpeg.height(), 11);
+
+    writeFile(dir.file("really_a_gif.jpg"), makeGif());
+    StdPicture gif;
+    ASSERT_TRUE(LoadPicture(dir.file("really_a_gif.jpg"), gif));
+    EXPECT_EQ(gif.width(), 5);
+}
+
+// Each failure says what kind it is, with the cause in words and no path.
+TEST(PictureIO, FailuresSayWhatKind) {
+    TempDir dir;
+    ASSERT_TRUE(test::makeFifo(dir.file("fifo.bmp")));
+    writeFile(dir.file("text.bmp"), {'h', 'e', 'l', 'l', 'o'});
+    std::vector<uint8_t> bmp = readFile(fixture("info24.bmp"));
+    bmp.resize(700);
+    writeFile(dir.file("cut.bmp"), bmp);
+    std::vector<uint8_t> gif = makeGif();
+    gif.resize(13);
+    writeFile(dir.file("cut.gif"), gif);
+    struct Case { const char* name; std::string path; PictureError kind; const char* reason; };
+    const Case cases[] = {
+        {"missing", dir.file("missing.bmp"), PictureError::NotFound, "No such file or directory"},
+        {"below a file", dir.file("text.bmp") + "/x.bmp", PictureError::NotFound, "Not a directory"},
+        {"a folder", dir.path().string(), PictureError::Folder, "Is a directory"},
+        {"a FIFO", dir.file("fifo.bmp"), PictureError::NotAFile, "not a regular file (a FIFO)"},
+        {"a device", "/dev/zero", PictureError::NotAFile, "not a regular file (a device)"},
+        {"no known format", dir.file("text.bmp"), PictureError::UnknownFormat, "not a BMP, JPEG or GIF file"},
+        {"BMP cut short", dir.file("cut.bmp"), PictureError::Undecodable, "BMP pixel data ends early"},
+        {"GIF header only", dir.file("cut.gif"), PictureError::Undecodable, "GIF file could not be decoded: "},
+    };
+    for (const Case& c : cases) {
+        StdPicture picture;
+        PictureResult result;
+        ASSERT_TRUE(test::returnsWithoutWaitingOnFifo(dir.file("fifo.bmp"), [&] { result = LoadPicture(c.path, picture); }))
+            << c.name;
+        EXPECT_FALSE(result) << c.name;
+        EXPECT_EQ(result.kind, c.kind) << c.name;
+        EXPECT_EQ(result.reason.rfind(c.reason, 0), 0u) << c.name << ": " << result.reason;
+        EXPECT_EQ(result.reason.find(dir.path().string()), std::string::npos) << c.name << ": " << result.reason;
+        EXPECT_FALSE(picture.isBitmap()) << c.name;
+    }
+
+    const PictureResult empty = SavePictureBMP(StdPicture{}, dir.file("x.bmp"));
+    EXPECT_EQ(empty.kind, PictureError::Empty);
+    EXPECT_EQ(empty.reason, "empty picture");
+    const PictureResult unwritable = SavePictureBMP(makePicture(3, 2), dir.file("no/folder/x.bmp"));
+    EXPECT_EQ(unwritable.kind, PictureError::WriteFailed);
+    EXPECT_EQ(unwritable.reason, "No such file or directory");
+    const PictureResult saved = SavePictureBMP(makePicture(3, 2), dir.file("x.bmp"));
+    EXPECT_TRUE(saved);
+    EXPECT_EQ(saved.kind, PictureError::None);
+    EXPECT_EQ(saved.reason, "");
 }
 
 TEST(PictureIO, GifGoesToTheGifDecoder) {
