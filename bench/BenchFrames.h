@@ -55,7 +55,11 @@ private:
             }
             char file[32];
             std::snprintf(file, sizeof file, "%03d.bmp", n);
-            SavePictureBMP(frame, (folder_ / "frames" / file).string());
+            // Figures over missing frames would mean nothing.
+            if (PictureResult saved = SavePictureBMP(frame, (folder_ / "frames" / file).string()); !saved) {
+                std::fprintf(stderr, "cannot write frame %s: %s\n", file, saved.reason.c_str());
+                std::exit(1);
+            }
         }
     }
 

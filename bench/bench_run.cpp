@@ -157,7 +157,7 @@ bool serialRun(Scene& s, int kind, const std::string& folder) {
         const std::string path = folder + "/" + FrameFileName(k, kind);
         bool ok = true;
         if (kind == kSaveBmp) {
-            ok = SavePictureBMP(s.frame.image(), path);
+            ok = bool(SavePictureBMP(s.frame.image(), path));
         } else if (kind == kSaveJpg) {
             ok = SavePictureBMP(s.frame.image(), folder + "/Dumy.bmp") &&
                  ConvertBMPtoJPG(folder + "/Dumy.bmp", path, -1, 100, -1) == kConvertOk;

@@ -166,9 +166,8 @@ bool EditorSession::Load(EditorState& out, std::string& error) const {
                     *into = it->second;
                     continue;
                 }
-                std::string why;
-                if (!LoadPicture(folder_ + "/" + name, *into, &why)) {
-                    error = name + ": " + why;
+                if (PictureResult loaded = LoadPicture(folder_ + "/" + name, *into); !loaded) {
+                    error = name + ": " + loaded.reason;
                     return false;
                 }
                 loaded[name] = *into;

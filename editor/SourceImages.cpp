@@ -25,17 +25,6 @@ void showLoadFailure(const std::string& path, const std::string& reason) {
     showMessage(kLoadFailedMessage + path + "\n" + reason, MsgIcon::Exclamation);
 }
 
-std::string fileReason(const std::error_code& ec) {
-    if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory) return "ﾌｧｲﾙが見つかりません";
-    if (ec == std::errc::permission_denied || ec == std::errc::operation_not_permitted)
-        return "ﾌｧｲﾙを開く権限がありません";
-    if (ec == std::errc::is_a_directory) return "ﾌｫﾙﾀﾞです。画像ﾌｧｲﾙを選んでください";
-    if (ec.category() == FileTypeErrorCategory()) return "通常のﾌｧｲﾙではありません (ﾊﾟｲﾌﾟやﾃﾞﾊﾞｲｽ)";
-    if (ec == std::errc::file_too_large) return "ﾌｧｲﾙが大きすぎます";
-    if (ec == std::errc::not_enough_memory) return "ﾒﾓﾘが足りません";
-    return "ﾌｧｲﾙを読めません (" + ec.message() + ")";
-}
-
 // The decoders explain themselves in English for the command line; the
 // window names the kind of failure.
 std::string decodeReason(const std::string& why) {
@@ -50,6 +39,19 @@ std::string decodeReason(const std::string& why) {
         has("no data") || has("Premature end"))
         return "ﾌｧｲﾙが途中で切れています";
     return "画像のﾃﾞｰﾀが壊れています";
+}
+
+std::string loadReason(const PictureResult& result) {
+    switch (result.kind) {
+        case PictureError::NotFound: return "ﾌｧｲﾙが見つかりません";
+        case PictureError::NoAccess: return "ﾌｧｲﾙを開く権限がありません";
+        case PictureError::Folder: return "ﾌｫﾙﾀﾞです。画像ﾌｧｲﾙを選んでください";
+        case PictureError::NotAFile: return "通常のﾌｧｲﾙではありません (ﾊﾟｲﾌﾟやﾃﾞﾊﾞｲｽ)";
+        case PictureError::TooLarge: return "ﾌｧｲﾙが大きすぎます";
+        case PictureError::OutOfMemory: return "ﾒﾓﾘが足りません";
+        case PictureError::Unreadable: return "ﾌｧｲﾙを読めません (" + result.reason + ")";
+        default: return decodeReason(result.reason);
+    }
 }
 
 bool deleteFile(const std::string& path) {
@@ -82,17 +84,9 @@ std::string ShowOpenImageDialog(const std::string& imageFolder) {
 }
 
 bool LoadSourcePicture(const std::string& path, StdPicture& out, std::string& reason) {
-    std::vector<uint8_t> bytes;
-    if (std::error_code ec = ReadRegularFile(path, kMaxPictureFile, bytes)) {
-        reason = fileReason(ec);
-        return false;
-    }
-    std::string why;
-    if (!LoadPictureFromMemory(bytes.data(), bytes.size(), out, &why)) {
-        reason = decodeReason(why);
-        return false;
-    }
-    return true;
+    const PictureResult loaded = LoadPicture(path, out);
+    if (!loaded) reason = loadReason(loaded);
+    return bool(loaded);
 }
 
 std::string SizeText(int width, int height) { return std::to_string(width) + " * " + std::to_string(height); }

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // The whole picture path, 32-bpp conversion included.
     tarnel::StdPicture picture;
-    if (tarnel::LoadPictureFromMemory(data, size, picture) != picture.isBitmap()) __builtin_trap();
+    if (bool(tarnel::LoadPictureFromMemory(data, size, picture)) != picture.isBitmap()) __builtin_trap();
 
     tarnel::cDIB dib;
     if (dib.CreateFromPackedDIBPointer(data, size)) {

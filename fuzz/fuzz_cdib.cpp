@@ -9,15 +9,12 @@
 
 #include "FuzzSupport.h"
 #include "imaging/bmp/cDIB.h"
+#include "platform/LittleEndian.h"
 
 using namespace tarnel;
 using tarnel::fuzz::check;
 
 namespace {
-
-uint32_t le32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 bool sameBlocks(const cDIB& a, const cDIB& b) {
     return a.Bits() == b.Bits() && a.BitmapInfo() == b.BitmapInfo() && a.Width() == b.Width() &&
@@ -47,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(fuzz::writeWholeFile(input, data, size));
     if (fromFile.CreateFromFile(input)) {
         check(size >= 54);
-        const uint32_t offBits = le32(data + 10);
+        const uint32_t offBits = Le32(data + 10);
         check(offBits >= 54 && offBits <= size);
         check(fromFile.SizeImage() > 0 && size_t(fromFile.SizeImage()) <= size - offBits);
         check(fromFile.Bits().size() == size_t(fromFile.SizeImage()));

@@ -50,10 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto before = std::make_shared<Bitmap>();
     check(before->create(1, 1, 32));
     picture.bitmap = before;
-    std::string error;
-    if (!LoadPictureFromMemory(data, size, picture, &error)) {
+    if (PictureResult loaded = LoadPictureFromMemory(data, size, picture); !loaded) {
         check(picture.bitmap == before && before->width() == 1);
-        check(!error.empty());
+        check(!loaded.reason.empty());
         return 0;
     }
     check(picture.isBitmap());
@@ -73,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> file;
     check(EncodeBmp24(loaded, file));
     StdPicture back;
-    check(LoadPictureFromMemory(file.data(), file.size(), back));
+    check(bool(LoadPictureFromMemory(file.data(), file.size(), back)));
     check(sameColours(loaded, *back.bitmap));
     return 0;
 }

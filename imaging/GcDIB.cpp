@@ -7,7 +7,8 @@
 #include <system_error>
 
 #include "imaging/bmp/BmpDecoder.h"
-#include "imaging/PictureIO.h"
+#include "imaging/LoadBudget.h"
+#include "platform/FileRead.h"
 #include "platform/RuntimeError.h"
 
 namespace tarnel {
@@ -58,7 +59,7 @@ uint8_t GcDIB::CreateFromBitmapFile(const std::string& Filename) {
         throw RuntimeError(RuntimeError::FileNotFound, "File not found: " + Filename);
     // The shared reader refuses files larger than any picture we could hold.
     std::vector<uint8_t> data;
-    if (!ReadFileBytes(Filename, data) || data.empty()) return 0;
+    if (!ReadFileBytes(Filename, kMaxPictureFile, data) || data.empty()) return 0;
     Destroy();
     auto bitmap = std::make_unique<Bitmap>();
     if (!DecodeBmp(data.data(), data.size(), *bitmap)) return 0;

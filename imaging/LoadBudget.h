@@ -21,6 +21,10 @@ inline constexpr uint64_t kLoadBytesPerInputByte = 16 << 10;
 // Pixels any picture may have whatever its data: the floor at 4 bytes a pixel.
 inline constexpr int64_t kLoadFloorPixels = int64_t(kLoadFloorBytes / 4);
 
+// Picture files larger than this are refused before they are read: the
+// largest picture we hold is 2^28 pixels of 4 bytes, plus room for headers.
+inline constexpr uint64_t kMaxPictureFile = (uint64_t(1) << 30) + (uint64_t(1) << 20);
+
 class LoadBudget {
 public:
     explicit LoadBudget(uint64_t limit) : limit_(limit) {}

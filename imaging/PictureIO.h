@@ -1,13 +1,15 @@
 #pragma once
 // The picture loader and saver: BMP, JPEG and GIF files into 32-bpp top-down
 // pictures, and pictures out as uncompressed 24-bpp BMP files that cDIB reads
-// back. The format is told by the file's content, never by its name.
+// back. The format is told by the file's content, never by its name; each
+// format's own code lives in its folder (bmp/, jpeg/, gif/).
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "imaging/LoadBudget.h"
+#include "imaging/bmp/BmpEncoder.h"  // EncodeBmp24, ToTopDown32
 #include "platform/Picture.h"
 #include "platform/gdi.h"
 
@@ -18,45 +20,46 @@ enum class PictureFormat { Unknown, Bmp, Jpeg, Gif };
 // By magic bytes: "BM", FF D8 FF, "GIF87a"/"GIF89a".
 PictureFormat DetectPictureFormat(const uint8_t* data, size_t size);
 
+// What went wrong at this boundary. The file kinds follow the cause of the
+// failed read; a decoder's refusal (damaged, unsupported, too large for the
+// budget, or memory it could not get) is Undecodable, its reason saying which.
+enum class PictureError {
+    None,
+    NotFound,       // no such file, or a folder on the way is missing
+    Folder,         // the path names a folder
+    NotAFile,       // a FIFO, device or socket
+    NoAccess,       // permission denied
+    TooLarge,       // above kMaxPictureFile
+    Unreadable,     // any other read failure
+    OutOfMemory,    // memory for the file or the picture could not be had
+    UnknownFormat,  // not a BMP, JPEG or GIF file
+    Undecodable,
+    Empty,          // nothing to save
+    WriteFailed,
+};
+
+// The outcome of a load or a save: true when it worked. `reason` gives the
+// cause in English without the path (the caller names the file).
+struct [[nodiscard]] PictureResult {
+    PictureError kind = PictureError::None;
+    std::string reason;
+    explicit operator bool() const { return kind == PictureError::None; }
+};
+
 // On success `out` holds a new 32-bpp top-down bitmap; on failure it is left
-// as it was and `error` says why. A file that does not decode is a failure.
-// Every surface of one load, the 32-bpp copy included, comes out of one
-// LoadBudget::ForInput(size), so memory and time follow the file's size.
-//
-// Picture files larger than this are refused before they are read: the
-// largest picture we hold is 2^28 pixels of 4 bytes, plus room for headers.
-inline constexpr uint64_t kMaxPictureFile = (uint64_t(1) << 30) + (uint64_t(1) << 20);
+// as it was. A file that does not decode is a failure. Every surface of one
+// load, the 32-bpp copy included, comes out of one LoadBudget::ForInput(size),
+// so memory and time follow the file's size. Only regular files of at most
+// kMaxPictureFile bytes are read.
+PictureResult LoadPicture(const std::string& path, StdPicture& out);
+// The same reading the file into `buffer`, whose storage a caller loading
+// frame after frame keeps.
+PictureResult LoadPicture(const std::string& path, StdPicture& out, std::vector<uint8_t>& buffer);
+PictureResult LoadPictureFromMemory(const uint8_t* data, size_t size, StdPicture& out);
 
-bool LoadPicture(const std::string& path, StdPicture& out, std::string* error = nullptr);
-bool LoadPictureFromMemory(const uint8_t* data, size_t size, StdPicture& out, std::string* error = nullptr);
-
-// Writes an uncompressed 24-bpp bottom-up BMP (BITMAPINFOHEADER, biSizeImage
-// set) through a temporary file beside `path` that is renamed into place.
-bool SavePictureBMP(const Bitmap& picture, const std::string& path, std::string* error = nullptr);
-bool SavePictureBMP(const StdPicture& picture, const std::string& path, std::string* error = nullptr);
-// The same file image in memory.
-bool EncodeBmp24(const Bitmap& picture, std::vector<uint8_t>& out);
-
-// A 32-bpp top-down copy of any bitmap (reserved bytes zero).
-bool ToTopDown32(const Bitmap& src, Bitmap& out);
-
-// JPEG through TurboJPEG into a 32-bpp top-down bitmap (CMYK files included).
-// Refused before decoding: a picture larger than its data can hold (at most
-// 1024 pixels a byte beyond kLoadFloorPixels), a multi-scan file whose scans
-// would sweep the picture more often than its size allows, and anything the
-// budget (by default one sized for `size`) cannot hold. Corrupt data, which
-// the library only warns about, and files of more than 500 scans fail.
-bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out, std::string* error = nullptr);
-bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out, LoadBudget& budget, std::string* error = nullptr);
-
-// Whole-file helpers shared by the converters. Reading takes regular files
-// only (never blocks on a FIFO) and refuses files larger than any picture we
-// could hold; writing goes through WriteFileAtomically (a symbolic link is
-// written through, what is not a regular file is refused), with `sync` for
-// files that must survive a crash. Errors give the cause, not the path: the
-// caller names the file.
-bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& out, std::string* error = nullptr);
-bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size, std::string* error = nullptr,
-                        bool sync = false);
+// Writes EncodeBmp24's file image through a temporary file beside `path`
+// that is renamed into place.
+PictureResult SavePictureBMP(const Bitmap& picture, const std::string& path);
+PictureResult SavePictureBMP(const StdPicture& picture, const std::string& path);
 
 }  // namespace tarnel

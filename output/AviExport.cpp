@@ -4,6 +4,7 @@
 
 #include "imaging/PictureIO.h"
 #include "imaging/bmp/cDIB.h"
+#include "platform/AtomicFile.h"
 #include "platform/gdi.h"
 
 namespace tarnel {
@@ -34,9 +35,8 @@ public:
             return Step::TempNotSaved;
         }
         StdPicture picture;
-        if (!ReadFileBytes(path, fileBytes_, &error) ||
-            !LoadPictureFromMemory(fileBytes_.data(), fileBytes_.size(), picture, &error)) {
-            if (error.find(path) == std::string::npos) error = path + ": " + error;
+        if (PictureResult loaded = LoadPicture(path, picture, fileBytes_); !loaded) {
+            error = loaded.reason.find(path) == std::string::npos ? path + ": " + loaded.reason : loaded.reason;
             return Step::ImageNotLoaded;
         }
         DC source;

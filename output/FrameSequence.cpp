@@ -31,7 +31,7 @@ bool DecodeFrameFile(const std::string& path, StdPicture& out) {
     // worth of memory per frame; a very large one is not kept.
     thread_local std::vector<uint8_t> bytes;
     StdPicture picture;
-    bool ok = ReadFileBytes(path, bytes) && LoadPictureFromMemory(bytes.data(), bytes.size(), picture);
+    const bool ok = bool(LoadPicture(path, picture, bytes));
     if (ok) out = std::move(picture);
     if (bytes.capacity() > (size_t(64) << 20)) std::vector<uint8_t>().swap(bytes);
     return ok;

@@ -22,12 +22,9 @@ struct LoadedImage {
 LoadedImage loadImage(const std::string& path) {
     LoadedImage image;
     try {
-        std::vector<uint8_t> bytes;
-        if (!ReadFileBytes(path, bytes, &image.error) ||
-            !LoadPictureFromMemory(bytes.data(), bytes.size(), image.picture, &image.error) ||
-            !image.picture.isBitmap()) {
-            if (image.error.empty()) image.error = "not a picture";
-        }
+        if (PictureResult loaded = LoadPicture(path, image.picture); !loaded)
+            image.error = loaded.reason;
+        if (image.error.empty() && !image.picture.isBitmap()) image.error = "not a picture";
     } catch (const std::bad_alloc&) {
         image.error = "out of memory";
     }

@@ -151,4 +151,11 @@ std::error_code WriteFileAtomically(const std::string& path, std::string_view da
     return file.commit();
 }
 
+bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size, std::string* error, bool sync) {
+    std::error_code ec =
+        WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(data), size), sync);
+    if (ec && error) *error = ec.message();
+    return !ec;
+}
+
 }  // namespace tarnel

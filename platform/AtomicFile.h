@@ -1,5 +1,7 @@
 #pragma once
 // Whole-file replacement that never leaves a half-written file behind.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -19,6 +21,10 @@ namespace tarnel {
 // target is left untouched. Stale temporary files of ended processes in the
 // target's folder are removed on the first write there (StaleTempFiles.h).
 std::error_code WriteFileAtomically(const std::string& path, std::string_view data, bool sync);
+// The same with the cause as text (the system's message), for callers that
+// only pass the reason on; the caller names the file.
+bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size, std::string* error = nullptr,
+                        bool sync = false);
 
 // WriteFileAtomically in two steps, so the writing can happen on one thread
 // and the renaming, in a chosen order, on another: stage() writes the

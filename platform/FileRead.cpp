@@ -136,6 +136,16 @@ std::error_code ReadRegularFile(const std::string& path, uint64_t maxBytes, std:
     return readInto(path, maxBytes, out);
 }
 
+std::string ReadErrorText(const std::error_code& ec) {
+    return ec == std::errc::file_too_large ? std::string("file too large") : ec.message();
+}
+
+bool ReadFileBytes(const std::string& path, uint64_t maxBytes, std::vector<uint8_t>& out, std::string* error) {
+    std::error_code ec = ReadRegularFile(path, maxBytes, out);
+    if (ec && error) *error = ReadErrorText(ec);
+    return !ec;
+}
+
 bool FileExists(std::string path) {
     if (!path.empty() && path.back() == '/' && path.size() > 1) path.pop_back();
     if (path.empty()) return false;

@@ -39,6 +39,12 @@ int OpenRegularFile(const std::string& path, std::error_code& ec);
 std::error_code ReadRegularFile(const std::string& path, uint64_t maxBytes, std::string& out);
 std::error_code ReadRegularFile(const std::string& path, uint64_t maxBytes, std::vector<uint8_t>& out);
 
+// ReadRegularFile with the cause as text ("file too large" for EFBIG, else
+// the system's message), for callers that only pass the reason on.
+bool ReadFileBytes(const std::string& path, uint64_t maxBytes, std::vector<uint8_t>& out,
+                   std::string* error = nullptr);
+std::string ReadErrorText(const std::error_code& ec);
+
 // True when the file is a regular file that can be opened for reading (one
 // trailing separator is ignored); false for a missing file, a folder, a FIFO
 // or device, or an unreadable file.

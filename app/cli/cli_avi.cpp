@@ -95,8 +95,8 @@ int runAvi(const std::vector<std::string>& args) {
     request.height = a.height;
     if (request.width == 0) {
         StdPicture first;
-        std::string why;
-        if (!LoadPicture(request.framePaths[0], first, &why)) return Fail(kFailure, NamedOnce("", request.framePaths[0], why));
+        if (PictureResult loaded = LoadPicture(request.framePaths[0], first); !loaded)
+            return Fail(kFailure, NamedOnce("", request.framePaths[0], loaded.reason));
         request.width = first.width();
         request.height = first.height();
     }

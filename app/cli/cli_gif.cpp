@@ -118,8 +118,8 @@ int runEncode(const std::vector<std::string>& args) {
     const std::string& out = positional[1];
 
     StdPicture picture;
-    std::string error;
-    if (!LoadPicture(in, picture, &error)) return Fail(kFailure, NamedOnce("cannot load", in, error));
+    if (PictureResult loaded = LoadPicture(in, picture); !loaded)
+        return Fail(kFailure, NamedOnce("cannot load", in, loaded.reason));
     GcDIB source;
     if (source.CreateFromStdPicture(picture, true) == 0) return Fail(kFailure, "cannot make a surface of " + in);
 

@@ -133,9 +133,8 @@ std::string describe(const std::vector<ProjectSizeMismatch>& mismatches) {
 // Picture errors give the cause; the file is named here, once.
 bool loadImage(const std::string& path, PictureBox& box, std::string& error) {
     StdPicture picture;
-    std::string why;
-    if (!LoadPicture(path, picture, &why)) {
-        error = NamedOnce("", path, why);
+    if (PictureResult loaded = LoadPicture(path, picture); !loaded) {
+        error = NamedOnce("", path, loaded.reason);
         return false;
     }
     box.setPicture(picture);

@@ -79,8 +79,8 @@ bool Tarnel_M::SaveProject(const std::string& chosenPath) {
         // beside the project, so that the project reopens (and runs) as it is now.
         if (images.Prepared[size_t(i)]) {
             image = stem.string() + (i == 0 ? ".start.bmp" : ".end.bmp");
-            if (!SavePictureBMP(images.P[size_t(i)].picture(), image, &error)) {
-                tell(kProjectSaveFailed + image + "\n" + error);
+            if (PictureResult saved = SavePictureBMP(images.P[size_t(i)].picture(), image); !saved) {
+                tell(kProjectSaveFailed + image + "\n" + saved.reason);
                 return false;
             }
         }

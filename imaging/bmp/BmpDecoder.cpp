@@ -4,7 +4,12 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <limits>
 #include <new>
+
+#include "imaging/bmp/BmpEncoder.h"
+#include "imaging/bmp/BmpFormat.h"
+#include "platform/LittleEndian.h"
 
 namespace tarnel {
 
@@ -25,12 +30,7 @@ constexpr uint32_t kV3Header = 56;    // + alpha mask
 constexpr uint32_t kV4Header = 108;   // + colour space, endpoints, gamma
 constexpr uint32_t kV5Header = 124;   // + intent, profile
 
-constexpr size_t kFileHeader = 14;
-
-inline uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline uint32_t le32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
+constexpr size_t kFileHeader = BITMAPFILEHEADER::kSize;
 
 // One colour channel of a bit-field pixel, scaled to 8 bits.
 struct Channel {
@@ -80,37 +80,37 @@ private:
     // BITMAPFILEHEADER: bfType "BM", bfSize, bfReserved1, bfReserved2, bfOffBits.
     bool readFileHeader() {
         if (size_ < kFileHeader + 4) return fail("file too short for a BMP header");
-        if (data_[0] != 'B' || data_[1] != 'M') return fail("not a BMP file");
-        offBits_ = le32(data_ + 10);  // bfSize is often wrong and is ignored
+        if (!LooksLikeBmp(data_, size_)) return fail("not a BMP file");
+        offBits_ = BITMAPFILEHEADER::read(data_).bfOffBits;  // bfSize is often wrong and is ignored
         return true;
     }
 
     // BITMAPCOREHEADER or one of the BITMAPINFOHEADER family at offset 14.
     bool readInfoHeader() {
         const uint8_t* h = data_ + kFileHeader;
-        headerSize_ = le32(h);
+        headerSize_ = Le32(h);
         switch (headerSize_) {
             case kCoreHeader: case kInfoHeader: case kV2Header: case kV3Header: case kV4Header: case kV5Header: break;
             default: return fail("unsupported BMP header");
         }
         if (size_ - kFileHeader < headerSize_) return fail("BMP header cut short");
         if (headerSize_ == kCoreHeader) {
-            width_ = le16(h + 4);   // bcWidth
-            height_ = le16(h + 6);  // bcHeight, always bottom-up
-            bpp_ = le16(h + 10);    // bcBitCount (bcPlanes at 8)
+            width_ = Le16(h + 4);   // bcWidth
+            height_ = Le16(h + 6);  // bcHeight, always bottom-up
+            bpp_ = Le16(h + 10);    // bcBitCount (bcPlanes at 8)
             compression_ = BI_RGB;
             entrySize_ = 3;  // RGBTRIPLE
             return true;
         }
-        width_ = int32_t(le32(h + 4));          // biWidth
-        int32_t height = int32_t(le32(h + 8));  // biHeight, negative for top-down
-        topDown_ = height < 0;
-        height_ = topDown_ ? -int64_t(height) : int64_t(height);
-        bpp_ = le16(h + 14);          // biBitCount (biPlanes at 12)
-        compression_ = le32(h + 16);  // biCompression
-        sizeImage_ = le32(h + 20);    // biSizeImage (pels per metre at 24, 28)
-        clrUsed_ = le32(h + 32);      // biClrUsed (biClrImportant at 36)
-        entrySize_ = 4;               // RGBQUAD
+        const BITMAPINFOHEADER info = BITMAPINFOHEADER::read(h);
+        width_ = info.biWidth;
+        topDown_ = info.biHeight < 0;  // negative for top-down
+        height_ = topDown_ ? -int64_t(info.biHeight) : int64_t(info.biHeight);
+        bpp_ = info.biBitCount;
+        compression_ = info.biCompression;
+        sizeImage_ = info.biSizeImage;
+        clrUsed_ = info.biClrUsed;
+        entrySize_ = 4;  // RGBQUAD
         return true;
     }
 
@@ -147,7 +147,7 @@ private:
             if (size_ - tableOffset_ < count * 4) return fail("BMP colour masks cut short");
             tableOffset_ += count * 4;
         }
-        masks_ = {le32(m), le32(m + 4), le32(m + 8)};
+        masks_ = {Le32(m), Le32(m + 4), Le32(m + 8)};
         for (uint32_t mask : masks_) {
             if (bpp_ == 16 && mask > 0xFFFF) return fail("colour mask wider than the pixel");
         }
@@ -231,7 +231,7 @@ private:
             const uint8_t* s = srcRow;
             uint8_t* d = dstRow;
             for (int64_t x = 0; x < width_; ++x, s += pixelBytes, d += 4) {
-                uint32_t v = pixelBytes == 2 ? le16(s) : le32(s);
+                uint32_t v = pixelBytes == 2 ? Le16(s) : Le32(s);
                 d[0] = blue_(v);
                 d[1] = green_(v);
                 d[2] = red_(v);
@@ -347,6 +347,37 @@ private:
     size_t fileStride_ = 0;
 };
 
+// BITMAPFILEHEADER + BITMAPINFOHEADER (or a later header), 24 bpp, BI_RGB,
+// one plane, all rows present: straight into 32 bpp, reserved bytes 0.
+// The common case (every frame a run writes) in one pass; false leaves the
+// file to the general decoder.
+bool decodePlainBmp24(const uint8_t* d, size_t size, Bitmap& out, LoadBudget& budget) {
+    if (size < kFileHeader + BITMAPINFOHEADER::kSize || !LooksLikeBmp(d, size)) return false;
+    const BITMAPINFOHEADER info = BITMAPINFOHEADER::read(d + kFileHeader);
+    const uint32_t offBits = BITMAPFILEHEADER::read(d).bfOffBits, headerSize = info.biSize;
+    const int32_t width = info.biWidth, height = info.biHeight;
+    if (headerSize < 40 || headerSize > size - 14 || offBits < 14 + headerSize) return false;
+    if (info.biPlanes != 1 || info.biBitCount != 24 || info.biCompression != BI_RGB) return false;
+    if (height == std::numeric_limits<int32_t>::min()) return false;
+    const int w = width, h = height < 0 ? -height : height;
+    if (!Bitmap::sizeAllowed(w, h)) return false;
+    const size_t stride = size_t(Bitmap::strideFor(w, 24));
+    if (offBits > size || stride * size_t(h) > size - offBits) return false;
+
+    if (!budget.Reserve(SurfaceBytes(w, h, 32))) return false;
+    if (!out.create(w, h, 32, true)) return false;
+    const bool bottomUp = height > 0;
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* src = d + offBits + stride * size_t(bottomUp ? h - 1 - y : y);
+        uint8_t* dst = out.scanline(y);
+        for (int x = 0; x < w; ++x, src += 3, dst += 4) {
+            const uint32_t bgr = uint32_t(src[0]) | uint32_t(src[1]) << 8 | uint32_t(src[2]) << 16;
+            std::memcpy(dst, &bgr, 4);
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool DecodeBmp(const uint8_t* data, size_t size, Bitmap& out, std::string* error) {
@@ -370,6 +401,29 @@ bool DecodeBmp(const uint8_t* data, size_t size, Bitmap& out, LoadBudget& budget
         }
     }
     return false;
+}
+
+bool DecodeBmpPicture(const uint8_t* data, size_t size, Bitmap& out, LoadBudget& budget, std::string* error) {
+    out.clear();
+    try {
+        if (decodePlainBmp24(data, size, out, budget)) return true;
+    } catch (const std::bad_alloc&) {
+        out.clear();
+        if (error) *error = "out of memory";
+        return false;
+    }
+    Bitmap decoded;
+    if (!DecodeBmp(data, size, decoded, budget, error)) return false;
+    // The 32-bpp copy comes out of the same budget as the decoded surface.
+    if (!budget.Reserve(SurfaceBytes(decoded.width(), decoded.height(), 32))) {
+        if (error) *error = "picture needs more memory than allowed";
+        return false;
+    }
+    if (!ToTopDown32(decoded, out)) {
+        if (error) *error = "out of memory";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace tarnel

@@ -22,4 +22,10 @@ namespace tarnel {
 bool DecodeBmp(const uint8_t* data, size_t size, Bitmap& out, std::string* error = nullptr);
 bool DecodeBmp(const uint8_t* data, size_t size, Bitmap& out, LoadBudget& budget, std::string* error = nullptr);
 
+// A BMP file as the picture loader wants it: 32 bpp, top-down, reserved
+// bytes 0. Plain 24-bpp files, every frame a run writes, go straight there in
+// one pass; the rest through DecodeBmp and a 32-bpp copy, both out of `budget`.
+bool DecodeBmpPicture(const uint8_t* data, size_t size, Bitmap& out, LoadBudget& budget,
+                      std::string* error = nullptr);
+
 }  // namespace tarnel

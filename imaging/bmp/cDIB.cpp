@@ -18,18 +18,6 @@ namespace tarnel {
 
 namespace {
 
-inline uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline uint32_t le32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-inline void put16(uint8_t* p, uint16_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-inline void put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-
 constexpr const char* kNotFound = "ﾌｧｲﾙが存在しません :";
 constexpr const char* kLocked = "ﾌｧｲﾙがﾛｯｸされています :";
 constexpr const char* kUnsupported = "ｻﾎﾟｰﾄされていないﾌｧｲﾙﾌｫｰﾏｯﾄです :";
@@ -59,54 +47,6 @@ bool readAt(std::FILE* f, uint64_t offset, uint8_t* dst, size_t count) {
 }
 
 }  // namespace
-
-BITMAPFILEHEADER BITMAPFILEHEADER::read(const uint8_t* p) {
-    BITMAPFILEHEADER h;
-    h.bfType = le16(p);
-    h.bfSize = le32(p + 2);
-    h.bfReserved1 = le16(p + 6);
-    h.bfReserved2 = le16(p + 8);
-    h.bfOffBits = le32(p + 10);
-    return h;
-}
-
-void BITMAPFILEHEADER::write(uint8_t* p) const {
-    put16(p, bfType);
-    put32(p + 2, bfSize);
-    put16(p + 6, bfReserved1);
-    put16(p + 8, bfReserved2);
-    put32(p + 10, bfOffBits);
-}
-
-BITMAPINFOHEADER BITMAPINFOHEADER::read(const uint8_t* p) {
-    BITMAPINFOHEADER h;
-    h.biSize = le32(p);
-    h.biWidth = int32_t(le32(p + 4));
-    h.biHeight = int32_t(le32(p + 8));
-    h.biPlanes = le16(p + 12);
-    h.biBitCount = le16(p + 14);
-    h.biCompression = le32(p + 16);
-    h.biSizeImage = le32(p + 20);
-    h.biXPelsPerMeter = int32_t(le32(p + 24));
-    h.biYPelsPerMeter = int32_t(le32(p + 28));
-    h.biClrUsed = le32(p + 32);
-    h.biClrImportant = le32(p + 36);
-    return h;
-}
-
-void BITMAPINFOHEADER::write(uint8_t* p) const {
-    put32(p, biSize);
-    put32(p + 4, uint32_t(biWidth));
-    put32(p + 8, uint32_t(biHeight));
-    put16(p + 12, biPlanes);
-    put16(p + 14, biBitCount);
-    put32(p + 16, biCompression);
-    put32(p + 20, biSizeImage);
-    put32(p + 24, uint32_t(biXPelsPerMeter));
-    put32(p + 28, uint32_t(biYPelsPerMeter));
-    put32(p + 32, biClrUsed);
-    put32(p + 36, biClrImportant);
-}
 
 bool cDIB::CreateFromFile(const std::string& Filename) { return CreateFromFile(Filename, nullptr); }
 

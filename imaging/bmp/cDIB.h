@@ -2,46 +2,18 @@
 // A plain reader and writer of uncompressed BMP files, held as two byte
 // blocks: the info block (header plus colour table or masks) and the pixel
 // block. The AVI export reads its saved frames back through it.
+// Nothing is decoded: the blocks are what the headers point at, whatever the
+// depth, compression or header version, so this reader shares the headers
+// with DecodeBmp but not its checks; and it reads only those blocks from the
+// file, never the whole file.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "imaging/bmp/BmpFormat.h"
+
 namespace tarnel {
-
-// Bytes 0-13 of a BMP file, little-endian and packed.
-struct BITMAPFILEHEADER {
-    static constexpr size_t kSize = 14;
-    uint16_t bfType = 0;
-    uint32_t bfSize = 0;
-    uint16_t bfReserved1 = 0;
-    uint16_t bfReserved2 = 0;
-    uint32_t bfOffBits = 0;
-
-    static BITMAPFILEHEADER read(const uint8_t* p);
-    void write(uint8_t* p) const;
-};
-
-// The 40-byte header at file offset 14.
-struct BITMAPINFOHEADER {
-    static constexpr size_t kSize = 40;
-    uint32_t biSize = 0;
-    int32_t biWidth = 0;
-    int32_t biHeight = 0;
-    uint16_t biPlanes = 0;
-    uint16_t biBitCount = 0;
-    uint32_t biCompression = 0;
-    uint32_t biSizeImage = 0;
-    int32_t biXPelsPerMeter = 0;
-    int32_t biYPelsPerMeter = 0;
-    uint32_t biClrUsed = 0;
-    uint32_t biClrImportant = 0;
-
-    static BITMAPINFOHEADER read(const uint8_t* p);
-    void write(uint8_t* p) const;
-};
-
-inline constexpr uint16_t kBmpSignature = 19778;  // "BM"
 
 class cDIB {
 public:

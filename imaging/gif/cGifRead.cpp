@@ -5,9 +5,10 @@
 #include <exception>
 #include <new>
 
-#include "imaging/PictureIO.h"
 #include "imaging/gif/cGif.h"
 #include "imaging/gif/mGIFLZWDec.h"
+#include "platform/FileRead.h"
+#include "platform/LittleEndian.h"
 
 namespace tarnel {
 
@@ -42,7 +43,7 @@ public:
     }
     bool word(uint16_t& v) {
         if (size_ - pos_ < 2) return ended();
-        v = uint16_t(data_[pos_] | (data_[pos_ + 1] << 8));
+        v = Le16(data_ + pos_);
         pos_ += 2;
         return true;
     }
@@ -102,7 +103,7 @@ private:
 bool cGif::LoadFromFile(const std::string& Filename) {
     std::vector<uint8_t> bytes;
     std::string error;
-    if (!ReadFileBytes(Filename, bytes, &error)) {
+    if (!ReadFileBytes(Filename, kMaxPictureFile, bytes, &error)) {
         Destroy();
         // The reader names the file; the caller knows it already.
         const std::string named = Filename + ": ";
@@ -238,7 +239,7 @@ bool cGif::readApplicationExtension(StreamReader& in) {
     if (std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0) {
         // data[0] is the sub-block id (1), then the loop count.
         if (data.size() < 3) return in.fail("a looping extension without its count");
-        unsigned loops = unsigned(data[1]) | (unsigned(data[2]) << 8);
+        unsigned loops = Le16(data.data() + 1);
         if (loops > 32767) return in.fail("loop count above 32767");
         loops_ = int16_t(loops);
     }

@@ -9,9 +9,9 @@
 
 #include "imaging/gif/GifComposedScreen.h"
 #include "imaging/gif/GifDeltaCoder.h"
-#include "imaging/PictureIO.h"
 #include "imaging/gif/cGif.h"
 #include "imaging/gif/mGIFLZWEnc.h"
+#include "platform/AtomicFile.h"
 
 namespace tarnel {
 

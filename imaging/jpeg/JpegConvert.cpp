@@ -4,8 +4,11 @@
 #include <new>
 #include <turbojpeg.h>
 
+#include "imaging/LoadBudget.h"
 #include "imaging/bmp/BmpDecoder.h"
-#include "imaging/PictureIO.h"
+#include "imaging/bmp/BmpEncoder.h"
+#include "platform/AtomicFile.h"
+#include "platform/FileRead.h"
 
 namespace tarnel {
 
@@ -85,7 +88,7 @@ int ConvertBMPtoJPG(const std::string& bmpPath, const std::string& jpgPath, int3
         return kConvertBadArguments;
 
     std::vector<uint8_t> bmp;
-    if (!ReadFileBytes(bmpPath, bmp)) return kConvertReadFailed;
+    if (!ReadFileBytes(bmpPath, kMaxPictureFile, bmp)) return kConvertReadFailed;
     Bitmap picture;
     if (!DecodeBmp(bmp.data(), bmp.size(), picture)) return kConvertDecodeFailed;
     std::vector<uint8_t>().swap(bmp);

@@ -14,6 +14,7 @@ extern "C" {
 #include <filesystem>
 
 #include "platform/AtomicFile.h"
+#include "platform/LittleEndian.h"
 #include "platform/media/AviSink.h"
 #include "platform/media/FFmpegLog.h"
 
@@ -103,18 +104,14 @@ bool PWriteAll(int fd, const void* data, size_t size, uint64_t offset) {
 }
 
 bool AviFrameFormat::parse(const uint8_t* data, size_t size, std::string& error) {
-    auto le32 = [&](size_t at) {
-        return uint32_t(data[at]) | uint32_t(data[at + 1]) << 8 | uint32_t(data[at + 2]) << 16 |
-               uint32_t(data[at + 3]) << 24;
-    };
-    if (!data || size < 40 || le32(0) < 40 || le32(0) > size) {
+    if (!data || size < 40 || Le32(data) < 40 || Le32(data) > size) {
         error = "the frame format is not a bitmap info header";
         return false;
     }
-    width = int32_t(le32(4));
-    height = int32_t(le32(8));
-    bitCount = uint16_t(data[14] | data[15] << 8);
-    compression = le32(16);
+    width = int32_t(Le32(data + 4));
+    height = int32_t(Le32(data + 8));
+    bitCount = Le16(data + 14);
+    compression = Le32(data + 16);
     if (width <= 0 || height == 0 || height == INT32_MIN || width > 32767 || std::abs(height) > 32767) {
         error = "the frame size is out of range";
         return false;

@@ -30,8 +30,8 @@ struct Reader {
 };
 
 const Reader kReaders[] = {
-    {"ReadFileBytes", [](const std::string& p) { std::vector<uint8_t> b; return ReadFileBytes(p, b); }},
-    {"LoadPicture", [](const std::string& p) { StdPicture pic; return LoadPicture(p, pic); }},
+    {"ReadFileBytes", [](const std::string& p) { std::vector<uint8_t> b; return ReadFileBytes(p, kMaxPictureFile, b); }},
+    {"LoadPicture", [](const std::string& p) { StdPicture pic; return bool(LoadPicture(p, pic)); }},
     {"cDIB::CreateFromFile", [](const std::string& p) { return cDIB().CreateFromFile(p); }},
     {"cGif::LoadFromFile", [](const std::string& p) { return cGif().LoadFromFile(p); }},
     {"LoadMeshFile", [](const std::string& p) { MeshFileData d; std::string e; return LoadMeshFile(p, d, e); }},

@@ -9,8 +9,10 @@
 #include "imaging/bmp/BmpDecoder.h"
 #include "imaging/gif/GifPicture.h"
 #include "imaging/jpeg/JpegConvert.h"
+#include "imaging/jpeg/JpegDecoder.h"
 #include "imaging/PictureIO.h"
 #include "imaging/bmp/cDIB.h"
+#include "support/FileKinds.h"
 #include "support/Files.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
@@ -117,8 +119,8 @@ TEST(PictureIO, LoadsEveryBmpVariantAs32BppTopDown) {
                              "v5_565", "v5_argb32"}) {
         SCOPED_TRACE(name);
         StdPicture picture;
-        std::string error;
-        ASSERT_TRUE(LoadPicture(fixture(std::string(name) + ".bmp"), picture, &error)) << error;
+        const PictureResult loaded = LoadPicture(fixture(std::string(name) + ".bmp"), picture);
+        ASSERT_TRUE(loaded) << loaded.reason;
         ASSERT_TRUE(picture.isBitmap());
         EXPECT_EQ(picture.bitmap->bpp(), 32);
         EXPECT_TRUE(picture.bitmap->topDown());
@@ -156,6 +158,57 @@ TEST(PictureIO, TheContentDecidesNotTheName) {
     StdPicture jpeg;
     ASSERT_TRUE(LoadPicture(dir.file("really_a_jpeg.bmp"), jpeg));
     EXPECT_EQ(jpeg.height(), 11);
+
+    writeFile(dir.file("really_a_gif.jpg"), makeGif());
+    StdPicture gif;
+    ASSERT_TRUE(LoadPicture(dir.file("really_a_gif.jpg"), gif));
+    EXPECT_EQ(gif.width(), 5);
+}
+
+// Each failure says what kind it is, with the cause in words and no path.
+TEST(PictureIO, FailuresSayWhatKind) {
+    TempDir dir;
+    ASSERT_TRUE(test::makeFifo(dir.file("fifo.bmp")));
+    writeFile(dir.file("text.bmp"), {'h', 'e', 'l', 'l', 'o'});
+    std::vector<uint8_t> bmp = readFile(fixture("info24.bmp"));
+    bmp.resize(700);
+    writeFile(dir.file("cut.bmp"), bmp);
+    std::vector<uint8_t> gif = makeGif();
+    gif.resize(13);
+    writeFile(dir.file("cut.gif"), gif);
+    struct Case { const char* name; std::string path; PictureError kind; const char* reason; };
+    const Case cases[] = {
+        {"missing", dir.file("missing.bmp"), PictureError::NotFound, "No such file or directory"},
+        {"below a file", dir.file("text.bmp") + "/x.bmp", PictureError::NotFound, "Not a directory"},
+        {"a folder", dir.path().string(), PictureError::Folder, "Is a directory"},
+        {"a FIFO", dir.file("fifo.bmp"), PictureError::NotAFile, "not a regular file (a FIFO)"},
+        {"a device", "/dev/zero", PictureError::NotAFile, "not a regular file (a device)"},
+        {"no known format", dir.file("text.bmp"), PictureError::UnknownFormat, "not a BMP, JPEG or GIF file"},
+        {"BMP cut short", dir.file("cut.bmp"), PictureError::Undecodable, "BMP pixel data ends early"},
+        {"GIF header only", dir.file("cut.gif"), PictureError::Undecodable, "GIF file could not be decoded: "},
+    };
+    for (const Case& c : cases) {
+        StdPicture picture;
+        PictureResult result;
+        ASSERT_TRUE(test::returnsWithoutWaitingOnFifo(dir.file("fifo.bmp"), [&] { result = LoadPicture(c.path, picture); }))
+            << c.name;
+        EXPECT_FALSE(result) << c.name;
+        EXPECT_EQ(result.kind, c.kind) << c.name;
+        EXPECT_EQ(result.reason.rfind(c.reason, 0), 0u) << c.name << ": " << result.reason;
+        EXPECT_EQ(result.reason.find(dir.path().string()), std::string::npos) << c.name << ": " << result.reason;
+        EXPECT_FALSE(picture.isBitmap()) << c.name;
+    }
+
+    const PictureResult empty = SavePictureBMP(StdPicture{}, dir.file("x.bmp"));
+    EXPECT_EQ(empty.kind, PictureError::Empty);
+    EXPECT_EQ(empty.reason, "empty picture");
+    const PictureResult unwritable = SavePictureBMP(makePicture(3, 2), dir.file("no/folder/x.bmp"));
+    EXPECT_EQ(unwritable.kind, PictureError::WriteFailed);
+    EXPECT_EQ(unwritable.reason, "No such file or directory");
+    const PictureResult saved = SavePictureBMP(makePicture(3, 2), dir.file("x.bmp"));
+    EXPECT_TRUE(saved);
+    EXPECT_EQ(saved.kind, PictureError::None);
+    EXPECT_EQ(saved.reason, "");
 }
 
 TEST(PictureIO, GifGoesToTheGifDecoder) {
@@ -164,8 +217,9 @@ TEST(PictureIO, GifGoesToTheGifDecoder) {
     Bitmap direct;
     bool decodes = DecodeGifPicture(gif.data(), gif.size(), direct);
     StdPicture picture;
-    std::string error;
-    EXPECT_EQ(LoadPictureFromMemory(gif.data(), gif.size(), picture, &error), decodes) << error;
+    const PictureResult loaded = LoadPictureFromMemory(gif.data(), gif.size(), picture);
+    const std::string& error = loaded.reason;
+    EXPECT_EQ(bool(loaded), decodes) << error;
     if (decodes) {
         EXPECT_EQ(picture.bitmap->bpp(), 32);
         expectSamePixels(*picture.bitmap, direct);
@@ -204,17 +258,17 @@ TEST(PictureIO, BadFilesFailAndLeaveThePictureAlone) {
     keep.bitmap = std::make_shared<Bitmap>(makePicture(2, 2));
     auto original = keep.bitmap;
     for (const Case& c : cases) {
-        std::string error;
-        EXPECT_FALSE(LoadPictureFromMemory(c.bytes.data(), c.bytes.size(), keep, &error)) << c.name;
-        EXPECT_FALSE(error.empty()) << c.name;
+        const PictureResult loaded = LoadPictureFromMemory(c.bytes.data(), c.bytes.size(), keep);
+        EXPECT_FALSE(loaded) << c.name;
+        EXPECT_FALSE(loaded.reason.empty()) << c.name;
         EXPECT_EQ(keep.bitmap, original) << c.name;
         writeFile(dir.file("bad"), c.bytes);
         EXPECT_FALSE(LoadPicture(dir.file("bad"), keep)) << c.name;
         EXPECT_EQ(keep.bitmap, original) << c.name;
     }
-    std::string error;
-    EXPECT_FALSE(LoadPicture(dir.file("missing.bmp"), keep, &error));
-    EXPECT_FALSE(error.empty());
+    const PictureResult missing = LoadPicture(dir.file("missing.bmp"), keep);
+    EXPECT_FALSE(missing);
+    EXPECT_FALSE(missing.reason.empty());
     EXPECT_FALSE(LoadPicture(dir.path().string(), keep));
     EXPECT_EQ(keep.bitmap, original);
 }
@@ -431,12 +485,13 @@ TEST(PictureIO, TheLoadCapComesFromTheEnvironment) {
     ASSERT_TRUE(EncodeBmp24(makePicture(1000, 1000), bmp));
     for (const auto& bytes : {jpeg, bmp}) {
         StdPicture picture;
-        std::string error;
         setenv("TARNEL_MAX_LOAD_MB", "2", 1);
-        EXPECT_FALSE(LoadPictureFromMemory(bytes.data(), bytes.size(), picture, &error));
-        EXPECT_NE(error.find("more memory than allowed"), std::string::npos) << error;
+        PictureResult loaded = LoadPictureFromMemory(bytes.data(), bytes.size(), picture);
+        EXPECT_FALSE(loaded);
+        EXPECT_NE(loaded.reason.find("more memory than allowed"), std::string::npos) << loaded.reason;
         unsetenv("TARNEL_MAX_LOAD_MB");
-        EXPECT_TRUE(LoadPictureFromMemory(bytes.data(), bytes.size(), picture, &error)) << error;
+        loaded = LoadPictureFromMemory(bytes.data(), bytes.size(), picture);
+        EXPECT_TRUE(loaded) << loaded.reason;
     }
 }
 
@@ -451,8 +506,8 @@ TEST(PictureIO, SavedBmpIs24BppBottomUpAndReadsBack) {
         StdPicture picture;
         picture.bitmap = std::make_shared<Bitmap>(src);
         std::string path = dir.file("saved.bmp");
-        std::string error;
-        ASSERT_TRUE(SavePictureBMP(picture, path, &error)) << error;
+        const PictureResult saved = SavePictureBMP(picture, path);
+        ASSERT_TRUE(saved) << saved.reason;
 
         cDIB dib;
         ASSERT_TRUE(dib.CreateFromFile(path));
@@ -469,7 +524,8 @@ TEST(PictureIO, SavedBmpIs24BppBottomUpAndReadsBack) {
         EXPECT_TRUE(dialogs.messages.empty());
 
         StdPicture back;
-        ASSERT_TRUE(LoadPicture(path, back, &error)) << error;
+        const PictureResult loaded = LoadPicture(path, back);
+        ASSERT_TRUE(loaded) << loaded.reason;
         expectSamePixels(*back.bitmap, src);
         EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"saved.bmp"});
     }
@@ -486,9 +542,9 @@ TEST(PictureIO, SavingReplacesAnOldFileAndLeavesNoTemporaryFiles) {
 
 TEST(PictureIO, SaveFailuresAreReported) {
     TempDir dir;
-    std::string error;
-    EXPECT_FALSE(SavePictureBMP(makePicture(3, 2), dir.file("no/folder/x.bmp"), &error));
-    EXPECT_FALSE(error.empty());
+    const PictureResult saved = SavePictureBMP(makePicture(3, 2), dir.file("no/folder/x.bmp"));
+    EXPECT_FALSE(saved);
+    EXPECT_FALSE(saved.reason.empty());
     EXPECT_FALSE(SavePictureBMP(StdPicture{}, dir.file("x.bmp")));
     EXPECT_FALSE(SavePictureBMP(Bitmap{}, dir.file("x.bmp")));
     std::filesystem::create_directory(dir.file("taken"));

@@ -153,7 +153,7 @@ TEST(DecodeFrameFile, BrokenFilesFailAndLeaveThePictureAlone) {
         writeText(dir.file(name), bytes);
         StdPicture p = solidPicture(1, 1, 0xABCDEF);
         StdPicture loaded;
-        EXPECT_EQ(DecodeFrameFile(dir.file(name), p), LoadPicture(dir.file(name), loaded)) << name;
+        EXPECT_EQ(DecodeFrameFile(dir.file(name), p), bool(LoadPicture(dir.file(name), loaded))) << name;
         if (!loaded.isBitmap()) {
             EXPECT_EQ(p.bitmap->pixelValue(0, 0), 0xABCDEFu) << name;
         }

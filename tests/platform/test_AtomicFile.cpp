@@ -69,6 +69,20 @@ TEST(WriteFileAtomically, NamesWhyATargetIsRefused) {
     EXPECT_EQ(WriteFileAtomically(dir.path().string(), "x", false), std::errc::is_a_directory);
 }
 
+TEST(WriteFileReplacing, WritesTheBytesOrGivesTheCause) {
+    TempDir dir;
+    const uint8_t bytes[] = {'a', 0, 'b'};
+    std::string error;
+    ASSERT_TRUE(WriteFileReplacing(dir.file("out"), bytes, sizeof bytes, &error)) << error;
+    EXPECT_EQ(readText(dir.file("out")), std::string("a\0b", 3));
+    ASSERT_TRUE(test::makeFifo(dir.file("f")));
+    EXPECT_FALSE(WriteFileReplacing(dir.file("f"), bytes, sizeof bytes, &error, true));
+    EXPECT_EQ(error, "not a regular file (a FIFO)");
+    EXPECT_FALSE(WriteFileReplacing(dir.file("no/out"), bytes, sizeof bytes, &error));
+    EXPECT_EQ(error, "No such file or directory");
+    EXPECT_EQ(entriesIn(dir.path()), 2u);
+}
+
 TEST(WriteFileAtomically, DevNullStaysADevice) {
     if (::geteuid() != 0) GTEST_SKIP() << "only root could replace /dev/null";
     struct stat before {};

@@ -62,6 +62,32 @@ TEST(FileRead, RefusesWhatIsNotARegularFile) {
     }
 }
 
+// The text form gives the cause only, under the caller's own cap.
+TEST(FileRead, ReadFileBytesGivesTheCauseAsText) {
+    TempDir dir;
+    ASSERT_TRUE(test::makeFifo(dir.file("fifo")));
+    test::writeText(dir.path() / "ten", std::string(10, 'x'));
+    struct Case { std::string path; uint64_t cap; const char* error; };
+    const Case cases[] = {
+        {dir.file("ten"), 10, ""},
+        {dir.file("ten"), 9, "file too large"},
+        {dir.file("fifo"), 100, "not a regular file (a FIFO)"},
+        {dir.file("missing"), 100, "No such file or directory"},
+        {dir.path().string(), 100, "Is a directory"},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> bytes{1, 2};
+        std::string error = "untouched";
+        bool read = false;
+        ASSERT_TRUE(test::returnsWithoutWaitingOnFifo(dir.file("fifo"),
+                                                      [&] { read = ReadFileBytes(c.path, c.cap, bytes, &error); }))
+            << c.path;
+        EXPECT_EQ(read, *c.error == 0) << c.path << " " << c.cap;
+        EXPECT_EQ(read ? std::string() : error, c.error) << c.path << " " << c.cap;
+        EXPECT_EQ(bytes.size(), read ? 10u : 0u) << c.path << " " << c.cap;
+    }
+}
+
 TEST(FileRead, ReasonsReadWell) {
     EXPECT_EQ(std::error_code(FileTypeError::Fifo).message(), "not a regular file (a FIFO)");
     EXPECT_EQ(std::error_code(FileTypeError::Device).message(), "not a regular file (a device)");

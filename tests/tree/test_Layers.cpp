@@ -93,6 +93,33 @@ std::vector<std::string> Violations(const fs::path& root) {
     return found;
 }
 
+// The picture front door (imaging/PictureIO) sits above the format folders
+// of imaging/: none of them includes it, and only the JPEG folder talks to
+// TurboJPEG.
+std::vector<std::string> FrontDoorViolations(const fs::path& root) {
+    std::vector<std::string> found;
+    for (const char* top : {"platform", "imaging", "core", "output", "editor", "ui", "app"}) {
+        if (!fs::exists(root / top)) continue;
+        for (const auto& entry : fs::recursive_directory_iterator(root / top)) {
+            const std::string ext = entry.path().extension().string();
+            if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp")) continue;
+            const std::string from = fs::relative(entry.path(), root).generic_string();
+            const bool formatCode = from.rfind("imaging/", 0) == 0 && from.find('/', 8) != std::string::npos;
+            const bool jpegCode = from.rfind("imaging/jpeg/", 0) == 0;
+            std::ifstream in(entry.path());
+            std::string line;
+            for (int n = 1; std::getline(in, line); ++n) {
+                const std::string where = from + ":" + std::to_string(n);
+                if (formatCode && QuotedInclude(line) == "imaging/PictureIO.h")
+                    found.push_back(where + " includes the front door");
+                if (!jpegCode && line.find("<turbojpeg.h>") != std::string::npos && line.find("#include") != std::string::npos)
+                    found.push_back(where + " includes TurboJPEG");
+            }
+        }
+    }
+    return found;
+}
+
 TEST(Layers, EveryIncludePointsDown) {
     const std::vector<std::string> found = Violations(TARNEL_SOURCE_ROOT);
     std::string report;
@@ -130,6 +157,25 @@ TEST(Layers, TheCheckSeesOutputAndEditorMeet) {
     }
     EXPECT_EQ(across, 1u);
     EXPECT_EQ(engine, 2u);
+}
+
+TEST(Layers, FormatCodeStaysBelowThePictureFrontDoor) {
+    const std::vector<std::string> found = FrontDoorViolations(TARNEL_SOURCE_ROOT);
+    std::string report;
+    for (const std::string& v : found) report += v + "\n";
+    EXPECT_TRUE(found.empty()) << report;
+
+    const fs::path root = fs::temp_directory_path() / ("tarnel-frontdoor-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    fs::remove_all(root);
+    fs::create_directories(root / "imaging/gif");
+    fs::create_directories(root / "imaging/jpeg");
+    std::ofstream(root / "imaging/gif/A.cpp") << "#include \"imaging/PictureIO.h\"\n#include <turbojpeg.h>\n";
+    std::ofstream(root / "imaging/jpeg/B.cpp") << "#include <turbojpeg.h>\n#include \"imaging/LoadBudget.h\"\n";
+    std::ofstream(root / "imaging/C.cpp") << "#include \"imaging/PictureIO.h\"\n";
+    const std::vector<std::string> seen = FrontDoorViolations(root);
+    fs::remove_all(root);
+    EXPECT_EQ(seen, (std::vector<std::string>{"imaging/gif/A.cpp:1 includes the front door",
+                                               "imaging/gif/A.cpp:2 includes TurboJPEG"}));
 }
 
 }  // namespace

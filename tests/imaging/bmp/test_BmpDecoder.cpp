@@ -4,6 +4,7 @@
 #include <bit>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <sstream>
@@ -597,6 +598,80 @@ TEST(BmpDecoder, TheSurfaceComesOutOfTheBudget) {
             EXPECT_EQ(budget.Used(), 0u);
         }
     }
+}
+
+// ---------------------------------------------------------------- the loader's form
+
+// The one-pass path for plain 24-bpp files and the general decoder with its
+// 32-bpp copy must give the same picture, whichever of them a file takes.
+TEST(BmpDecoder, ThePictureFormIsTheSameOnEveryPath) {
+    auto rgb = [](int x, int y) {
+        const RGBQuad c = colourAt(x, y);
+        return uint32_t(c.blue) | uint32_t(c.green) << 8 | uint32_t(c.red) << 16;
+    };
+    struct Case { const char* name; BmpFile file; };
+    std::vector<Case> cases;
+    auto add = [&](const char* name, uint32_t headerSize, int h, uint16_t bpp, std::optional<uint32_t> gap) {
+        BmpFile f;
+        f.headerSize = headerSize;
+        f.width = 7;
+        f.height = h;
+        f.bpp = bpp;
+        const int rows = h < 0 ? -h : h;
+        f.pixels = packRows(7, rows, bpp, [&](int x, int r) {
+            const uint32_t c = rgb(x, h < 0 ? r : rows - 1 - r);
+            return bpp == 32 ? c | 0xAB000000u : c;  // a reserved byte that must not survive
+        });
+        if (gap) {
+            f.offBits = uint32_t(14 + headerSize + *gap);
+            f.pixels.insert(f.pixels.begin(), *gap, 0xEE);
+        }
+        cases.push_back({name, f});
+    };
+    add("24 bpp bottom-up", 40, 5, 24, std::nullopt);
+    add("24 bpp top-down", 40, -5, 24, std::nullopt);
+    add("24 bpp, V5 header, a gap before the pixels", 124, 5, 24, 6);
+    add("32 bpp top-down", 40, -5, 32, std::nullopt);
+    add("32 bpp bottom-up", 40, 5, 32, std::nullopt);
+    BmpFile unpadded = cases[0].file;  // the one-pass path wants every row padded
+    unpadded.pixels.resize(unpadded.pixels.size() - 3);
+    cases.push_back({"24 bpp, last row unpadded", unpadded});
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<uint8_t> file = c.file.bytes();
+        LoadBudget budget = LoadBudget::ForInput(file.size());
+        Bitmap picture;
+        std::string error;
+        ASSERT_TRUE(DecodeBmpPicture(file.data(), file.size(), picture, budget, &error)) << error;
+        ASSERT_EQ(picture.bpp(), 32);
+        ASSERT_TRUE(picture.topDown());
+        ASSERT_EQ(picture.width(), 7);
+        ASSERT_EQ(picture.height(), 5);
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 7; ++x) {
+                uint32_t pixel;
+                std::memcpy(&pixel, picture.scanline(y) + 4 * x, 4);
+                ASSERT_EQ(pixel, rgb(x, y)) << x << "," << y;
+            }
+    }
+}
+
+TEST(BmpDecoder, ThePictureFormComesOutOfTheBudgetToo) {
+    BmpFile f;
+    f.width = 100;
+    f.height = 100;
+    f.bpp = 8;
+    f.palette = testPalette(256);
+    f.pixels.assign(100 * 100, 3);
+    const std::vector<uint8_t> file = f.bytes();
+    // The 8-bpp surface fits; its 32-bpp copy does not.
+    LoadBudget budget(100 * 100 + 100 * 100 * 4 - 1);
+    Bitmap out;
+    std::string error;
+    EXPECT_FALSE(DecodeBmpPicture(file.data(), file.size(), out, budget, &error));
+    EXPECT_EQ(error, "picture needs more memory than allowed");
+    EXPECT_TRUE(out.empty());
 }
 
 // ---------------------------------------------------------------- files from another encoder
