@@ -58,38 +58,45 @@ std::string QuotedInclude(const std::string& line) {
     return close == std::string::npos ? std::string() : line.substr(open + 1, close - open - 1);
 }
 
-std::vector<std::string> Violations(const fs::path& root) {
-    std::vector<std::string> found;
+// Calls visit(from, lineNumber, line) for every line of every source file
+// under the layer folders of `root`, `from` relative to it.
+template <typename Visit>
+void ForEachSourceLine(const fs::path& root, Visit visit) {
     for (const char* top : {"platform", "imaging", "core", "output", "editor", "ui", "app"}) {
         if (!fs::exists(root / top)) continue;
         for (const auto& entry : fs::recursive_directory_iterator(root / top)) {
             const std::string ext = entry.path().extension().string();
             if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp")) continue;
             const std::string from = fs::relative(entry.path(), root).generic_string();
-            const auto fromLayer = LayerOf(from);
             std::ifstream in(entry.path());
             std::string line;
-            for (int n = 1; std::getline(in, line); ++n) {
-                const std::string to = QuotedInclude(line);
-                if (to.empty()) continue;
-                const auto toLayer = LayerOf(to);
-                if (!fromLayer || !toLayer) continue;
-                const std::string where = from + ":" + std::to_string(n) + " includes " + to;
-                const std::string fromTop = from.substr(0, from.find('/')), toTop = to.substr(0, to.find('/'));
-                const bool siblings = (fromTop == "output" && toTop == "editor") || (fromTop == "editor" && toTop == "output");
-                if (siblings)
-                    found.push_back(where + " (across to the other window subsystem)");
-                else if (fromLayer->rank == 40 && !IsWindowCode(from) && IsWindowCode(to))
-                    found.push_back(where + " (engine code includes window code)");
-                else if (toLayer->rank > fromLayer->rank)
-                    found.push_back(where + " (points up)");
-                else if (toLayer->rank == fromLayer->rank && toLayer->group != fromLayer->group)
-                    found.push_back(where + " (across to another folder of the same layer)");
-                else if (const std::string w = WindowOf(to); !w.empty() && !WindowOf(from).empty() && w != WindowOf(from))
-                    found.push_back(where + " (a window includes another window)");
-            }
+            for (int n = 1; std::getline(in, line); ++n) visit(from, n, line);
         }
     }
+}
+
+std::vector<std::string> Violations(const fs::path& root) {
+    std::vector<std::string> found;
+    ForEachSourceLine(root, [&](const std::string& from, int n, const std::string& line) {
+        const std::string to = QuotedInclude(line);
+        if (to.empty()) return;
+        const auto fromLayer = LayerOf(from);
+        const auto toLayer = LayerOf(to);
+        if (!fromLayer || !toLayer) return;
+        const std::string where = from + ":" + std::to_string(n) + " includes " + to;
+        const std::string fromTop = from.substr(0, from.find('/')), toTop = to.substr(0, to.find('/'));
+        const bool siblings = (fromTop == "output" && toTop == "editor") || (fromTop == "editor" && toTop == "output");
+        if (siblings)
+            found.push_back(where + " (across to the other window subsystem)");
+        else if (fromLayer->rank == 40 && !IsWindowCode(from) && IsWindowCode(to))
+            found.push_back(where + " (engine code includes window code)");
+        else if (toLayer->rank > fromLayer->rank)
+            found.push_back(where + " (points up)");
+        else if (toLayer->rank == fromLayer->rank && toLayer->group != fromLayer->group)
+            found.push_back(where + " (across to another folder of the same layer)");
+        else if (const std::string w = WindowOf(to); !w.empty() && !WindowOf(from).empty() && w != WindowOf(from))
+            found.push_back(where + " (a window includes another window)");
+    });
     return found;
 }
 
@@ -98,25 +105,14 @@ std::vector<std::string> Violations(const fs::path& root) {
 // TurboJPEG.
 std::vector<std::string> FrontDoorViolations(const fs::path& root) {
     std::vector<std::string> found;
-    for (const char* top : {"platform", "imaging", "core", "output", "editor", "ui", "app"}) {
-        if (!fs::exists(root / top)) continue;
-        for (const auto& entry : fs::recursive_directory_iterator(root / top)) {
-            const std::string ext = entry.path().extension().string();
-            if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp")) continue;
-            const std::string from = fs::relative(entry.path(), root).generic_string();
-            const bool formatCode = from.rfind("imaging/", 0) == 0 && from.find('/', 8) != std::string::npos;
-            const bool jpegCode = from.rfind("imaging/jpeg/", 0) == 0;
-            std::ifstream in(entry.path());
-            std::string line;
-            for (int n = 1; std::getline(in, line); ++n) {
-                const std::string where = from + ":" + std::to_string(n);
-                if (formatCode && QuotedInclude(line) == "imaging/PictureIO.h")
-                    found.push_back(where + " includes the front door");
-                if (!jpegCode && line.find("<turbojpeg.h>") != std::string::npos && line.find("#include") != std::string::npos)
-                    found.push_back(where + " includes TurboJPEG");
-            }
-        }
-    }
+    ForEachSourceLine(root, [&](const std::string& from, int n, const std::string& line) {
+        const bool formatCode = from.rfind("imaging/", 0) == 0 && from.find('/', 8) != std::string::npos;
+        const bool jpegCode = from.rfind("imaging/jpeg/", 0) == 0;
+        const std::string where = from + ":" + std::to_string(n);
+        if (formatCode && QuotedInclude(line) == "imaging/PictureIO.h") found.push_back(where + " includes the front door");
+        if (!jpegCode && line.find("<turbojpeg.h>") != std::string::npos && line.find("#include") != std::string::npos)
+            found.push_back(where + " includes TurboJPEG");
+    });
     return found;
 }
 
