@@ -85,11 +85,8 @@ void BM_WarpFrame(benchmark::State& state) {
     const int w = int(state.range(0)), h = int(state.range(1));
     Scene& s = scene(w, h, int(state.range(2)));
     PixelArray start, end;
-    PictureBox box;
-    box.setPicture(s.start);
-    ReadPicturePixels(box, start);
-    box.setPicture(s.end);
-    ReadPicturePixels(box, end);
+    ReadPicturePixels(*s.start.bitmap, start);
+    ReadPicturePixels(*s.end.bitmap, end);
     const auto startTriangles = BuildTriangleList(s.startMesh), endTriangles = BuildTriangleList(s.endMesh);
     Bitmap frame;
     frame.create(w, h, 32);

@@ -33,6 +33,7 @@
 #include "imaging/gif/GIF.h"
 #include "imaging/jpeg/JpegConvert.h"
 #include "imaging/PictureIO.h"
+#include "platform/PictureBox.h"
 
 extern char** environ;
 
@@ -90,12 +91,13 @@ std::string workFolder() {
 }
 
 struct Scene {
-    PictureBox start, end, frame;
+    StdPicture start, end;
+    PictureBox frame;  // the serial baseline's canvas
     MeshGrid startMesh, endMesh;
 
     explicit Scene(bool edited) {
-        start.setPicture(photoLike(kWidth, kHeight, 1));
-        end.setPicture(photoLike(kWidth, kHeight, 2));
+        start = photoLike(kWidth, kHeight, 1);
+        end = photoLike(kWidth, kHeight, 2);
         startMesh = DefaultMesh(kCells, kCells, kWidth, kHeight);
         endMesh = edited ? editedMesh(kWidth, kHeight, 7) : startMesh;
     }
@@ -126,9 +128,8 @@ class Quiet : public MorphRunObserver {
 
 MorphRunResult runOnce(Scene& s, int kind, int threads, const std::string& folder) {
     MorphRunRequest request;
-    request.start = &s.start;
-    request.end = &s.end;
-    request.frame = &s.frame;
+    request.start = s.start.bitmap.get();
+    request.end = s.end.bitmap.get();
     request.startMesh = &s.startMesh;
     request.endMesh = &s.endMesh;
     request.totalFrames = kFrames - 1;
@@ -144,16 +145,15 @@ MorphRunResult runOnce(Scene& s, int kind, int threads, const std::string& folde
 bool serialRun(Scene& s, int kind, const std::string& folder) {
     const std::vector<MeshTriangle> startTriangles = BuildTriangleList(s.startMesh);
     const std::vector<MeshTriangle> endTriangles = BuildTriangleList(s.endMesh);
-    s.start.Cls();
-    s.end.Cls();
     s.frame.setPicture(StdPicture{});
     s.frame.resize(kWidth, kHeight);
     PixelArray startPixels, endPixels;
-    ReadPicturePixels(s.start, startPixels);
-    ReadPicturePixels(s.end, endPixels);
+    ReadPicturePixels(*s.start.bitmap, startPixels);
+    ReadPicturePixels(*s.end.bitmap, endPixels);
     for (int k = 0; k < kFrames; ++k) {
         s.frame.Cls();
-        WarpFrame(startTriangles, endTriangles, k, kFrames - 1, startPixels, endPixels, s.start, s.frame);
+        WarpFrame(startTriangles, endTriangles, k, kFrames - 1, startPixels, endPixels, kWidth, kHeight,
+                  s.frame.image());
         const std::string path = folder + "/" + FrameFileName(k, kind);
         bool ok = true;
         if (kind == kSaveBmp) {

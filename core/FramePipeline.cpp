@@ -5,7 +5,7 @@
 #include <exception>
 #include <system_error>
 
-#include "core/MorphRun.h"
+#include "core/FrameNaming.h"
 #include "imaging/gif/GIF.h"
 #include "imaging/jpeg/JpegConvert.h"
 #include "imaging/PictureIO.h"

@@ -38,8 +38,8 @@ struct FrameJob {
     const std::vector<MeshTriangle>* endTriangles = nullptr;
     const PixelArray* startPixels = nullptr;
     const PixelArray* endPixels = nullptr;
-    int startWidth = 0, startHeight = 0;  // the start canvas's scale size
-    int width = 0, height = 0;            // the frame canvas
+    int startWidth = 0, startHeight = 0;  // the start picture's size
+    int width = 0, height = 0;            // the frames
     int lastFrame = 1;                    // frames 0..lastFrame
     WarpOptions options;
     int saveKind = 0;

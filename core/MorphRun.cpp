@@ -1,19 +1,14 @@
 #include "core/MorphRun.h"
 
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <optional>
-#include <string_view>
 #include <system_error>
 #include <thread>
 
 #include "core/FramePipeline.h"
 #include "core/warp/Warp.h"
 #include "imaging/jpeg/JpegConvert.h"
-#include "imaging/PictureIO.h"
 #include "platform/AtomicFile.h"
-#include "platform/NumText.h"
 #include "platform/StaleTempFiles.h"
 
 namespace tarnel {
@@ -21,29 +16,18 @@ namespace tarnel {
 namespace fs = std::filesystem;
 
 RunPrecondition CheckRunPreconditions(const std::string& startImagePath, const std::string& endImagePath,
-                                      const PictureBox& start, const PictureBox& end) {
-    if (startImagePath.empty() || endImagePath.empty()) return RunPrecondition::MissingImage;
-    if (start.scaleHeight() != end.scaleHeight() || start.scaleWidth() != end.scaleWidth())
+                                      const Bitmap* startPicture, const Bitmap* endPicture) {
+    if (startImagePath.empty() || endImagePath.empty() || !startPicture || !endPicture)
+        return RunPrecondition::MissingImage;
+    if (startPicture->height() != endPicture->height() || startPicture->width() != endPicture->width())
         return RunPrecondition::SizeMismatch;
     return RunPrecondition::Ready;
-}
-
-std::string FrameFolderName(const std::tm& t) {
-    char name[32];
-    std::snprintf(name, sizeof name, "%04d%02d%02d-%02d-%02d-%02d", (t.tm_year + 1900) % 10000, (t.tm_mon + 1) % 100,
-                  t.tm_mday % 100, t.tm_hour % 100, t.tm_min % 100, t.tm_sec % 100);
-    return name;
 }
 
 int RunThreadCount(int requested) {
     if (requested > 0) return requested;
     const unsigned cores = std::thread::hardware_concurrency();
     return cores > 0 ? int(cores) : 1;
-}
-
-std::string FrameFileName(int k, int saveKind) {
-    static const char* const extensions[] = {".bmp", ".jpg", ".gif"};
-    return FormatNumber(k, "000") + (saveKind >= 0 && saveKind <= 2 ? extensions[saveKind] : "");
 }
 
 namespace {
@@ -69,21 +53,6 @@ bool createFrameFolder(const std::string& programFolder, const std::string& name
     return false;
 }
 
-bool isFrameFolderName(std::string_view name) {
-    // "yyyymmdd-hh-mm-ss", perhaps followed by "-2", "-3", ...
-    constexpr std::string_view pattern = "dddddddd-dd-dd-dd";
-    auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    if (name.size() < pattern.size()) return false;
-    for (size_t i = 0; i < pattern.size(); ++i)
-        if (pattern[i] == 'd' ? !digit(name[i]) : name[i] != '-') return false;
-    std::string_view suffix = name.substr(pattern.size());
-    if (suffix.empty()) return true;
-    if (suffix.size() < 2 || suffix.front() != '-') return false;
-    for (char c : suffix.substr(1))
-        if (!digit(c)) return false;
-    return true;
-}
-
 // A run killed while writing leaves temporary files in the program folder
 // and in its frame folder, which no later run writes into again.
 void removeRunLitter(const std::string& programFolder) {
@@ -91,7 +60,7 @@ void removeRunLitter(const std::string& programFolder) {
     std::error_code ec;
     for (fs::directory_iterator it(programFolder, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code typeError;
-        if (isFrameFolderName(it->path().filename().string()) && it->is_directory(typeError))
+        if (IsFrameFolderName(it->path().filename().string()) && it->is_directory(typeError))
             RemoveStaleTempFiles(it->path().string());
     }
 }
@@ -115,24 +84,27 @@ bool commitFrame(const std::string& path, FrameOutput& frame, int saveKind, std:
     return false;
 }
 
-// The canvas shows the frame. In GIF runs the frame also becomes the canvas's
-// picture, so clearing the canvas restores it rather than black.
-void showOnCanvas(PictureBox& canvas, const FrameOutput& frame, int saveKind) {
-    frame.show(canvas.image());
-    if (saveKind == kSaveGif) canvas.setPictureFromImage();
+// The frame as the observer sees it. BMP frames are held as their file only
+// and are unpacked into `scratch`; the other kinds have their pixels.
+const Bitmap* shownFrame(const FrameOutput& frame, int width, int height, Bitmap& scratch) {
+    if (!frame.pixels.empty()) return &frame.pixels;
+    if (scratch.width() != width || scratch.height() != height || scratch.bpp() != 32 || !scratch.topDown()) {
+        if (!scratch.create(width, height, 32, true)) return nullptr;
+    }
+    frame.show(scratch);
+    return &scratch;
 }
 
 }  // namespace
 
 MorphRunResult RunMorph(const MorphRunRequest& request, MorphRunObserver& observer) {
     MorphRunResult result;
-    if (!request.start || !request.end || !request.frame || !request.startMesh || !request.endMesh) {
+    if (!request.start || !request.end || !request.startMesh || !request.endMesh) {
         result.error = "internal error: incomplete run request";
         return result;
     }
-    PictureBox& start = *request.start;
-    PictureBox& end = *request.end;
-    PictureBox& frame = *request.frame;
+    const Bitmap& start = *request.start;
+    const Bitmap& end = *request.end;
     const int last = request.totalFrames;
     if (last < 1) {
         result.error = "ﾌﾚｰﾑ数が足りません";
@@ -170,13 +142,11 @@ MorphRunResult RunMorph(const MorphRunRequest& request, MorphRunObserver& observ
         return finish(MorphRunResult::Status::Failed);
     }
 
-    start.Cls();
-    end.Cls();
-    frame.setPicture(StdPicture{});
-    frame.resize(start.scaleWidth(), start.scaleHeight());
+    const int width = start.width(), height = start.height();
+    observer.runStarting(width, height);
 
     PixelArray startPixels, endPixels;
-    ReadPicturePixels(start, startPixels);  // a failed read leaves black frames, as before
+    ReadPicturePixels(start, startPixels);  // a failed read leaves blank frames, as before
     ReadPicturePixels(end, endPixels);
 
     FrameJob job;
@@ -184,15 +154,17 @@ MorphRunResult RunMorph(const MorphRunRequest& request, MorphRunObserver& observ
     job.endTriangles = &endTriangles;
     job.startPixels = &startPixels;
     job.endPixels = &endPixels;
-    job.startWidth = start.scaleWidth();
-    job.startHeight = start.scaleHeight();
-    job.width = frame.image().width();
-    job.height = frame.image().height();
+    job.startWidth = width;
+    job.startHeight = height;
+    job.width = width;
+    job.height = height;
     job.lastFrame = last;
     job.options = request.options;
     job.saveKind = request.saveKind;
     job.transparency = request.transparency;
-    if (!frame.image().empty()) std::memcpy(&job.background, frame.image().scanline(0), 4);  // the cleared canvas
+    // The cleared canvas's pixel value.
+    job.background = uint32_t(RedOf(request.background)) << 16 | uint32_t(GreenOf(request.background)) << 8 |
+                     BlueOf(request.background);
     job.folder = result.folder;
 
     std::optional<FramePipeline> pipeline;
@@ -203,6 +175,7 @@ MorphRunResult RunMorph(const MorphRunRequest& request, MorphRunObserver& observ
         return finish(MorphRunResult::Status::Failed);
     }
     const bool showFrames = observer.showsFrames();
+    Bitmap unpacked;
     // Frames come in order. A cancel writes nothing more: the frames the
     // workers have made ahead are dropped, as if never started.
     for (int k = 0; k <= last; ++k) {
@@ -212,8 +185,10 @@ MorphRunResult RunMorph(const MorphRunRequest& request, MorphRunObserver& observ
             result.error = out.error;
             return finish(MorphRunResult::Status::Failed);
         }
-        // The last frame stays on the canvas however the run is watched.
-        if (showFrames || k == last) showOnCanvas(frame, out, request.saveKind);
+        // The last frame is shown however the run is watched.
+        if (showFrames || k == last) {
+            if (const Bitmap* shown = shownFrame(out, width, height, unpacked)) observer.showFrame(k, *shown);
+        }
         const std::string path = result.folder + "/" + FrameFileName(k, request.saveKind);
         if (!commitFrame(path, out, request.saveKind, result.error)) return finish(MorphRunResult::Status::Failed);
         pipeline->release(k);

@@ -1,30 +1,36 @@
 #pragma once
-// The morph run as engine code: frame folder, frame names, the frame loop and
-// the writers. The editor window and tarnel-cli both drive it through
-// MorphRunObserver, which also gives the user interface its one yield per frame.
+// The morph run as engine code: frame folder, the frame loop and the writers.
+// It knows the two pictures and the frame canvas's colour, not the canvases:
+// the editor window and tarnel-cli both drive it through MorphRunObserver,
+// which is handed each frame to show and also gives the user interface its
+// one yield per frame.
 #include <ctime>
 #include <string>
 
+#include "core/FrameNaming.h"
 #include "core/Mesh.h"
 #include "core/warp/Warp.h"
-#include "platform/PictureBox.h"
+#include "platform/Colors.h"
+#include "platform/gdi.h"
 
 namespace tarnel {
-
-enum SaveKindValue { kSaveBmp = 0, kSaveJpg = 1, kSaveGif = 2 };
 
 inline constexpr const char* kSizeMismatchMessage = "ｽﾀｰﾄとｴﾝﾄﾞの画像ｻｲｽﾞが異なります！";
 
 enum class RunPrecondition { Ready, MissingImage, SizeMismatch };
 
-// The start command's checks: both images loaded, and of the same size.
+// The start command's checks: both images loaded (a path and a picture
+// each), and of the same size.
 RunPrecondition CheckRunPreconditions(const std::string& startImagePath, const std::string& endImagePath,
-                                      const PictureBox& start, const PictureBox& end);
+                                      const Bitmap* startPicture, const Bitmap* endPicture);
 
 struct MorphRunRequest {
-    PictureBox* start = nullptr;  // P(0); its drawing layer is cleared
-    PictureBox* end = nullptr;    // P(1); likewise
-    PictureBox* frame = nullptr;  // P(2), the frame canvas
+    // The start and end pictures, read as a canvas of their size shows them.
+    // The frames take the start picture's size.
+    const Bitmap* start = nullptr;
+    const Bitmap* end = nullptr;
+    // The frame canvas's back colour: what a frame shows where no triangle draws.
+    ColorRef background = RGBColor(0, 0, 0);
     const MeshGrid* startMesh = nullptr;
     const MeshGrid* endMesh = nullptr;
     int totalFrames = 9;  // N, the index of the last frame (1..99)
@@ -45,12 +51,20 @@ public:
     virtual ~MorphRunObserver() = default;
     // The folder exists; the editor stores it as SaveFolder.
     virtual void folderCreated(const std::string& folder) = 0;
+    // The meshes are good and frames of width x height are about to be made.
+    // The editor takes the meshes off its source canvases and blanks its
+    // frame canvas here.
+    virtual void runStarting(int width, int height) { (void)width, (void)height; }
     // Frame k is the next to be shown and written.
     virtual void frameStarting(int k, int lastFrame) { (void)k, (void)lastFrame; }
-    // Whether the frame canvas is looked at during the run. When not, only
-    // the last frame is put on it, which saves a copy of every other frame.
+    // Whether the frames are looked at during the run. When not, only the
+    // last frame is shown, which saves a copy of every other frame.
     virtual bool showsFrames() const { return true; }
-    // Frame k of 0..lastFrame is on the frame canvas and written.
+    // Frame k as it is written, width x height at 32 bpp, top-down; valid
+    // during the call only. Comes before frameDone(k), for every frame while
+    // showsFrames() and for the last frame always.
+    virtual void showFrame(int k, const Bitmap& frame) { (void)k, (void)frame; }
+    // Frame k of 0..lastFrame is written.
     // This is the run's one yield per frame; false stops the run here: no
     // later frame is written, whatever the workers had made ahead.
     virtual bool frameDone(int k, int lastFrame) = 0;
@@ -64,11 +78,6 @@ struct MorphRunResult {
     std::string error;      // names the cause when Failed
     bool ok() const { return status == Status::Completed; }
 };
-
-// "yyyymmdd-hh-mm-ss"
-std::string FrameFolderName(const std::tm& localTime);
-// "000.bmp", "012.jpg", "100.gif"
-std::string FrameFileName(int k, int saveKind);
 
 // Worker threads for a request's `threads`: itself, or one per core for 0.
 int RunThreadCount(int requested);

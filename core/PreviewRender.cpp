@@ -5,8 +5,6 @@
 #include <cstring>
 #include <new>
 
-#include "platform/PictureBox.h"
-
 namespace tarnel {
 
 FrameSize FitFrameSize(int width, int height, int maxWidth, int maxHeight) {
@@ -64,12 +62,9 @@ bool DownscalePixels(const PixelArray& source, int width, int height, PixelArray
 
 namespace {
 
-// The run's way: the canvas's 32-bpp image of the picture, read as pixels.
+// The run's way: the picture as a canvas of its size shows it.
 bool readPicture(const StdPicture& picture, PixelArray& pixels) {
-    if (!picture.isBitmap()) return false;
-    PictureBox box;
-    box.setPicture(picture);
-    return !ReadPicturePixels(box, pixels);
+    return picture.isBitmap() && !ReadPicturePixels(*picture.bitmap, pixels);
 }
 
 }  // namespace

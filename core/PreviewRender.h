@@ -30,7 +30,7 @@ bool DownscalePixels(const PixelArray& source, int width, int height, PixelArray
 
 class PreviewRender {
 public:
-    // Reads both pictures as the run reads its canvases (a 32-bpp copy of
+    // Reads both pictures as the run reads them (a 32-bpp copy of
     // the picture, top byte cleared). False when either holds no bitmap or
     // memory runs out; the renderer then has no sources.
     bool setSources(const StdPicture& start, const StdPicture& end);

@@ -142,25 +142,6 @@ fs::path withoutTrailingSeparator(fs::path p) {
 
 }  // namespace
 
-std::string SaveKindName(int saveKind) {
-    switch (saveKind) {
-        case kSaveBmp: return "bmp";
-        case kSaveJpg: return "jpg";
-        case kSaveGif: return "gif";
-        default: return "";
-    }
-}
-
-bool ParseSaveKindName(std::string_view name, int& saveKind) {
-    for (int kind : {kSaveBmp, kSaveJpg, kSaveGif}) {
-        if (name == SaveKindName(kind)) {
-            saveKind = kind;
-            return true;
-        }
-    }
-    return false;
-}
-
 bool ParseProjectFile(std::string_view text, ProjectData& out, std::string& error) {
     json doc;
     // Until the text is read its kind is unknown; the reason says it all.

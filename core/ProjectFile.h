@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "core/MeshFile.h"
-#include "core/MorphRun.h"
+#include "core/FrameNaming.h"
 
 namespace tarnel {
 
@@ -48,11 +48,6 @@ struct ProjectData {
                hasSaveKind || hasTransparent;
     }
 };
-
-// "bmp", "jpg", "gif"; empty for another value.
-std::string SaveKindName(int saveKind);
-// False for anything but those three names.
-bool ParseSaveKindName(std::string_view name, int& saveKind);
 
 // Parses project or mesh-file text; image paths stay as written. On failure
 // returns false, leaves out unchanged and sets error to one line (the mesh

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include "core/FrameNaming.h"
 #include "core/MeshEdit.h"
 #include "core/WindowLinks.h"
 #include "imaging/PictureIO.h"
@@ -315,6 +317,25 @@ void SourceImages::DeleteWorkingCopies() {
         const std::string path = WorkingCopyPath(i);
         if (FileExists(path)) deleteFile(path);
     }
+}
+
+const Bitmap* SourceImages::RunPicture(int i) const {
+    if ((i != 0 && i != 1) || !P[size_t(i)].hasPicture()) return nullptr;
+    return P[size_t(i)].picture().bitmap.get();
+}
+
+void SourceImages::PrepareRunCanvases(int width, int height) {
+    P[0].Cls();
+    P[1].Cls();
+    P[2].setPicture(StdPicture{});
+    P[2].resize(width, height);
+}
+
+void SourceImages::ShowRunFrame(const Bitmap& frame, int saveKind) {
+    Bitmap& canvas = P[2].image();
+    if (canvas.sizeBytes() == frame.sizeBytes() && !frame.empty())
+        std::memcpy(canvas.bits(), frame.bits(), frame.sizeBytes());
+    if (saveKind == kSaveGif) P[2].setPictureFromImage();
 }
 
 SourceState SourceImages::Capture(int i) const {

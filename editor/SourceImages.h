@@ -123,6 +123,17 @@ public:
     // Deletes both working copies (every close of the editor).
     void DeleteWorkingCopies();
 
+    // The morph run's side of the canvases. Picture i for the run: null while
+    // image i has none.
+    const Bitmap* RunPicture(int i) const;
+    // The run starts making frames of width x height: the meshes come off
+    // both source canvases and the frame canvas is blank at that size.
+    void PrepareRunCanvases(int width, int height);
+    // Puts a frame of the run on the frame canvas. In GIF runs the frame also
+    // becomes the canvas's picture, so clearing the canvas restores it
+    // rather than black.
+    void ShowRunFrame(const Bitmap& frame, int saveKind);
+
     // What the working copy file of each image holds.
     std::array<StdPicture, 2> WorkingPicture;
     // Trimmed, reduced or cut by a synchronisation since the file was loaded.

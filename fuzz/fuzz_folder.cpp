@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "core/MorphRun.h"
+#include "core/FrameNaming.h"
 #include "imaging/PictureIO.h"
 #include "output/FolderChooser.h"
 #include "output/FrameSequence.h"

@@ -6,7 +6,7 @@
 #include <system_error>
 #include <utility>
 
-#include "core/MorphRun.h"
+#include "core/FrameNaming.h"
 #include "imaging/gif/GifLimits.h"
 #include "output/AnimationImport.h"
 #include "output/FrameSequence.h"
@@ -31,7 +31,7 @@ std::string nameOf(int index, int kind) { return FrameFileName(index, kind); }
 
 // The first numbered frame of `kind` in the folder after `missing`, or -1.
 int frameAfterGap(const std::string& folder, int kind, int missing) {
-    const std::string extension = fs::path(nameOf(0, kind)).extension().string();
+    const std::string extension = FrameExtension(kind);
     int found = -1;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {

@@ -8,7 +8,7 @@
 #include <system_error>
 #include <vector>
 
-#include "core/MorphRun.h"
+#include "core/FrameNaming.h"
 #include "imaging/PictureIO.h"
 
 namespace tarnel {
@@ -44,7 +44,7 @@ std::string FramePath(const std::string& folder, int index, int kind) {
 }
 
 int FindFrameKind(const std::string& folder) {
-    for (int kind = 0; kind <= 2; ++kind)
+    for (int kind : {kSaveBmp, kSaveJpg, kSaveGif})
         if (isFile(FramePath(folder, 0, kind))) return kind;
     return kFrameKindNone;
 }

@@ -131,13 +131,11 @@ std::string describe(const std::vector<ProjectSizeMismatch>& mismatches) {
 }
 
 // Picture errors give the cause; the file is named here, once.
-bool loadImage(const std::string& path, PictureBox& box, std::string& error) {
-    StdPicture picture;
+bool loadImage(const std::string& path, StdPicture& picture, std::string& error) {
     if (PictureResult loaded = LoadPicture(path, picture); !loaded) {
         error = NamedOnce("", path, loaded.reason);
         return false;
     }
-    box.setPicture(picture);
     return true;
 }
 
@@ -179,26 +177,25 @@ int runMorph(const std::vector<std::string>& args) {
         o.end = project.endImage;
     }
 
-    PictureBox start, end, frame;
+    StdPicture start, end;
     if (!loadImage(o.start, start, error) || !loadImage(o.end, end, error)) return Fail(kFailure, error);
-    if (CheckRunPreconditions(o.start, o.end, start, end) == RunPrecondition::SizeMismatch)
-        return Fail(kFailure, "the start and end images differ in size (" +
-                                  sizeText(start.scaleWidth(), start.scaleHeight()) + " and " +
-                                  sizeText(end.scaleWidth(), end.scaleHeight()) + ")");
+    if (CheckRunPreconditions(o.start, o.end, start.bitmap.get(), end.bitmap.get()) == RunPrecondition::SizeMismatch)
+        return Fail(kFailure, "the start and end images differ in size (" + sizeText(start.width(), start.height()) +
+                                  " and " + sizeText(end.width(), end.height()) + ")");
 
     MeshGrid startMesh, endMesh;
     if (!o.meshFile.empty()) {
         if (o.rows && (*o.rows != project.mesh.rows || *o.columns != project.mesh.columns))
             return Fail(kBadArguments, "--rows/--columns differ from the mesh file");
-        const auto mismatches = CheckProjectImageSizes(project, start.scaleWidth(), start.scaleHeight(),
-                                                       end.scaleWidth(), end.scaleHeight());
+        const auto mismatches =
+            CheckProjectImageSizes(project, start.width(), start.height(), end.width(), end.height());
         if (!mismatches.empty()) return Fail(kFailure, o.meshFile + ": " + describe(mismatches));
         startMesh = std::move(project.mesh.start);
         endMesh = std::move(project.mesh.end);
     } else {
         int rows = o.rows.value_or(5), columns = o.columns.value_or(5);
-        startMesh = DefaultMesh(rows, columns, start.scaleWidth(), start.scaleHeight());
-        endMesh = DefaultMesh(rows, columns, end.scaleWidth(), end.scaleHeight());
+        startMesh = DefaultMesh(rows, columns, start.width(), start.height());
+        endMesh = DefaultMesh(rows, columns, end.width(), end.height());
     }
 
     // The command line overrides the project's run settings.
@@ -207,9 +204,9 @@ int runMorph(const std::vector<std::string>& args) {
     const bool transparent = o.transparent.value_or(project.hasTransparent && project.transparent);
 
     MorphRunRequest request;
-    request.start = &start;
-    request.end = &end;
-    request.frame = &frame;
+    request.start = start.bitmap.get();
+    request.end = end.bitmap.get();
+    request.background = RGBColor(0, 0, 0);  // the editor's frame canvas, black
     request.startMesh = &startMesh;
     request.endMesh = &endMesh;
     request.totalFrames = frames - 1;
@@ -245,11 +242,11 @@ int runMorph(const std::vector<std::string>& args) {
 int runMesh(const std::vector<std::string>& args) {
     MorphOptions o;
     if (std::string err = parseMorphArgs(args, o, true); !err.empty()) return Fail(kBadArguments, err);
-    PictureBox start, end;
+    StdPicture start, end;
     std::string error;
     if (!loadImage(o.start, start, error) || !loadImage(o.end, end, error)) return Fail(kFailure, error);
-    MeshGrid startMesh = DefaultMesh(*o.rows, *o.columns, start.scaleWidth(), start.scaleHeight());
-    MeshGrid endMesh = DefaultMesh(*o.rows, *o.columns, end.scaleWidth(), end.scaleHeight());
+    MeshGrid startMesh = DefaultMesh(*o.rows, *o.columns, start.width(), start.height());
+    MeshGrid endMesh = DefaultMesh(*o.rows, *o.columns, end.width(), end.height());
     if (!SaveMeshFile(o.out, startMesh, endMesh, error)) return Fail(kFailure, NamedOnce("", o.out, error));
     return kOk;
 }

@@ -36,26 +36,32 @@ void PixelArray::clear() {
     std::vector<uint32_t>().swap(data_);
 }
 
-bool ReadPicturePixels(const PictureBox& box, PixelArray& pixels) {
-    const Bitmap& image = box.image();
+bool ReadPicturePixels(const Bitmap& image, PixelArray& pixels) {
     if (image.empty()) return true;
     const int width = image.width(), height = image.height();
+    // Another depth goes through a one-row canvas, row by row, so its colours
+    // are those a canvas shows without a frame-sized copy.
+    Bitmap row;
+    DC rowDC, imageDC;
+    if (image.bpp() != 32) {
+        if (!row.create(width, 1, 32, true)) return true;
+        rowDC.select(&row);
+        imageDC.select(const_cast<Bitmap*>(&image));
+    }
     if (pixels.width() != width || pixels.height() != height) {
         PixelArray sized;
         if (!sized.resize(width, height)) return true;
         pixels = std::move(sized);
     }
     for (int y = 0; y < height; ++y) {
-        uint32_t* out = pixels.row(y);
-        if (image.bpp() == 32) {
-            std::memcpy(out, image.scanline(y), size_t(width) * 4);
-            for (int x = 0; x < width; ++x) out[x] &= 0x00FFFFFFu;
-        } else {
-            for (int x = 0; x < width; ++x) {
-                const RGBQuad c = image.pixelColor(x, y);
-                out[x] = uint32_t(c.red) << 16 | uint32_t(c.green) << 8 | c.blue;
-            }
+        const uint8_t* from = image.scanline(y);
+        if (image.bpp() != 32) {
+            BitBlt(&rowDC, 0, 0, width, 1, &imageDC, 0, y, SRCCOPY);
+            from = row.scanline(0);
         }
+        uint32_t* out = pixels.row(y);
+        std::memcpy(out, from, size_t(width) * 4);
+        for (int x = 0; x < width; ++x) out[x] &= 0x00FFFFFFu;
     }
     return false;
 }
@@ -585,13 +591,6 @@ bool WarpFrame(const std::vector<MeshTriangle>& startTriangles, const std::vecto
         InterpolateTriangles(startTriangles, endTriangles, EaseParameter(t, options.warpEase));
     for (size_t i = 0; i < mid.size(); ++i) FillTriangle(frame, mid[i], startTriangles[i], endTriangles[i], context);
     return true;
-}
-
-bool WarpFrame(const std::vector<MeshTriangle>& startTriangles, const std::vector<MeshTriangle>& endTriangles, int k,
-               int n, const PixelArray& startPixels, const PixelArray& endPixels, const PictureBox& startCanvas,
-               PictureBox& frameCanvas) {
-    return WarpFrame(startTriangles, endTriangles, k, n, startPixels, endPixels, startCanvas.scaleWidth(),
-                     startCanvas.scaleHeight(), frameCanvas.image());
 }
 
 }  // namespace tarnel

@@ -38,7 +38,6 @@
 #include <vector>
 
 #include "core/Mesh.h"
-#include "platform/PictureBox.h"
 #include "platform/gdi.h"
 
 namespace tarnel {
@@ -68,10 +67,12 @@ private:
     std::vector<uint32_t> data_;
 };
 
-// Copies the box's persistent image into the array, which takes the image's
-// size. Returns true when the image cannot be read (empty box, no memory;
-// the array is then left as it was), false otherwise.
-bool ReadPicturePixels(const PictureBox& box, PixelArray& pixels);
+// Copies an image into the array, which takes the image's size: the pixels a
+// 32-bpp canvas of that size shows once the image is put on it (a 32-bpp
+// image as it is, another depth converted as a canvas converts it), with the
+// top byte cleared. Returns true when the image cannot be read (empty image,
+// no memory; the array is then left as it was), false otherwise.
+bool ReadPicturePixels(const Bitmap& image, PixelArray& pixels);
 
 // Unsigned area of triangle abc as a 32-bit float, half base times height
 // with the base's slope as a float (1e20 for a vertical base).
@@ -219,11 +220,6 @@ bool WarpFrame(const std::vector<MeshTriangle>& startTriangles, const std::vecto
 bool WarpFrame(const std::vector<MeshTriangle>& startTriangles, const std::vector<MeshTriangle>& endTriangles, int k,
                int n, const PixelArray& startPixels, const PixelArray& endPixels, int startWidth, int startHeight,
                Bitmap& frame, const WarpOptions& options);
-// The same through the canvases: the start canvas's scale size, the frame
-// canvas's persistent image.
-bool WarpFrame(const std::vector<MeshTriangle>& startTriangles, const std::vector<MeshTriangle>& endTriangles, int k,
-               int n, const PixelArray& startPixels, const PixelArray& endPixels, const PictureBox& startCanvas,
-               PictureBox& frameCanvas);
 // The literal version of WarpFrame, drawing through the frame's device context.
 bool WarpFrameReference(const std::vector<MeshTriangle>& startTriangles,
                         const std::vector<MeshTriangle>& endTriangles, int k, int n, const PixelArray& startPixels,

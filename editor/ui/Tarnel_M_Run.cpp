@@ -55,18 +55,22 @@ std::string showAviDialog() {
 
 class Tarnel_M::RunObserver : public MorphRunObserver {
 public:
-    explicit RunObserver(Tarnel_M& window) : w_(window) {}
+    RunObserver(Tarnel_M& window, int saveKind) : w_(window), saveKind_(saveKind) {}
 
     void folderCreated(const std::string& folder) override { Settings().SaveFolder = folder; }
 
+    void runStarting(int width, int height) override { w_.images.PrepareRunCanvases(width, height); }
+
     void frameStarting(int k, int lastFrame) override {
         w_.lbl_Prog->setText(QString::number(k + 1) + "/" + QString::number(lastFrame + 1));
-        // The run cleared the meshes off both canvases.
+        // The meshes came off both canvases when the run started.
         if (k == 0) {
             w_.P[0]->refresh();
             w_.P[1]->refresh();
         }
     }
+
+    void showFrame(int, const Bitmap& frame) override { w_.images.ShowRunFrame(frame, saveKind_); }
 
     bool frameDone(int k, int lastFrame) override {
         // Progress: N + 1 equal steps; earlier steps stay filled.
@@ -91,6 +95,7 @@ public:
 
 private:
     Tarnel_M& w_;
+    int saveKind_;
 };
 
 void Tarnel_M::setRunLocks(bool locked) {
@@ -116,7 +121,8 @@ void Tarnel_M::setRunLocks(bool locked) {
 
 void Tarnel_M::Cmd_Start_Click() {
     if (running_) return;
-    RunPrecondition check = CheckRunPreconditions(images.ImagePath[0], images.ImagePath[1], images.P[0], images.P[1]);
+    RunPrecondition check = CheckRunPreconditions(images.ImagePath[0], images.ImagePath[1], images.RunPicture(0),
+                                                  images.RunPicture(1));
     if (check == RunPrecondition::MissingImage) return;
     if (check == RunPrecondition::SizeMismatch) {
         Dialogs().messageBox(kSizeMismatchMessage, MsgIcon::Information, MsgButtons::OK, kAppTitle);
@@ -139,16 +145,16 @@ void Tarnel_M::RunMorph() {
         PicProgress->refresh();
         const MorphSettings& s = Settings();
         MorphRunRequest request;
-        request.start = &images.P[0];
-        request.end = &images.P[1];
-        request.frame = &images.P[2];
+        request.start = images.RunPicture(0);
+        request.end = images.RunPicture(1);
+        request.background = images.P[2].backColor;
         request.startMesh = &mesh.StartMesh;
         request.endMesh = &mesh.EndMesh;
         request.totalFrames = s.TotalFrames;
         request.saveKind = s.SaveKind;
         request.transparency = s.Transparency != 0;
         request.programFolder = ProgramFolder();
-        RunObserver observer(*this);
+        RunObserver observer(*this, request.saveKind);
         try {
             result = tarnel::RunMorph(request, observer);
         } catch (const std::exception& e) {

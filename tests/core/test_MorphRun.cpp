@@ -43,18 +43,17 @@ public:
 };
 
 struct Fixture {
-    PictureBox start, end, frame;
+    StdPicture start, end;
     MeshGrid startMesh, endMesh;
     MorphRunRequest request;
 
     Fixture(int w, int h, int rows, int columns, const std::string& folder) {
-        start.setPicture(noisePicture(w, h, 1));
-        end.setPicture(noisePicture(w, h, 2));
+        start = noisePicture(w, h, 1);
+        end = noisePicture(w, h, 2);
         startMesh = DefaultMesh(rows, columns, w, h);
         endMesh = DefaultMesh(rows, columns, w, h);
-        request.start = &start;
-        request.end = &end;
-        request.frame = &frame;
+        request.start = start.bitmap.get();
+        request.end = end.bitmap.get();
         request.startMesh = &startMesh;
         request.endMesh = &endMesh;
         request.programFolder = folder;
@@ -85,28 +84,13 @@ StdPicture loadFrame(const std::string& path) {
 
 }  // namespace
 
-TEST(MorphRun, NamesFoldersAndFrames) {
-    std::tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 11;
-    t.tm_mday = 6;
-    t.tm_hour = 9;
-    t.tm_min = 5;
-    t.tm_sec = 7;
-    EXPECT_EQ(FrameFolderName(t), "20261206-09-05-07");
-    EXPECT_EQ(FrameFileName(0, kSaveBmp), "000.bmp");
-    EXPECT_EQ(FrameFileName(12, kSaveJpg), "012.jpg");
-    EXPECT_EQ(FrameFileName(100, kSaveGif), "100.gif");
-}
-
 TEST(MorphRun, PreconditionsNeedBothImagesOfOneSize) {
-    PictureBox a, b;
-    a.setPicture(noisePicture(300, 200, 1));
-    b.setPicture(noisePicture(300, 201, 1));
-    EXPECT_EQ(CheckRunPreconditions("", "b.bmp", a, b), RunPrecondition::MissingImage);
-    EXPECT_EQ(CheckRunPreconditions("a.bmp", "b.bmp", a, b), RunPrecondition::SizeMismatch);
-    b.setPicture(noisePicture(300, 200, 1));
-    EXPECT_EQ(CheckRunPreconditions("a.bmp", "b.bmp", a, b), RunPrecondition::Ready);
+    StdPicture a = noisePicture(300, 200, 1), b = noisePicture(300, 201, 1);
+    EXPECT_EQ(CheckRunPreconditions("", "b.bmp", a.bitmap.get(), b.bitmap.get()), RunPrecondition::MissingImage);
+    EXPECT_EQ(CheckRunPreconditions("a.bmp", "b.bmp", a.bitmap.get(), nullptr), RunPrecondition::MissingImage);
+    EXPECT_EQ(CheckRunPreconditions("a.bmp", "b.bmp", a.bitmap.get(), b.bitmap.get()), RunPrecondition::SizeMismatch);
+    b = noisePicture(300, 200, 1);
+    EXPECT_EQ(CheckRunPreconditions("a.bmp", "b.bmp", a.bitmap.get(), b.bitmap.get()), RunPrecondition::Ready);
 }
 
 TEST(MorphRun, TwoFramesAreStartAndEndImages) {
@@ -120,8 +104,8 @@ TEST(MorphRun, TwoFramesAreStartAndEndImages) {
     EXPECT_EQ(rec.frames, (std::vector<std::pair<int, int>>{{0, 1}, {1, 1}}));
     EXPECT_EQ(rec.folder, r.folder);
     EXPECT_EQ(listFolder(r.folder), (std::vector<std::string>{"000.bmp", "001.bmp"}));
-    EXPECT_TRUE(samePixels(*loadFrame(r.folder + "/000.bmp").bitmap, *f.start.picture().bitmap));
-    EXPECT_TRUE(samePixels(*loadFrame(r.folder + "/001.bmp").bitmap, *f.end.picture().bitmap));
+    EXPECT_TRUE(samePixels(*loadFrame(r.folder + "/000.bmp").bitmap, *f.start.bitmap));
+    EXPECT_TRUE(samePixels(*loadFrame(r.folder + "/001.bmp").bitmap, *f.end.bitmap));
 }
 
 TEST(MorphRun, HundredFramesNumberedFrom000To099) {

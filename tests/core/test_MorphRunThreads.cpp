@@ -31,22 +31,21 @@ StdPicture picture(int w, int h, uint32_t seed) {
 // Both images, a 3 x 3 mesh whose end mesh is pulled in from the right and
 // the bottom (so later frames leave pixels uncovered) and bent inside.
 struct Scene {
-    PictureBox start, end, frame;
+    StdPicture start, end;
     MeshGrid startMesh, endMesh;
     MorphRunRequest request;
 
     Scene(int w, int h, int totalFrames, int kind, bool transparency) {
-        start.setPicture(picture(w, h, 1));
-        end.setPicture(picture(w, h, 2));
+        start = picture(w, h, 1);
+        end = picture(w, h, 2);
         startMesh = DefaultMesh(3, 3, w, h);
         endMesh = DefaultMesh(3, 3, w, h);
         for (int j = 0; j < endMesh.countJ(); ++j) endMesh(endMesh.countI() - 1, j).x = float(w) * 0.7f;
         for (int i = 0; i < endMesh.countI(); ++i) endMesh(i, endMesh.countJ() - 1).y = float(h) * 0.8f;
         endMesh(1, 1).x += 5.0f;
         endMesh(2, 1).y -= 4.0f;
-        request.start = &start;
-        request.end = &end;
-        request.frame = &frame;
+        request.start = start.bitmap.get();
+        request.end = end.bitmap.get();
         request.startMesh = &startMesh;
         request.endMesh = &endMesh;
         request.totalFrames = totalFrames;
@@ -57,27 +56,31 @@ struct Scene {
 
 class Recorder : public MorphRunObserver {
 public:
-    explicit Recorder(PictureBox& canvas) : canvas_(canvas) {}
     void folderCreated(const std::string&) override {}
     bool showsFrames() const override { return watching; }
     void frameStarting(int k, int) override {
         onCaller = onCaller && std::this_thread::get_id() == caller_;
         started.push_back(k);
     }
+    void showFrame(int k, const Bitmap& frame) override {
+        onCaller = onCaller && std::this_thread::get_id() == caller_;
+        shownFrames.push_back(k);
+        canvas_ = frame;
+    }
     bool frameDone(int k, int) override {
         onCaller = onCaller && std::this_thread::get_id() == caller_;
         done.push_back(k);
-        shown.push_back(canvas_.imagePicture());
+        shown.push_back(canvas_);
         if (k == throwAt) throw std::runtime_error("observer gave up");
         return k != stopAfter;
     }
-    std::vector<int> started, done;
-    std::vector<StdPicture> shown;  // the canvas at each frameDone
+    std::vector<int> started, done, shownFrames;
+    std::vector<Bitmap> shown;  // the frame last shown, at each frameDone
     bool onCaller = true, watching = true;
     int stopAfter = -1, throwAt = -1;
 
 private:
-    PictureBox& canvas_;
+    Bitmap canvas_;
     std::thread::id caller_ = std::this_thread::get_id();
 };
 
@@ -129,7 +132,7 @@ TEST(MorphRunThreads, EveryFileEqualsTheSerialRunsWhateverTheThreadCount) {
             s.request.threads = threads;
             s.request.programFolder = dir.file("runs");
             fs::create_directories(s.request.programFolder);
-            Recorder rec(s.frame);
+            Recorder rec;
             rec.watching = watching;
             MorphRunResult r = RunMorph(s.request, rec);
             ASSERT_TRUE(r.ok()) << r.error;
@@ -137,28 +140,24 @@ TEST(MorphRunThreads, EveryFileEqualsTheSerialRunsWhateverTheThreadCount) {
             EXPECT_EQ(rec.started, upTo(last + 1));
             EXPECT_EQ(rec.done, upTo(last + 1));
             EXPECT_TRUE(rec.onCaller);
+            // Every frame when watched, else the last one alone.
+            EXPECT_EQ(rec.shownFrames, watching ? upTo(last + 1) : std::vector<int>{last});
             ASSERT_EQ(listFolder(r.folder), listFolder(serial));
             for (int k = 0; k <= last; ++k) {
                 const std::string name = FrameFileName(k, c.kind);
                 EXPECT_EQ(test::readFile(r.folder + "/" + name), test::readFile(serial + "/" + name)) << name;
             }
             if (c.kind == kSaveBmp) {
-                // Each frame was on the canvas when its frameDone came; the
-                // last one at least when nobody watched.
+                // Each frame was shown before its frameDone came, as its
+                // file holds it; the last one at least when nobody watched.
                 for (int k = watching ? 0 : last; k <= last; ++k) {
                     StdPicture file;
                     ASSERT_TRUE(LoadPicture(r.folder + "/" + FrameFileName(k, c.kind), file));
                     for (int y = 0; y < h; ++y)
                         for (int x = 0; x < w; ++x)
-                            ASSERT_EQ(rec.shown[size_t(k)].bitmap->pixelColor(x, y), file.bitmap->pixelColor(x, y))
+                            ASSERT_EQ(rec.shown[size_t(k)].pixelColor(x, y), file.bitmap->pixelColor(x, y))
                                 << k << " " << x << "," << y;
                 }
-            }
-            if (c.kind == kSaveGif) {
-                // The canvas's picture is the last frame, so a clearing restores it.
-                ASSERT_TRUE(s.frame.hasPicture());
-                EXPECT_EQ(s.frame.picture().bitmap->pixelColor(w - 1, h - 1),
-                          rec.shown.back().bitmap->pixelColor(w - 1, h - 1));
             }
         }
     }
@@ -188,7 +187,7 @@ TEST(MorphRunThreads, RunOptionsReachEveryFrame) {
         s.request.threads = 2;
         s.request.programFolder = dir.file("runs");
         fs::create_directories(s.request.programFolder);
-        Recorder rec(s.frame);
+        Recorder rec;
         MorphRunResult r = RunMorph(s.request, rec);
         ASSERT_TRUE(r.ok()) << r.error;
         for (int k = 0; k <= last; ++k) {
@@ -212,7 +211,7 @@ TEST(MorphRunThreads, ACancelWritesNoFrameAfterTheOneShown) {
             s.request.threads = threads;
             s.request.programFolder = dir.file("runs");
             fs::create_directories(s.request.programFolder);
-            Recorder rec(s.frame);
+            Recorder rec;
             rec.stopAfter = stopAfter;
             MorphRunResult r = RunMorph(s.request, rec);
             EXPECT_EQ(r.status, MorphRunResult::Status::Cancelled) << r.error;
@@ -253,7 +252,7 @@ TEST(MorphRunThreads, AFrameThatCannotBeWrittenEndsTheRunWithItsKindsMessage) {
                     // A folder in the way of the frame's file.
                     fs::create_directory(folder + "/" + FrameFileName(blocked, kind));
                 }
-            } rec(s.frame);
+            } rec;
             rec.kind = c.kind.kind;
             MorphRunResult r = RunMorph(s.request, rec);
             EXPECT_EQ(r.status, MorphRunResult::Status::Failed);
@@ -274,7 +273,7 @@ TEST(MorphRunThreads, AnObserverThatThrowsStopsTheWorkersAndPassesItOn) {
         Scene s(24, 18, 30, kSaveGif, false);
         s.request.threads = threads;
         s.request.programFolder = dir.path().string();
-        Recorder rec(s.frame);
+        Recorder rec;
         rec.throwAt = 2;
         EXPECT_THROW(RunMorph(s.request, rec), std::runtime_error);
         EXPECT_EQ(rec.done, upTo(3));

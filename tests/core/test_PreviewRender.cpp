@@ -3,6 +3,7 @@
 #include "core/MorphRun.h"
 #include "core/PreviewRender.h"
 #include "imaging/PictureIO.h"
+#include "platform/PictureBox.h"
 #include "support/Images.h"
 #include "support/TempDir.h"
 
@@ -51,15 +52,12 @@ class NoObserver : public MorphRunObserver {
 
 TEST(PreviewRender, FullSizeFrameAtKOverNIsTheRunsFrameK) {
     test::TempDir dir;
-    PictureBox start, end, frame;
-    start.setPicture(noisePicture(53, 41, 1));
-    end.setPicture(noisePicture(53, 41, 2));
+    const StdPicture start = noisePicture(53, 41, 1), end = noisePicture(53, 41, 2);
     MeshGrid startMesh = DefaultMesh(4, 3, 53, 41), endMesh = DefaultMesh(4, 3, 53, 41);
     moveMeshes(startMesh, endMesh);
     MorphRunRequest request;
-    request.start = &start;
-    request.end = &end;
-    request.frame = &frame;
+    request.start = start.bitmap.get();
+    request.end = end.bitmap.get();
     request.startMesh = &startMesh;
     request.endMesh = &endMesh;
     request.totalFrames = 7;
@@ -69,7 +67,7 @@ TEST(PreviewRender, FullSizeFrameAtKOverNIsTheRunsFrameK) {
     ASSERT_TRUE(run.ok()) << run.error;
 
     PreviewRender preview;
-    ASSERT_TRUE(preview.setSources(start.picture(), end.picture()));
+    ASSERT_TRUE(preview.setSources(start, end));
     Bitmap rendered;
     for (int k = 0; k <= 7; ++k) {
         StdPicture written;
@@ -104,7 +102,7 @@ TEST(PreviewRender, ReducedFrameHasTheSizeAndSamplesTheDownscaledSources) {
     PixelArray full, half;
     PictureBox box;
     box.setPicture(a);
-    ASSERT_FALSE(ReadPicturePixels(box, full));
+    ASSERT_FALSE(ReadPicturePixels(box.image(), full));
     ASSERT_TRUE(DownscalePixels(full, 40, 30, half));
 
     Bitmap frame;

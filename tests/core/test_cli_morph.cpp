@@ -91,16 +91,12 @@ TEST_F(CliMorph, ProjectRunMakesTheEditorsFrames) {
     ProjectData p;
     std::string error;
     ASSERT_TRUE(LoadProjectFile(file, p, error)) << error;
-    PictureBox a, b, frame;
     StdPicture pa, pb;
     ASSERT_TRUE(LoadPicture(p.startImage, pa) && LoadPicture(p.endImage, pb));
-    a.setPicture(pa);
-    b.setPicture(pb);
     fs::create_directories(dir.file("editor"));
     MorphRunRequest request;
-    request.start = &a;
-    request.end = &b;
-    request.frame = &frame;
+    request.start = pa.bitmap.get();
+    request.end = pb.bitmap.get();
     request.startMesh = &p.mesh.start;
     request.endMesh = &p.mesh.end;
     request.totalFrames = p.frames - 1;

@@ -6,7 +6,9 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <vector>
 
+#include "core/MorphRun.h"
 #include "core/WindowLinks.h"
 #include "imaging/PictureIO.h"
 #include "platform/FileRead.h"
@@ -361,6 +363,67 @@ TEST_F(SourceImagesTest, UnwritableWorkingCopyLeavesNoStaleOne) {
     images.SaveWorkingCopy(0);
     EXPECT_FALSE(FileExists(workingCopy(0)));
     EXPECT_FALSE(images.Reduce(0, 50));
+}
+
+// The canvases through a run as the editor drives it: the meshes come off the
+// source canvases, each frame is on the frame canvas as its file holds it,
+// and a GIF run leaves its last frame as the canvas's picture, so a clearing
+// restores it rather than black.
+TEST_F(SourceImagesTest, RunCanvasesShowEachFrameAsWritten) {
+    load(0, 24, 18);
+    load(1, 24, 18);
+    struct Canvases : MorphRunObserver {
+        SourceImages& images;
+        int kind;
+        std::vector<Bitmap> shown;  // the frame canvas at each frameDone
+        Canvases(SourceImages& i, int k) : images(i), kind(k) {}
+        void folderCreated(const std::string&) override {}
+        void runStarting(int w, int h) override { images.PrepareRunCanvases(w, h); }
+        void showFrame(int, const Bitmap& frame) override { images.ShowRunFrame(frame, kind); }
+        bool frameDone(int, int) override {
+            shown.push_back(images.P[2].image());
+            return true;
+        }
+    };
+    const MeshGrid startMesh = DefaultMesh(2, 2, 24, 18);
+    MeshGrid endMesh = startMesh;
+    endMesh(1, 1).x += 5.0f;
+    for (int kind : {kSaveBmp, kSaveGif}) {
+        SCOPED_TRACE(kind);
+        images.P[0].image().setPixelValue(3, 3, 0x123456);  // a mesh line
+        images.P[2].resize(300, 300);                       // what a reduction left there
+        MorphRunRequest request;
+        request.start = images.RunPicture(0);
+        request.end = images.RunPicture(1);
+        request.background = images.P[2].backColor;
+        request.startMesh = &startMesh;
+        request.endMesh = &endMesh;
+        request.totalFrames = 3;
+        request.saveKind = kind;
+        request.programFolder = folder.path().string();
+        Canvases canvases(images, kind);
+        const MorphRunResult run = RunMorph(request, canvases);
+        ASSERT_TRUE(run.ok()) << run.error;
+        EXPECT_EQ(images.P[0].image().pixelValue(3, 3), patternAt(3, 3));
+        ASSERT_EQ(images.P[2].scaleWidth(), 24);
+        ASSERT_EQ(images.P[2].scaleHeight(), 18);
+        ASSERT_EQ(canvases.shown.size(), 4u);
+        for (int k = 0; k <= 3 && kind == kSaveBmp; ++k) {
+            StdPicture file;
+            ASSERT_TRUE(LoadPicture(run.folder + "/" + FrameFileName(k, kind), file));
+            for (int y = 0; y < 18; ++y)
+                for (int x = 0; x < 24; ++x)
+                    ASSERT_EQ(canvases.shown[size_t(k)].pixelColor(x, y), file.bitmap->pixelColor(x, y)) << k;
+        }
+        const Bitmap last = images.P[2].image();
+        EXPECT_EQ(images.P[2].hasPicture(), kind == kSaveGif);
+        images.P[2].Cls();
+        for (int y = 0; y < 18; ++y)
+            for (int x = 0; x < 24; ++x) {
+                const uint32_t expected = kind == kSaveGif ? last.pixelValue(x, y) : 0u;
+                ASSERT_EQ(images.P[2].image().pixelValue(x, y), expected) << x << "," << y;
+            }
+    }
 }
 
 }  // namespace

@@ -1,27 +1,27 @@
 #include "support/SerialRun.h"
 
 #include <filesystem>
+#include <memory>
 
 #include "core/warp/Warp.h"
 #include "imaging/gif/GIF.h"
 #include "imaging/jpeg/JpegConvert.h"
 #include "imaging/PictureIO.h"
+#include "platform/PictureBox.h"
 
 namespace tarnel::test {
 
 bool WriteSerialFrames(const MorphRunRequest& request, const std::string& folder) {
-    PictureBox& start = *request.start;
-    PictureBox& end = *request.end;
-    PictureBox& frame = *request.frame;
+    PictureBox start, end, frame;
+    start.setPicture(StdPicture{std::make_shared<Bitmap>(*request.start)});
+    end.setPicture(StdPicture{std::make_shared<Bitmap>(*request.end)});
+    frame.backColor = request.background;
     const std::vector<MeshTriangle> startTriangles = BuildTriangleList(*request.startMesh);
     const std::vector<MeshTriangle> endTriangles = BuildTriangleList(*request.endMesh);
-    start.Cls();
-    end.Cls();
-    frame.setPicture(StdPicture{});
     frame.resize(start.scaleWidth(), start.scaleHeight());
     PixelArray startPixels, endPixels;
-    ReadPicturePixels(start, startPixels);
-    ReadPicturePixels(end, endPixels);
+    ReadPicturePixels(start.image(), startPixels);
+    ReadPicturePixels(end.image(), endPixels);
     const int last = request.totalFrames;
     for (int k = 0; k <= last; ++k) {
         frame.Cls();

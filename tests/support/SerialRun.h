@@ -10,7 +10,8 @@ namespace tarnel::test {
 
 // Writes frames 0..request.totalFrames of `request` into `folder` (which must
 // exist), named as a run names them. Returns false at the first frame that
-// cannot be saved. Uses request.frame as its canvas.
+// cannot be saved. Its canvases are picture boxes of its own: the pictures
+// put on them, the frame canvas in request.background.
 bool WriteSerialFrames(const MorphRunRequest& request, const std::string& folder);
 
 }  // namespace tarnel::test

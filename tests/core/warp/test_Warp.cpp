@@ -7,6 +7,7 @@
 
 #include "core/Mesh.h"
 #include "core/warp/Warp.h"
+#include "platform/PictureBox.h"
 #include "support/WarpScenes.h"
 
 using namespace tarnel;
@@ -463,7 +464,7 @@ TEST(ReadPicturePixels, CopiesThePersistentImage) {
     box.setPicture(StdPicture{bitmap});
     box.image().setPixelValue(4, 2, rgb(1, 2, 3));  // drawn on the image, not the picture
     PixelArray pixels;
-    EXPECT_FALSE(ReadPicturePixels(box, pixels));
+    EXPECT_FALSE(ReadPicturePixels(box.image(), pixels));
     ASSERT_EQ(pixels.width(), 5);
     ASSERT_EQ(pixels.height(), 3);
     EXPECT_EQ(pixels(0, 0), rgb(0, 0, 3));
@@ -474,9 +475,35 @@ TEST(ReadPicturePixels, CopiesThePersistentImage) {
 TEST(ReadPicturePixels, EmptyBoxFailsAndLeavesTheArray) {
     PictureBox box;
     PixelArray pixels = uniformImage(2, 2, 9);
-    EXPECT_TRUE(ReadPicturePixels(box, pixels));
+    EXPECT_TRUE(ReadPicturePixels(box.image(), pixels));
     EXPECT_EQ(pixels.width(), 2);
     EXPECT_EQ(pixels(1, 1), 9u);
+}
+
+// A picture of any depth reads as the canvas it is put on shows it, row by
+// row at the right height whatever the storage order, with the top byte off.
+TEST(ReadPicturePixels, AnyDepthReadsAsItsCanvasShowsIt) {
+    for (int bpp : {1, 4, 8, 16, 24, 32}) {
+        for (bool topDown : {true, false}) {
+            auto picture = std::make_shared<Bitmap>();
+            ASSERT_TRUE(picture->create(7, 4, bpp, topDown));
+            for (int i = 0; i < picture->colorCount(); ++i)
+                picture->colorTable()[i] = RGBQuad{uint8_t(i * 37), uint8_t(255 - i), uint8_t(i * 5 + 9), 0};
+            const uint32_t mask = bpp <= 8 ? (1u << bpp) - 1 : bpp == 16 ? 0x7FFFu : 0xFFFFFFFFu;
+            for (int y = 0; y < 4; ++y)
+                for (int x = 0; x < 7; ++x) picture->setPixelValue(x, y, (uint32_t(x * 2654435761u) ^ uint32_t(y * 40503u)) & mask);
+            PictureBox canvas;
+            canvas.setPicture(StdPicture{picture});
+            PixelArray shown, read;
+            ASSERT_FALSE(ReadPicturePixels(canvas.image(), shown));
+            ASSERT_FALSE(ReadPicturePixels(*picture, read)) << bpp;
+            ASSERT_EQ(read.width(), 7);
+            ASSERT_EQ(read.height(), 4);
+            for (int y = 0; y < 4; ++y)
+                for (int x = 0; x < 7; ++x)
+                    EXPECT_EQ(read(x, y), shown(x, y)) << bpp << " bpp, top-down " << topDown << " at " << x << "," << y;
+        }
+    }
 }
 
 TEST(PixelArray, RefusesAbsurdSizes) {
