@@ -221,7 +221,10 @@ void FramePipeline::encode(int k, const Bitmap& pixels, FrameOutput& out, JpegEn
             break;
         case kSaveJpg:
             if (int result = jpeg.encode(pixels, out.bytes, -1, 100, -1); result != kConvertOk)
-                out.error = "JPGに変換できません: " + framePath(job_, k) + " (code " + std::to_string(result) + ")";
+                out.error = "JPGに変換できません: " + framePath(job_, k) + " (" +
+                            (result == kConvertBadArguments ? "the frame cannot be encoded as JPEG"
+                                                            : "the JPEG encoder failed") +
+                            ")";
             break;
         case kSaveGif: {
             // The transparent colour is the frame's pixel (0, 0), as the canvas reports it.

@@ -7,7 +7,6 @@
 
 #include "core/FramePipeline.h"
 #include "core/warp/Warp.h"
-#include "imaging/jpeg/JpegConvert.h"
 #include "platform/AtomicFile.h"
 #include "platform/StaleTempFiles.h"
 
@@ -76,9 +75,7 @@ bool commitFrame(const std::string& path, FrameOutput& frame, int saveKind, std:
     }
     switch (saveKind) {
         case kSaveBmp: error = "ﾌﾚｰﾑを保存できません: " + path + " (" + why + ")"; break;
-        case kSaveJpg:
-            error = "JPGに変換できません: " + path + " (code " + std::to_string(int(kConvertWriteFailed)) + ")";
-            break;
+        case kSaveJpg: error = "JPGに変換できません: " + path + " (" + why + ")"; break;
         default: error = "ﾌﾚｰﾑを保存できません: " + path + " (" + path + ": " + why + ")"; break;
     }
     return false;
