@@ -459,6 +459,7 @@ bool AviReader::OpenMemory(const uint8_t* data, size_t size, std::string* error)
 void AviReader::Close() { impl_.reset(); }
 bool AviReader::IsOpen() const { return impl_ != nullptr; }
 
+int64_t AviReader::Bytes() const { return impl_ ? impl_->size : 0; }
 int32_t AviReader::Start() const { return 0; }
 int32_t AviReader::Length() const { return impl_ ? impl_->length : 0; }
 

@@ -39,6 +39,9 @@ public:
     void Close();
     bool IsOpen() const;
 
+    // Bytes of the file or memory being read.
+    int64_t Bytes() const;
+
     int32_t Start() const;   // AVIStreamStart: always 0
     // AVIStreamLength: frames. The header's count when the container's index
     // backs it; otherwise what is counted in the file (never more than the
