@@ -57,22 +57,52 @@ bool reduceFrames(FrameSource& source, cGif& GIF, ProgressSink* Progress, Dither
     return complete;
 }
 
+bool sampleAllFrames(const GifQuality& quality, bool paletteGiven) {
+    return !paletteGiven &&
+           (quality.palette == GifPaletteChoice::AdaptiveAll || quality.palette == GifPaletteChoice::AdaptiveHq);
+}
+
+std::string megabytes(uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB"; }
+
+// What is known before the first frame: the GIF limits and the memory.
+bool admit(const FrameSource& source, const GifQuality& quality, bool paletteGiven, LoadBudget* budget,
+           std::string* error) {
+    const int64_t n = source.Count();
+    if (n > kMaxGifFrames || n * source.Width() * source.Height() > kMaxGifPixels)
+        return fail(error, source.TooManyFrames());
+    if (!budget) return true;
+    const uint64_t needed = AnimationImportBytes(source, quality, paletteGiven);
+    if (!budget->Reserve(needed))
+        return fail(error, "the frames need more memory than allowed: " + megabytes(needed) + " of at most " +
+                               megabytes(budget->Limit() - budget->Used()) + " for a file of this size");
+    return true;
+}
+
 bool adaptiveWithoutRefinement(const Dither8bpp& dither) {
     return dither.PaletteMode() == 1 && !dither.RefinedPalette();
 }
 
 }  // namespace
 
+uint64_t AnimationImportBytes(const FrameSource& source, const GifQuality& quality, bool paletteGiven) {
+    const int64_t W = source.Width(), H = source.Height();
+    const uint64_t frame = SurfaceBytes(W, H, 8) + SurfaceBytes(W, H, 1);
+    uint64_t bytes = uint64_t(std::max(source.Count(), 0)) * frame + SurfaceBytes(W, H, 32) + source.WorkingBytes();
+    if (sampleAllFrames(quality, paletteGiven))
+        bytes += PaletteFromFramesBytes(source, quality.palette == GifPaletteChoice::AdaptiveHq);
+    return bytes;
+}
+
 bool ImportAnimation(FrameSource& source, cGif& GIF, ProgressSink* Progress, const GifQuality& quality,
-                     int16_t delay, std::string* error) {
+                     int16_t delay, std::string* error, LoadBudget* budget) {
     if (source.Count() <= 0) return fail(error, "the video has no frames");
+    if (!admit(source, quality, false, budget, error)) return false;
     // Each import has a converter of its own: its tables and palette copy
     // belong to this one run.
     auto dither = std::make_unique<Dither8bpp>();
     ApplyGifQuality(quality, *dither);
     cPal8bpp palette;
-    const bool allFrames =
-        quality.palette == GifPaletteChoice::AdaptiveAll || quality.palette == GifPaletteChoice::AdaptiveHq;
+    const bool allFrames = sampleAllFrames(quality, false);
     if (allFrames) {
         const bool refined = quality.palette == GifPaletteChoice::AdaptiveHq;
         if (!BuildPaletteFromFrames(source, refined, palette, Progress, error)) return false;
@@ -82,8 +112,9 @@ bool ImportAnimation(FrameSource& source, cGif& GIF, ProgressSink* Progress, con
 }
 
 bool ImportAnimationToPalette(FrameSource& source, cGif& GIF, ProgressSink* Progress, const GifQuality& quality,
-                              cPal8bpp& palette, int16_t delay, std::string* error) {
+                              cPal8bpp& palette, int16_t delay, std::string* error, LoadBudget* budget) {
     if (source.Count() <= 0) return fail(error, "the video has no frames");
+    if (!admit(source, quality, true, budget, error)) return false;
     auto dither = std::make_unique<Dither8bpp>();
     ApplyGifQuality(quality, *dither);
     if (adaptiveWithoutRefinement(*dither)) dither->BuildInverseTable(palette);

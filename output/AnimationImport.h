@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "imaging/LoadBudget.h"
 #include "imaging/Progress.h"
 #include "imaging/gif/cGif.h"
 #include "output/FrameSource.h"
@@ -21,17 +22,27 @@ class cPal8bpp;
 // `delay` (hundredths of a second), disposal "restore to previous" and the
 // one global palette. The progress maximum is the frame count (after the
 // all-frames sampling has counted its own) and the value the frame being
-// imported; at the end the value goes back to 0. A frame that cannot be read,
-// or more frames than a GIF holds, stops the import with the frames so far
-// (the last one empty) and the screen set, so the container can still be saved.
+// imported; at the end the value goes back to 0. More frames or frame pixels
+// than a GIF holds, or an import that needs more memory than `budget` has
+// left (AnimationImportBytes, when a budget is given), is refused before the
+// first frame, the container untouched. A frame that cannot be read stops the
+// import with the frames so far (the last one empty) and the screen set, so
+// the container can still be saved.
 bool ImportAnimation(FrameSource& source, cGif& GIF, ProgressSink* Progress, const GifQuality& quality,
-                     int16_t delay, std::string* error = nullptr);
+                     int16_t delay, std::string* error = nullptr, LoadBudget* budget = nullptr);
 
 // The same reduced to a palette made beforehand: every frame, the first
 // included, uses `palette` in the choice's palette mode and dither method,
 // and no palette is built.
 bool ImportAnimationToPalette(FrameSource& source, cGif& GIF, ProgressSink* Progress, const GifQuality& quality,
-                              cPal8bpp& palette, int16_t delay, std::string* error = nullptr);
+                              cPal8bpp& palette, int16_t delay, std::string* error = nullptr,
+                              LoadBudget* budget = nullptr);
+
+// The memory of an import, all known before its first frame: every frame of
+// the container at 8 bpp with its 1-bit mask, the 32-bpp work surface, the
+// source's own (FrameSource::WorkingBytes) and, when the palette is built
+// from all frames, its sampling (PaletteFromFramesBytes).
+uint64_t AnimationImportBytes(const FrameSource& source, const GifQuality& quality, bool paletteGiven);
 
 // An imported frame's settings: a copy of the palette (but no local table of
 // its own in the file: every frame uses the global palette), disposal

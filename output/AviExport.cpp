@@ -6,6 +6,7 @@
 #include "imaging/bmp/cDIB.h"
 #include "platform/AtomicFile.h"
 #include "platform/gdi.h"
+#include "platform/media/AviSink.h"
 
 namespace tarnel {
 
@@ -114,6 +115,21 @@ AviExportResult ExportAvi(const AviExportRequest& request, const AviOptionsChoos
     if (!options) {
         problem.clear();
         return result(AviExportResult::Cancelled);
+    }
+
+    // Uncompressed frames have a known size: a file that cannot hold them all
+    // is refused before the first is written.
+    if (options->codec == AviCodec::Raw) {
+        const uint64_t frameBytes = uint64_t(dib.SizeImage()) + (uint64_t(dib.SizeImage()) & 1);
+        const uint64_t count = request.framePaths.size();
+        // Each frame's chunk head and index entry, the index's own head.
+        const uint64_t atLeast = count * (frameBytes + 8 + 16) + 8;
+        if (atLeast > kMaxAviFileBytes) {
+            problem = "the AVI file would grow beyond 1 GB: " + std::to_string(count) + " uncompressed frames of " +
+                      std::to_string(dib.Width()) + "x" + std::to_string(dib.Height()) + " take " +
+                      std::to_string((atLeast + (1u << 20) - 1) >> 20) + " MB";
+            return result(AviExportResult::WriteFailed);
+        }
     }
 
     // 5. The compressed stream and its format.

@@ -34,6 +34,9 @@ public:
     virtual std::unique_ptr<FrameStream> InOrder();
     // Why an import stops at kMaxGifFrames frames or kMaxGifPixels pixels.
     virtual std::string TooManyFrames() const = 0;
+    // Memory the source holds of its own while its frames are read (decoder
+    // surfaces, frames decoded ahead).
+    virtual uint64_t WorkingBytes() const { return 0; }
 };
 
 }  // namespace tarnel

@@ -6,6 +6,7 @@
 
 #include "imaging/palette/ColourHistogram.h"
 #include "imaging/GcDIB.h"
+#include "imaging/LoadBudget.h"
 #include "imaging/palette/PaletteRefine.h"
 #include "imaging/palette/cPal8bpp.h"
 #include "imaging/palette/mDither8bpp.h"
@@ -51,6 +52,26 @@ void ApplyGifQuality(const GifQuality& quality, Dither8bpp& dither) {
     dither.SetDitherMethod(quality.ditherMethod);
 }
 
+namespace {
+
+// The side of the square each sampled frame is shrunk into.
+int32_t sampleSide(int32_t samples) {
+    return std::clamp(int32_t(std::sqrt(double(kSamplePixels) / samples)), 1, kLargestTile);
+}
+
+}  // namespace
+
+uint64_t PaletteFromFramesBytes(const FrameSource& source, bool refined) {
+    const int32_t samples = std::clamp(source.Count(), 1, kPaletteSampleFrames);
+    const int32_t side = sampleSide(samples);
+    uint64_t bytes = SurfaceBytes(source.Width(), source.Height(), 32) + SurfaceBytes(side, int64_t(side) * samples, 32);
+    // The histogram's bins and, when the palette is refined, the list of its
+    // occupied ones.
+    constexpr uint64_t kBins = uint64_t(1) << 18;
+    if (refined) bytes += kBins * (sizeof(ColourHistogram::Bin) + sizeof(ColourHistogram::Colour));
+    return bytes;
+}
+
 bool BuildPaletteFromFrames(FrameSource& source, bool refined, cPal8bpp& palette, ProgressSink* Progress,
                             std::string* error) {
     const int32_t count = source.Count();
@@ -59,7 +80,7 @@ bool BuildPaletteFromFrames(FrameSource& source, bool refined, cPal8bpp& palette
 
     GcDIB work;
     if (!work.Create(source.Width(), source.Height(), 32)) return setError(error, "the frame size is too large"), false;
-    const int32_t side = std::clamp(int32_t(std::sqrt(double(kSamplePixels) / samples)), 1, kLargestTile);
+    const int32_t side = sampleSide(samples);
     int32_t fx = 0, fy = 0, fw = work.Width(), fh = work.Height();
     work.GetBestFitInfo(side, side, fx, fy, fw, fh, false);
     fw = std::max(fw, 1);

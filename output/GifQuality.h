@@ -56,5 +56,8 @@ bool BuildRefinedPaletteFromAllFrames(AviReader& reader, cPal8bpp& palette, Prog
 // sampled frames' pixels. Progress counts the frames sampled.
 bool BuildPaletteFromFrames(FrameSource& source, bool refined, cPal8bpp& palette, ProgressSink* Progress,
                             std::string* error = nullptr);
+// The most memory BuildPaletteFromFrames takes for `source` beside the
+// source's own: its work surface, the sample column and the histogram.
+uint64_t PaletteFromFramesBytes(const FrameSource& source, bool refined);
 
 }  // namespace tarnel

@@ -10,10 +10,14 @@
 #include <thread>
 #include <utility>
 
+#include "imaging/LoadBudget.h"
 #include "output/AnimationImport.h"
 #include "platform/media/AviReader.h"
 
 namespace tarnel {
+
+// The reader lets frames up to the picture loaders' floor come from any data.
+static_assert(AviReader::kDefaultPixelFloor == kLoadFloorPixels);
 
 namespace {
 
@@ -111,6 +115,10 @@ std::unique_ptr<FrameStream> AviFrameSource::InOrder() {
     return std::make_unique<FramePrefetch>(reader_, reader_.Length());
 }
 
+// The decoder's frame and the one it may keep, the converter's 32-bpp copy,
+// and the two frames of the decoding ahead.
+uint64_t AviFrameSource::WorkingBytes() const { return 5 * SurfaceBytes(Width(), Height(), 32); }
+
 std::string AviFrameSource::TooManyFrames() const {
     return "the video has more frames than an animated GIF can hold";
 }
@@ -121,7 +129,7 @@ bool ImportAviFrames(const std::string& SourcePath, cGif& GIF, ProgressSink* Pro
 
 bool ImportAviFramesWithQuality(const std::string& SourcePath, cGif& GIF, ProgressSink* Progress,
                                 const GifQuality& quality, std::string* error) {
-    AviReader reader;
+    AviReader reader(kLoadFloorPixels);
     if (!reader.Open(SourcePath, error)) return false;
     AviImportOptions options;
     options.Quality = quality;
@@ -140,9 +148,12 @@ bool ImportAviFrames(AviReader& reader, cGif& GIF, ProgressSink* Progress, const
     const int64_t duration = reader.SampleToTime(reader.Start() + n);
     const int16_t delay = delayOf(std::nearbyint(double(duration) / double(n)));
     AviFrameSource source(reader);
+    LoadBudget ownBudget = LoadBudget::ForInput(size_t(std::max<int64_t>(reader.Bytes(), 0)));
+    LoadBudget* budget = Options.Budget ? Options.Budget : &ownBudget;
     if (Options.Palette)
-        return ImportAnimationToPalette(source, GIF, Progress, Options.Quality, *Options.Palette, delay, error);
-    return ImportAnimation(source, GIF, Progress, Options.Quality, delay, error);
+        return ImportAnimationToPalette(source, GIF, Progress, Options.Quality, *Options.Palette, delay, error,
+                                        budget);
+    return ImportAnimation(source, GIF, Progress, Options.Quality, delay, error, budget);
 }
 
 }  // namespace tarnel

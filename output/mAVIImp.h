@@ -13,6 +13,7 @@
 namespace tarnel {
 
 class AviReader;
+class LoadBudget;
 class cPal8bpp;
 
 // The frames of an open reader. In order, they are decoded on a second
@@ -27,6 +28,7 @@ public:
     bool Frame(int32_t index, Bitmap& out, std::string* error) override;
     std::unique_ptr<FrameStream> InOrder() override;
     std::string TooManyFrames() const override;
+    uint64_t WorkingBytes() const override;
 
 private:
     AviReader& reader_;
@@ -37,6 +39,9 @@ struct AviImportOptions {
     // A palette made beforehand: every frame, the first included, is reduced
     // to it instead of a palette of the choice.
     cPal8bpp* Palette = nullptr;
+    // The budget the import reserves its memory from (AnimationImportBytes);
+    // without one, a budget for the size of the reader's input.
+    LoadBudget* Budget = nullptr;
 };
 
 // True when every frame was imported. `GIF` is emptied by the caller. The

@@ -45,6 +45,18 @@ protected:
     }
 };
 
+// The second line under the import's message, for the causes an AVI's
+// headers make known before its frames are read.
+const char* importReason(const std::string& error) {
+    auto has = [&](const char* part) { return error.find(part) != std::string::npos; };
+    if (has("more frames than an animated GIF can hold")) return "ﾌﾚｰﾑ数またはｻｲｽﾞがｱﾆﾒGIFの限度を超えています";
+    if (has("more memory than allowed")) return "ﾌﾚｰﾑ数とｻｲｽﾞがﾌｧｲﾙの大きさに見合いません (ﾒﾓﾘが足りません)";
+    if (has("frame size") && has("is invalid")) return "ﾌﾚｰﾑｻｲｽﾞが不正です";
+    if (has("frame size") && has("is too large")) return "ﾌﾚｰﾑｻｲｽﾞが大きすぎます";
+    if (has("is implausible for")) return "ﾌﾚｰﾑｻｲｽﾞがﾌｧｲﾙのﾃﾞｰﾀに見合いません";
+    return nullptr;
+}
+
 const char* kComboStyle =
     "QComboBox { color: rgb(24, 30, 64); background: white; border: 1px solid rgb(66, 72, 132);"
     "  border-radius: 2px; padding: 1px 4px; }";
@@ -55,8 +67,8 @@ Tarnel_G::Tarnel_G(QWidget* parent, Importer importer)
     : SkinWindow(kFaceWidth, kFaceHeight, QStringLiteral("AVItoGIF"), parent), importer_(std::move(importer)) {
     setModal(true);
     if (!importer_)
-        importer_ = [](const std::string& path, cGif& GIF, ProgressSink* progress, const GifQuality& quality) {
-            return ImportAviFramesWithQuality(path, GIF, progress, quality);
+        importer_ = [this](const std::string& path, cGif& GIF, ProgressSink* progress, const GifQuality& quality) {
+            return ImportAviFramesWithQuality(path, GIF, progress, quality, &importError_);
         };
     tmrDelay.setSingleShot(false);
     connect(&tmrDelay, &QTimer::timeout, this, [this] { tmrDelay_Timer(); });
@@ -221,6 +233,7 @@ void Tarnel_G::importSource(const std::string& path) {
     QCoreApplication::processEvents();
 
     bool ok = false;
+    importError_.clear();
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     try {
         ok = importer_ && importer_(sourcePath_, gif_, ucProgress, quality_);
@@ -236,7 +249,9 @@ void Tarnel_G::importSource(const std::string& path) {
         UpdateInfo();
         return;
     }
-    Dialogs().messageBox("loading error AVI file.", MsgIcon::Exclamation, MsgButtons::OK, kAppTitle);
+    std::string message = "loading error AVI file.";
+    if (const char* reason = importReason(importError_)) message += std::string("\n") + reason;
+    Dialogs().messageBox(message, MsgIcon::Exclamation, MsgButtons::OK, kAppTitle);
     gif_.Destroy();
     releaseSurfaces();
     UpdateInfo();

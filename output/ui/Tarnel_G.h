@@ -128,6 +128,7 @@ private:
     void showSwitch();
 
     Importer importer_;
+    std::string importError_;  // why the window's own AVI import failed
     GifQuality quality_;
     cGif gif_;
     cTile tiler_;

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -31,6 +32,49 @@ namespace {
 // copy and the caller's work surfaces come to about 10 bytes a pixel.
 constexpr int64_t kMaxVideoPixels = int64_t(1) << 26;
 constexpr int kIoBufferSize = 32 * 1024;
+
+// How many pixels a frame may have for the coded bytes behind it, as the
+// picture loaders count: a run-length pair paints at most 255 pixels, a JPEG
+// byte at most 1024 (arithmetic coding; Huffman stops at 512), and raw frames
+// carry every byte. Codecs that repeat what earlier frames painted (run
+// lengths with skips, inter-coded video) are counted over every byte of the
+// stream so far; others over the frame's own packet.
+constexpr int64_t kRunLengthPixelsPerPair = 255;
+constexpr int64_t kDensePixelsPerByte = 1024;
+
+enum class Coding { RunLength, Jpeg, Raw, Other };
+
+Coding codingOf(AVCodecID id) {
+    switch (id) {
+        case AV_CODEC_ID_MSRLE:
+        case AV_CODEC_ID_QTRLE:
+            return Coding::RunLength;
+        case AV_CODEC_ID_MJPEG:
+        case AV_CODEC_ID_MJPEGB:
+        case AV_CODEC_ID_AMV:
+            return Coding::Jpeg;
+        case AV_CODEC_ID_RAWVIDEO:
+            return Coding::Raw;
+        default:
+            return Coding::Other;
+    }
+}
+
+// The most pixels `bytes` of coded data may yield beyond the floor.
+int64_t pixelsFor(Coding coding, int64_t bytes, int64_t floorPixels) {
+    bytes = std::clamp<int64_t>(bytes, 0, int64_t(1) << 40);
+    if (coding == Coding::RunLength) return floorPixels + bytes / 2 * kRunLengthPixelsPerPair;
+    return floorPixels + bytes * kDensePixelsPerByte;
+}
+
+// Bytes a raw frame of that size holds at least (rows unpadded).
+int64_t rawFrameBytes(int64_t width, int64_t height, int bitsPerPixel) {
+    return (width * std::max(bitsPerPixel, 1) + 7) / 8 * height;
+}
+
+std::string sizeText(int64_t width, int64_t height) {
+    return std::to_string(width) + " x " + std::to_string(height);
+}
 
 void setError(std::string* error, const std::string& text) {
     if (error) *error = text;
@@ -57,6 +101,11 @@ struct AviReader::Impl {
     AVFrame* converted = nullptr;  // 32 bpp with padded rows: the converter writes past a row's end
     int stream = -1;
 
+    int64_t pixelFloor = 0;
+    Coding coding = Coding::Other;
+    int rawBits = 0;           // bits a pixel of raw frames
+    int64_t codedBytes = 0;    // of the stream's packets sent to the decoder since opening
+    int64_t probePixels = 0;   // the most a decoder may allocate while the streams are probed
     int32_t length = 0;
     int width = 0, height = 0;
     AVRational rate{0, 1};  // frames per second
@@ -120,6 +169,7 @@ struct AviReader::Impl {
         }
         stream = -1;
         next = 0;
+        codedBytes = 0;
         flushing = ended = false;
     }
 
@@ -133,6 +183,13 @@ struct AviReader::Impl {
     // also sets the stream's size, rate and length; a re-opening for going
     // back keeps them.
     bool openStreams(std::string* error, bool first);
+    bool claimedSizeUsable(std::string* error);
+    // A frame far larger than the stream says is refused before the decoder
+    // allocates it.
+    int64_t decoderPixels() const {
+        return std::min<int64_t>(kMaxVideoPixels, std::max<int64_t>(int64_t(width) * height * 4, 1 << 16));
+    }
+    bool packetBacksFrame(std::string* error);
     bool pickRate(const AVStream* st);
     int32_t countPackets();
     bool decodeNext(std::string* error);
@@ -182,7 +239,15 @@ bool AviReader::Impl::openStreams(std::string* error, bool first) {
         format = nullptr;  // freed by the failed open
         return setError(error, "not a video file FFmpeg can read"), false;
     }
-    if (avformat_find_stream_info(format, nullptr) < 0) return setError(error, "cannot read the stream information"), false;
+    // The size the headers claim is judged before any frame is decoded, and
+    // the decoders that look at the first frames may not allocate more.
+    if (first && !claimedSizeUsable(error)) return false;
+    std::vector<AVDictionary*> probeOptions(format->nb_streams, nullptr);
+    const std::string probeLimit = std::to_string(std::max<int64_t>(probePixels, 1 << 16));
+    for (AVDictionary*& options : probeOptions) av_dict_set(&options, "max_pixels", probeLimit.c_str(), 0);
+    const int probed = avformat_find_stream_info(format, probeOptions.data());
+    for (AVDictionary*& options : probeOptions) av_dict_free(&options);
+    if (probed < 0) return setError(error, "cannot read the stream information"), false;
 
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         AVStream* st = format->streams[i];
@@ -197,8 +262,7 @@ bool AviReader::Impl::openStreams(std::string* error, bool first) {
 
     if (first) {
         if (!Bitmap::sizeAllowed(par->width, par->height) || int64_t(par->width) * par->height > kMaxVideoPixels)
-            return setError(error, "the video frame size " + std::to_string(par->width) + " x " +
-                                       std::to_string(par->height) + " is not supported"),
+            return setError(error, "the video frame size " + sizeText(par->width, par->height) + " is not supported"),
                    false;
         width = par->width;
         height = par->height;
@@ -213,9 +277,7 @@ bool AviReader::Impl::openStreams(std::string* error, bool first) {
     if (!decoder || !packet || !frame) return setError(error, "out of memory"), false;
     if (avcodec_parameters_to_context(decoder, par) < 0) return setError(error, "bad stream parameters"), false;
     decoder->thread_count = 1;
-    // A frame far larger than the stream says is refused before the decoder
-    // allocates it.
-    decoder->max_pixels = std::min<int64_t>(kMaxVideoPixels, std::max<int64_t>(int64_t(width) * height * 4, 1 << 16));
+    decoder->max_pixels = decoderPixels();
     if (avcodec_open2(decoder, codec, nullptr) < 0) return setError(error, "cannot open the video decoder"), false;
 
     if (first) {
@@ -232,6 +294,58 @@ bool AviReader::Impl::openStreams(std::string* error, bool first) {
             return openStreams(error, false);
         }
     }
+    return true;
+}
+
+// The first video stream's size as the headers give it: positive, within the
+// surface limits, and not more than the whole file could code.
+bool AviReader::Impl::claimedSizeUsable(std::string* error) {
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const AVStream* st = format->streams[i];
+        if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO || (st->disposition & AV_DISPOSITION_ATTACHED_PIC)) continue;
+        const AVCodecParameters* par = st->codecpar;
+        const int64_t w = par->width, h = par->height;
+        const std::string claim = "the video frame size " + sizeText(w, h);
+        coding = codingOf(par->codec_id);
+        rawBits = par->bits_per_coded_sample;
+        // Some containers leave the size to the decoder; it is judged again then.
+        if (w == 0 && h == 0) {
+            probePixels = std::min(kMaxVideoPixels, pixelsFor(coding, size, pixelFloor));
+            return true;
+        }
+        if (w <= 0 || h <= 0) return setError(error, claim + " is invalid: width and height must be positive"), false;
+        if (!Bitmap::sizeAllowed(w, h) || w * h > kMaxVideoPixels)
+            return setError(error, claim + " is too large: a frame may have at most " +
+                                       std::to_string(kMaxSurfaceSide) + " pixels a side and " +
+                                       std::to_string(std::min<int64_t>(kMaxVideoPixels, kMaxSurfacePixels)) +
+                                       " pixels"),
+                   false;
+        const bool backed = coding == Coding::Raw ? rawFrameBytes(w, h, rawBits) <= size
+                                                  : w * h <= pixelsFor(coding, size, pixelFloor);
+        if (!backed)
+            return setError(error, claim + " is implausible for a file of " + std::to_string(size) + " bytes"), false;
+        probePixels = std::min<int64_t>(kMaxVideoPixels, std::max<int64_t>(w * h * 4, 1 << 16));
+        return true;
+    }
+    return true;
+}
+
+// Whether the packet in `packet` may yield a frame of the stream's size, and
+// the decoder held to what it may yield.
+bool AviReader::Impl::packetBacksFrame(std::string* error) {
+    codedBytes += packet->size;
+    const int64_t pixels = int64_t(width) * height;
+    const bool whole = coding == Coding::Raw || coding == Coding::Jpeg;  // every frame stands alone
+    const int64_t behind = whole ? packet->size : codedBytes;
+    const bool backed = coding == Coding::Raw ? rawFrameBytes(width, height, rawBits) <= behind
+                                              : pixels <= pixelsFor(coding, behind, pixelFloor);
+    if (!backed)
+        return setError(error, "frame " + std::to_string(next + 1) + " of " + sizeText(width, height) +
+                                   " pixels is implausible for the " + std::to_string(behind) +
+                                   " bytes coded for it"),
+               false;
+    if (coding != Coding::Raw)
+        decoder->max_pixels = std::min(decoderPixels(), std::max(pixels, pixelsFor(coding, behind, pixelFloor)));
     return true;
 }
 
@@ -256,6 +370,10 @@ bool AviReader::Impl::decodeNext(std::string* error) {
         if (packet->stream_index != stream) {
             av_packet_unref(packet);
             continue;
+        }
+        if (!packetBacksFrame(error)) {
+            av_packet_unref(packet);
+            return false;
         }
         r = avcodec_send_packet(decoder, packet);
         av_packet_unref(packet);
@@ -302,7 +420,7 @@ bool AviReader::Impl::convert(Bitmap& out, std::string* error) {
     return true;
 }
 
-AviReader::AviReader() { SilenceFFmpegLog(); }
+AviReader::AviReader(int64_t pixelFloor) : pixelFloor_(std::max<int64_t>(pixelFloor, 0)) { SilenceFFmpegLog(); }
 AviReader::~AviReader() = default;
 
 bool AviReader::Open(const std::string& path, std::string* error) {
@@ -318,6 +436,7 @@ bool AviReader::Open(const std::string& path, std::string* error) {
         return setError(error, path + " is not a regular file"), false;
     }
     auto impl = std::make_unique<Impl>();
+    impl->pixelFloor = pixelFloor_;
     impl->fd = fd;
     impl->size = int64_t(info.st_size);
     if (!impl->openStreams(error, true)) return false;
@@ -329,6 +448,7 @@ bool AviReader::OpenMemory(const uint8_t* data, size_t size, std::string* error)
     Close();
     if (!data && size > 0) return setError(error, "no data"), false;
     auto impl = std::make_unique<Impl>();
+    impl->pixelFloor = pixelFloor_;
     impl->data = data;
     impl->size = int64_t(size);
     if (!impl->openStreams(error, true)) return false;
@@ -339,6 +459,7 @@ bool AviReader::OpenMemory(const uint8_t* data, size_t size, std::string* error)
 void AviReader::Close() { impl_.reset(); }
 bool AviReader::IsOpen() const { return impl_ != nullptr; }
 
+int64_t AviReader::Bytes() const { return impl_ ? impl_->size : 0; }
 int32_t AviReader::Start() const { return 0; }
 int32_t AviReader::Length() const { return impl_ ? impl_->length : 0; }
 

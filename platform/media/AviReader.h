@@ -13,21 +13,34 @@ namespace tarnel {
 
 class AviReader {
 public:
-    AviReader();
+    // Frames of up to this many pixels may come from any data, as pictures
+    // may (the picture loaders' floor: 16 MB at 4 bytes a pixel).
+    static constexpr int64_t kDefaultPixelFloor = int64_t(1) << 22;
+
+    explicit AviReader(int64_t pixelFloor = kDefaultPixelFloor);
     ~AviReader();
     AviReader(const AviReader&) = delete;
     AviReader& operator=(const AviReader&) = delete;
 
     // Opens the first video stream and its decoder. Only a regular file is
     // opened (a FIFO or device is refused before it is touched). A stream
-    // whose frame size is beyond the surface limits, or beyond 2^26 pixels, is
-    // refused before anything is allocated.
+    // whose claimed frame size is not positive, beyond the surface limits or
+    // 2^26 pixels, or more than the whole file could code, is refused before
+    // any frame is decoded. Beyond the pixel floor a frame must be backed by
+    // its coded bytes: 255 pixels for every 2 bytes of run-length data, 1024
+    // for every byte of other codings (over the packet for JPEG frames, over
+    // the stream so far for codings that build on earlier frames), and a raw
+    // frame by all its bytes. GetFrame refuses a frame that is not, before
+    // decoding it.
     bool Open(const std::string& path, std::string* error = nullptr);
     // The same over bytes in memory (a custom I/O context, no temporary file).
     // The bytes must outlive the reader.
     bool OpenMemory(const uint8_t* data, size_t size, std::string* error = nullptr);
     void Close();
     bool IsOpen() const;
+
+    // Bytes of the file or memory being read.
+    int64_t Bytes() const;
 
     int32_t Start() const;   // AVIStreamStart: always 0
     // AVIStreamLength: frames. The header's count when the container's index
@@ -50,6 +63,7 @@ public:
 
 private:
     struct Impl;
+    int64_t pixelFloor_;
     std::unique_ptr<Impl> impl_;
 };
 

@@ -265,3 +265,33 @@ TEST_F(AviExportTest, CompressedExportCarriesEveryFrame) {
     EXPECT_EQ(avi.main.totalFrames, 4u);
     EXPECT_EQ(avi.format.compression, mmioStringToFOURCC("FFV1"));
 }
+
+// Uncompressed frames whose total is known to pass the file limit are refused
+// before the first is written; a count that fits is written.
+TEST_F(AviExportTest, UncompressedFramesBeyondTheFileLimitAreRefusedBeforeWriting) {
+    const auto paths = makeFolder({{16, 16}});
+    struct Case {
+        int width, height, frames;
+        bool refused;
+    };
+    const Case cases[] = {{2048, 2048, 90, true}, {1024, 1024, 400, true}, {2048, 2048, 2, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " x " + std::to_string(c.frames));
+        RecordingProgress progress;
+        std::string error;
+        const AviExportResult r = ExportAvi(
+            request(std::vector<std::string>(size_t(c.frames), paths[0]), c.width, c.height, 20), raw(), &progress,
+            &error);
+        if (!c.refused) {
+            EXPECT_EQ(r, AviExportResult::Written) << error;
+            continue;
+        }
+        EXPECT_EQ(r, AviExportResult::WriteFailed);
+        EXPECT_NE(error.find("would grow beyond 1 GB: " + std::to_string(c.frames) + " uncompressed frames of " +
+                             std::to_string(c.width) + "x" + std::to_string(c.height)),
+                  std::string::npos)
+            << error;
+        EXPECT_TRUE(progress.values.empty()) << "frames were written first";
+        EXPECT_FALSE(fs::exists(dir_.file("movie.avi")));
+    }
+}

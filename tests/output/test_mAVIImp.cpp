@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
+#include "imaging/LoadBudget.h"
 #include "imaging/gif/cGif.h"
 #include "imaging/palette/mDither8bpp.h"
 #include "output/mAVIImp.h"
@@ -180,5 +182,83 @@ TEST_F(AviImport, NoFramesOrNoFileIsAFailure) {
     EXPECT_FALSE(ImportAviFrames(empty, gif, nullptr, &error));
     EXPECT_EQ(gif.FramesCount(), 0);
 }
+
+// Hand-made AVIs whose headers claim more than their bytes or a GIF can
+// hold: refused before the first frame, the budget of the file's size never
+// overdrawn, and the reason named.
+struct BudgetCase {
+    const char* name;
+    int32_t width, height;
+    int frames;               // packets, each the RLE8 data `fill` says
+    bool fill;                // every frame painted by runs, or ended at once
+    GifPaletteChoice palette;
+    const char* reason;       // a part of the error; nullptr: the import works
+};
+
+std::ostream& operator<<(std::ostream& os, const BudgetCase& c) { return os << c.name; }
+
+class AviImportBudget : public ::testing::TestWithParam<BudgetCase> {};
+
+TEST_P(AviImportBudget, RefusedBeforeTheFirstFrameOrWithinTheBudget) {
+    const BudgetCase& c = GetParam();
+    HandMadeAvi avi;
+    avi.width = c.width;
+    avi.height = c.height;
+    avi.packets.assign(size_t(c.frames), c.fill ? rle8Fill(c.width, c.height, 9) : rle8Empty());
+    const std::vector<uint8_t> bytes = handMadeAvi(avi);
+    TempDir dir;
+    writeFile(dir.file("claim.avi"), bytes);
+
+    LoadBudget budget = LoadBudget::ForInput(bytes.size());
+    AviReader reader;
+    std::string error;
+    cGif gif;
+    bool ok = reader.Open(dir.file("claim.avi"), &error);
+    if (ok) {
+        AviImportOptions options;
+        options.Quality.palette = c.palette;
+        options.Budget = &budget;
+        ok = ImportAviFrames(reader, gif, nullptr, options, &error);
+    }
+    if (!c.reason) {
+        ASSERT_TRUE(ok) << error;
+        EXPECT_EQ(gif.FramesCount(), c.frames);
+        // Every frame of the container was reserved before it was made.
+        EXPECT_GE(budget.Used(), uint64_t(c.frames) * uint64_t(c.width) * uint64_t(c.height));
+        EXPECT_LE(budget.Used(), budget.Limit());
+        return;
+    }
+    EXPECT_FALSE(ok);
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_EQ(gif.FramesCount(), 0) << "refused after frames were imported";
+    EXPECT_EQ(budget.Used(), 0u);
+
+    // The file's own import, as the command line and the composer run it, says the same.
+    std::string direct;
+    EXPECT_FALSE(ImportAviFramesWithQuality(dir.file("claim.avi"), gif, nullptr, GifQuality{}, &direct));
+    EXPECT_NE(direct.find(c.reason), std::string::npos) << direct;
+}
+
+const BudgetCase kBudgetCases[] = {
+    {"small frames", 64, 48, 3, true, GifPaletteChoice::Cube, nullptr},
+    {"small frames, all-frames palette", 64, 48, 3, true, GifPaletteChoice::AdaptiveHq, nullptr},
+    {"runs that paint large frames", 2560, 2048, 2, true, GifPaletteChoice::Cube, nullptr},
+    // 2 bytes a frame: the frame size passes the floor, the count cannot.
+    {"empty frames at the floor", 2048, 2048, 40, false, GifPaletteChoice::Cube, "more memory than allowed"},
+    {"empty frames, all-frames palette", 1024, 1024, 24, false, GifPaletteChoice::AdaptiveHq,
+     "more memory than allowed"},
+    {"more frame pixels than a GIF holds", 2048, 2048, 130, false, GifPaletteChoice::Cube,
+     "more frames than an animated GIF can hold"},
+    {"more frames than a GIF holds", 2, 2, 32768, false, GifPaletteChoice::Cube,
+     "more frames than an animated GIF can hold"},
+    {"frames beyond their runs", 4096, 4096, 1, false, GifPaletteChoice::Cube, "is implausible for a file of"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Claims, AviImportBudget, ::testing::ValuesIn(kBudgetCases), [](const auto& info) {
+    std::string n = info.param.name;
+    for (char& ch : n)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    return n;
+});
 
 }  // namespace

@@ -34,3 +34,26 @@ std::vector<std::vector<uint8_t>> decodeWithFfmpeg(const std::string& path, int 
 int nearestCubeIndex(int r, int g, int b);
 
 }  // namespace tarnel::test
+
+namespace tarnel::test {
+
+// An AVI written byte by byte: one video stream whose headers claim any size
+// and frame count, whatever its packets hold. For inputs no encoder would make.
+struct HandMadeAvi {
+    int32_t width = 16, height = 16;  // the stream's frame size as stored (any sign)
+    uint16_t bitCount = 8;
+    uint32_t compression = 1;         // biCompression: 0 raw, 1 RLE8, or a FourCC such as "MJPG"
+    uint32_t claimedFrames = 0;       // the headers' frame count; 0: the packets'
+    std::vector<std::vector<uint8_t>> packets;  // one a frame, all indexed as key frames
+    uint32_t junkBytes = 0;           // a JUNK chunk of that many zeros before the movie
+};
+std::vector<uint8_t> handMadeAvi(const HandMadeAvi& spec);
+uint32_t fourCC(const char (&code)[5]);
+
+// RLE8 data of a width x height frame of one colour in runs of 255 (or less),
+// ending each row and the frame.
+std::vector<uint8_t> rle8Fill(int width, int height, uint8_t colour);
+// RLE8 data that only ends the frame: two bytes for any size.
+std::vector<uint8_t> rle8Empty();
+
+}  // namespace tarnel::test

@@ -378,6 +378,37 @@ TEST_F(ComposerTest, ImportFailureShowsTheMessageAndEmptiesTheWindow) {
     EXPECT_FALSE(window.tmrDelay.isActive());
 }
 
+// Causes the AVI's headers make known come on a second line, in Japanese.
+TEST_F(ComposerTest, ImportRefusalNamesTheCauseOnASecondLine) {
+    struct Case {
+        int32_t width, height;
+        int frames;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {30000, 30000, 1, "ﾌﾚｰﾑｻｲｽﾞが大きすぎます"},
+        {-64, 16, 1, "ﾌﾚｰﾑｻｲｽﾞが不正です"},
+        {8192, 8192, 8, "ﾌﾚｰﾑｻｲｽﾞがﾌｧｲﾙのﾃﾞｰﾀに見合いません"},
+        {2048, 2048, 40, "ﾌﾚｰﾑ数とｻｲｽﾞがﾌｧｲﾙの大きさに見合いません (ﾒﾓﾘが足りません)"},
+        {2048, 2048, 130, "ﾌﾚｰﾑ数またはｻｲｽﾞがｱﾆﾒGIFの限度を超えています"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        test::HandMadeAvi avi;
+        avi.width = c.width;
+        avi.height = c.height;
+        avi.packets.assign(size_t(c.frames), test::rle8Empty());
+        Links().MediaFilePath = folder.file("claim.avi");
+        test::writeFile(Links().MediaFilePath, test::handMadeAvi(avi));
+        dialogs.messages.clear();
+        Tarnel_G window;
+        window.ImportMedia();
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].text, std::string("loading error AVI file.\n") + c.reason);
+        EXPECT_EQ(window.container().FramesCount(), 0);
+    }
+}
+
 TEST_F(ComposerTest, ImportRunningOutOfMemoryIsAFailedImport) {
     Tarnel_G window(nullptr, [](const std::string&, cGif& gif, ProgressSink*, const GifQuality&) -> bool {
         gif.FrameInsert(1, 4, 4);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -275,5 +276,82 @@ TEST(AviReaderBadInput, EveryCaseIsRefused) {
         }
     }
 }
+
+}  // namespace
+
+namespace {
+
+// Hand-made files whose headers claim what their data cannot hold: each is
+// refused at opening, or at its first frame, with a reason naming the cause.
+struct ClaimCase {
+    const char* name;
+    HandMadeAvi avi;
+    const char* reason;  // a part of the error
+    bool atOpen;         // refused by Open, not only by GetFrame
+};
+
+std::ostream& operator<<(std::ostream& os, const ClaimCase& c) { return os << c.name; }
+
+HandMadeAvi avi(int32_t w, int32_t h, uint32_t compression, uint16_t bits, std::vector<std::vector<uint8_t>> packets,
+                uint32_t junk = 0) {
+    HandMadeAvi a;
+    a.width = w;
+    a.height = h;
+    a.compression = compression;
+    a.bitCount = bits;
+    a.packets = std::move(packets);
+    a.junkBytes = junk;
+    return a;
+}
+
+class AviReaderClaims : public ::testing::TestWithParam<ClaimCase> {};
+
+TEST_P(AviReaderClaims, RefusedWithTheCause) {
+    const ClaimCase& c = GetParam();
+    const std::vector<uint8_t> bytes = handMadeAvi(c.avi);
+    AviReader reader;
+    std::string error;
+    bool refused = !reader.OpenMemory(bytes.data(), bytes.size(), &error);
+    EXPECT_EQ(refused, c.atOpen) << error;
+    if (!refused) {
+        Bitmap frame;
+        refused = !reader.GetFrame(0, frame, &error);
+    }
+    EXPECT_TRUE(refused);
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+}
+
+const ClaimCase kClaims[] = {
+    {"huge", avi(30000, 30000, 1, 8, {rle8Empty()}), "30000 x 30000 is too large", true},
+    {"negative width", avi(-64, 16, 1, 8, {rle8Empty()}), "-64 x 16 is invalid", true},
+    {"rle bomb", avi(8192, 8192, 1, 8, std::vector<std::vector<uint8_t>>(8, rle8Empty())), "8192 x 8192 is implausible", true},
+    {"mjpeg bomb", avi(8192, 8192, fourCC("MJPG"), 24, {std::vector<uint8_t>(3000, 0)}), "8192 x 8192 is implausible", true},
+    {"raw short", avi(4096, 4096, 0, 24, {std::vector<uint8_t>(3000, 0)}), "4096 x 4096 is implausible", true},
+    // The file is large enough, the frame's own data is not.
+    {"rle frame", avi(4096, 4096, 1, 8, {rle8Empty(), rle8Fill(4096, 4096, 1)}, 200000),
+     "frame 1 of 4096 x 4096 pixels is implausible for the 2 bytes", false},
+    {"mjpeg frame", avi(2048, 4096, fourCC("MJPG"), 24, {std::vector<uint8_t>(3000, 0)}, 10000),
+     "frame 1 of 2048 x 4096 pixels is implausible for the 3000 bytes", false},
+    {"raw frame", avi(64, 64, 0, 24, {std::vector<uint8_t>(3000, 0)}, 20000),
+     "frame 1 of 64 x 64 pixels is implausible for the 3000 bytes", false},
+};
+
+// Past the floor, a frame whose runs paint it is read.
+TEST(AviReaderClaimsBacked, RunsThatPaintTheFrameAreRead) {
+    const std::vector<uint8_t> bytes = handMadeAvi(avi(2560, 2048, 1, 8, {rle8Fill(2560, 2048, 7)}));
+    AviReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.OpenMemory(bytes.data(), bytes.size(), &error)) << error;
+    Bitmap frame;
+    ASSERT_TRUE(reader.GetFrame(0, frame, &error)) << error;
+    EXPECT_EQ(frame.scanline(2047)[4 * 2559], 7);
+}
+
+INSTANTIATE_TEST_SUITE_P(Claims, AviReaderClaims, ::testing::ValuesIn(kClaims),
+                         [](const auto& info) {
+                             std::string n = info.param.name;
+                             for (char& ch : n) if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             return n;
+                         });
 
 }  // namespace
