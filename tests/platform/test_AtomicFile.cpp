@@ -1,6 +1,8 @@
 #include "platform/AtomicFile.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -205,8 +207,10 @@ TEST(WriteFileAtomically, RemovesOnlyMarkedFilesNobodyHolds) {
         {"x.tarnel-tmp-0123456789abcdef.bmp", true},
     };
     for (const Case& c : cases) writeText(dir.path() / c.name, "litter");
-    LockedTempFile mine;
-    ASSERT_FALSE(mine.open(dir.file(ownHeld)));
+    // Held in this process the way a writer holds it.
+    const int mine = ::open(dir.file(ownHeld).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(mine, 0);
+    ASSERT_EQ(::flock(mine, LOCK_EX), 0);
     test::ForeignLock theirs(dir.file(otherHeld));
     ASSERT_TRUE(theirs.held());
     const std::string folderName = NewTempFileName(".dir", ""), linkName = NewTempFileName(".link", "");
@@ -216,6 +220,7 @@ TEST(WriteFileAtomically, RemovesOnlyMarkedFilesNobodyHolds) {
     for (const Case& c : cases) EXPECT_EQ(fs::exists(dir.path() / c.name), !c.removed) << c.name;
     EXPECT_TRUE(fs::is_directory(dir.path() / folderName));
     EXPECT_TRUE(fs::is_symlink(dir.path() / linkName));
+    ::close(mine);
 }
 
 }  // namespace
