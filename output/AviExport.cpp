@@ -1,10 +1,14 @@
 #include "output/AviExport.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "imaging/PictureIO.h"
 #include "imaging/bmp/cDIB.h"
-#include "platform/AtomicFile.h"
+#include "platform/StaleTempFiles.h"
 #include "platform/gdi.h"
 #include "platform/media/AviSink.h"
 
@@ -25,8 +29,10 @@ public:
         saveDC_.select(&save_);
         SetStretchBltMode(&saveDC_, COLORONCOLOR);
     }
+    // The file stays for the caller; only the lock goes.
+    ~FramePreparer() { staging_.release(); }
 
-    enum class Step { Ready, ImageNotLoaded, TempNotSaved, TempNotRead };
+    enum class Step { Ready, ImageNotLoaded, TempNotSaved, TempNotRead, StagingFailed };
 
     // lbl_S = path; load into picTemp; stretch the whole of it onto picSave;
     // save picSave as the temporary BMP; read that back into `dib`.
@@ -49,13 +55,38 @@ public:
             error = "cannot encode the frame";
             return Step::TempNotSaved;
         }
-        if (!WriteFileReplacing(tempBmp_, bmpBytes_.data(), bmpBytes_.size(), &error)) return Step::TempNotSaved;
+        if (!writeStaging(error)) return Step::StagingFailed;
         if (!dib.CreateFromFile(tempBmp_, &error)) return Step::TempNotRead;
         return Step::Ready;
     }
 
 private:
+    // Every frame is written over the previous one in the same file, which
+    // stays locked for the whole export so no cleaner takes it for litter.
+    bool writeStaging(std::string& error) {
+        if (!staging_.held()) {
+            if (std::error_code ec = staging_.open(tempBmp_)) {
+                error = "cannot create the frame staging file " + tempBmp_ + ": " + ec.message();
+                return false;
+            }
+        }
+        size_t done = 0;
+        while (done < bmpBytes_.size()) {
+            const ssize_t put = ::pwrite(staging_.fd(), bmpBytes_.data() + done, bmpBytes_.size() - done, off_t(done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) return stagingWriteFailed(put < 0 ? errno : EIO, error);
+            done += size_t(put);
+        }
+        if (::ftruncate(staging_.fd(), off_t(done)) != 0) return stagingWriteFailed(errno, error);
+        return true;
+    }
+    bool stagingWriteFailed(int code, std::string& error) {
+        error = "cannot write the frame staging file " + tempBmp_ + ": " + std::strerror(code);
+        return false;
+    }
+
     std::string tempBmp_;
+    LockedTempFile staging_;
     std::vector<uint8_t> fileBytes_, bmpBytes_;
     Bitmap save_;
     DC saveDC_;
@@ -94,6 +125,7 @@ AviExportResult ExportAvi(const AviExportRequest& request, const AviOptionsChoos
     switch (frames.prepare(request.framePaths[0], dib, problem)) {
         case FramePreparer::Step::Ready: break;
         case FramePreparer::Step::TempNotRead: return result(AviExportResult::ImageLoadFailed);
+        case FramePreparer::Step::StagingFailed: return result(AviExportResult::StagingFailed);
         default: return result(AviExportResult::Abandoned);
     }
 
@@ -147,6 +179,7 @@ AviExportResult ExportAvi(const AviExportRequest& request, const AviOptionsChoos
             case FramePreparer::Step::Ready: break;
             // A frame read back wrongly would repeat the previous one unnoticed.
             case FramePreparer::Step::TempNotRead: return result(AviExportResult::ImageLoadFailed);
+            case FramePreparer::Step::StagingFailed: return result(AviExportResult::StagingFailed);
             default: return result(AviExportResult::Abandoned);
         }
         if (!file.Write(i, dib.PointerToBits(), size_t(dib.SizeImage()), AVIIF_KEYFRAME)) {

@@ -29,7 +29,8 @@ enum class AviExportResult {
     Cancelled,        // the compression dialog was cancelled: no message
     ImageLoadFailed,  // a frame's temporary BMP could not be read back: kAviImageLoadFailed
     WriteFailed,      // file, stream, compression, format or frame write failed: kAviWriteFailed
-    Abandoned,        // an image could not be loaded or the temporary file saved: no message
+    Abandoned,        // an image could not be loaded: no message
+    StagingFailed,    // the temporary BMP could not be created or written: no message
 };
 
 // Called at step 4 with the stream made; nothing means the user cancelled.

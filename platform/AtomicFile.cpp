@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <utility>
@@ -62,7 +61,6 @@ std::error_code SyncFolder(const std::string& folder) {
 }
 
 std::error_code StagedFile::stage(const std::string& path, std::string_view data, bool sync) {
-    static std::atomic<unsigned> counter{0};
     discard();
     std::string resolved;
     if (std::error_code ec = ResolveWriteTarget(path, resolved)) return ec;
@@ -70,22 +68,17 @@ std::error_code StagedFile::stage(const std::string& path, std::string_view data
     fs::path folder = folderOf(target);
     std::string base = target.filename().string();
     if (base.empty() || base == "." || base == "..") return std::make_error_code(std::errc::is_a_directory);
-    RemoveStaleTempFilesOnce(folder.string());
 
-    int fd = -1;
-    std::string temp;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = (folder / ("." + base + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++)))
-                   .string();
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return errnoCode(errno);
-    }
-    if (fd < 0) return std::make_error_code(std::errc::file_exists);
+    LockedTempFile temp;
+    if (std::error_code ec = temp.create(folder.string(), "." + base, "", O_WRONLY)) return ec;
+    // Written and closed through a second descriptor, so a failed close is
+    // still seen while the first keeps the lock until the rename.
+    int fd = ::fcntl(temp.fd(), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return errnoCode(errno);
 
     auto fail = [&](int error) {
         if (fd >= 0) ::close(fd);
-        ::unlink(temp.c_str());
-        return errnoCode(error);
+        return errnoCode(error);  // `temp` goes with its lock
     };
 
     struct stat existing {};
@@ -105,26 +98,26 @@ std::error_code StagedFile::stage(const std::string& path, std::string_view data
     fd = -1;
     if (closed != 0) return fail(errno);
     path_ = path;
-    temp_ = temp;
+    temp_ = std::move(temp);
     folder_ = folder.string();
     sync_ = sync;
     return {};
 }
 
 std::error_code StagedFile::commit() {
-    if (temp_.empty()) return std::make_error_code(std::errc::invalid_argument);
+    if (!temp_.held()) return std::make_error_code(std::errc::invalid_argument);
     std::string resolved;
     std::error_code ec = ResolveWriteTarget(path_, resolved);
     // The temporary file sits in the folder the target resolved to when it
     // was written; a rename cannot leave that folder.
     if (!ec && folderOf(resolved).string() != folder_)
         ec = std::make_error_code(std::errc::cross_device_link);
-    if (!ec && ::rename(temp_.c_str(), resolved.c_str()) != 0) ec = errnoCode(errno);
+    if (!ec && ::rename(temp_.path().c_str(), resolved.c_str()) != 0) ec = errnoCode(errno);
     if (ec) {
         discard();
         return ec;
     }
-    temp_.clear();
+    temp_.release();
     if (sync_) return SyncFolder(folder_);
     return {};
 }
@@ -133,7 +126,7 @@ StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
     if (this != &other) {
         discard();
         path_ = std::move(other.path_);
-        temp_ = std::exchange(other.temp_, std::string());
+        temp_ = std::move(other.temp_);
         folder_ = std::move(other.folder_);
         sync_ = other.sync_;
     }
@@ -141,8 +134,7 @@ StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
 }
 
 void StagedFile::discard() {
-    if (!temp_.empty()) ::unlink(temp_.c_str());
-    temp_.clear();
+    temp_.remove();
 }
 
 std::error_code WriteFileAtomically(const std::string& path, std::string_view data, bool sync) {

@@ -7,6 +7,8 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/StaleTempFiles.h"
+
 namespace tarnel {
 
 // Writes `data` to a new temporary file beside the target and renames it into
@@ -18,8 +20,9 @@ namespace tarnel {
 // the umask. With `sync` the data reach the disk before the rename, and the
 // folder after it; a failed folder sync is reported although the new file is
 // then in place. On any other failure the temporary file is removed and the
-// target is left untouched. Stale temporary files of ended processes in the
-// target's folder are removed on the first write there (StaleTempFiles.h).
+// target is left untouched. The temporary file is marked and locked as
+// StaleTempFiles.h describes; stale ones in the target's folder are removed
+// on the first write there.
 std::error_code WriteFileAtomically(const std::string& path, std::string_view data, bool sync);
 // The same with the cause as text (the system's message), for callers that
 // only pass the reason on; the caller names the file.
@@ -46,10 +49,11 @@ public:
     // link made in between is still written through); an error when nothing is staged.
     std::error_code commit();
     void discard();
-    bool staged() const { return !temp_.empty(); }
+    bool staged() const { return temp_.held(); }
 
 private:
-    std::string path_, temp_, folder_;
+    std::string path_, folder_;
+    LockedTempFile temp_;
     bool sync_ = false;
 };
 

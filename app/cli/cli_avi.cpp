@@ -15,6 +15,7 @@
 #include "output/AviExport.h"
 #include "output/FolderChooser.h"
 #include "platform/ProgramFolder.h"
+#include "platform/StaleTempFiles.h"
 
 namespace tarnel::cli {
 namespace {
@@ -102,7 +103,7 @@ int runAvi(const std::vector<std::string>& args) {
     }
     request.outputPath = a.out;
     request.framesPerSecond = a.fps;
-    TempFile temp{ProcessTempPath(ProgramFolder(), "AVI_Temp.bmp")};
+    TempFile temp{ProcessTempFilePath(ProgramFolder(), "AVI_Temp.bmp")};
     request.tempBmpPath = temp.path;
 
     std::string error;
@@ -111,6 +112,8 @@ int runAvi(const std::vector<std::string>& args) {
         BarProgress progress("frames");
         result = ExportAvi(request, [&] { return std::optional<AviCompressOptions>(a.options); }, &progress, &error);
     }
+    // The frames pass through a file in the program folder, not OUT.avi's.
+    if (result == AviExportResult::StagingFailed) return Fail(kFailure, error);
     if (result != AviExportResult::Written) return Fail(kFailure, NamedOnce("cannot write", a.out, error));
 
     std::string label = "raw";

@@ -6,6 +6,7 @@
 
 #include "app/cli/Command.h"
 #include "app/cli/Options.h"
+#include "platform/StaleTempFiles.h"
 
 #ifndef TARNEL_VERSION
 #error "TARNEL_VERSION comes from the build"
@@ -100,6 +101,8 @@ int run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     using namespace tarnel::cli;
+    // Before any thread: an interrupted run takes its temporary files with it.
+    tarnel::InstallInterruptCleanup();
     try {
         return run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const std::bad_alloc&) {

@@ -17,6 +17,7 @@
 #include "platform/Dialogs.h"
 #include "platform/NumText.h"
 #include "platform/ProgramFolder.h"
+#include "platform/StaleTempFiles.h"
 #include "ui/widgets/RaisingScrollBar.h"
 #include "ui/ChildWindows.h"
 
@@ -68,7 +69,7 @@ private:
 
 }  // namespace
 
-std::string Tarnel_F::TempBmpPath() { return ProcessTempPath(ProgramFolder(), "AVI_Temp.bmp"); }
+std::string Tarnel_F::TempBmpPath() { return ProcessTempFilePath(ProgramFolder(), "AVI_Temp.bmp"); }
 
 void Tarnel_F::Cmd_Avi_Save_Click() {
     if (!aviMode_) return;
@@ -162,6 +163,7 @@ void Tarnel_F::writeAvi(const std::string& path) {
             break;
         case AviExportResult::Cancelled:
         case AviExportResult::Abandoned:
+        case AviExportResult::StagingFailed:
             break;
     }
 }

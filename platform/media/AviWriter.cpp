@@ -8,13 +8,13 @@ extern "C" {
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 
 #include "platform/AtomicFile.h"
 #include "platform/LittleEndian.h"
+#include "platform/StaleTempFiles.h"
 #include "platform/media/AviSink.h"
 #include "platform/media/FFmpegLog.h"
 
@@ -132,7 +132,7 @@ bool AviFrameFormat::parse(const uint8_t* data, size_t size, std::string& error)
 struct AviWriter::Impl {
     std::string error;
     std::string target;  // where Commit puts the file (a symbolic link resolved)
-    std::string temp;
+    LockedTempFile temp;
     int fd = -1;
     bool streamMade = false;
     bool compressed = false;
@@ -169,24 +169,22 @@ bool AviWriter::FileOpen(const std::string& path, uint32_t mode) {
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
 
-    static std::atomic<unsigned> counter{0};
     const fs::path t(target);
     const fs::path folder = t.parent_path().empty() ? fs::path(".") : t.parent_path();
-    int fd = -1;
-    std::string temp;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        std::string name(1, '.');
-        name += t.filename().string();
-        name += ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        temp = (folder / name).string();
-        fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return m.failErrno(path, errno);
-    }
-    if (fd < 0) return m.failErrno(path, EEXIST);
+    LockedTempFile temp;
+    // Built by appending: GCC 12 warns wrongly about "." + name.
+    std::string stem(1, '.');
+    stem += t.filename().string();
+    if (std::error_code ec = temp.create(folder.string(), stem, "", O_RDWR))
+        return m.failErrno(path, ec.value());
+    // The writing descriptor is closed before the rename and its close
+    // checked; the lock stays with `temp` until the file is in place.
+    const int fd = ::fcntl(temp.fd(), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return m.failErrno(path, errno);
     // The replacement keeps the permissions of the file it replaces.
     if (exists) ::fchmod(fd, existing.st_mode & 07777);
     m.fd = fd;
-    m.temp = temp;
+    m.temp = std::move(temp);
     m.target = target;
     return true;
 }
@@ -254,8 +252,8 @@ bool AviWriter::Commit() {
     const int closed = ::close(m.fd);
     m.fd = -1;
     if (closed != 0) return m.failErrno(m.target, errno);
-    if (::rename(m.temp.c_str(), m.target.c_str()) != 0) return m.failErrno(m.target, errno);
-    m.temp.clear();
+    if (::rename(m.temp.path().c_str(), m.target.c_str()) != 0) return m.failErrno(m.target, errno);
+    m.temp.release();
     m.sink.reset();
     // The rename itself must reach the disk.
     const std::string folder = fs::path(m.target).parent_path().string();
@@ -269,8 +267,7 @@ void AviWriter::Release() {
     m.sink.reset();
     if (m.fd >= 0) ::close(m.fd);
     m.fd = -1;
-    if (!m.temp.empty()) ::unlink(m.temp.c_str());
-    m.temp.clear();
+    m.temp.remove();
     m.streamMade = m.compressed = m.broken = false;
     m.frameBytes = 0;
     m.nextSample = 0;

@@ -82,7 +82,7 @@ bool VideoEncoderAvailable(const VideoOptions& options, std::string* why) {
 struct VideoWriter::Impl {
     std::string error;
     std::string target;  // where Commit puts the file (a symbolic link resolved)
-    std::string temp;
+    LockedTempFile temp;
     bool keepMode = false;
     mode_t mode = 0;
     VideoOptions options;
@@ -144,28 +144,17 @@ bool VideoWriter::Impl::reserveTemp(const std::string& path) {
     keepMode = ::stat(target.c_str(), &existing) == 0;
     mode = existing.st_mode & 07777;
 
-    static std::atomic<unsigned> counter{0};
     const fs::path t(target);
     const fs::path folder = t.parent_path().empty() ? fs::path(".") : t.parent_path();
-    RemoveStaleTempFilesOnce(folder.string());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        // Built by appending: GCC 12 warns wrongly about "." + name.
-        std::string name(1, '.');
-        name += t.filename().string();
-        name += ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        const std::string candidate = (folder / name).string();
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST) continue;
-            return failErrno(path, errno);
-        }
-        ::close(fd);
-        temp = candidate;
-        // The replacement keeps the permissions of the file it replaces.
-        if (keepMode) ::chmod(temp.c_str(), mode);
-        return true;
-    }
-    return failErrno(path, EEXIST);
+    // Held open and locked until Commit or Release; FFmpeg writes it by name.
+    // Built by appending: GCC 12 warns wrongly about "." + name.
+    std::string stem(1, '.');
+    stem += t.filename().string();
+    if (std::error_code ec = temp.create(folder.string(), stem, "", O_WRONLY))
+        return failErrno(path, ec.value());
+    // The replacement keeps the permissions of the file it replaces.
+    if (keepMode) ::fchmod(temp.fd(), mode);
+    return true;
 }
 
 bool VideoWriter::Impl::openEncoder() {
@@ -233,7 +222,7 @@ bool VideoWriter::Impl::prepareFrame() {
 bool VideoWriter::Impl::openMuxer() {
     // FFmpeg's own file I/O: the MP4 muxer reopens the file by name to move
     // its index to the front.
-    const std::string url = "file:" + temp;
+    const std::string url = "file:" + temp.path();
     int rc = avformat_alloc_output_context2(&muxer, nullptr, muxerName(options.container), url.c_str());
     if (rc < 0 || !muxer) return failAv("cannot start the muxer", rc < 0 ? rc : AVERROR(ENOMEM));
     stream = avformat_new_stream(muxer, nullptr);
@@ -386,14 +375,14 @@ bool VideoWriter::Commit() {
     rc = avio_closep(&m.muxer->pb);
     if (rc < 0) return m.failAv(m.target, rc);
     // The data reach the disk before the name does.
-    const int fd = ::open(m.temp.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(m.temp.path().c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return m.failErrno(m.target, errno);
     const bool synced = ::fsync(fd) == 0;
     const int syncError = errno;
     ::close(fd);
     if (!synced) return m.failErrno(m.target, syncError);
-    if (::rename(m.temp.c_str(), m.target.c_str()) != 0) return m.failErrno(m.target, errno);
-    m.temp.clear();
+    if (::rename(m.temp.path().c_str(), m.target.c_str()) != 0) return m.failErrno(m.target, errno);
+    m.temp.release();
     const std::string folder = fs::path(m.target).parent_path().string();
     if (std::error_code ec = SyncFolder(folder)) return m.fail((folder.empty() ? "." : folder) + ": " + ec.message());
     return true;
@@ -402,8 +391,7 @@ bool VideoWriter::Commit() {
 void VideoWriter::Release() {
     Impl& m = *impl_;
     m.freeCodec();
-    if (!m.temp.empty()) ::unlink(m.temp.c_str());
-    m.temp.clear();
+    m.temp.remove();
     m.broken = false;
     m.frames = 0;
     m.encoded = 0;

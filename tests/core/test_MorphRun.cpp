@@ -13,6 +13,8 @@
 #include "support/Images.h"
 #include "support/FileKinds.h"
 #include "support/TempDir.h"
+#include "support/TempLocks.h"
+#include "platform/StaleTempFiles.h"
 
 using namespace tarnel;
 namespace fs = std::filesystem;
@@ -237,24 +239,31 @@ TEST(MorphRun, JpgRunLeavesOtherRunsTemporaryFilesAlone) {
 
 TEST(MorphRun, StartRemovesTheLitterOfKilledRuns) {
     test::TempDir dir;
-    const std::string dead = std::to_string(test::deadProcessId()), self = std::to_string(::getpid());
+    const std::string dead = std::to_string(test::deadProcessId());
     fs::create_directories(dir.path() / "20200101-00-00-00");
     fs::create_directories(dir.path() / "20200101-00-00-00-2");
     fs::create_directories(dir.path() / "photos");
+    const std::string held = "20200101-00-00-00/" + NewTempFileName(".004.bmp", "");
     struct Case {
         std::string file;
         bool removed;
     };
     const Case cases[] = {
-        {"20200101-00-00-00/.003.bmp.tmp-" + dead + "-5", true},
-        {"20200101-00-00-00-2/.000.gif.tmp-" + dead + "-0", true},
-        {".Tarnel.ini.tmp-" + dead + "-0", true},
-        {"Dumy." + dead + ".bmp", true},
-        {"20200101-00-00-00/.004.bmp.tmp-" + self + "-1", false},  // a run of this process
+        {"20200101-00-00-00/" + NewTempFileName(".003.bmp", ""), true},
+        {"20200101-00-00-00-2/" + NewTempFileName(".000.gif", ""), true},
+        {NewTempFileName(".Tarnel.ini", ""), true},
+        {NewTempFileName("AVI_Temp", ".bmp"), true},
+        {held, false},  // a run still writing it
         {"20200101-00-00-00/003.bmp", false},
-        {"photos/.x.jpg.tmp-" + dead + "-1", false},  // not a frame folder
+        {"photos/" + NewTempFileName(".x.jpg", ""), false},  // not a frame folder
+        {".notes.txt.tmp-99999-1", false},                   // a user's files
+        {"Dumy.99998.bmp", false},
+        {"20200101-00-00-00/.important.tmp-4194000-7", false},
+        {"Dumy." + dead + ".bmp", false},
     };
     for (const Case& c : cases) test::writeText(dir.path() / c.file, "x");
+    test::ForeignLock writer((dir.path() / held).string());
+    ASSERT_TRUE(writer.held());
     Fixture f(8, 8, 1, 1, dir.path().string());
     Recorder rec;
     MorphRunResult r = RunMorph(f.request, rec);

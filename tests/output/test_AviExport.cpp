@@ -211,7 +211,7 @@ TEST_F(AviExportTest, FailuresLeaveNoFileAndAnExistingOneUntouched) {
     EXPECT_EQ(test::readText(dir_.file("movie.avi")), "keep me");
     EXPECT_FALSE(fs::exists(dir_.path() / "nowhere"));
     for (const auto& e : fs::directory_iterator(dir_.path()))
-        EXPECT_EQ(e.path().filename().string().find(".tmp-"), std::string::npos) << e.path();
+        EXPECT_EQ(e.path().filename().string().find(".tarnel-tmp-"), std::string::npos) << e.path();
     EXPECT_TRUE(dialogs_.messages.empty()) << dialogs_.messages[0].text;
 }
 
@@ -231,7 +231,7 @@ TEST_F(AviExportTest, AWriteThatRunsOutOfRoomLeavesTheOldFile) {
     EXPECT_EQ(result, AviExportResult::WriteFailed) << error;
     EXPECT_EQ(test::readText(dir_.file("movie.avi")), "keep me");
     for (const auto& e : fs::directory_iterator(dir_.path()))
-        EXPECT_EQ(e.path().filename().string().find(".tmp-"), std::string::npos) << e.path();
+        EXPECT_EQ(e.path().filename().string().find(".tarnel-tmp-"), std::string::npos) << e.path();
 }
 
 TEST_F(AviExportTest, FifoTargetIsRefusedAndSymlinkWrittenThrough) {

@@ -1,7 +1,15 @@
 // tarnel-cli avi, run as a program.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "imaging/PictureIO.h"
 #include "support/Cli.h"
@@ -10,6 +18,7 @@
 #include "support/Images.h"
 #include "support/RiffReader.h"
 #include "support/TempDir.h"
+#include "support/TempLocks.h"
 
 using namespace tarnel;
 using test::ShellQuote;
@@ -104,5 +113,55 @@ TEST_F(CliAvi, BadArgumentsExitTwo) {
         test::CliResult r = run(args);
         EXPECT_EQ(r.status, 2) << args << "\n" << r.err;
     }
+    EXPECT_FALSE(fs::exists(out()));
+}
+
+// A run stopped by a signal takes its temporaries with it; one killed outright
+// leaves them for the next run to remove. The run is held at its first
+// progress bar (a stopped terminal), where both temporaries exist.
+TEST_F(CliAvi, InterruptedRunsLeaveNoTemporaries) {
+    addFrames(3, 8, 8);
+    const std::string program = dir_.file("program");
+    for (int signal : {SIGINT, SIGTERM, SIGKILL}) {
+        int terminal = -1;
+        const pid_t child = test::startOnStoppedTerminal(cli_, {"avi", frames(), out()},
+                                                       {"TARNEL_PROGRAM_FOLDER=" + program}, terminal);
+        ASSERT_GT(child, 0);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (test::markedFiles(dir_.path().string()).empty() || test::markedFiles(program).empty()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ::kill(child, SIGKILL);
+                test::waitFor(child);
+                FAIL() << "the run never made its temporaries (signal " << signal << ")";
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::kill(child, signal);
+        const int status = test::waitFor(child);
+        ::close(terminal);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << " " << status;
+        EXPECT_FALSE(fs::exists(out())) << signal;
+        if (signal == SIGKILL) {
+            EXPECT_EQ(test::markedFiles(dir_.path().string()).size(), 1u);
+            EXPECT_EQ(test::markedFiles(program).size(), 1u);
+            test::CliResult r = run(ShellQuote(frames()) + " " + ShellQuote(out()));
+            ASSERT_EQ(r.status, 0) << r.err;
+        }
+        EXPECT_EQ(test::markedFiles(dir_.path().string()), std::vector<std::string>{}) << signal;
+        EXPECT_TRUE(fs::is_empty(program)) << signal;
+    }
+}
+
+// The frames pass through a file in the program folder: when that cannot be
+// made, the message names it and why, not the AVI file.
+TEST_F(CliAvi, StagingFailureNamesTheStagingFile) {
+    addFrames(2, 8, 8);
+    test::writeText(dir_.file("plain"), "not a folder");
+    test::CliResult r = test::RunCli(cli_, "avi " + ShellQuote(frames()) + " " + ShellQuote(out()), dir_.path().string(),
+                                     "TARNEL_PROGRAM_FOLDER=" + ShellQuote(dir_.file("plain/program")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("staging file " + dir_.file("plain/program/AVI_Temp.")), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(std::strerror(ENOTDIR)), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("out.avi"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(out()));
 }

@@ -1,6 +1,8 @@
 #include "platform/AtomicFile.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -9,6 +11,7 @@
 
 #include "platform/FileRead.h"
 #include "platform/StaleTempFiles.h"
+#include "support/TempLocks.h"
 #include "support/Files.h"
 #include "support/FileKinds.h"
 #include "support/TempDir.h"
@@ -136,6 +139,7 @@ TEST(StagedFile, AppearsOnlyWhenCommitted) {
         ASSERT_FALSE(file.stage(target, "new", false));
         EXPECT_EQ(readText(target), "old");
         EXPECT_EQ(entriesIn(dir.path()), 2u);  // the target and the temporary file
+        EXPECT_EQ(RemoveStaleTempFiles(dir.path().string()), 0u);  // still held
         StagedFile moved = std::move(file);
         EXPECT_FALSE(file.staged());
         ASSERT_FALSE(moved.commit());
@@ -175,50 +179,48 @@ TEST(SyncFolder, ReportsAFolderThatIsNotThere) {
     EXPECT_TRUE(SyncFolder(dir.file("missing")));
 }
 
-// Litter of a killed writer goes with the next write into the folder; the
-// files of running processes and everything not ours stay.
-TEST(WriteFileAtomically, RemovesTheLitterOfEndedProcesses) {
+// Litter of a killed writer goes with the next write into the folder; what
+// a live writer holds, here or in another process, and every name without
+// the mark stay, whatever process ids they seem to carry.
+TEST(WriteFileAtomically, RemovesOnlyMarkedFilesNobodyHolds) {
     TempDir dir;
     const std::string dead = std::to_string(test::deadProcessId());
-    const std::string self = std::to_string(::getpid());
+    const std::string ownHeld = NewTempFileName(".mine.bmp", ""), otherHeld = NewTempFileName(".theirs.bmp", "");
     struct Case {
         std::string name;
         bool removed;
     };
     const Case cases[] = {
-        {".000.bmp.tmp-" + dead + "-0", true},
-        {".Tarnel.ini.tmp-" + dead + "-12", true},
-        {"Dumy." + dead + ".bmp", true},
-        {"temp01." + dead + ".bmp", true},
-        {"AVI_Temp." + dead + ".bmp", true},
-        {".000.bmp.tmp-" + self + "-0", false},   // this process is writing it
-        {"Dumy." + self + ".bmp", false},
-        {".Tarnel.ini.tmp-1-4", false},           // pid 1 is always running
-        {"photo." + dead + ".bmp", false},        // not one of our names
-        {".x.tmp-" + dead, false},                // no serial number
-        {".x.tmp-0" + dead + "-1", false},        // not a process id
-        {"Dumy.bmp", false},
+        {NewTempFileName(".000.bmp", ""), true},
+        {NewTempFileName(".Tarnel.ini", ""), true},
+        {NewTempFileName("AVI_Temp", ".bmp"), true},
+        {ownHeld, false},
+        {otherHeld, false},
+        {".notes.txt.tmp-99999-1", false},  // the old names, now a user's
+        {"Dumy.99998.bmp", false},
+        {".important.tmp-4194000-7", false},
+        {".000.bmp.tmp-" + dead + "-0", false},
+        {"AVI_Temp." + dead + ".bmp", false},
+        {".x.tarnel-tmp-0123456789abcde", false},   // one digit short
+        {".x.tarnel-tmp-0123456789ABCDEF", false},  // not our digits
+        {".x.tarnel-tmp-0123456789abcdef0", false},
+        {"x.tarnel-tmp-0123456789abcdef.bmp", true},
     };
     for (const Case& c : cases) writeText(dir.path() / c.name, "litter");
-    fs::create_directory(dir.path() / (".dir.tmp-" + dead + "-1"));  // only files are removed
+    // Held in this process the way a writer holds it.
+    const int mine = ::open(dir.file(ownHeld).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(mine, 0);
+    ASSERT_EQ(::flock(mine, LOCK_EX), 0);
+    test::ForeignLock theirs(dir.file(otherHeld));
+    ASSERT_TRUE(theirs.held());
+    const std::string folderName = NewTempFileName(".dir", ""), linkName = NewTempFileName(".link", "");
+    fs::create_directory(dir.path() / folderName);  // only files are removed
+    fs::create_symlink(cases[0].name, dir.path() / linkName);
     ASSERT_FALSE(WriteFileAtomically(dir.file("out.bmp"), "x", false));
     for (const Case& c : cases) EXPECT_EQ(fs::exists(dir.path() / c.name), !c.removed) << c.name;
-    EXPECT_TRUE(fs::is_directory(dir.path() / (".dir.tmp-" + dead + "-1")));
-}
-
-TEST(StaleTempFiles, OwnerOfATemporaryName) {
-    struct Case {
-        const char* name;
-        std::optional<pid_t> owner;
-    };
-    const Case cases[] = {
-        {".a.bmp.tmp-123-4", 123}, {"Dumy.77.bmp", 77},        {"temp00.9.bmp", 9},
-        {".a.tmp-123-", std::nullopt}, {"Dumy..bmp", std::nullopt}, {"Dumy.7.jpg", std::nullopt},
-        {"a.bmp.tmp-123-4", std::nullopt}, {"Dumy.99999999999.bmp", std::nullopt},
-    };
-    for (const Case& c : cases) EXPECT_EQ(TempFileOwner(c.name), c.owner) << c.name;
-    EXPECT_TRUE(ProcessAlive(::getpid()));
-    EXPECT_FALSE(ProcessAlive(test::deadProcessId()));
+    EXPECT_TRUE(fs::is_directory(dir.path() / folderName));
+    EXPECT_TRUE(fs::is_symlink(dir.path() / linkName));
+    ::close(mine);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/StaleTempFiles.h"
 #include "support/FileSizeLimit.h"
 #include "support/FFprobe.h"
 #include "support/Files.h"
@@ -205,7 +206,8 @@ TEST(AviWriter, NothingAppearsUntilCommitAndReleaseLeavesNoTrace) {
         ASSERT_TRUE(writer.Write(0, bits.data(), bits.size(), AVIIF_KEYFRAME));
         std::vector<std::string> names = folderEntries(dir.path());
         ASSERT_EQ(names.size(), 2u);
-        EXPECT_EQ(names[0].rfind(".movie.avi.tmp-", 0), 0u) << names[0];
+        EXPECT_EQ(names[0].rfind(".movie.avi.tarnel-tmp-", 0), 0u) << names[0];
+        EXPECT_EQ(RemoveStaleTempFiles(dir.path().string()), 0u);  // a live writer's
         EXPECT_EQ(test::readText(path), "old contents");
     }  // released without Commit
     EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"movie.avi"});
