@@ -1,6 +1,8 @@
 #pragma once
-// The JSON side of the mesh file, shared with the project file that extends
-// it. Messages carry no file kind; the public readers put theirs in front.
+// The JSON side of the mesh file, shared with the files that extend it: the
+// project file and the editor's session (whose library links the same JSON
+// library privately). Messages carry no file kind; the readers put theirs in
+// front.
 #include <string>
 #include <string_view>
 

@@ -206,22 +206,32 @@ void Tarnel_M::removeSession() {
 }
 
 bool Tarnel_M::OfferSessionRestore() {
-    if (!session_.Exists()) return false;
-    if (Dialogs().messageBox(kRestoreSessionQuestion, MsgIcon::Question, MsgButtons::YesNo, kAppTitle) !=
-        MsgResult::Yes) {
+    // Sessions of editors that have ended, newest first. No drops that one
+    // and asks about the next; yes restores it and leaves the older ones for
+    // a later start, as one window holds one editing.
+    for (auto& left : EditorSession::Abandoned(session_.folder())) {
+        if (Dialogs().messageBox(kRestoreSessionQuestion, MsgIcon::Question, MsgButtons::YesNo, kAppTitle) !=
+            MsgResult::Yes) {
+            left->Remove();
+            continue;
+        }
+        EditorState state;
+        std::string error;
+        const bool loaded = left->Load(state, error);
+        // The session becomes this editor's either way: restored, it goes on
+        // under its own name; unreadable, the next save replaces it.
         removeSession();
-        return false;
+        session_.Adopt(std::move(*left));
+        if (!loaded) {
+            Dialogs().messageBox(std::string(kRestoreSessionFailed) + "\n" + error, MsgIcon::Exclamation,
+                                 MsgButtons::OK, kAppTitle);
+            return false;
+        }
+        applyState(state);
+        history.clear();
+        return true;
     }
-    EditorState state;
-    std::string error;
-    if (!session_.Load(state, error)) {
-        Dialogs().messageBox(std::string(kRestoreSessionFailed) + "\n" + error, MsgIcon::Exclamation, MsgButtons::OK,
-                             kAppTitle);
-        return false;
-    }
-    applyState(state);
-    history.clear();
-    return true;
+    return false;
 }
 
 // ---------------------------------------------------------------- files

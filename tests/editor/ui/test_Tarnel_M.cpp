@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -444,6 +445,43 @@ TEST_F(EditorTest, SessionComesBackAfterCancelButNotAfterEnd) {
     dialogs.messages.clear();
     EXPECT_FALSE(window->OfferSessionRestore());
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// Sessions left by ended editors are offered newest first: a no drops that
+// one and the next is offered. A running editor's session is never offered.
+TEST_F(EditorTest, SessionsOfEndedEditorsAreOfferedNewestFirst) {
+    open();
+    load(0, 60, 40, 1);
+    load(1, 60, 40, 2);
+    const EditorState older = window->captureState();
+    load(0, 50, 30, 3);
+    const EditorState newer = window->captureState();
+    window->Cmd_End_Click();
+    window.reset();
+
+    const std::string folder = programFolder.path().string();
+    std::string error, olderFile, newerFile;
+    for (auto [state, file] : {std::pair{&older, &olderFile}, {&newer, &newerFile}}) {
+        EditorSession ended(folder);
+        ASSERT_TRUE(ended.Save(*state, error)) << error;
+        *file = ended.jsonPath();
+    }
+    fs::last_write_time(olderFile, fs::last_write_time(newerFile) - std::chrono::hours(1));
+    EditorSession running(folder);
+    ASSERT_TRUE(running.Save(newer, error)) << error;
+
+    open();
+    dialogs.messages.clear();
+    dialogs.answers = {MsgResult::No, MsgResult::Yes};
+    ASSERT_TRUE(window->OfferSessionRestore());
+    EXPECT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(window->images.ImagePath, (std::array{older.sources[0]->path, older.sources[1]->path}));
+    EXPECT_FALSE(fs::exists(newerFile));
+    EXPECT_TRUE(running.Exists());
+    window->Cmd_End_Click();
+    window.reset();
+    EXPECT_FALSE(fs::exists(olderFile));
+    EXPECT_TRUE(running.Exists());
 }
 
 // A project saved with a reduced start image reopens as it was and runs from
