@@ -131,12 +131,17 @@ TEST_F(CliVideo, AnUnwritableFolderIsReported) {
     const fs::perms readOnly = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                                fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
     fs::permissions(dir_.path() / "out", readOnly);
-    // Where the child's outputs are caught: a folder it may write.
+    // Where the child's outputs are caught: a folder it may write; and a copy
+    // of the program it may run wherever the build lies.
     fs::create_directory(dir_.path() / "io");
     fs::permissions(dir_.path() / "io", fs::perms::all);
+    const fs::path cli = dir_.path() / "tarnel-cli";
+    fs::copy_file(cli_, cli);
+    fs::permissions(cli, readOnly);
+    test::ShareWithNobody(dir_.path());
     const std::optional<std::string> report = test::RunAsNobody([&] {
-        const test::CliResult r = test::RunCli(cli_, "video " + ShellQuote(frames()) + " " + ShellQuote(out("x.mp4")),
-                                               (dir_.path() / "io").string());
+        const std::string args = "video " + ShellQuote(frames()) + " " + ShellQuote(out("x.mp4"));
+        const test::CliResult r = test::RunCli(cli.string(), args, (dir_.path() / "io").string());
         return std::to_string(r.status) + "\n" + r.err;
     });
     fs::permissions(dir_.path() / "out", fs::perms::owner_all);

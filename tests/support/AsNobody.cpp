@@ -61,4 +61,23 @@ std::optional<std::string> RunAsNobody(const std::function<std::string()>& work)
     return report;
 }
 
+void ShareWithNobody(const std::filesystem::path& path) {
+    namespace fs = std::filesystem;
+    auto share = [](const fs::path& p) {
+        std::error_code ec;
+        const fs::file_status status = fs::symlink_status(p, ec);
+        if (ec || fs::is_symlink(status)) return;
+        fs::perms add = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+        if (fs::is_directory(status))
+            add |= fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+        fs::permissions(p, add, fs::perm_options::add, ec);
+    };
+    share(path);
+    std::error_code ec;
+    if (fs::is_directory(fs::symlink_status(path, ec)))
+        for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
+             it.increment(ec))
+            share(it->path());
+}
+
 }  // namespace tarnel::test

@@ -2,6 +2,7 @@
 // Permission errors as an unprivileged user sees them. CI runs the tests as
 // root, whom read-only folders and locked files do not stop; the operation
 // runs in a forked child that has given up root for good.
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -17,5 +18,9 @@ inline constexpr unsigned kNobodyId = 65534;
 // child could not drop its privileges or ended without reporting. The child
 // leaves with _exit, so it runs no destructors or handlers of the parent's.
 std::optional<std::string> RunAsNobody(const std::function<std::string()>& work);
+
+// Lets everyone read `path` and everything under it, and pass through its
+// folders, whatever the umask made them: what the child is given to work on.
+void ShareWithNobody(const std::filesystem::path& path);
 
 }  // namespace tarnel::test

@@ -16,9 +16,8 @@ bool makeFifo(const std::string& path);
 bool makeSocketFile(const std::string& path);
 
 // Creates a character device node at `path` with the numbers of the null
-// device (1, 3) or another; false without the privilege (not root, or a
-// file system mounted nodev still lets it be made: it is never opened here).
-// Tests make their device nodes in their own folders, never use the host's.
+// device (1, 3) or another; false without the privilege. Tests write at
+// device nodes they made in their own folders, never at the host's.
 bool makeCharDevice(const std::string& path, unsigned major = 1, unsigned minor = 3);
 
 // A node at `path` that is neither a regular file nor a folder: a character

@@ -134,6 +134,7 @@ TEST(cDIB, LockedFileIsReported) {
     TempDir dir;
     std::string name = dir.file("locked.bmp");
     writeFile(name, BmpBytes{}.bytes());
+    test::ShareWithNobody(dir.path());
     std::filesystem::permissions(name, std::filesystem::perms::none);
     const std::optional<std::string> report = test::RunAsNobody([&] {
         ScriptedDialogs dialogs;

@@ -257,6 +257,7 @@ TEST(AviWriter, ReadOnlyFolderFailsAtOpen) {
     fs::create_directory(dir.path() / "ro");
     fs::permissions(dir.path() / "ro", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                                            fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    test::ShareWithNobody(dir.path());
     const std::optional<std::string> report = test::RunAsNobody([&] {
         AviWriter writer;
         return writer.FileOpen(dir.file("ro/movie.avi"), OF_CREATE) ? std::string("opened") : writer.LastError();
