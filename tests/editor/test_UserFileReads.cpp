@@ -46,7 +46,12 @@ TEST(UserFileReads, NothingButARegularFileIsRead) {
     test::ScriptedDialogs dialogs;
     const std::string fifo = dir.file("fifo.bmp");
     ASSERT_TRUE(test::makeFifo(fifo));
-    const std::string paths[] = {fifo, "/dev/zero", dir.path().string()};
+    // Devices that read as endless zeros and as an empty file, made here.
+    const std::string zero = dir.file("zero.bmp"), null = dir.file("null.ini");
+    const fs::file_type zeroType = test::makeSpecialFile(zero, 1, 5), nullType = test::makeSpecialFile(null, 1, 3);
+    ASSERT_NE(zeroType, fs::file_type::none);
+    ASSERT_NE(nullType, fs::file_type::none);
+    const std::string paths[] = {fifo, zero, null, dir.path().string()};
     for (const Reader& reader : kReaders) {
         for (const std::string& path : paths) {
             bool read = true;
@@ -56,6 +61,8 @@ TEST(UserFileReads, NothingButARegularFileIsRead) {
         }
     }
     EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
+    EXPECT_EQ(fs::symlink_status(zero).type(), zeroType);
+    EXPECT_EQ(fs::symlink_status(null).type(), nullType);
 }
 
 TEST(UserFileReads, SettingsFileThatIsAFifo) {

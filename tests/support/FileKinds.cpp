@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,6 +27,16 @@ bool makeSocketFile(const std::string& path) {
     bool ok = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     ::close(fd);
     return ok;
+}
+
+bool makeCharDevice(const std::string& path, unsigned major, unsigned minor) {
+    return ::mknod(path.c_str(), S_IFCHR | 0666, makedev(major, minor)) == 0;
+}
+
+std::filesystem::file_type makeSpecialFile(const std::string& path, unsigned major, unsigned minor) {
+    if (makeCharDevice(path, major, minor)) return std::filesystem::file_type::character;
+    if (makeSocketFile(path)) return std::filesystem::file_type::socket;
+    return std::filesystem::file_type::none;
 }
 
 pid_t deadProcessId() {

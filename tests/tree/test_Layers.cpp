@@ -8,9 +8,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -58,26 +61,46 @@ std::string QuotedInclude(const std::string& line) {
     return close == std::string::npos ? std::string() : line.substr(open + 1, close - open - 1);
 }
 
+const char* const kLayerFolders[] = {"platform", "imaging", "core", "output", "editor", "ui", "app"};
+
+// What a walk read: a wrong root or a renamed folder shows as nothing read.
+struct Scan {
+    std::map<std::string, int> files;     // per layer folder
+    std::map<std::string, int> includes;  // quoted includes, per layer folder
+    int totalFiles() const {
+        int n = 0;
+        for (const auto& [folder, count] : files) n += count;
+        return n;
+    }
+};
+
 // Calls visit(from, lineNumber, line) for every line of every source file
 // under the layer folders of `root`, `from` relative to it.
 template <typename Visit>
-void ForEachSourceLine(const fs::path& root, Visit visit) {
-    for (const char* top : {"platform", "imaging", "core", "output", "editor", "ui", "app"}) {
+Scan ForEachSourceLine(const fs::path& root, Visit visit) {
+    Scan scan;
+    for (const char* top : kLayerFolders) {
         if (!fs::exists(root / top)) continue;
         for (const auto& entry : fs::recursive_directory_iterator(root / top)) {
             const std::string ext = entry.path().extension().string();
             if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp")) continue;
             const std::string from = fs::relative(entry.path(), root).generic_string();
             std::ifstream in(entry.path());
+            if (!in) continue;
+            ++scan.files[top];
             std::string line;
-            for (int n = 1; std::getline(in, line); ++n) visit(from, n, line);
+            for (int n = 1; std::getline(in, line); ++n) {
+                if (!QuotedInclude(line).empty()) ++scan.includes[top];
+                visit(from, n, line);
+            }
         }
     }
+    return scan;
 }
 
-std::vector<std::string> Violations(const fs::path& root) {
+std::vector<std::string> Violations(const fs::path& root, Scan* read = nullptr) {
     std::vector<std::string> found;
-    ForEachSourceLine(root, [&](const std::string& from, int n, const std::string& line) {
+    const Scan scan = ForEachSourceLine(root, [&](const std::string& from, int n, const std::string& line) {
         const std::string to = QuotedInclude(line);
         if (to.empty()) return;
         const auto fromLayer = LayerOf(from);
@@ -97,15 +120,26 @@ std::vector<std::string> Violations(const fs::path& root) {
         else if (const std::string w = WindowOf(to); !w.empty() && !WindowOf(from).empty() && w != WindowOf(from))
             found.push_back(where + " (a window includes another window)");
     });
+    if (read) *read = scan;
     return found;
+}
+
+// The walk over the real tree read every layer folder: its files and the
+// includes between them.
+void ExpectTheWholeTreeRead(const Scan& scan) {
+    EXPECT_GT(scan.totalFiles(), 100) << "the walk read almost nothing under " << TARNEL_SOURCE_ROOT;
+    for (const char* top : kLayerFolders) {
+        EXPECT_GT(scan.files.count(top) ? scan.files.at(top) : 0, 5) << top;
+        EXPECT_GT(scan.includes.count(top) ? scan.includes.at(top) : 0, 5) << top;
+    }
 }
 
 // The picture front door (imaging/PictureIO) sits above the format folders
 // of imaging/: none of them includes it, and only the JPEG folder talks to
 // TurboJPEG.
-std::vector<std::string> FrontDoorViolations(const fs::path& root) {
+std::vector<std::string> FrontDoorViolations(const fs::path& root, Scan* read = nullptr) {
     std::vector<std::string> found;
-    ForEachSourceLine(root, [&](const std::string& from, int n, const std::string& line) {
+    const Scan scan = ForEachSourceLine(root, [&](const std::string& from, int n, const std::string& line) {
         const bool formatCode = from.rfind("imaging/", 0) == 0 && from.find('/', 8) != std::string::npos;
         const bool jpegCode = from.rfind("imaging/jpeg/", 0) == 0;
         const std::string where = from + ":" + std::to_string(n);
@@ -113,38 +147,39 @@ std::vector<std::string> FrontDoorViolations(const fs::path& root) {
         if (!jpegCode && line.find("<turbojpeg.h>") != std::string::npos && line.find("#include") != std::string::npos)
             found.push_back(where + " includes TurboJPEG");
     });
+    if (read) *read = scan;
     return found;
 }
 
 TEST(Layers, EveryIncludePointsDown) {
-    const std::vector<std::string> found = Violations(TARNEL_SOURCE_ROOT);
+    Scan scan;
+    const std::vector<std::string> found = Violations(TARNEL_SOURCE_ROOT, &scan);
+    ExpectTheWholeTreeRead(scan);
     std::string report;
     for (const std::string& v : found) report += v + "\n";
     EXPECT_TRUE(found.empty()) << report;
 }
 
 TEST(Layers, TheCheckSeesAWrongInclude) {
-    const fs::path root = fs::temp_directory_path() / ("tarnel-layers-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    fs::remove_all(root);
+    const tarnel::test::TempDir scratch;
+    const fs::path& root = scratch.path();
     fs::create_directories(root / "core");
     fs::create_directories(root / "output/ui");
     std::ofstream(root / "core/A.cpp") << "#include \"output/ui/Tarnel_F.h\"\n#include \"platform/gdi.h\"\n";
     std::ofstream(root / "output/ui/Tarnel_F.cpp") << "#include \"output/ui/Tarnel_A.h\"\n#include \"ui/Skin.h\"\n";
     const std::vector<std::string> found = Violations(root);
-    fs::remove_all(root);
     ASSERT_EQ(found.size(), 2u);
     EXPECT_NE(found[0].find("points up"), std::string::npos);
     EXPECT_NE(found[1].find("another window"), std::string::npos);
 }
 
 TEST(Layers, TheCheckSeesOutputAndEditorMeet) {
-    const fs::path root = fs::temp_directory_path() / ("tarnel-siblings-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    fs::remove_all(root);
+    const tarnel::test::TempDir scratch;
+    const fs::path& root = scratch.path();
     fs::create_directories(root / "output/ui");
     std::ofstream(root / "output/ui/Tarnel_F.cpp") << "#include \"editor/SourceImages.h\"\n";
     std::ofstream(root / "output/AviExport.cpp") << "#include \"ui/Skin.h\"\n#include \"output/ui/Tarnel_F.h\"\n";
     const std::vector<std::string> found = Violations(root);
-    fs::remove_all(root);
     ASSERT_EQ(found.size(), 3u);
     size_t across = 0, engine = 0;
     for (const std::string& v : found) {
@@ -156,20 +191,21 @@ TEST(Layers, TheCheckSeesOutputAndEditorMeet) {
 }
 
 TEST(Layers, FormatCodeStaysBelowThePictureFrontDoor) {
-    const std::vector<std::string> found = FrontDoorViolations(TARNEL_SOURCE_ROOT);
+    Scan scan;
+    const std::vector<std::string> found = FrontDoorViolations(TARNEL_SOURCE_ROOT, &scan);
+    ExpectTheWholeTreeRead(scan);
     std::string report;
     for (const std::string& v : found) report += v + "\n";
     EXPECT_TRUE(found.empty()) << report;
 
-    const fs::path root = fs::temp_directory_path() / ("tarnel-frontdoor-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    fs::remove_all(root);
+    const tarnel::test::TempDir scratch;
+    const fs::path& root = scratch.path();
     fs::create_directories(root / "imaging/gif");
     fs::create_directories(root / "imaging/jpeg");
     std::ofstream(root / "imaging/gif/A.cpp") << "#include \"imaging/PictureIO.h\"\n#include <turbojpeg.h>\n";
     std::ofstream(root / "imaging/jpeg/B.cpp") << "#include <turbojpeg.h>\n#include \"imaging/LoadBudget.h\"\n";
     std::ofstream(root / "imaging/C.cpp") << "#include \"imaging/PictureIO.h\"\n";
     const std::vector<std::string> seen = FrontDoorViolations(root);
-    fs::remove_all(root);
     EXPECT_EQ(seen, (std::vector<std::string>{"imaging/gif/A.cpp:1 includes the front door",
                                                "imaging/gif/A.cpp:2 includes TurboJPEG"}));
 }

@@ -124,24 +124,30 @@ TEST(WarpFrameBilinear, HalfPixelShiftAveragesNeighbours) {
 
 // The literal fill reads the same way, for the triangles the production fill
 // hands to it (degenerate ones, other frame depths).
+// Both the portable loop and the best vector set are held to it.
 TEST(WarpFrameBilinear, ProductionPathMatchesLiteral) {
     std::mt19937 rng(8);
     const int w = 150, h = 110;
     const PixelArray a = warpTestImage(w, h, 31, 1), b = warpTestImage(w, h, 32, 0);
     const std::vector<MeshTriangle> start = BuildTriangleList(draggedMesh(DefaultMesh(6, 5, w, h), rng, 12));
     const std::vector<MeshTriangle> end = BuildTriangleList(draggedMesh(DefaultMesh(6, 5, w, h), rng, 12));
-    for (float t : {0.0f, 0.3f, 1.0f}) {
-        const WarpContext context(a, b, w, h, t, WarpSampling::Bilinear);
-        const std::vector<MeshTriangle> mid = InterpolateTriangles(start, end, t);
-        Bitmap fast = warpFrameSurface(w, h, 0), literal = warpFrameSurface(w, h, 0);
-        DC dc;
-        dc.select(&literal);
-        for (size_t i = 0; i < mid.size(); ++i) {
-            FillTriangle(fast, mid[i], start[i], end[i], context);
-            FillTriangleReference(&dc, mid[i], start[i], end[i], context);
+    const WarpIsa before = ActiveWarpIsa();
+    for (WarpIsa isa : {WarpIsa::Portable, BestWarpIsa()}) {
+        SetWarpIsa(isa);
+        for (float t : {0.0f, 0.3f, 1.0f}) {
+            const WarpContext context(a, b, w, h, t, WarpSampling::Bilinear);
+            const std::vector<MeshTriangle> mid = InterpolateTriangles(start, end, t);
+            Bitmap fast = warpFrameSurface(w, h, 0), literal = warpFrameSurface(w, h, 0);
+            DC dc;
+            dc.select(&literal);
+            for (size_t i = 0; i < mid.size(); ++i) {
+                FillTriangle(fast, mid[i], start[i], end[i], context);
+                FillTriangleReference(&dc, mid[i], start[i], end[i], context);
+            }
+            EXPECT_LE(differingPixels(fast, literal) * 1000, int64_t(w) * h) << WarpIsaName(isa) << " " << t;
         }
-        EXPECT_LE(differingPixels(fast, literal) * 1000, int64_t(w) * h) << t;
     }
+    SetWarpIsa(before);
 }
 
 TEST(WarpFrameBilinear, NearestStaysTheDefault) {

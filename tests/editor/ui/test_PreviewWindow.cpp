@@ -43,21 +43,25 @@ protected:
         window = dynamic_cast<PreviewWindow*>(handle.get());
         ASSERT_NE(window, nullptr);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-        QTRY_VERIFY(window->framesShown() >= 1);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return window->framesShown() >= 1; }, 5000));
     }
     void TearDown() override {
         if (handle) handle->closePreview();
-        QTRY_VERIFY(!handle);
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !handle; }, 5000));
     }
     // Waits for the frame of the current request.
     void waitForFrame(int shownBefore) {
-        QTRY_VERIFY(window->framesShown() > shownBefore && window->shownT() == window->t() &&
-                    window->shownSize() == window->fullSize());
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return window->framesShown() > shownBefore && window->shownT() == window->t() &&
+                       window->shownSize() == window->fullSize();
+            },
+            5000));
     }
 };
 
 TEST_F(PreviewWindowTest, OpensOnTheStartFrameAndFollowsTheSlider) {
-    open(64, 48);
+    ASSERT_NO_FATAL_FAILURE(open(64, 48));
     EXPECT_EQ(window->windowTitle(), "ﾌﾟﾚﾋﾞｭｰ");
     EXPECT_TRUE(window->windowFlags() & Qt::Tool);
     EXPECT_FALSE(window->isModal());
@@ -66,19 +70,19 @@ TEST_F(PreviewWindowTest, OpensOnTheStartFrameAndFollowsTheSlider) {
 
     int shown = window->framesShown();
     window->HS_T->setValue(1000);
-    waitForFrame(shown);
+    ASSERT_NO_FATAL_FAILURE(waitForFrame(shown));
     EXPECT_TRUE(sameAsPicture(window->shownFrame(), end.picture()));
     EXPECT_EQ(window->lbl_Frame->text(), "ﾌﾚｰﾑ 5/5    t = 1.000");
 
     shown = window->framesShown();
     window->HS_T->setValue(500);
-    waitForFrame(shown);
+    ASSERT_NO_FATAL_FAILURE(waitForFrame(shown));
     EXPECT_FALSE(sameAsPicture(window->shownFrame(), start.picture()));
     EXPECT_FALSE(sameAsPicture(window->shownFrame(), end.picture()));
 }
 
 TEST_F(PreviewWindowTest, KeysStepWholeFrames) {
-    open(40, 30);
+    ASSERT_NO_FATAL_FAILURE(open(40, 30));
     struct Step {
         Qt::Key key;
         double t;
@@ -103,30 +107,30 @@ TEST_F(PreviewWindowTest, KeysStepWholeFrames) {
 }
 
 TEST_F(PreviewWindowTest, MeshAndPictureChangesRender) {
-    open(60, 40);
+    ASSERT_NO_FATAL_FAILURE(open(60, 40));
     int shown = window->framesShown();
     window->HS_T->setValue(500);
-    waitForFrame(shown);
+    ASSERT_NO_FATAL_FAILURE(waitForFrame(shown));
     const Bitmap before = window->shownFrame();
     shown = window->framesShown();
     mesh.EndMesh(2, 2).x += 9.0f;
     window->meshChanged(false);
-    waitForFrame(shown);
+    ASSERT_NO_FATAL_FAILURE(waitForFrame(shown));
     EXPECT_NE(std::memcmp(window->shownFrame().bits(), before.bits(), before.sizeBytes()), 0);
 
     shown = window->framesShown();
     QTest::keyClick(window, Qt::Key_Home);
-    waitForFrame(shown);
+    ASSERT_NO_FATAL_FAILURE(waitForFrame(shown));
     shown = window->framesShown();
     start.setPicture(test::solidPicture(60, 40, 0x336699));
     mesh.Triangles(0, 60, 40);
     window->sourcesChanged();
-    waitForFrame(shown);
+    ASSERT_NO_FATAL_FAILURE(waitForFrame(shown));
     EXPECT_TRUE(sameAsPicture(window->shownFrame(), start.picture()));
 }
 
 TEST_F(PreviewWindowTest, MovingRendersReducedThenFullAtRest) {
-    open(3000, 100);  // wider than any screen share
+    ASSERT_NO_FATAL_FAILURE(open(3000, 100));  // wider than any screen share
     const FrameSize full = window->fullSize();
     EXPECT_EQ(window->shownSize(), full);
     EXPECT_LT(window->Pic_View->width(), 3000);
@@ -135,14 +139,14 @@ TEST_F(PreviewWindowTest, MovingRendersReducedThenFullAtRest) {
     EXPECT_LT(window->requestedSize().width, full.width);
     EXPECT_LE(window->requestedSize().width, window->Pic_View->width());
     EXPECT_LE(window->requestedSize().height, window->Pic_View->height());
-    waitForFrame(shown);  // the full frame follows once nothing moves
+    ASSERT_NO_FATAL_FAILURE(waitForFrame(shown));  // the full frame follows once nothing moves
     EXPECT_EQ(window->requestedSize(), full);
 }
 
 TEST_F(PreviewWindowTest, EscapeClosesAndTheHandleForgetsTheWindow) {
-    open(20, 20);
+    ASSERT_NO_FATAL_FAILURE(open(20, 20));
     QTest::keyClick(window, Qt::Key_Escape);
-    QTRY_VERIFY(!handle);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !handle; }, 5000));
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 
 #include "imaging/bmp/BmpDecoder.h"
 #include "imaging/bmp/cDIB.h"
+#include "support/AsNobody.h"
 #include "support/Bytes.h"
+#include "support/FileKinds.h"
 #include "support/Files.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
@@ -127,20 +129,25 @@ TEST(cDIB, MissingFileIsReported) {
     EXPECT_EQ(dialogs.messages[0].title, "Tarnel");
 }
 
+// Run as nobody: root reads any file whatever its permissions.
 TEST(cDIB, LockedFileIsReported) {
-    if (::geteuid() == 0) GTEST_SKIP() << "permission checks do not apply to root";
     TempDir dir;
-    ScriptedDialogs dialogs;
     std::string name = dir.file("locked.bmp");
     writeFile(name, BmpBytes{}.bytes());
+    test::ShareWithNobody(dir.path());
     std::filesystem::permissions(name, std::filesystem::perms::none);
-    cDIB dib;
-    EXPECT_FALSE(dib.CreateFromFile(name));
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text, kLocked + "\n" + name);
-    EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Critical);
-    EXPECT_EQ(dialogs.messages[0].title, "Tarnel");
+    const std::optional<std::string> report = test::RunAsNobody([&] {
+        ScriptedDialogs dialogs;
+        cDIB dib;
+        if (dib.CreateFromFile(name)) return std::string("read");
+        std::string seen;
+        for (const auto& m : dialogs.messages)
+            seen += m.text + "|" + std::to_string(int(m.icon)) + "|" + m.title + "\n";
+        return seen;
+    });
     std::filesystem::permissions(name, std::filesystem::perms::owner_all);
+    ASSERT_TRUE(report) << "the child could not run as nobody";
+    EXPECT_EQ(*report, kLocked + "\n" + name + "|" + std::to_string(int(MsgIcon::Critical)) + "|Tarnel\n");
 }
 
 TEST(cDIB, OtherOpenErrorsShowTheirOwnDescription) {
@@ -322,9 +329,11 @@ TEST(cDIB, WriteFailuresAreReported) {
     ASSERT_TRUE(dib.CreateFromPackedDIBPointer(packed.data(), packed.size()));
     EXPECT_FALSE(dib.WriteToFile(dir.file("no/such/folder/x.bmp")));
     EXPECT_FALSE(dib.WriteToFile(dir.path().string()));  // a folder
-    if (std::filesystem::exists("/dev/full")) {
-        EXPECT_FALSE(dib.WriteToFile("/dev/full"));  // every write fails: no space
-        EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+    // A full device of our own (every write fails: no space), where one may be made.
+    const std::string full = dir.file("full.bmp");
+    if (test::makeCharDevice(full, 1, 7)) {
+        EXPECT_FALSE(dib.WriteToFile(full));
+        EXPECT_EQ(std::filesystem::symlink_status(full).type(), std::filesystem::file_type::character);
     }
     EXPECT_TRUE(dialogs.messages.empty());
 }

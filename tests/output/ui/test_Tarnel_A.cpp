@@ -15,6 +15,7 @@
 #include "output/ui/Tarnel_A.h"
 #include "output/ui/VideoPicture.h"
 #include "support/FakeScreen.h"
+#include "support/FFprobe.h"
 #include "support/TempDir.h"
 
 using namespace tarnel;
@@ -41,7 +42,8 @@ protected:
         Settings() = MorphSettings{};
         Links() = WindowLinks{};
         avi = dir.file("clip.avi");
-        if (!makeAvi(avi, 320, 240, 4)) GTEST_SKIP() << "the ffmpeg tool is not available";
+        if (!test::HaveFFmpeg()) GTEST_SKIP() << "the ffmpeg tool is not available";
+        ASSERT_TRUE(makeAvi(avi, 320, 240, 4)) << "ffmpeg could not make " << avi;
         Links().PlayerFilePath = avi;
     }
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "platform/StaleTempFiles.h"
+#include "support/AsNobody.h"
 #include "support/FileSizeLimit.h"
 #include "support/FFprobe.h"
 #include "support/Files.h"
@@ -252,14 +253,21 @@ TEST(AviWriter, WritesThroughASymbolicLinkAndKeepsTheLink) {
     EXPECT_EQ(folderEntries(dir.path() / "real").size(), 1u);
 }
 
+// Run as nobody: root writes into read-only folders.
 TEST(AviWriter, ReadOnlyFolderFailsAtOpen) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
     test::TempDir dir;
     fs::create_directory(dir.path() / "ro");
-    fs::permissions(dir.path() / "ro", fs::perms::owner_read | fs::perms::owner_exec);
-    AviWriter writer;
-    EXPECT_FALSE(writer.FileOpen(dir.file("ro/movie.avi"), OF_CREATE));
+    fs::permissions(dir.path() / "ro", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                           fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    test::ShareWithNobody(dir.path());
+    const std::optional<std::string> report = test::RunAsNobody([&] {
+        AviWriter writer;
+        return writer.FileOpen(dir.file("ro/movie.avi"), OF_CREATE) ? std::string("opened") : writer.LastError();
+    });
     fs::permissions(dir.path() / "ro", fs::perms::owner_all);
+    ASSERT_TRUE(report) << "the child could not run as nobody";
+    EXPECT_NE(report->find("Permission denied"), std::string::npos) << *report;
+    EXPECT_TRUE(fs::is_empty(dir.path() / "ro"));
 }
 
 TEST(AviWriter, AFailedWriteIsNeverCommitted) {

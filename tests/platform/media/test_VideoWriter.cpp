@@ -38,6 +38,10 @@ struct WriteCase {
     int fps;
     const char* codec;
     int codedWidth, codedHeight;
+    // What the writer reaches on the moving picture at its default quality
+    // (measured: 37.5, 34.4, 37.0, 33.7 dB), less a margin for other
+    // encoder builds.
+    double minPsnr;
 };
 
 class VideoWrite : public ::testing::TestWithParam<WriteCase> {};
@@ -90,7 +94,7 @@ TEST_P(VideoWrite, FramesDecodeBackCloseToTheirPictures) {
     std::vector<std::vector<uint8_t>> decoded;
     for (const auto& p : planes) decoded.push_back(test::Bt709ToBgr24(p, c.codedWidth, c.codedHeight));
     for (int k = 0; k < kFrames; ++k)
-        EXPECT_GT(test::Psnr(decoded[size_t(k)], c.codedWidth, pictures[size_t(k)]), 30.0) << "frame " << k;
+        EXPECT_GT(test::Psnr(decoded[size_t(k)], c.codedWidth, pictures[size_t(k)]), c.minPsnr) << "frame " << k;
     // Padding repeats the last column and row: the padded picture's edge
     // matches the picture stretched by one pixel.
     if (c.codedWidth != c.width || c.codedHeight != c.height) {
@@ -98,15 +102,15 @@ TEST_P(VideoWrite, FramesDecodeBackCloseToTheirPictures) {
         const StdPicture padded = test::makePicture(c.codedWidth, c.codedHeight, [&](int x, int y) {
             return last.bitmap->pixelValue(std::min(x, c.width - 1), std::min(y, c.height - 1));
         });
-        EXPECT_GT(test::Psnr(decoded.back(), c.codedWidth, padded), 30.0);
+        EXPECT_GT(test::Psnr(decoded.back(), c.codedWidth, padded), c.minPsnr);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, VideoWrite,
-                         ::testing::Values(WriteCase{VideoContainer::Mp4, 64, 48, 20, "h264", 64, 48},
-                                           WriteCase{VideoContainer::Mp4, 33, 25, 10, "h264", 34, 26},
-                                           WriteCase{VideoContainer::WebM, 64, 48, 20, "vp9", 64, 48},
-                                           WriteCase{VideoContainer::WebM, 33, 25, 7, "vp9", 33, 25}));
+                         ::testing::Values(WriteCase{VideoContainer::Mp4, 64, 48, 20, "h264", 64, 48, 36.0},
+                                           WriteCase{VideoContainer::Mp4, 33, 25, 10, "h264", 34, 26, 33.0},
+                                           WriteCase{VideoContainer::WebM, 64, 48, 20, "vp9", 64, 48, 35.5},
+                                           WriteCase{VideoContainer::WebM, 33, 25, 7, "vp9", 33, 25, 32.0}));
 
 TEST(VideoWriter, BottomUpAnd24BitFramesAreTakenAsTheyShow) {
     if (!test::HaveFFmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
@@ -128,7 +132,51 @@ TEST(VideoWriter, BottomUpAnd24BitFramesAreTakenAsTheyShow) {
             ASSERT_TRUE(writer.Commit()) << writer.LastError();
             const auto decoded = test::DecodeYuv420(path, 32, 24);
             ASSERT_EQ(decoded.size(), 1u);
-            EXPECT_GT(test::Psnr(test::Bt709ToBgr24(decoded[0], 32, 24), 32, picture), 30.0) << bpp << " " << topDown;
+            // 33.4 dB measured for this single frame.
+            EXPECT_GT(test::Psnr(test::Bt709ToBgr24(decoded[0], 32, 24), 32, picture), 32.0) << bpp << " " << topDown;
+        }
+    }
+}
+
+// The pixels are converted by the matrix the stream is tagged with: flat
+// patches of saturated colour, decoded back by BT.709, keep their colour.
+// Under the BT.601 matrix some of them come back 10 to 20 levels off.
+TEST(VideoWriter, ColourPatchesDecodeBackByTheTaggedMatrix) {
+    if (!test::HaveFFprobe() || !test::HaveFFmpeg()) GTEST_SKIP() << "ffprobe/ffmpeg are not installed";
+    // 2 x 2 patches of 32 x 32 pixels, kept away from full scale so that no
+    // channel clips under either matrix.
+    const uint32_t patches[4] = {0xC82828, 0x28B43C, 0x323CC8, 0xC8C83C};
+    constexpr int kSide = 64, kPatch = 32;
+    const StdPicture picture = test::makePicture(kSide, kSide, [&](int x, int y) {
+        return patches[(y / kPatch) * 2 + x / kPatch];
+    });
+    test::TempDir dir;
+    for (VideoContainer container : {VideoContainer::Mp4, VideoContainer::WebM}) {
+        const std::string path = dir.file(container == VideoContainer::Mp4 ? "p.mp4" : "p.webm");
+        VideoWriter writer;
+        VideoOptions options;
+        options.container = container;
+        options.width = options.height = kSide;
+        options.crf = 10;  // fine quantising: what is left off is the matrix
+        ASSERT_TRUE(writer.Open(path, options)) << writer.LastError();
+        for (int k = 0; k < 3; ++k) ASSERT_TRUE(writer.Write(*picture.bitmap)) << writer.LastError();
+        ASSERT_TRUE(writer.Commit()) << writer.LastError();
+        EXPECT_EQ(test::ProbeVideo(path).colorSpace, "bt709");
+        const auto planes = test::DecodeYuv420(path, kSide, kSide);
+        ASSERT_EQ(planes.size(), 3u);
+        const std::vector<uint8_t> bgr = test::Bt709ToBgr24(planes.back(), kSide, kSide);
+        for (int p = 0; p < 4; ++p) {
+            // The mean of the patch's inner 16 x 16, clear of the chroma edges.
+            const int x0 = (p % 2) * kPatch + 8, y0 = (p / 2) * kPatch + 8;
+            double sum[3] = {0, 0, 0};
+            for (int y = y0; y < y0 + 16; ++y)
+                for (int x = x0; x < x0 + 16; ++x)
+                    for (int c = 0; c < 3; ++c) sum[c] += bgr[(size_t(y) * kSide + size_t(x)) * 3 + size_t(c)];
+            for (int c = 0; c < 3; ++c) {
+                const double expected = double((patches[p] >> (8 * c)) & 0xFF);  // B, G, R
+                EXPECT_NEAR(sum[c] / 256.0, expected, 2.5)
+                    << (container == VideoContainer::Mp4 ? "mp4" : "webm") << " patch " << p << " channel " << "BGR"[c];
+            }
         }
     }
 }
