@@ -9,7 +9,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "support/FileKinds.h"
@@ -130,7 +129,10 @@ void writeSingleSessionLayout(const TempDir& dir, const EditorState& state) {
     const std::string mark = "Tarnel.session." + id + ".";
     std::stringstream text;
     text << std::ifstream(dir.file(mark + "json")).rdbuf();
-    std::ofstream(dir.file("Tarnel.session.json")) << std::regex_replace(text.str(), std::regex(mark), "Tarnel.session.");
+    std::string json = text.str();
+    for (size_t at = json.find(mark); at != std::string::npos; at = json.find(mark, at))
+        json.replace(at, mark.size(), "Tarnel.session.");
+    std::ofstream(dir.file("Tarnel.session.json")) << json;
     fs::remove(dir.file(mark + "json"));
     for (const auto& e : fs::directory_iterator(dir.path())) {
         const std::string name = e.path().filename().string();
