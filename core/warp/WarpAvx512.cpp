@@ -13,6 +13,7 @@
 // own AVX-512 conversion intrinsics.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 
 namespace tarnel::warp {
