@@ -283,6 +283,8 @@ def folder_seeds():
                       record("notes.txt", b"x") + record(".bmp")),
         "negative.bin": record("-001.bmp", small_bmp=True) + record("1000.bmp", small_bmp=True) +
                         record("000.jpg", small_bmp=True),
+        # Frame 001 is 7 x 5, frame 000 3 x 2: the import refuses the folder.
+        "sizes.bin": record("000.bmp", small_bmp=True) + record("001.bmp", plain_bmp(24)),
     }
 
 
