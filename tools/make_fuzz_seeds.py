@@ -388,6 +388,10 @@ def main(only):
                 put(cdib, name.replace(".bmp", ".dib"), data[14:54] + data[off:])
 
     dicts = {
+        "avi": ["RIFF", "AVI ", "AVIX", "LIST", "hdrl", "avih", "strl", "strh", "strf", "strn", "vids", "auds", "movi",
+                "rec ", "idx1", "indx", "odml", "dmlh", "JUNK", "00dc", "00db", "01wb", "ix00", "MJPG", "H264", "FFV1",
+                "FMP4", "DIB ", struct.pack("<I", 40), struct.pack("<I", 1), struct.pack("<I", 0x10),
+                struct.pack("<I", 0x7FFFFFFF)],
         "picture": BMP_TOKENS + JPEG_TOKENS + GIF_TOKENS,
         "cdib": BMP_TOKENS,
         "bmp": BMP_TOKENS,
