@@ -2,8 +2,8 @@
 // [flags][name length][name][content length][content] become files and
 // folders in a scratch folder of this process (flags bit 0: a folder;
 // bit 1: a small valid BMP instead of the content). The chooser's lists, the
-// frame kind, a play pass and the read-ahead cache must agree with what was
-// made there.
+// frame kind, a play pass, the read-ahead cache and the import of the folder
+// as an animation must agree with what was made there.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +15,7 @@
 #include "core/FrameNaming.h"
 #include "imaging/PictureIO.h"
 #include "output/FolderChooser.h"
+#include "output/FrameFolderImport.h"
 #include "output/FrameSequence.h"
 
 using namespace tarnel;
@@ -144,6 +145,32 @@ void checkPlayPass(const std::string& folder, int kind, FrameCache& cache) {
     for (size_t i = 0; i < loaded.size(); ++i) check(loaded[i] == int(i));
 }
 
+// The import takes frames 000, 001, ... of frame 000's kind: all of them
+// when every one decodes to frame 000's size and none follows a gap, else
+// none with a reason.
+void checkImport(const std::string& folder, const Made& made, int kind, uint8_t choice) {
+    GifQuality quality;
+    quality.palette = GifPaletteChoice(choice % 4);
+    quality.ditherMethod = int32_t(choice / 4 % 3);
+    cGif gif;
+    std::string error;
+    const bool imported = ImportFrameFolder(folder, gif, nullptr, quality, kDefaultFolderFrameDelay, &error);
+    if (kind == kFrameKindNone) check(!imported);
+    if (!imported) {
+        check(!error.empty() && error.find('\n') == std::string::npos);
+        return;
+    }
+    int count = 0;
+    while (made.files.count(FrameFileName(count, kind))) ++count;
+    check(gif.FramesCount() == count);
+    for (int n = 1; n <= count; ++n) {
+        check(gif.FrameDIBXOR(n).Width() == gif.FrameDIBXOR(1).Width());
+        check(gif.FrameDIBXOR(n).Height() == gif.FrameDIBXOR(1).Height());
+    }
+    // Nothing numbered beyond the first gap.
+    for (int later = count + 1; later <= int(kMaxEntries); ++later) check(!made.files.count(FrameFileName(later, kind)));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -161,5 +188,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         checkPlayPass(scratch.path(), kind, cache);
         cache.waitIdle();
     }
+    checkImport(scratch.path(), made, kind, size ? data[size - 1] : 0);
     return 0;
 }

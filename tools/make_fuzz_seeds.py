@@ -6,15 +6,22 @@ same bytes. BMP files are laid out here, so every variant the decoders know
 is covered (ImageMagick writes only some of them); JPEG and GIF files come
 from PIL, an encoder that is not ours.
 
-    python3 tools/make_fuzz_seeds.py   (Debian: python3-pil)
+    python3 tools/make_fuzz_seeds.py [TARGET...]   (Debian: python3-pil)
+
+With targets named, only their seeds and dictionaries are made; those of
+project and session need no PIL.
 """
 import io
 import json
 import os
 import shutil
 import struct
+import sys
 
-from PIL import Image
+try:
+    from PIL import Image
+except ImportError:  # only the picture seeds need it
+    Image = None
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fuzz")
 W, H = 7, 5  # odd width: every depth pads its rows
@@ -276,6 +283,49 @@ def folder_seeds():
                       record("notes.txt", b"x") + record(".bmp")),
         "negative.bin": record("-001.bmp", small_bmp=True) + record("1000.bmp", small_bmp=True) +
                         record("000.jpg", small_bmp=True),
+        # Frame 001 is 7 x 5, frame 000 3 x 2: the import refuses the folder.
+        "sizes.bin": record("000.bmp", small_bmp=True) + record("001.bmp", plain_bmp(24)),
+    }
+
+
+# ---------------------------------------------------------------- project and session files
+
+
+def compact(doc):
+    return json.dumps(doc, separators=(",", ":"), ensure_ascii=False).encode("utf-8")
+
+
+def project_seeds():
+    # Rows 2 x columns 2 placed for a 20 x 20 picture: the ring sits at -10.
+    mesh = mesh_json(2, 2)
+    full = {"project": 1, "startImage": "photos/a.jpg", "endImage": "/tmp/b.bmp", "startSize": [20, 20],
+            "endSize": [33, 7], "frames": 24, "kind": "gif", "transparent": True, **mesh}
+    return {
+        "mesh_only.json": compact(mesh_json(1, 1)),
+        "full.json": compact(full),
+        "later_version.json": compact({**full, "project": 2}),
+        "bad_settings.json": compact({**mesh, "frames": 101, "kind": "png", "startSize": [0, 65537]}),
+        "nul_path.json": compact({**mesh, "endImage": "a\u0000b", "transparent": "yes"}),
+    }
+
+
+def session_seeds():
+    # The fuzz target keeps Tarnel.session.0.bmp (3 x 2), .1.bmp (2 x 2) and a
+    # broken .2.bmp beside the session.
+    def source(path, picture, working, width, height):
+        return {"path": path, "picture": picture, "workingCopy": working, "width": width, "height": height,
+                "sizeLabel": "%d x %d" % (width, height), "sizeLabelS": "%dx%d" % (width, height),
+                "preparable": True, "prepared": False}
+    both = [source("/p/a.bmp", "Tarnel.session.0.bmp", "Tarnel.session.0.bmp", 3, 2),
+            source("/p/b.jpg", "Tarnel.session.1.bmp", "Tarnel.session.0.bmp", 2, 2)]
+    return {
+        "empty.json": compact({"version": 1, "sources": [{}, {}]}),
+        "meshes_and_pictures.json": compact({"version": 1, **mesh_json(1, 1), "sources": both}),
+        "no_path.json": compact({"version": 1, "sources": [source("", "Tarnel.session.1.bmp", "", 2, 2), {}]}),
+        "broken_picture.json": compact({"version": 1, "sources": [{}, source("/p/c.gif", "Tarnel.session.2.bmp",
+                                                                             "", 9, 9)]}),
+        "outside.json": compact({"version": 1, "sources": [source("/p", "../Tarnel.session.0.bmp", "", 1, 1), {}]}),
+        "huge_width.json": b'{"sources":[{"path":"/p","picture":"Tarnel.session.0.bmp","width":1e300},{}]}',
     }
 
 
@@ -312,37 +362,62 @@ GIF_TOKENS = [b"GIF87a", b"GIF89a", b"\x21\xF9\x04", b"\x21\xFE", b"\x21\xFF\x0B
               b"\x3B", b"\x00"]
 
 
-def main():
-    for target, seeds in (("picture", {**bmp_seeds(), **jpeg_seeds(), **gif_seeds()}),
-                          ("cdib", bmp_seeds()),
-                          ("profile", profile_seeds()),
-                          ("mesh", mesh_seeds()),
-                          ("folder", folder_seeds())):
+JSON_TOKENS = ["{", "}", "[", "]", ":", ",", "true", "false", "null", "-0", "1e300", "\\u0000", '"', "[[0, 0]]"]
+
+
+def main(only):
+    def wanted(target):
+        return not only or target in only
+
+    seeds = {"picture": lambda: {**bmp_seeds(), **jpeg_seeds(), **gif_seeds()},
+             "cdib": bmp_seeds, "profile": profile_seeds, "mesh": mesh_seeds, "folder": folder_seeds,
+             "project": project_seeds, "session": session_seeds}
+    for target, make in seeds.items():
+        if not wanted(target):
+            continue
         folder = corpus(target)
-        for name, data in sorted(seeds.items()):
+        for name, data in sorted(make().items()):
             put(folder, name, data)
     # Packed DIBs for cDIB: the info header straight followed by the pixels.
-    cdib = os.path.join(ROOT, "corpus", "cdib")
-    for name, data in sorted(bmp_seeds().items()):
-        bpp = struct.unpack_from("<H", data, 28)[0]
-        if bpp > 15 and struct.unpack_from("<I", data, 14)[0] == 40:
-            off = struct.unpack_from("<I", data, 10)[0]
-            put(cdib, name.replace(".bmp", ".dib"), data[14:54] + data[off:])
+    if wanted("cdib"):
+        cdib = os.path.join(ROOT, "corpus", "cdib")
+        for name, data in sorted(bmp_seeds().items()):
+            bpp = struct.unpack_from("<H", data, 28)[0]
+            if bpp > 15 and struct.unpack_from("<I", data, 14)[0] == 40:
+                off = struct.unpack_from("<I", data, 10)[0]
+                put(cdib, name.replace(".bmp", ".dib"), data[14:54] + data[off:])
 
-    write_dict("picture", BMP_TOKENS + JPEG_TOKENS + GIF_TOKENS)
-    write_dict("cdib", BMP_TOKENS)
-    write_dict("bmp", BMP_TOKENS)
-    write_dict("gif", GIF_TOKENS + [b"\x00\x00\x00", b"\xFF\xFF", b"\x04\x01\x00"])
-    write_dict("profile", ["[Section]", "[", "]", "=", ";", "\r\n", "\n", "\"", "'", "&H", "&h", "&O", "E+", "D-",
-                           "1,000", ".5", "-", " ", "\t", b"\xEF\xBB\xBF", "99999999999", "&HFFFF", "&HFFFFFFFF"] +
-               SETTINGS_KEYS + [key.encode("cp932") for key in SETTINGS_KEYS] + ["Section".encode("cp932")])
-    write_dict("mesh", ['"rows"', '"columns"', '"start"', '"end"', "{", "}", "[", "]", ":", ",", "true", "false",
-                        "null", "-0", "1e38", "3.4028235e38", "3.4028236e38", "1e-45", "40", "41", "\\u0000",
-                        '"', "[[0, 0]]"])
-    write_dict("folder", [b"\x00\x07000.bmp", b"\x02\x07000.bmp", b"\x02\x07001.bmp", b"\x02\x07002.bmp",
-                          b"\x00\x07000.jpg", b"\x00\x07000.gif", b"\x01\x03sub", "000.bmp", "001.bmp", ".bmp",
-                          ".BMP", ".jpg", ".Jpg", ".gif", ".GIF", "-001", "1000", b"\x00", b"\x01", b"\x02"])
+    dicts = {
+        "avi": ["RIFF", "AVI ", "AVIX", "LIST", "hdrl", "avih", "strl", "strh", "strf", "strn", "vids", "auds", "movi",
+                "rec ", "idx1", "indx", "odml", "dmlh", "JUNK", "00dc", "00db", "01wb", "ix00", "MJPG", "H264", "FFV1",
+                "FMP4", "DIB ", struct.pack("<I", 40), struct.pack("<I", 1), struct.pack("<I", 0x10),
+                struct.pack("<I", 0x7FFFFFFF)],
+        "picture": BMP_TOKENS + JPEG_TOKENS + GIF_TOKENS,
+        "cdib": BMP_TOKENS,
+        "bmp": BMP_TOKENS,
+        "gif": GIF_TOKENS + [b"\x00\x00\x00", b"\xFF\xFF", b"\x04\x01\x00"],
+        "profile": ["[Section]", "[", "]", "=", ";", "\r\n", "\n", "\"", "'", "&H", "&h", "&O", "E+", "D-",
+                    "1,000", ".5", "-", " ", "\t", b"\xEF\xBB\xBF", "99999999999", "&HFFFF", "&HFFFFFFFF"] +
+                   SETTINGS_KEYS + [key.encode("cp932") for key in SETTINGS_KEYS] + ["Section".encode("cp932")],
+        "mesh": ['"rows"', '"columns"', '"start"', '"end"', "{", "}", "[", "]", ":", ",", "true", "false",
+                 "null", "-0", "1e38", "3.4028235e38", "3.4028236e38", "1e-45", "40", "41", "\\u0000",
+                 '"', "[[0, 0]]"],
+        "folder": [b"\x00\x07000.bmp", b"\x02\x07000.bmp", b"\x02\x07001.bmp", b"\x02\x07002.bmp",
+                   b"\x00\x07000.jpg", b"\x00\x07000.gif", b"\x01\x03sub", "000.bmp", "001.bmp", ".bmp",
+                   ".BMP", ".jpg", ".Jpg", ".gif", ".GIF", "-001", "1000", b"\x00", b"\x01", b"\x02"],
+        "project": ['"project"', '"startImage"', '"endImage"', '"startSize"', '"endSize"', '"frames"', '"kind"',
+                    '"transparent"', '"rows"', '"columns"', '"start"', '"end"', '"bmp"', '"jpg"', '"gif"', "2",
+                    "100", "65536", "65537", "[20, 20]", "-10", "../", "/"] + JSON_TOKENS,
+        "session": ['"version"', '"sources"', '"path"', '"picture"', '"workingCopy"', '"width"', '"height"',
+                    '"sizeLabel"', '"sizeLabelS"', '"preparable"', '"prepared"', '"rows"', '"columns"', '"start"',
+                    '"end"', '"Tarnel.session.0.bmp"', '"Tarnel.session.1.bmp"', '"Tarnel.session.2.bmp"',
+                    '"Tarnel.session.3.bmp"', '"Tarnel.session.0123456789abcdef.0.bmp"', "65536", "{}"] +
+                   JSON_TOKENS,
+    }
+    for target, tokens in dicts.items():
+        if wanted(target):
+            write_dict(target, tokens)
 
 
 if __name__ == "__main__":
-    main()
+    main(set(sys.argv[1:]))
