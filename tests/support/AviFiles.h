@@ -47,7 +47,7 @@ struct HandMadeAvi {
     std::vector<std::vector<uint8_t>> packets;  // one a frame, all indexed as key frames
     uint32_t junkBytes = 0;           // a JUNK chunk of that many zeros before the movie
 };
-std::vector<uint8_t> handMadeAvi(const HandMadeAvi& spec);
+std::vector<uint8_t> handMadeAvi(const HandMadeAvi& layout);
 uint32_t fourCC(const char (&code)[5]);
 
 // RLE8 data of a width x height frame of one colour in runs of 255 (or less),
