@@ -1,10 +1,14 @@
 #include "editor/SourceImages.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <vector>
+
+#include <unistd.h>
 
 #include "core/FrameNaming.h"
 #include "core/MeshEdit.h"
@@ -132,16 +136,36 @@ SourceImages::SourceImages() {
 }
 
 std::string SourceImages::WorkingCopyPath(int i) {
-    return ProcessTempPath(ProgramFolder(), "temp" + FormatNumber(i, "00") + ".bmp");
+    return ProcessTempFilePath(ProgramFolder(), "temp" + FormatNumber(i, "00") + ".bmp");
 }
 
+bool SourceImages::writeWorkingCopy(int i, const StdPicture& picture) {
+    LockedTempFile& file = workingFiles_[size_t(i)];
+    std::vector<uint8_t> bytes;
+    // The program folder may have changed since the file was made.
+    if (file.held() && file.path() != WorkingCopyPath(i)) file.remove();
+    bool ok = picture.isBitmap() && EncodeBmp24(*picture.bitmap, bytes) && (file.held() || !file.open(WorkingCopyPath(i)));
+    if (ok) ok = ::ftruncate(file.fd(), 0) == 0;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::pwrite(file.fd(), bytes.data() + done, bytes.size() - done, off_t(done));
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += size_t(n);
+    }
+    if (!ok) file.remove();
+    return ok;
+}
+
+void SourceImages::removeWorkingCopy(int i) { workingFiles_[size_t(i)].remove(); }
+
 void SourceImages::SaveWorkingCopy(int i) {
-    // The new copy replaces the old one in one step; when it cannot be
-    // written the old one goes, so that no reduction starts from a stale image.
+    // The new copy is written over the old one; when it cannot be written
+    // the old one goes, so that no reduction starts from a stale image.
     const std::string path = WorkingCopyPath(i);
     const PictureBox& box = P[size_t(i)];
     WorkingPicture[size_t(i)] = box.picture();
-    if (!box.hasPicture() || !SavePictureBMP(box.picture(), path)) {
+    if (!box.hasPicture() || !writeWorkingCopy(i, box.picture())) {
+        removeWorkingCopy(i);
         deleteFile(path);
         WorkingPicture[size_t(i)] = StdPicture();
     }
@@ -314,6 +338,7 @@ void SourceImages::AcceptTrim(int i) {
 
 void SourceImages::DeleteWorkingCopies() {
     for (int i = 0; i < 2; ++i) {
+        removeWorkingCopy(i);
         const std::string path = WorkingCopyPath(i);
         if (FileExists(path)) deleteFile(path);
     }
@@ -366,7 +391,7 @@ void SourceImages::Restore(int i, const SourceState& state) {
     if (WorkingPicture[k].bitmap != state.workingCopy.bitmap) {
         const std::string path = WorkingCopyPath(i);
         WorkingPicture[k] = state.workingCopy;
-        if (!state.workingCopy.isBitmap() || !SavePictureBMP(state.workingCopy, path)) {
+        if (!writeWorkingCopy(i, state.workingCopy)) {
             deleteFile(path);
             WorkingPicture[k] = StdPicture();
         }

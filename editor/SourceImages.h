@@ -11,6 +11,7 @@
 #include "core/EditHistory.h"
 #include "core/Settings.h"
 #include "platform/PictureBox.h"
+#include "platform/StaleTempFiles.h"
 
 namespace tarnel {
 
@@ -70,8 +71,10 @@ public:
     bool loaded(int i) const { return (i == 0 || i == 1) && !ImagePath[size_t(i)].empty(); }
     bool bothLoaded() const { return loaded(0) && loaded(1); }
 
-    // This process's temp00.bmp or temp01.bmp in the program folder
-    // ("temp00.PID.bmp", see ProcessTempPath): two editors never share one.
+    // This process's temp00.bmp or temp01.bmp in the program folder, marked
+    // as a temporary ("temp00.tarnel-tmp-<digits>.bmp", see
+    // ProcessTempFilePath): two editors never share one, and a later writer
+    // removes those of an editor that has ended.
     static std::string WorkingCopyPath(int i);
 
     // The letter steps of the commands.
@@ -144,6 +147,16 @@ public:
     // Puts image i back as captured: picture, working copy (rewritten when it
     // differs), path, size, labels and, for the start image, the preview.
     void Restore(int i, const SourceState& state);
+
+private:
+    // Writes the working copy file of image i in place, through its held
+    // lock; false (the file removed) when it cannot be written.
+    bool writeWorkingCopy(int i, const StdPicture& picture);
+    void removeWorkingCopy(int i);
+
+    // Locked for as long as this editor holds them, so that no cleaner takes
+    // them; they go with it.
+    std::array<LockedTempFile, 2> workingFiles_;
 };
 
 }  // namespace tarnel

@@ -14,6 +14,7 @@
 #include "platform/FileRead.h"
 #include "platform/ProgramFolder.h"
 #include "support/FileKinds.h"
+#include "support/Files.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -48,9 +49,9 @@ struct SourceImagesTest : ::testing::Test {
         EXPECT_TRUE(SavePictureBMP(*pattern(w, h), path));
         return path;
     }
-    // This process's working copy: temp00.PID.bmp, temp01.PID.bmp.
+    // This process's working copy: temp00.tarnel-tmp-<digits>.bmp, likewise temp01.
     std::string workingCopy(int i) const {
-        return ProcessTempPath(folder.path().string(), i == 0 ? "temp00.bmp" : "temp01.bmp");
+        return ProcessTempFilePath(folder.path().string(), i == 0 ? "temp00.bmp" : "temp01.bmp");
     }
     void load(int i, int w, int h) {
         std::string path = writeBmp("img" + std::to_string(i) + "-" + std::to_string(w) + ".bmp", w, h);
@@ -353,6 +354,27 @@ TEST_F(SourceImagesTest, WorkingCopiesAreThisProcesssOwn) {
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         EXPECT_EQ(text, "another editor's copy") << name;
     }
+}
+
+// The working copies are held while the editor lives: a cleaner in the same
+// folder keeps them, they go with the editor, and those of an editor that
+// ended without removing them are swept by the next write.
+TEST_F(SourceImagesTest, WorkingCopiesAreHeldAndGoWithTheEditor) {
+    const std::string ended = folder.file(std::string("temp00") + std::string(kTempMark) + "0123456789abcdef.bmp");
+    std::ofstream(ended) << "an ended editor's copy";
+    {
+        SourceImages editor;
+        std::string path = writeBmp("held.bmp", 12, 8);
+        ASSERT_EQ(editor.LoadFile(0, path), SourceImages::LoadOutcome::Loaded);
+        EXPECT_FALSE(FileExists(ended));
+        ASSERT_TRUE(FileExists(workingCopy(0)));
+        EXPECT_EQ(RemoveStaleTempFiles(folder.path().string()), 0u);
+        // A smaller picture is written over the copy, whole and nothing more.
+        path = writeBmp("smaller.bmp", 6, 4);
+        ASSERT_EQ(editor.LoadFile(0, path), SourceImages::LoadOutcome::Loaded);
+        EXPECT_EQ(test::readFile(workingCopy(0)), test::readFile(path));
+    }
+    EXPECT_FALSE(FileExists(workingCopy(0)));
 }
 
 // A copy that cannot be written leaves no stale copy for the next reduction.

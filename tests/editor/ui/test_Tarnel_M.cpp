@@ -93,7 +93,7 @@ protected:
     }
     std::string settingsFile() const { return programFolder.file("Tarnel.ini"); }
     std::string workingCopy(int i) const {
-        return ProcessTempPath(programFolder.path().string(), i == 0 ? "temp00.bmp" : "temp01.bmp");
+        return ProcessTempFilePath(programFolder.path().string(), i == 0 ? "temp00.bmp" : "temp01.bmp");
     }
     uint32_t canvasPixel(int i, int x, int y) const { return window->images.P[size_t(i)].image().pixelValue(x, y); }
     static uint32_t canvasPixelOf(const SourceState& s, int x, int y) { return s.picture.bitmap->pixelValue(x, y); }
