@@ -139,12 +139,12 @@ std::string SourceImages::WorkingCopyPath(int i) {
     return ProcessTempFilePath(ProgramFolder(), "temp" + FormatNumber(i, "00") + ".bmp");
 }
 
-bool SourceImages::writeWorkingCopy(int i, const StdPicture& picture) {
+bool SourceImages::writeWorkingCopy(int i, const std::string& path, const StdPicture& picture) {
     LockedTempFile& file = workingFiles_[size_t(i)];
     std::vector<uint8_t> bytes;
     // The program folder may have changed since the file was made.
-    if (file.held() && file.path() != WorkingCopyPath(i)) file.remove();
-    bool ok = picture.isBitmap() && EncodeBmp24(*picture.bitmap, bytes) && (file.held() || !file.open(WorkingCopyPath(i)));
+    if (file.held() && file.path() != path) file.remove();
+    bool ok = picture.isBitmap() && EncodeBmp24(*picture.bitmap, bytes) && (file.held() || !file.open(path));
     if (ok) ok = ::ftruncate(file.fd(), 0) == 0;
     for (size_t done = 0; ok && done < bytes.size();) {
         const ssize_t n = ::pwrite(file.fd(), bytes.data() + done, bytes.size() - done, off_t(done));
@@ -164,7 +164,7 @@ void SourceImages::SaveWorkingCopy(int i) {
     const std::string path = WorkingCopyPath(i);
     const PictureBox& box = P[size_t(i)];
     WorkingPicture[size_t(i)] = box.picture();
-    if (!box.hasPicture() || !writeWorkingCopy(i, box.picture())) {
+    if (!box.hasPicture() || !writeWorkingCopy(i, path, box.picture())) {
         removeWorkingCopy(i);
         deleteFile(path);
         WorkingPicture[size_t(i)] = StdPicture();
@@ -391,7 +391,7 @@ void SourceImages::Restore(int i, const SourceState& state) {
     if (WorkingPicture[k].bitmap != state.workingCopy.bitmap) {
         const std::string path = WorkingCopyPath(i);
         WorkingPicture[k] = state.workingCopy;
-        if (!writeWorkingCopy(i, state.workingCopy)) {
+        if (!writeWorkingCopy(i, path, state.workingCopy)) {
             deleteFile(path);
             WorkingPicture[k] = StdPicture();
         }

@@ -149,9 +149,10 @@ public:
     void Restore(int i, const SourceState& state);
 
 private:
-    // Writes the working copy file of image i in place, through its held
-    // lock; false (the file removed) when it cannot be written.
-    bool writeWorkingCopy(int i, const StdPicture& picture);
+    // Writes the working copy file of image i (at `path`, WorkingCopyPath(i))
+    // in place, through its held lock; false (the file removed) when it
+    // cannot be written.
+    bool writeWorkingCopy(int i, const std::string& path, const StdPicture& picture);
     void removeWorkingCopy(int i);
 
     // Locked for as long as this editor holds them, so that no cleaner takes

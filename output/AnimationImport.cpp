@@ -31,14 +31,9 @@ bool reduceFrames(FrameSource& source, cGif& GIF, ProgressSink* Progress, Dither
 
     // Started only now, so that decoding ahead never races the palette sampling.
     const std::unique_ptr<FrameStream> frames = source.InOrder();
+    // admit() has checked the GIF limits for all n frames.
     bool complete = true;
-    int64_t pixels = 0;
     for (int32_t i = 1; i <= n; ++i) {
-        pixels += int64_t(W) * H;
-        if (i > kMaxGifFrames || pixels > kMaxGifPixels) {
-            complete = fail(error, source.TooManyFrames());
-            break;
-        }
         if (!GIF.FrameInsert(i, W, H)) {
             complete = fail(error, "out of memory");
             break;

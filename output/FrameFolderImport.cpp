@@ -27,8 +27,6 @@ bool isFile(const std::string& path) {
     return fs::is_regular_file(path, ec);
 }
 
-std::string nameOf(int index, int kind) { return FrameFileName(index, kind); }
-
 // The first numbered frame of `kind` in the folder after `missing`, or -1.
 int frameAfterGap(const std::string& folder, int kind, int missing) {
     const std::string extension = FrameExtension(kind);
@@ -41,7 +39,7 @@ int frameAfterGap(const std::string& folder, int kind, int missing) {
             !std::all_of(stem.begin(), stem.end(), [](char c) { return c >= '0' && c <= '9'; }))
             continue;
         const int index = std::stoi(stem);
-        if (index > missing && (found < 0 || index < found) && nameOf(index, kind) == name.string()) found = index;
+        if (index > missing && (found < 0 || index < found) && FrameFileName(index, kind) == name.string()) found = index;
     }
     return found;
 }
@@ -50,13 +48,13 @@ int frameAfterGap(const std::string& folder, int kind, int missing) {
 bool readFrame(const std::string& folder, int index, int kind, int32_t width, int32_t height, Bitmap& frame,
                std::string* error) {
     StdPicture picture;
-    const std::string name = nameOf(index, kind);
+    const std::string name = FrameFileName(index, kind);
     if (!DecodeFrameFile(FramePath(folder, index, kind), picture) || !picture.isBitmap() ||
         picture.bitmap->bpp() != 32)
         return fail(error, "frame " + name + " is not a picture that can be read");
     if (picture.width() != width || picture.height() != height)
         return fail(error, "frame " + name + " is " + std::to_string(picture.width()) + "x" +
-                               std::to_string(picture.height()) + ", frame " + nameOf(0, kind) + " " +
+                               std::to_string(picture.height()) + ", frame " + FrameFileName(0, kind) + " " +
                                std::to_string(width) + "x" + std::to_string(height));
     std::swap(frame, *picture.bitmap);
     return true;
@@ -75,15 +73,17 @@ bool FolderFrameSource::Open(const std::string& folder, std::string* error) {
     while (count < kMaxGifFrames && isFile(FramePath(folder, count, kind))) ++count;
     if (count == kMaxGifFrames && isFile(FramePath(folder, count, kind))) return fail(error, TooManyFrames());
     if (const int later = frameAfterGap(folder, kind, count); later >= 0)
-        return fail(error, "frame " + nameOf(count, kind) + " is missing before frame " + nameOf(later, kind));
+        return fail(error, "frame " + FrameFileName(count, kind) + " is missing before frame " + FrameFileName(later, kind));
 
     StdPicture first;
     if (!DecodeFrameFile(FramePath(folder, 0, kind), first) || !first.isBitmap() || first.bitmap->bpp() != 32)
-        return fail(error, "frame " + nameOf(0, kind) + " is not a picture that can be read");
+        return fail(error, "frame " + FrameFileName(0, kind) + " is not a picture that can be read");
     const int32_t W = first.width(), H = first.height();
     if (int64_t(W) * H * count > kMaxGifPixels)
         return fail(error, "the frames hold more pixels than an animated GIF can hold");
     folder_ = folder;
+    // Frame 000 is decoded once: the import's first read takes it from here.
+    first_ = std::move(*first.bitmap);
     kind_ = kind;
     count_ = count;
     width_ = W;
@@ -92,6 +92,11 @@ bool FolderFrameSource::Open(const std::string& folder, std::string* error) {
 }
 
 bool FolderFrameSource::Frame(int32_t index, Bitmap& out, std::string* error) {
+    if (index == 0 && !first_.empty()) {
+        std::swap(out, first_);
+        first_ = Bitmap();
+        return true;
+    }
     return readFrame(folder_, index, kind_, width_, height_, out, error);
 }
 

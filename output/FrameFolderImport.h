@@ -31,6 +31,7 @@ public:
 
 private:
     std::string folder_;
+    Bitmap first_;  // frame 000 as Open decoded it, until it is read
     int kind_ = -1;
     int32_t count_ = 0;
     int32_t width_ = 0;
