@@ -5,9 +5,6 @@
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
-#include <cstdio>
-#include <cstdlib>
-#include <chrono>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core.hpp>
 #include <opencv2/features2d.hpp>
@@ -102,12 +99,21 @@ struct GlobalFit {
     bool usable = false;
 };
 
+// `lowContrast`: for soft pictures (mist, blur, night) that give few corners,
+// local contrast is raised and weaker corners count.
 GlobalFit fitGlobal(const cv::Mat& start, const cv::Mat& end, const std::vector<cv::Point2f>& keptFrom,
-                    const std::vector<cv::Point2f>& keptTo) {
+                    const std::vector<cv::Point2f>& keptTo, bool lowContrast) {
     GlobalFit fit;
     const double scale = std::min(1.0, kFeatureSide / std::max(start.cols, start.rows));
-    const cv::Mat a = reduced(start, scale), b = reduced(end, scale);
-    auto orb = cv::ORB::create(kFeatures, 1.2f, 8, 31, 0, 2, cv::ORB::HARRIS_SCORE, 31, 12);
+    cv::Mat a = reduced(start, scale), b = reduced(end, scale);
+    if (lowContrast) {
+        auto clahe = cv::createCLAHE(3.0, cv::Size(8, 8));
+        cv::Mat ea, eb;
+        clahe->apply(a, ea);
+        clahe->apply(b, eb);
+        a = ea, b = eb;
+    }
+    auto orb = cv::ORB::create(kFeatures, 1.2f, 8, 31, 0, 2, cv::ORB::HARRIS_SCORE, 31, lowContrast ? 5 : 12);
     std::vector<cv::KeyPoint> ka, kb;
     cv::Mat da, db;
     orb->detectAndCompute(a, cv::noArray(), ka, da);
@@ -129,15 +135,17 @@ GlobalFit fitGlobal(const cv::Mat& start, const cv::Mat& end, const std::vector<
     to.insert(to.end(), keptTo.begin(), keptTo.end());
     if (from.size() < 4) return fit;
     const double diagonal = std::hypot(double(start.cols), double(start.rows));
-    const double threshold = std::max(3.0 / scale, (std::getenv("ALIGN_T") ? std::atof(std::getenv("ALIGN_T")) : 0.0) * diagonal);
+    // Smooth local motion (a wave, a turned head) moves true matches off any
+    // single fit by several pixels: a strict threshold keeps only a patch of
+    // them, and a fit on a patch tilts wildly beyond it.
+    const double threshold = std::max(3.0 / scale, 0.01 * diagonal);
     std::vector<uint8_t> mask;
     auto countInliers = [&] {
         int n = 0;
         for (size_t k = 0; k < featureMatches && k < mask.size(); ++k) n += mask[k] ? 1 : 0;
         return n;
     };
-    const int method = std::getenv("ALIGN_M") ? cv::RANSAC : cv::USAC_MAGSAC;
-    if (cv::Mat h = cv::findHomography(from, to, method, threshold, mask, 4000, 0.999); !h.empty()) {
+    if (cv::Mat h = cv::findHomography(from, to, cv::USAC_MAGSAC, threshold, mask, 4000, 0.999); !h.empty()) {
         fit.h = Homography(h);
         fit.inliers = countInliers();
         fit.usable = plausible(fit.h, start.cols, start.rows);
@@ -224,6 +232,17 @@ cv::Mat homographyMap(const cv::Matx33d& h, cv::Size size) {
     return map;
 }
 
+// Flow along an edge or a stripe is not fixed by the pictures (the aperture
+// problem), yet agrees forward and backward: weigh each pixel by the smaller
+// eigenvalue of its structure tensor against the level of noise.
+cv::Mat textureOf(const cv::Mat& gray) {
+    cv::Mat eigen;
+    cv::cornerMinEigenVal(gray, eigen, 7, 3);
+    constexpr double kNoise = 1e-5;  // a patch of sensor noise and JPEG blocks
+    cv::Mat weight = eigen / (eigen + kNoise);
+    return weight;
+}
+
 LocalFlow flowBetween(const cv::Mat& start, const cv::Mat& end, const Homography& h) {
     LocalFlow flow;
     flow.scale = std::min(1.0, std::sqrt(kFlowPixels / (double(start.cols) * start.rows)));
@@ -251,7 +270,7 @@ LocalFlow flowBetween(const cv::Mat& start, const cv::Mat& end, const Homography
         // smooth part of the motion is wanted here.
         cv::Mat weight = disagreement < 1.0f;
         weight.convertTo(weight, CV_32F, 1.0 / 255);
-        cv::Mat weighted;
+        weight = weight.mul(textureOf(ac));
         std::vector<cv::Mat> parts;
         cv::split(forward, parts);
         const double sigma = std::max(ac.cols, ac.rows) / 24.0;
@@ -550,7 +569,12 @@ AlignResult AlignMesh(const AlignRequest& request) {
                     keptFrom.emplace_back(startMesh.at(i, j).x, startMesh.at(i, j).y);
                     keptTo.emplace_back(endMesh.at(i, j).x, endMesh.at(i, j).y);
                 }
-        const GlobalFit fit = fitGlobal(start, end, keptFrom, keptTo);
+        GlobalFit fit = fitGlobal(start, end, keptFrom, keptTo, false);
+        if (fit.inliers < kMinMatches || !fit.usable) {
+            GlobalFit soft = fitGlobal(start, end, keptFrom, keptTo, true);
+            if (soft.usable && soft.inliers >= kMinMatches) fit = soft;
+            else fit.inliers = std::max(fit.inliers, soft.inliers);
+        }
         result.matches = fit.inliers;
         if (fit.inliers < kMinMatches) {
             result.status = AlignResult::Status::TooFewMatches;
@@ -564,11 +588,6 @@ AlignResult AlignMesh(const AlignRequest& request) {
             return result;
         }
 
-        if (std::getenv("ALIGN_TRACE")) {
-            std::fprintf(stderr, "inliers %d H:", fit.inliers);
-            for (int r = 0; r < 3; ++r) for (int c = 0; c < 3; ++c) std::fprintf(stderr, " %.5g", fit.h(r, c));
-            std::fprintf(stderr, "\n");
-        }
         const LocalFlow flow = flowBetween(start, end, fit.h);
         // Average the flow over a patch a fifth of a cell across.
         const double cell = std::min(double(width) / endMesh.rows(), double(height) / endMesh.columns());
@@ -598,9 +617,6 @@ AlignResult AlignMesh(const AlignRequest& request) {
                     continue;
                 }
                 result.confidence[k] = f.confidence;
-                if (std::getenv("ALIGN_TRACE"))
-                    std::fprintf(stderr, "p %d %d conf %.2f fitted %.1f %.1f flowed %.1f %.1f\n", i, j, f.confidence,
-                                 fitted[k].x, fitted[k].y, flowed.x, flowed.y);
                 if (f.confidence >= kLowAlignConfidence) {
                     residual[k] = flowed;
                     known[k] = true;
@@ -655,11 +671,6 @@ AlignResult AlignMesh(const AlignRequest& request) {
             const std::vector<size_t> bad = placement.folded(minArea, result.confidence);
             if (bad.empty()) break;
             bool stuck = false;
-            if (std::getenv("ALIGN_TRACE")) {
-                std::fprintf(stderr, "round %d bad:", round);
-                for (size_t k : bad) std::fprintf(stderr, " (%d,%d)", int(k % size_t(endMesh.countI())), int(k / size_t(endMesh.countI())));
-                std::fprintf(stderr, "\n");
-            }
             for (size_t k : bad) {
                 result.confidence[k] = std::min(result.confidence[k], 0.25f);
                 if (!placement.nudge(k, minArea)) stuck = true;
