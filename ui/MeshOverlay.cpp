@@ -22,7 +22,8 @@ QPointF toScreen(const MeshPoint& p, double zoom) {
 }  // namespace
 
 void PaintMeshOverlay(QPainter& painter, const MeshGrid& mesh, const MeshStyle& style,
-                      const MeshEditor::Partner& partner, const QRectF& exposed, double zoom) {
+                      const MeshEditor::Partner& partner, const QRectF& exposed, double zoom,
+                      const std::vector<bool>& toCheck) {
     if (mesh.empty() || !(zoom > 0)) return;
     const int size = std::max(0, style.pointerSize);
     // Markers and the ring reach this far (image pixels) beyond their point.
@@ -64,6 +65,24 @@ void PaintMeshOverlay(QPainter& painter, const MeshGrid& mesh, const MeshStyle& 
             if (p.x < left || p.x > right || p.y < top || p.y > bottom) continue;
             painter.drawEllipse(toScreen(p, zoom), size, size);
         }
+    }
+
+    if (toCheck.size() == mesh.points().size()) {
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        const QColor orange(int((kCheckRingColor >> 16) & 0xFF), int((kCheckRingColor >> 8) & 0xFF), int(kCheckRingColor & 0xFF));
+        for (int j = 1; j <= C + 1; ++j) {
+            for (int i = 1; i <= R + 1; ++i) {
+                const MeshPoint& p = mesh(i, j);
+                if (!toCheck[size_t(j) * size_t(mesh.countI()) + size_t(i)]) continue;
+                if (p.x < left || p.x > right || p.y < top || p.y > bottom) continue;
+                const double ring = size + 4.5;
+                painter.setPen(QPen(QColor(0, 0, 0, 160), 3.5));
+                painter.drawEllipse(toScreen(p, zoom), ring, ring);
+                painter.setPen(QPen(orange, 2.0));
+                painter.drawEllipse(toScreen(p, zoom), ring, ring);
+            }
+        }
+        painter.setRenderHint(QPainter::Antialiasing, false);
     }
 
     if (partner.shown && mesh.contains(partner.i, partner.j)) {

@@ -11,6 +11,7 @@
 #include "app/cli/Command.h"
 #include "app/cli/Options.h"
 #include "core/MeshFile.h"
+#include "core/align/MeshAlign.h"
 #include "core/ProjectFile.h"
 #include "core/MorphRun.h"
 #include "imaging/PictureIO.h"
@@ -26,6 +27,7 @@ struct MorphOptions {
     std::string start, end, meshFile, out;
     std::optional<int> rows, columns, frames, kind;
     std::optional<bool> transparent;
+    bool align = false;  // --auto
     WarpOptions warp;
     int threads = 0;  // one per core
 };
@@ -35,7 +37,7 @@ constexpr int kMaxRunThreads = 256;
 // Fills options from args; returns an error text for bad arguments.
 std::string parseMorphArgs(const std::vector<std::string>& args, MorphOptions& o, bool meshCommand) {
     Options options;
-    std::vector<OptionDef> known = {{"--rows", true}, {"--columns", true}, {"--out", true}};
+    std::vector<OptionDef> known = {{"--rows", true}, {"--columns", true}, {"--out", true}, {"--auto", false}};
     if (!meshCommand)
         known.insert(known.end(), {{"--mesh", true},
                                    {"--frames", true},
@@ -94,6 +96,7 @@ std::string parseMorphArgs(const std::vector<std::string>& args, MorphOptions& o
     }
     if (options.has("--transparent") && options.has("--no-transparent"))
         return "--transparent and --no-transparent exclude each other";
+    o.align = options.has("--auto");
     if (options.has("--transparent")) o.transparent = true;
     if (options.has("--no-transparent")) o.transparent = false;
 
@@ -136,6 +139,27 @@ bool loadImage(const std::string& path, StdPicture& picture, std::string& error)
         error = NamedOnce("", path, loaded.reason);
         return false;
     }
+    return true;
+}
+
+// Places the end mesh on the end picture's features; the start mesh stays.
+bool alignEndMesh(const StdPicture& start, const StdPicture& end, const MeshGrid& startMesh, MeshGrid& endMesh,
+                  const MorphOptions& o, std::string& error) {
+    AlignRequest request;
+    request.start = start.bitmap.get();
+    request.end = end.bitmap.get();
+    request.startMesh = &startMesh;
+    request.endMesh = &endMesh;
+    AlignResult aligned = AlignMesh(request);
+    if (!aligned.ok()) {
+        error = aligned.status == AlignResult::Status::TooFewMatches
+                    ? o.start + " and " + o.end + " have too little in common to align: " +
+                          std::to_string(aligned.matches) + " consistent feature matches, at least " +
+                          std::to_string(aligned.requiredMatches) + " needed"
+                    : "cannot align " + o.end + " to " + o.start + ": " + aligned.error;
+        return false;
+    }
+    endMesh = std::move(aligned.end);
     return true;
 }
 
@@ -197,6 +221,7 @@ int runMorph(const std::vector<std::string>& args) {
         startMesh = DefaultMesh(rows, columns, start.width(), start.height());
         endMesh = DefaultMesh(rows, columns, end.width(), end.height());
     }
+    if (o.align && !alignEndMesh(start, end, startMesh, endMesh, o, error)) return Fail(kFailure, error);
 
     // The command line overrides the project's run settings.
     const int frames = o.frames.value_or(project.hasFrames ? project.frames : kDefaultRunFrames);
@@ -247,12 +272,18 @@ int runMesh(const std::vector<std::string>& args) {
     if (!loadImage(o.start, start, error) || !loadImage(o.end, end, error)) return Fail(kFailure, error);
     MeshGrid startMesh = DefaultMesh(*o.rows, *o.columns, start.width(), start.height());
     MeshGrid endMesh = DefaultMesh(*o.rows, *o.columns, end.width(), end.height());
+    if (o.align) {
+        if (start.width() != end.width() || start.height() != end.height())
+            return Fail(kFailure, "the start and end images differ in size (" + sizeText(start.width(), start.height()) +
+                                      " and " + sizeText(end.width(), end.height()) + "); --auto aligns pictures of one size");
+        if (!alignEndMesh(start, end, startMesh, endMesh, o, error)) return Fail(kFailure, error);
+    }
     if (!SaveMeshFile(o.out, startMesh, endMesh, error)) return Fail(kFailure, NamedOnce("", o.out, error));
     return kOk;
 }
 
 Registrar morphCommand("morph",
-                       "  tarnel-cli morph START END [--mesh FILE.json] [--rows R --columns C] [--frames N]\n"
+                       "  tarnel-cli morph START END [--mesh FILE.json] [--rows R --columns C] [--auto] [--frames N]\n"
                        "                   [--kind bmp|jpg|gif] [--transparent|--no-transparent] [--out DIR]\n"
                        "                   [--threads T] [--sampling nearest|bilinear] [--ease linear|smooth]\n"
                        "                   [--warp-ease linear|smooth] [--blend-ease linear|smooth]\n"
@@ -265,11 +296,13 @@ Registrar morphCommand("morph",
                        "      are the same for any T. --sampling reads the images at the nearest pixel\n"
                        "      (default) or between pixels; --ease smooth starts and ends the morph\n"
                        "      slowly, for the shapes (--warp-ease) and the colours (--blend-ease) or\n"
-                       "      both (--ease; the other two override it); default linear",
+                       "      both (--ease; the other two override it); default linear. --auto places\n"
+                       "      the end mesh on the end image's matching features (the start mesh stays)",
                        runMorph);
 Registrar meshCommand("mesh",
-                      "  tarnel-cli mesh START END --rows R --columns C --out FILE.json\n"
-                      "      writes the default meshes of both images",
+                      "  tarnel-cli mesh START END --rows R --columns C [--auto] --out FILE.json\n"
+                      "      writes the default meshes of both images; with --auto the end mesh is\n"
+                      "      placed on the end image's features that match the start mesh's points",
                       runMesh);
 
 }  // namespace

@@ -252,6 +252,12 @@ void Tarnel_M::buildOptionPanel() {
     lbl_Point = makeLabel(c, QStringLiteral("99"), QRect(280, row2, 22, 21), right, true);
     VS_Point = new Spinner(1, 15, 1, c);
     VS_Point->move(306, row2);
+    // Automatic placement of the end mesh, beside the grid it places.
+    Cmd_Auto = makeButton(c, QStringLiteral("自動配置"), QRect(270, head, 80, 20));
+    Cmd_Auto->setToolTip(QStringLiteral("ｴﾝﾄﾞのﾏﾄﾘｸｽをｽﾀｰﾄの画像と一致する特徴の上に置きます (A)\n"
+                                        "手で動かした点はそのまま残り、まわりの点の手がかりになります\n"
+                                        "ｵﾚﾝｼﾞの輪: 確かめてほしい点"));
+    connect(Cmd_Auto, &QPushButton::clicked, this, [this] { AutoAlign(); });
 
     // Colours of the lines and markers.
     for (int k = 0; k < 2; ++k) {
@@ -353,7 +359,7 @@ void Tarnel_M::applySettingsToControls() {
     Pic_Pre->refresh();
     // Disabled until images are loaded.
     for (int i = 0; i < 2; ++i) enableImageCommands(i, false);
-    for (QWidget* w : std::initializer_list<QWidget*>{Cmd_Start, Cmd_Douki, Cmd_C[0], Cmd_C[1], VS_Frame, VS_Gyo, VS_Retu,
+    for (QWidget* w : std::initializer_list<QWidget*>{Cmd_Start, Cmd_Douki, Cmd_Auto, Cmd_C[0], Cmd_C[1], VS_Frame, VS_Gyo, VS_Retu,
                                                        VS_Point, txt_w, txt_h})
         w->setEnabled(false);
     Initialising = false;

@@ -82,6 +82,7 @@ public:
     QPushButton* Cmd_Avi_View = nullptr;
     QPushButton* Cmd_AniGif = nullptr;
     QPushButton* Cmd_End = nullptr;
+    QPushButton* Cmd_Auto = nullptr;  // automatic placement of the end mesh
     PictureBoxWidget* PicProgress = nullptr;
     QLabel* lbl_Prog = nullptr;
     std::array<ClickLabel*, 2> lbl_Zoom{};  // each view's zoom; a click toggles 100 % and fit
@@ -178,6 +179,14 @@ public:
     // The live preview of the morph (key P, the canvases' menu); raised when already open.
     void OpenPreview();
     LivePreview* preview() const { return preview_.get(); }
+    // Places the end mesh on the end picture's features (key A, the button by
+    // the mesh controls, the canvases' menu) as one undo step. Points moved
+    // by hand since the last placement stay and guide their neighbours.
+    // False when the pictures were refused (the message says why).
+    bool AutoAlign();
+    // Per point of the end mesh: true where the last placement is unsure and
+    // the point has not been moved since; drawn as a ring.
+    std::vector<bool> pointsToCheck() const;
 
 protected:
     void exitImageReleased() override;
@@ -257,6 +266,8 @@ private:
     bool endAfterRun_ = false;
     bool unloaded_ = false;
     MorphRunResult lastRun_;
+    MeshGrid alignedEnd_;                // the end mesh as the last placement left it
+    std::vector<float> alignConfidence_;  // and how sure it was of each point
 };
 
 }  // namespace tarnel

@@ -114,6 +114,7 @@ void Tarnel_M::updateImageControls() {
     }
     Cmd_Start->setEnabled(both);
     Cmd_Douki->setEnabled(both);
+    Cmd_Auto->setEnabled(both);
     for (int i = 0; i < 2; ++i) {
         if (both)
             P[size_t(i)]->setCursor(Skin::get().cursor);
@@ -310,6 +311,7 @@ void Tarnel_M::buildEditActions() {
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), [this] { Redo(); });
     shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), [this] { Redo(); });
     shortcut(QKeySequence(Qt::Key_P), [this] { OpenPreview(); });
+    shortcut(QKeySequence(Qt::Key_A), [this] { AutoAlign(); });
     shortcut(QKeySequence::Save, [this] { SaveProject(); });
     shortcut(QKeySequence::Open, [this] { OpenProject(); });
 
@@ -333,6 +335,8 @@ void Tarnel_M::showCanvasMenu(int index, const QPoint& globalPos) {
     menu.addSeparator();
     QAction* preview = menu.addAction(QStringLiteral("ﾌﾟﾚﾋﾞｭｰ\tP"));
     preview->setEnabled(bool(ChildWindows().preview));
+    QAction* align = menu.addAction(QStringLiteral("ｴﾝﾄﾞのﾏﾄﾘｸｽを自動配置\tA"));
+    align->setEnabled(images.bothLoaded());
     menu.addSeparator();
     QAction* undo = menu.addAction(QStringLiteral("元に戻す\tCtrl+Z"));
     QAction* redo = menu.addAction(QStringLiteral("やり直し\tCtrl+Y"));
@@ -342,6 +346,7 @@ void Tarnel_M::showCanvasMenu(int index, const QPoint& globalPos) {
     if (chosen == load) Cmd_Sanshyo_Click(index);
     if (chosen == open) OpenProject();
     if (chosen == preview) OpenPreview();
+    if (chosen == align) AutoAlign();
     if (chosen == save) SaveProject();
     if (chosen == undo) Undo();
     if (chosen == redo) Redo();

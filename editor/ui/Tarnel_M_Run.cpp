@@ -11,6 +11,7 @@
 #include "core/WindowLinks.h"
 #include "ui/ChildWindows.h"
 #include "editor/ui/Tarnel_M.h"
+#include "editor/ui/WaitCursor.h"
 #include "platform/FileRead.h"
 #include "platform/Dialogs.h"
 #include "platform/ProgramFolder.h"
@@ -25,20 +26,6 @@ constexpr ColorRef kProgressColor = RGBColor(64, 84, 190);
 constexpr const char* kRunFailedMessage = "ﾓｰﾌｨﾝｸﾞを中断しました。\n";
 constexpr const char* kAviDialogTitle = "AVIﾌｧｲﾙを選択";
 constexpr const char* kAviDialogFilter = "AVI Videoﾌｧｲﾙ (avi)|*.avi";
-
-// The hourglass for as long as the object lives, whichever way the run ends.
-class WaitCursor {
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { restore(); }
-    void restore() {
-        if (active_) QGuiApplication::restoreOverrideCursor();
-        active_ = false;
-    }
-
-private:
-    bool active_ = true;
-};
 
 std::string upToNul(const std::string& s) { return s.substr(0, s.find('\0')); }
 
@@ -107,7 +94,7 @@ void Tarnel_M::setRunLocks(bool locked) {
     // Commands that replace an image or change the grid would pull the
     // images and meshes from under the run; the mesh controls would draw
     // the meshes back onto canvases the run has cleared.
-    std::vector<QWidget*> locks = {Cmd_Douki, VS_Gyo, VS_Retu, VS_Point, Cmd_C[0], Cmd_C[1]};
+    std::vector<QWidget*> locks = {Cmd_Douki, Cmd_Auto, VS_Gyo, VS_Retu, VS_Point, Cmd_C[0], Cmd_C[1]};
     for (size_t i = 0; i < 2; ++i)
         for (QWidget* w : std::initializer_list<QWidget*>{Cmd_Sanshyo[i], Cmd_Triming[i], Cmd_Stretch[i], VS_Stretch[i],
                                                            Cmd_Reset[i]})

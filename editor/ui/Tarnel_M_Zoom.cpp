@@ -258,7 +258,8 @@ void Tarnel_M::paintMeshOverlay(int i, QPainter& painter, const QRectF& exposed,
     if (running_) return;
     MeshStyle style = meshEditor.style;
     style.pointerSize = mesh.PointerSize;
-    PaintMeshOverlay(painter, mesh.mesh(i), style, meshEditor.partner(i), exposed, zoom);
+    PaintMeshOverlay(painter, mesh.mesh(i), style, meshEditor.partner(i), exposed, zoom,
+                     i == 1 ? pointsToCheck() : std::vector<bool>{});
 }
 
 }  // namespace tarnel

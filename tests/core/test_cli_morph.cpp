@@ -7,12 +7,15 @@
 #include <filesystem>
 #include <sstream>
 
+#include "core/MeshFile.h"
 #include "core/MorphRun.h"
 #include "core/ProjectFile.h"
 #include "imaging/PictureIO.h"
 #include "support/Cli.h"
 #include "support/Files.h"
 #include "support/Images.h"
+#include "support/PhotoImages.h"
+#include "support/SyntheticWarp.h"
 #include "support/FileKinds.h"
 #include "support/TempDir.h"
 
@@ -173,6 +176,53 @@ TEST_F(CliMorph, MeshCommandStillWritesAPlainMeshFile) {
     ASSERT_EQ(r.status, 0) << r.err;
     const MeshGrid mesh = DefaultMesh(2, 3, 24, 16);
     EXPECT_EQ(test::readText(dir.file("m.json")), MeshFileText(mesh, mesh));
+}
+
+// --auto places the end mesh on the end image (mesh writes it, morph runs
+// with it) and refuses pictures with too little in common in one line.
+TEST_F(CliMorph, AutoPlacesTheEndMeshOrRefusesInOneLine) {
+    const int w = 400, h = 300;
+    const GcDIB photo = test::makePhoto(test::Photo::Landscape, w, h, 2);
+    const test::SyntheticWarp warp{.degrees = 5, .scale = 1.05};
+    ASSERT_TRUE(SavePictureBMP(*photo.bitmap(), dir.file("a.bmp")));
+    ASSERT_TRUE(SavePictureBMP(test::WarpPicture(*photo.bitmap(), warp), dir.file("b.bmp")));
+    ASSERT_TRUE(SavePictureBMP(*test::makePhoto(test::Photo::Stripes, w, h, 7).bitmap(), dir.file("c.bmp")));
+    auto mesh = [&](const std::string& a, const std::string& b) {
+        return test::RunCli(test::CliPath(),
+                            "mesh " + shellQuoted(dir.file(a)) + " " + shellQuoted(dir.file(b)) +
+                                " --rows 4 --columns 3 --auto --out " + shellQuoted(dir.file("m.json")),
+                            dir.path().string());
+    };
+    test::CliResult r = mesh("a.bmp", "b.bmp");
+    ASSERT_EQ(r.status, 0) << r.err;
+    MeshFileData file;
+    std::string error;
+    ASSERT_TRUE(LoadMeshFile(dir.file("m.json"), file, error)) << error;
+    const MeshGrid &startMesh = file.start, &endMesh = file.end;
+    EXPECT_EQ(startMesh, DefaultMesh(4, 3, w, h));
+    for (int j = 2; j <= 3; ++j)
+        for (int i = 2; i <= 4; ++i) {
+            MeshPoint truth;
+            ASSERT_TRUE(test::WarpTarget(warp, w, h, startMesh(i, j), truth));
+            EXPECT_NEAR(endMesh(i, j).x, truth.x, 1.5) << i << "," << j;
+            EXPECT_NEAR(endMesh(i, j).y, truth.y, 1.5) << i << "," << j;
+        }
+
+    ASSERT_TRUE(fs::remove(dir.file("m.json")));
+    r = mesh("a.bmp", "c.bmp");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(occurrences(r.err, "\n"), 1u) << r.err;
+    EXPECT_NE(r.err.find("consistent feature matches, at least"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir.file("m.json")));
+
+    r = morph(shellQuoted(dir.file("a.bmp")) + " " + shellQuoted(dir.file("b.bmp")) +
+              " --auto --rows 4 --columns 3 --frames 2 --out " + shellQuoted(dir.file("out")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(frames(dir.file("out")).size(), 2u);
+    r = morph(shellQuoted(dir.file("a.bmp")) + " " + shellQuoted(dir.file("c.bmp")) + " --auto --out " +
+              shellQuoted(dir.file("out2")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(fs::exists(dir.file("out2")) && !fs::is_empty(dir.file("out2")));
 }
 
 // Each message names its file once, with the real cause.
