@@ -6,6 +6,7 @@
 # the true positions (points whose true position leaves the picture are not
 # counted). Needs python3-opencv and numpy (Debian packages).
 #   bench/compare_align.py build/tarnel-cli 1280 800 PHOTO...
+import cv2, numpy as np, json, subprocess, sys, time, os, random
 CLI = sys.argv[1]
 W, H = int(sys.argv[2]), int(sys.argv[3])
 rows, cols = 12, 16
