@@ -2,8 +2,8 @@
 // profile lookups of every section and key the file names, the numeric text
 // rules on every value found, the settings load and a save that reads back
 // to the same settings, and one profile write that reads back.
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <fstream>
 #include <iterator>

@@ -123,14 +123,14 @@ void cPal8bpp::ClosestIndexGrid(std::array<uint8_t, 4096>& out) const {
         channel = moved;
         order = movedOrder;
     }
-    const std::array<int, 256>& main = channel[size_t(axis)];
+    const std::array<int, 256>& along = channel[size_t(axis)];
     const std::array<int, 256>& red = channel[0];
     const std::array<int, 256>& green = channel[1];
     const std::array<int, 256>& blue = channel[2];
-    // The first sorted position of each value of the main channel or above.
+    // The first sorted position of each value of that channel or above.
     std::array<int, 257> from{};
     for (int v = 0, k = 0; v <= 256; ++v) {
-        while (k < n && main[size_t(k)] < v) ++k;
+        while (k < n && along[size_t(k)] < v) ++k;
         from[size_t(v)] = k;
     }
     int best = 0;
@@ -144,7 +144,7 @@ void cPal8bpp::ClosestIndexGrid(std::array<uint8_t, 4096>& out) const {
                 int bestDistance = dr * dr + dg * dg + db * db;
                 const int start = from[size_t(value)];
                 for (int k = start; k < n; ++k) {
-                    const int gap = main[size_t(k)] - value;
+                    const int gap = along[size_t(k)] - value;
                     if (gap * gap > bestDistance) break;
                     dr = red[size_t(k)] - r;
                     dg = green[size_t(k)] - g;
@@ -156,7 +156,7 @@ void cPal8bpp::ClosestIndexGrid(std::array<uint8_t, 4096>& out) const {
                     }
                 }
                 for (int k = start - 1; k >= 0; --k) {
-                    const int gap = value - main[size_t(k)];
+                    const int gap = value - along[size_t(k)];
                     if (gap * gap > bestDistance) break;
                     dr = red[size_t(k)] - r;
                     dg = green[size_t(k)] - g;
