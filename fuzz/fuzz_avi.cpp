@@ -29,9 +29,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     check(reader.Width() > 0 && reader.Height() > 0 && reader.Length() >= 0);
 
-    // Going back after reading forward, then the whole import.
+    // Going back after reading forward, then the whole import. Going back
+    // opens the file a second time, as costly as the rest of a small import:
+    // a quarter of the inputs take it.
     Bitmap frame;
-    if (reader.GetFrame(1, frame)) {
+    if (size % 4 == 0 && reader.GetFrame(1, frame)) {
         check(frame.width() == reader.Width() && frame.height() == reader.Height() && frame.bpp() == 32);
         reader.GetFrame(0, frame);
     }

@@ -24,13 +24,14 @@ namespace {
 // reuse their memory instead of faulting in fresh pages.
 class FramePreparer {
 public:
-    FramePreparer(int width, int height, std::string tempBmpPath) : tempBmp_(std::move(tempBmpPath)) {
+    FramePreparer(int width, int height, std::string tempBmpPath, LockedTempFile* staging)
+        : tempBmp_(std::move(tempBmpPath)), staging_(staging ? *staging : own_) {
         ok_ = save_.create(width, height, 32);
         saveDC_.select(&save_);
         SetStretchBltMode(&saveDC_, COLORONCOLOR);
     }
-    // The file stays for the caller; only the lock goes.
-    ~FramePreparer() { staging_.release(); }
+    // The file stays for the caller; only a lock of the export's own goes.
+    ~FramePreparer() { own_.release(); }
 
     enum class Step { Ready, ImageNotLoaded, TempNotSaved, TempNotRead, StagingFailed };
 
@@ -64,7 +65,7 @@ private:
     // Every frame is written over the previous one in the same file, which
     // stays locked for the whole export so no cleaner takes it for litter.
     bool writeStaging(std::string& error) {
-        if (!staging_.held()) {
+        if (!staging_.held() || staging_.path() != tempBmp_) {
             if (std::error_code ec = staging_.open(tempBmp_)) {
                 error = "cannot create the frame staging file " + tempBmp_ + ": " + ec.message();
                 return false;
@@ -86,7 +87,8 @@ private:
     }
 
     std::string tempBmp_;
-    LockedTempFile staging_;
+    LockedTempFile own_;
+    LockedTempFile& staging_;  // the caller's, or own_
     std::vector<uint8_t> fileBytes_, bmpBytes_;
     Bitmap save_;
     DC saveDC_;
@@ -120,7 +122,7 @@ AviExportResult ExportAvi(const AviExportRequest& request, const AviOptionsChoos
     }
 
     // 2. Frame 0 gives the format.
-    FramePreparer frames(request.width, request.height, request.tempBmpPath);
+    FramePreparer frames(request.width, request.height, request.tempBmpPath, request.staging);
     cDIB dib;
     switch (frames.prepare(request.framePaths[0], dib, problem)) {
         case FramePreparer::Step::Ready: break;

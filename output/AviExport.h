@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imaging/Progress.h"
+#include "platform/StaleTempFiles.h"
 #include "platform/media/AviWriter.h"
 
 namespace tarnel {
@@ -22,6 +23,12 @@ struct AviExportRequest {
     int width = 0, height = 0;  // the AVI frame size (picSave)
     int framesPerSecond = 20;   // clamped to 1..30 for the stream header
     std::string tempBmpPath;    // the temporary BMP the frames pass through
+    // When given, the frames pass through this file (opened at tempBmpPath
+    // unless it is held there already), and it stays held after the export:
+    // a window keeps its staging file locked from one export to the next, so
+    // that no other process's sweep takes it for litter. Without it the
+    // export holds the file only while it runs.
+    LockedTempFile* staging = nullptr;
 };
 
 enum class AviExportResult {
@@ -41,7 +48,7 @@ using AviOptionsChooser = std::function<std::optional<AviCompressOptions>()>;
 // quiet); `error` says what went wrong for a log or the command line.
 // Whatever the result, no partial file is left at outputPath and an existing
 // file there is replaced only on success; the temporary BMP is left for the
-// caller to delete (the window deletes it on unload). Without a chooser the
+// caller to delete (the window deletes it on unload, with its lock). Without a chooser the
 // frames are written uncompressed.
 AviExportResult ExportAvi(const AviExportRequest& request, const AviOptionsChooser& chooseOptions,
                           ProgressSink* progress = nullptr, std::string* error = nullptr);

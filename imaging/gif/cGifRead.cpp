@@ -90,6 +90,10 @@ public:
     }
 
     int controlsRead = 0;  // graphic control extensions met so far
+    // Kept from image to image: a file of many small images would otherwise
+    // allocate a string table and a data buffer for each.
+    GifLzwDecoder lzw;
+    std::vector<uint8_t> imageData;
     LoadBudget& budget;
     const bool firstImageOnly;
     const char* error = nullptr;
@@ -269,7 +273,8 @@ bool cGif::readImage(StreamReader& in) {
 
     if (frames_.size() >= kMaxCount) return in.fail("more than 32767 images");
 
-    std::vector<uint8_t> data;
+    std::vector<uint8_t>& data = in.imageData;
+    data.clear();
     if (!in.byte(codeSize)) return false;  // LZW minimum code size
     if (!in.subBlocks(data)) return false;
 
@@ -292,7 +297,7 @@ bool cGif::readImage(StreamReader& in) {
     }
     f->XOR.SetPalette(palette);
     f->AND.SetPalette({0, 0, 0, 0, 255, 255, 255, 0});
-    GifLzwDecoder().DecompressFrame(f->XOR, f->FrameInterlaced, codeSize, data.data(), data.size());
+    in.lzw.DecompressFrame(f->XOR, f->FrameInterlaced, codeSize, data.data(), data.size());
     if (f->FrameInterlaced && (height == 3 || height == 4)) {
         // The codec keeps such short frames in row order, but the file holds
         // their rows as 0, 2, 1, 3 like any interlaced image.

@@ -97,9 +97,9 @@ void writeImageDescriptor(Bytes& out, int16_t left, int16_t top, int width, int 
     out.push_back(packed);  // local table flag, interlace, sort flag, table size
 }
 
-void writeImageData(Bytes& out, const GcDIB& image, int minCodeSize, bool interlaced) {
+void writeImageData(Bytes& out, GifLzwEncoder& encoder, const GcDIB& image, int minCodeSize, bool interlaced) {
     out.push_back(uint8_t(minCodeSize));  // LZW minimum code size
-    GifLzwEncoder().CompressFrame(out, image, minCodeSize + 1, interlaced);
+    encoder.CompressFrame(out, image, minCodeSize + 1, interlaced);
     out.push_back(0x00);  // block terminator
 }
 
@@ -333,6 +333,8 @@ bool cGif::buildFile(std::vector<uint8_t>& out, const GifSaveOptions& options) c
     if (options.interFrameTransparency && !options.smallestDelta && frames_.size() > 1)
         screen = screenModel(frames_, screenWidth_, screenHeight_, box);
 
+    // One encoder for every frame: its tables are allocated once per file.
+    GifLzwEncoder encoder;
     for (size_t i = 0; i < frames_.size(); ++i) {
         const FrameRecord& f = *frames_[i];
         const ControlRecord& c = controls_[i];
@@ -397,7 +399,7 @@ bool cGif::buildFile(std::vector<uint8_t>& out, const GifSaveOptions& options) c
             out.insert(out.end(), coded.begin(), coded.end());
             out.push_back(0x00);
         } else {
-            writeImageData(out, *image, std::max({2, sizeBits, pixelBits(*image)}), interlaced);
+            writeImageData(out, encoder, *image, std::max({2, sizeBits, pixelBits(*image)}), interlaced);
         }
         if (screen)
             screen->Draw(at, colours, c.FrameUseTransparentColor ? c.FrameTransparentColorIndex : -1,

@@ -39,7 +39,8 @@ void PaletteLookup::SetPalette(const RGBQuad* entries, int count) {
     coords_.clear();
     indices_.clear();
     parentPool_.clear();
-    std::fill(cacheTags_.begin(), cacheTags_.end(), 0u);
+    cacheTags_.assign(size_t(1) << kCacheBits, 0u);
+    cacheIndices_.resize(size_t(1) << kCacheBits);
 }
 
 // Distances and indices are compared as one key, distance << 8 | index, so

@@ -25,6 +25,7 @@ public:
     // Index of the entry nearest to (r, g, b) (each 0 … 255) by squared RGB
     // distance, ties to the lowest index; 0 when the palette is empty.
     uint8_t Nearest(int r, int g, int b) {
+        if (count_ <= 1) return 0;  // also before any palette, while the cache is not there yet
         const uint32_t colour = uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
         const uint32_t slot = (colour * 2654435761u) >> (32 - kCacheBits);
         if (cacheTags_[slot] == (colour | kValid)) return cacheIndices_[slot];
@@ -70,8 +71,10 @@ private:
     std::vector<uint32_t> parents_;
     std::vector<uint8_t> parentPool_;
     std::vector<uint8_t> scratch_;
-    std::vector<uint32_t> cacheTags_ = std::vector<uint32_t>(size_t(1) << kCacheBits, 0);
-    std::vector<uint8_t> cacheIndices_ = std::vector<uint8_t>(size_t(1) << kCacheBits, 0);
+    // Made by the first SetPalette: a converter that never reduces to an
+    // exact palette (most imports) should not pay for 160 KB of cache.
+    std::vector<uint32_t> cacheTags_;
+    std::vector<uint8_t> cacheIndices_;
 };
 
 }  // namespace tarnel

@@ -67,6 +67,112 @@ uint8_t cPal8bpp::ClosestIndex(uint8_t R, uint8_t G, uint8_t B) const {
     return uint8_t(NearestIndex(logical_.data(), logicalCount_, R, G, B));
 }
 
+void cPal8bpp::ClosestIndexGrid(std::array<uint8_t, 4096>& out) const {
+    const int count = logicalCount_;
+    if (count <= 1) {
+        out.fill(0);
+        return;
+    }
+    // The distinct colours, each under its lowest index (a repeat can never
+    // be the answer), in order of the channel they spread most along. A
+    // colour's search runs outwards from its own value of that channel and
+    // stops each way once that gap alone is beyond the best distance; the
+    // previous colour's answer bounds it from the start.
+    std::array<std::array<int, 256>, 3> channel{};  // red, green, blue
+    std::array<uint8_t, 256> order{};               // the palette index of each
+    int n = 0;
+    {
+        // Colour then index: a repeat follows its lowest index.
+        std::array<uint64_t, 256> sorted{};
+        for (int i = 0; i < count; ++i) {
+            const RGBQuad& q = logical_[size_t(i)];
+            sorted[size_t(i)] = (uint64_t(q.red) << 16 | uint64_t(q.green) << 8 | q.blue) << 8 | uint64_t(i);
+        }
+        std::sort(sorted.begin(), sorted.begin() + count);
+        uint64_t last = ~uint64_t(0);
+        for (int k = 0; k < count; ++k) {
+            const uint64_t colour = sorted[size_t(k)] >> 8;
+            if (colour == last) continue;
+            last = colour;
+            channel[0][size_t(n)] = int(colour >> 16);
+            channel[1][size_t(n)] = int(colour >> 8 & 0xFF);
+            channel[2][size_t(n)] = int(colour & 0xFF);
+            order[size_t(n)] = uint8_t(sorted[size_t(k)] & 0xFF);
+            ++n;
+        }
+    }
+    int axis = 0, widest = -1;
+    for (int c = 0; c < 3; ++c) {
+        const auto [low, high] = std::minmax_element(channel[size_t(c)].begin(), channel[size_t(c)].begin() + n);
+        if (*high - *low > widest) {
+            widest = *high - *low;
+            axis = c;
+        }
+    }
+    if (axis != 0) {
+        std::array<int, 256> position{};
+        for (int k = 0; k < n; ++k) position[size_t(k)] = k;
+        std::stable_sort(position.begin(), position.begin() + n,
+                         [&](int a, int b) { return channel[size_t(axis)][size_t(a)] < channel[size_t(axis)][size_t(b)]; });
+        std::array<std::array<int, 256>, 3> moved{};
+        std::array<uint8_t, 256> movedOrder{};
+        for (int k = 0; k < n; ++k) {
+            for (size_t c = 0; c < 3; ++c) moved[c][size_t(k)] = channel[c][size_t(position[size_t(k)])];
+            movedOrder[size_t(k)] = order[size_t(position[size_t(k)])];
+        }
+        channel = moved;
+        order = movedOrder;
+    }
+    const std::array<int, 256>& along = channel[size_t(axis)];
+    const std::array<int, 256>& red = channel[0];
+    const std::array<int, 256>& green = channel[1];
+    const std::array<int, 256>& blue = channel[2];
+    // The first sorted position of each value of that channel or above.
+    std::array<int, 257> from{};
+    for (int v = 0, k = 0; v <= 256; ++v) {
+        while (k < n && along[size_t(k)] < v) ++k;
+        from[size_t(v)] = k;
+    }
+    int best = 0;
+    for (int bl = 0; bl < 16; ++bl) {
+        for (int gl = 0; gl < 16; ++gl) {
+            for (int rl = 0; rl < 16; ++rl) {
+                const int r = 17 * rl, g = 17 * gl, b = 17 * bl;
+                const int value = axis == 0 ? r : axis == 1 ? g : b;
+                // Nearest first, ties to the lowest palette index.
+                int dr = red[size_t(best)] - r, dg = green[size_t(best)] - g, db = blue[size_t(best)] - b;
+                int bestDistance = dr * dr + dg * dg + db * db;
+                const int start = from[size_t(value)];
+                for (int k = start; k < n; ++k) {
+                    const int gap = along[size_t(k)] - value;
+                    if (gap * gap > bestDistance) break;
+                    dr = red[size_t(k)] - r;
+                    dg = green[size_t(k)] - g;
+                    db = blue[size_t(k)] - b;
+                    const int d = dr * dr + dg * dg + db * db;
+                    if (d < bestDistance || (d == bestDistance && order[size_t(k)] < order[size_t(best)])) {
+                        best = k;
+                        bestDistance = d;
+                    }
+                }
+                for (int k = start - 1; k >= 0; --k) {
+                    const int gap = value - along[size_t(k)];
+                    if (gap * gap > bestDistance) break;
+                    dr = red[size_t(k)] - r;
+                    dg = green[size_t(k)] - g;
+                    db = blue[size_t(k)] - b;
+                    const int d = dr * dr + dg * dg + db * db;
+                    if (d < bestDistance || (d == bestDistance && order[size_t(k)] < order[size_t(best)])) {
+                        best = k;
+                        bestDistance = d;
+                    }
+                }
+                out[size_t(bl * 256 + gl * 16 + rl)] = order[size_t(best)];
+            }
+        }
+    }
+}
+
 void cPal8bpp::ClosestColor(uint8_t R, uint8_t G, uint8_t B, uint8_t& cR, uint8_t& cG, uint8_t& cB) const {
     const RGBQuad& q = logical_[ClosestIndex(R, G, B)];
     cR = q.red;

@@ -30,6 +30,10 @@ public:
     // the lowest index. Without a logical palette: index 0 and black.
     void ClosestColor(uint8_t R, uint8_t G, uint8_t B, uint8_t& cR, uint8_t& cG, uint8_t& cB) const;
     uint8_t ClosestIndex(uint8_t R, uint8_t G, uint8_t B) const;
+    // ClosestIndex of every colour (17 r, 17 g, 17 b), levels 0 … 15, at
+    // [b * 256 + g * 16 + r]: the same answers, found without measuring every
+    // entry for every colour.
+    void ClosestIndexGrid(std::array<uint8_t, 4096>& out) const;
 
     bool IsGreyScale() const;
     // GreyLevels 0, 1, 2: 2, 16 or 256 grey entries. Other values raise the

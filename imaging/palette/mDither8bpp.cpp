@@ -44,9 +44,36 @@ struct FineIndex {
 
 Dither8bpp::Dither8bpp() { InitDitherTables(); }
 
+Dither8bpp::Dither8bpp(ComputeTables) { computeTables(); }
+
 // ---------------------------------------------------------------- tables and settings
 
+// The fixed tables are the same for every converter, and an import makes a
+// converter each time: they are worked out once and copied from then on.
 void Dither8bpp::InitDitherTables() {
+    static const Dither8bpp computed{ComputeTables{}};
+    q6_ = computed.q6_;
+    q16_ = computed.q16_;
+    matrixB_ = computed.matrixB_;
+    matrixT51_ = computed.matrixT51_;
+    cube_ = computed.cube_;
+    e1_ = computed.e1_;
+    e3_ = computed.e3_;
+    e5_ = computed.e5_;
+    e7_ = computed.e7_;
+    shares_ = computed.shares_;
+    inverse_.fill(0);
+    cubeR_ = computed.cubeR_;
+    cubeG_ = computed.cubeG_;
+    cubeB_ = computed.cubeB_;
+    fineR_ = computed.fineR_;
+    fineG_ = computed.fineG_;
+    fineB_ = computed.fineB_;
+    orderedCube_ = computed.orderedCube_;
+    orderedFine_ = computed.orderedFine_;
+}
+
+void Dither8bpp::computeTables() {
     for (int k = -51; k <= 280; ++k) q6_[size_t(k + 51)] = uint8_t(std::clamp(roundHalfEven(k / 51.0), 0, 5));
     for (int k = -7; k <= 262; ++k) q16_[size_t(k + 8)] = uint8_t(std::clamp(roundHalfEven(k / 17.0), 0, 15));
     q16_[0] = 0;  // k = -8
@@ -93,13 +120,7 @@ void Dither8bpp::SetDitherMethod(int32_t Method) {
     if (Method >= 0 && Method <= 2) ditherMethod_ = Method;
 }
 
-void Dither8bpp::BuildInverseTable(const cPal8bpp& Palette) {
-    for (int b = 0; b < 16; ++b)
-        for (int g = 0; g < 16; ++g)
-            for (int r = 0; r < 16; ++r)
-                inverse_[size_t(b * 256 + g * 16 + r)] =
-                    Palette.ClosestIndex(uint8_t(17 * r), uint8_t(17 * g), uint8_t(17 * b));
-}
+void Dither8bpp::BuildInverseTable(const cPal8bpp& Palette) { Palette.ClosestIndexGrid(inverse_); }
 
 uint8_t Dither8bpp::GetPixelIndex(const GcDIB& DIB, int32_t x, int32_t y) {
     if (DIB.BPP() != 8 || x < 0 || y < 0 || x >= DIB.Width() || y >= DIB.Height()) raiseSubscript();

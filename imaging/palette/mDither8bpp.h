@@ -61,6 +61,9 @@ public:
     const std::array<RGBQuad, 256>& PaletteCopy() const { return paletteCopy_; }
 
 private:
+    struct ComputeTables {};
+    explicit Dither8bpp(ComputeTables);
+    void computeTables();
     void ditherNearest(const Bitmap& source, Bitmap& target) const;
     void ditherOrdered(const Bitmap& source, Bitmap& target) const;
     void ditherDiffusion(const Bitmap& source, Bitmap& target) const;

@@ -331,6 +331,7 @@ void Tarnel_F::Cmd_Can_Click() {
 }
 
 void Tarnel_F::done(int result) {
+    staging_.remove();
     std::error_code ec;
     const std::string temp = TempBmpPath();
     if (std::filesystem::exists(temp, ec)) std::filesystem::remove(temp, ec);

@@ -18,6 +18,7 @@
 #include "output/FolderChooser.h"
 #include "output/VideoExport.h"
 #include "platform/PictureBox.h"
+#include "platform/StaleTempFiles.h"
 
 class QComboBox;
 class QLabel;
@@ -125,6 +126,10 @@ private:
     int picSaveW_ = 0, picSaveH_ = 0;
     Exporter exporter_;
     VideoExporter videoExporter_;
+    // The frames' staging file, held locked from the first AVI export until
+    // the window unloads, so that a sweep of another process never removes
+    // it between two exports.
+    LockedTempFile staging_;
 };
 
 }  // namespace tarnel

@@ -126,6 +126,7 @@ void Tarnel_F::writeAvi(const std::string& path) {
     job.height = picSaveH_;
     job.framesPerSecond = *rate;
     job.tempBmpPath = TempBmpPath();
+    job.staging = &staging_;
 
     const AviOptionsChooser choose = []() -> std::optional<AviCompressOptions> {
         // The pointer is an arrow again while the user chooses.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -430,4 +431,52 @@ TEST(cPal8bpp, OptimalHoldsOutOfRangeArguments) {
     p.CreateOptimal(img, 0, 6, 1.0f, 1.0f, 1.0f);
     EXPECT_GE(p.Entries(), 1);
     EXPECT_LE(p.Entries(), 8);
+}
+
+// The grid search answers as the entry-by-entry lookup does, ties and
+// repeated entries included.
+TEST(cPal8bpp, ClosestIndexGridAgreesWithClosestIndex) {
+    struct Case {
+        const char* name;
+        std::function<void(cPal8bpp&)> make;
+    };
+    auto random = [](int count, uint32_t seed, int levels) {
+        return [=](cPal8bpp& p) {
+            uint32_t s = seed;
+            p.Initialize(int16_t(count));
+            for (int i = 0; i < count; ++i) {
+                // Few levels give many equal reds and exact ties.
+                p.SetRgbR(i, uint8_t(lcg(s) % uint32_t(levels) * (255 / (levels - 1))));
+                p.SetRgbG(i, uint8_t(lcg(s) % uint32_t(levels) * (255 / (levels - 1))));
+                p.SetRgbB(i, uint8_t(lcg(s) % uint32_t(levels) * (255 / (levels - 1))));
+            }
+            p.BuildLogicalPalette();
+        };
+    };
+    const Case cases[] = {
+        {"EGA", [](cPal8bpp& p) { p.CreateEGA(); }},
+        {"halftone", [](cPal8bpp& p) { p.CreateHalftone(4); }},
+        {"websafe", [](cPal8bpp& p) { p.CreateWebsafe(); }},
+        {"grey", [](cPal8bpp& p) { p.CreateGreyScale(2); }},
+        {"random 256", random(256, 7, 256)},
+        {"random 256, 3 levels", random(256, 11, 3)},
+        {"random 40, 6 levels", random(40, 5, 6)},
+        {"random 3", random(3, 9, 256)},
+        {"two equal", random(2, 1, 2)},
+        {"one", random(1, 3, 256)},
+        {"none", [](cPal8bpp& p) { p.Destroy(); }},
+    };
+    for (const Case& c : cases) {
+        cPal8bpp p;
+        c.make(p);
+        std::array<uint8_t, 4096> grid{};
+        grid.fill(0xEE);
+        p.ClosestIndexGrid(grid);
+        for (int b = 0; b < 16; ++b)
+            for (int g = 0; g < 16; ++g)
+                for (int r = 0; r < 16; ++r)
+                    ASSERT_EQ(grid[size_t(b * 256 + g * 16 + r)],
+                              p.ClosestIndex(uint8_t(17 * r), uint8_t(17 * g), uint8_t(17 * b)))
+                        << c.name << " at " << r << "," << g << "," << b;
+    }
 }

@@ -18,6 +18,7 @@
 #include "output/FolderChooser.h"
 #include "output/ui/Tarnel_F.h"
 #include "platform/ProgramFolder.h"
+#include "platform/StaleTempFiles.h"
 #include "ui/ChildWindows.h"
 #include "ui/widgets/PictureBoxWidget.h"
 #include "ui/widgets/RaisingScrollBar.h"
@@ -589,6 +590,23 @@ TEST_F(AviExportTest, UnloadingDeletesTheTemporaryFile) {
     std::ofstream(Tarnel_F::TempBmpPath()) << "x";
     f->Cmd_Can_Click();
     EXPECT_FALSE(fs::exists(Tarnel_F::TempBmpPath()));
+}
+
+TEST_F(AviExportTest, TheStagingFileStaysLockedFromExportToExportUntilUnload) {
+    writeFrames(frames, 2, 16, 16);
+    auto f = open(frames.path().string());
+    const std::string staging = Tarnel_F::TempBmpPath();
+    // A sweep of the program folder, as another process's next write makes
+    // it, finds the file held after each export and leaves it.
+    for (const char* name : {"a.avi", "b.avi"}) {
+        exportTo(*f, out.file(name));
+        ASSERT_TRUE(fs::exists(out.file(name))) << name;
+        ASSERT_TRUE(fs::exists(staging)) << name;
+        EXPECT_EQ(RemoveStaleTempFiles(program.path().string()), 0u) << name;
+        EXPECT_TRUE(fs::exists(staging)) << name;
+    }
+    f->Cmd_Can_Click();
+    EXPECT_FALSE(fs::exists(staging));
 }
 
 TEST_F(AviExportTest, TheViewerPlaysTheNewFileTheChosenNumberOfTimes) {
