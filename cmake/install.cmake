@@ -54,14 +54,12 @@ set(CPACK_PACKAGE_NAME tarnel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Tarnel developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "morph one picture into another")
-set(CPACK_PACKAGE_DESCRIPTION
-  "Tarnel lays a mesh of control points over a start and an end image and\n"
-  "renders the frames between them: warped triangle by triangle and\n"
-  "cross-dissolved, written as BMP, JPEG or GIF files. Around the morph:\n"
-  "trimming and resizing of the sources, a frame viewer, AVI, MP4 and WebM\n"
-  "export, an AVI player and an animated GIF composer. The user interface is\n"
-  "Japanese; tarnel-cli runs the same engine from the command line.")
-string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+set(CPACK_PACKAGE_DESCRIPTION [=[Tarnel lays a mesh of control points over a start and an end image and
+renders the frames between them: warped triangle by triangle and
+cross-dissolved, written as BMP, JPEG or GIF files. Around the morph:
+trimming and resizing of the sources, a frame viewer, AVI, MP4 and WebM
+export, an AVI player and an animated GIF composer. The user interface is
+Japanese; tarnel-cli runs the same engine from the command line.]=])
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
