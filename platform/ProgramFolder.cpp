@@ -8,6 +8,12 @@
 #include <mutex>
 #include <system_error>
 
+// Where the installation puts the data folder, seen from its bin folder
+// (GNUInstallDirs: "../share/tarnel").
+#ifndef TARNEL_DATA_FROM_BIN
+#error "TARNEL_DATA_FROM_BIN comes from the build"
+#endif
+
 namespace tarnel {
 
 namespace fs = std::filesystem;
@@ -84,8 +90,15 @@ std::string ProgramFolder() {
     return ResolveProgramFolder(ExecutableFolder());
 }
 
+std::string InstalledDataFolder(const std::string& executableFolder) {
+    if (executableFolder.empty()) return std::string();
+    std::error_code ec;
+    const fs::path data = (fs::path(executableFolder) / TARNEL_DATA_FROM_BIN).lexically_normal();
+    return fs::is_directory(data, ec) ? withoutTrailingSeparator(data.string()) : std::string();
+}
+
 std::string ResolveProgramFolder(const std::string& executableFolder) {
-    if (writableFolder(executableFolder)) return executableFolder;
+    if (writableFolder(executableFolder) && InstalledDataFolder(executableFolder).empty()) return executableFolder;
     std::string folder = UserDataFolder();
     ensureFolder(folder);
     return folder;

@@ -6,9 +6,9 @@
 
 namespace tarnel {
 
-// The folder of the running executable, or, when that folder cannot be written
-// (a system-wide installation), $XDG_DATA_HOME/tarnel (by default
-// ~/.local/share/tarnel), created as needed. An override set with
+// The folder of the running executable, or $XDG_DATA_HOME/tarnel (by default
+// ~/.local/share/tarnel), created as needed, when that folder cannot be written
+// or belongs to an installation (see InstalledDataFolder). An override set with
 // SetProgramFolderOverride, or else the environment variable
 // TARNEL_PROGRAM_FOLDER, takes the place of both (tests, the CLI's --out).
 // Never ends with a separator, except for the root folder itself.
@@ -28,8 +28,15 @@ std::string ProcessTempPath(const std::string& folder, std::string_view name);
 void SetProgramFolderOverride(const std::string& folder);
 
 // The choice ProgramFolder makes without an override: `executableFolder` when
-// it can be written, else UserDataFolder(), created as needed.
+// it can be written and is not an installation's, else UserDataFolder(),
+// created as needed.
 std::string ResolveProgramFolder(const std::string& executableFolder);
+
+// The installed data folder that goes with an executable in `executableFolder`
+// (PREFIX/bin -> PREFIX/share/tarnel) when that folder exists, else empty: an
+// installed program never writes beside itself, even where it could (root, or
+// a prefix the user owns).
+std::string InstalledDataFolder(const std::string& executableFolder);
 
 // The folder of the executable as /proc/self/exe reports it; empty if unknown.
 std::string ExecutableFolder();

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "support/TempDir.h"
@@ -88,6 +89,37 @@ TEST_F(ProgramFolderTest, UnwritableExecutableFolderFallsBackToUserData) {
     EXPECT_TRUE(fs::is_directory(expected));
     EXPECT_EQ(ResolveProgramFolder(""), expected);
     EXPECT_EQ(ResolveProgramFolder(dir.path().string()), dir.path().string());
+}
+
+// An executable in PREFIX/bin with PREFIX/share/tarnel beside it is an
+// installed one and keeps out of its own folder; any other writable folder
+// (a build tree) stays the program folder.
+TEST_F(ProgramFolderTest, InstalledExecutableUsesUserDataEvenWhenWritable) {
+    struct Case {
+        const char* name;
+        const char* bin;
+        const char* data;  // made beside it, or nullptr
+        bool installed;
+    } const cases[] = {
+        {"build tree", "checkout/build", nullptr, false},
+        {"prefix without data", "bare/bin", nullptr, false},
+        {"installed prefix", "usr/bin", "usr/share/tarnel", true},
+        {"data is a file", "odd/bin", "odd/share/tarnel", false},
+    };
+    TempDir dir;
+    ScopedEnv xdg("XDG_DATA_HOME", dir.file("xdg").c_str());
+    for (const Case& c : cases) {
+        const std::string bin = dir.file(c.bin);
+        fs::create_directories(bin);
+        if (c.data) {
+            fs::create_directories(fs::path(dir.file(c.data)).parent_path());
+            if (c.installed) fs::create_directory(dir.file(c.data));
+            else std::ofstream(dir.file(c.data)) << "not a folder";
+        }
+        ASSERT_EQ(::access(bin.c_str(), W_OK), 0) << c.name;
+        EXPECT_EQ(InstalledDataFolder(bin), c.installed ? dir.file(c.data) : "") << c.name;
+        EXPECT_EQ(ResolveProgramFolder(bin), c.installed ? dir.file("xdg/tarnel") : bin) << c.name;
+    }
 }
 
 }  // namespace
