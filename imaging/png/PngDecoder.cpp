@@ -51,8 +51,10 @@ enum class Outcome { Done, Failed, TooLarge, OutOfRange, NoMemory };
 Outcome decodeRows(png_structp png, png_infop info, PngSource* source, Bitmap* out, LoadBudget* budget) {
     if (setjmp(png_jmpbuf(png))) return Outcome::Failed;
     png_set_read_fn(png, source, readData);
-    // Only the critical chunks are read: gamma, colour spaces, text and tRNS
-    // are skipped unread (their CRC still checked, a bad one only skipping them).
+    // Of the ancillary chunks only tRNS is read (libpng keeps it for the
+    // palette expansion, and its alpha is dropped below); gamma, colour
+    // spaces and text are skipped unread, their CRC still checked, a bad one
+    // only skipping them.
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
     png_set_user_limits(png, kMaxSurfaceSide, kMaxSurfaceSide);
     png_set_chunk_malloc_max(png, 1 << 20);
@@ -66,7 +68,8 @@ Outcome decodeRows(png_structp png, png_infop info, PngSource* source, Bitmap* o
     png_set_palette_to_rgb(png);
     png_set_expand_gray_1_2_4_to_8(png);
     png_set_strip_16(png);
-    if (colourType & PNG_COLOR_MASK_ALPHA) png_set_strip_alpha(png);
+    // A palette with tRNS expands to RGBA: that alpha goes too.
+    if ((colourType & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS)) png_set_strip_alpha(png);
     png_set_gray_to_rgb(png);
     png_set_bgr(png);
     png_set_filler(png, 0, PNG_FILLER_AFTER);
