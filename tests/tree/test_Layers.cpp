@@ -6,6 +6,9 @@
 // graph enforces the rest (each layer is a library linking only those below).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -135,17 +138,34 @@ void ExpectTheWholeTreeRead(const Scan& scan) {
 }
 
 // The picture front door (imaging/PictureIO) sits above the format folders
-// of imaging/: none of them includes it, and only the JPEG folder talks to
-// TurboJPEG.
+// of imaging/: none of them includes it, and each codec library is talked to
+// by its own folder only: TurboJPEG by jpeg/, libpng and zlib by png/,
+// libwebp by webp/.
+struct CodecLibrary {
+    const char* header;  // the start of its headers' names, after "<"
+    const char* folder;
+    const char* name;
+};
+constexpr CodecLibrary kCodecLibraries[] = {
+    {"turbojpeg.h>", "imaging/jpeg/", "TurboJPEG"},
+    {"png", "imaging/png/", "libpng"},
+    {"zlib.h>", "imaging/png/", "zlib"},
+    {"webp/", "imaging/webp/", "libwebp"},
+};
+
 std::vector<std::string> FrontDoorViolations(const fs::path& root, Scan* read = nullptr) {
     std::vector<std::string> found;
     const Scan scan = ForEachSourceLine(root, [&](const std::string& from, int n, const std::string& line) {
         const bool formatCode = from.rfind("imaging/", 0) == 0 && from.find('/', 8) != std::string::npos;
-        const bool jpegCode = from.rfind("imaging/jpeg/", 0) == 0;
         const std::string where = from + ":" + std::to_string(n);
         if (formatCode && QuotedInclude(line) == "imaging/PictureIO.h") found.push_back(where + " includes the front door");
-        if (!jpegCode && line.find("<turbojpeg.h>") != std::string::npos && line.find("#include") != std::string::npos)
-            found.push_back(where + " includes TurboJPEG");
+        const size_t include = line.find("#include");
+        const size_t open = include == std::string::npos ? include : line.find('<', include);
+        if (open == std::string::npos) return;
+        for (const CodecLibrary& library : kCodecLibraries)
+            if (line.compare(open + 1, std::strlen(library.header), library.header) == 0 &&
+                from.rfind(library.folder, 0) != 0)
+                found.push_back(where + " includes " + library.name);
     });
     if (read) *read = scan;
     return found;
@@ -202,12 +222,21 @@ TEST(Layers, FormatCodeStaysBelowThePictureFrontDoor) {
     const fs::path& root = scratch.path();
     fs::create_directories(root / "imaging/gif");
     fs::create_directories(root / "imaging/jpeg");
+    fs::create_directories(root / "imaging/png");
+    fs::create_directories(root / "imaging/webp");
+    fs::create_directories(root / "output");
     std::ofstream(root / "imaging/gif/A.cpp") << "#include \"imaging/PictureIO.h\"\n#include <turbojpeg.h>\n";
     std::ofstream(root / "imaging/jpeg/B.cpp") << "#include <turbojpeg.h>\n#include \"imaging/LoadBudget.h\"\n";
     std::ofstream(root / "imaging/C.cpp") << "#include \"imaging/PictureIO.h\"\n";
-    const std::vector<std::string> seen = FrontDoorViolations(root);
+    std::ofstream(root / "imaging/png/D.cpp") << "#include <png.h>\n#include <zlib.h>\n#include <webp/decode.h>\n";
+    std::ofstream(root / "imaging/webp/E.cpp") << "#include <webp/demux.h>\n#include <pngconf.h>\n";
+    std::ofstream(root / "output/F.cpp") << "#include <zlib.h>\n#include <vector>\n";
+    std::vector<std::string> seen = FrontDoorViolations(root);
+    std::sort(seen.begin(), seen.end());
     EXPECT_EQ(seen, (std::vector<std::string>{"imaging/gif/A.cpp:1 includes the front door",
-                                               "imaging/gif/A.cpp:2 includes TurboJPEG"}));
+                                               "imaging/gif/A.cpp:2 includes TurboJPEG",
+                                               "imaging/png/D.cpp:3 includes libwebp",
+                                               "imaging/webp/E.cpp:2 includes libpng", "output/F.cpp:1 includes zlib"}));
 }
 
 }  // namespace
