@@ -107,6 +107,16 @@ bool MakePillowFixtures(const std::filesystem::path& folder) {
     return std::system(command.c_str()) == 0;
 }
 
+bool PillowSeesSamePixels(const std::vector<std::pair<std::string, std::string>>& pairs) {
+    std::string command = "/usr/bin/python3 -c 'import sys\nfrom PIL import Image\n"
+                          "a = sys.argv[1:]\n"
+                          "for p, q in zip(a[0::2], a[1::2]):\n"
+                          "    x, y = Image.open(p), Image.open(q)\n"
+                          "    if x.mode != \"RGB\" or y.mode != \"RGB\" or x.size != y.size or x.tobytes() != y.tobytes(): sys.exit(1)\n'";
+    for (const auto& [a, b] : pairs) command += " '" + a + "' '" + b + "'";
+    return !pairs.empty() && std::system(command.c_str()) == 0;
+}
+
 RgbPicture ReadRgbFile(const std::filesystem::path& path) {
     const std::vector<uint8_t> bytes = readFile(path);
     RgbPicture picture;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarnel::test {
@@ -22,6 +23,10 @@ bool PillowAvailable();
 // row by row, as Pillow decodes the file (first frame; 16-bit samples by
 // their high byte; alpha dropped). False when the script fails.
 bool MakePillowFixtures(const std::filesystem::path& folder);
+
+// Pillow reads every pair of files as pictures of the same size and mode
+// "RGB" (no alpha, no palette) with the same pixels.
+bool PillowSeesSamePixels(const std::vector<std::pair<std::string, std::string>>& pairs);
 
 struct RgbPicture {
     int width = 0, height = 0;
