@@ -48,10 +48,18 @@ bool decodeFirstFrame(const uint8_t* data, size_t size, Bitmap& out, std::string
     return true;
 }
 
+// libwebp's verdict as our reason.
+std::string statusText(VP8StatusCode status, const char* what) {
+    if (status == VP8_STATUS_NOT_ENOUGH_DATA) return "WebP file is truncated";
+    if (status == VP8_STATUS_UNSUPPORTED_FEATURE) return "WebP file uses an unsupported feature";
+    if (status == VP8_STATUS_OUT_OF_MEMORY) return "out of memory";
+    return std::string("WebP file could not be decoded: damaged ") + what;
+}
+
 bool decodeWebpInto(const uint8_t* data, size_t size, Bitmap& out, LoadBudget& budget, std::string& why) {
     WebPBitstreamFeatures features;
-    if (WebPGetFeatures(data, size, &features) != VP8_STATUS_OK) {
-        why = "WebP file could not be decoded: damaged or truncated header";
+    if (const VP8StatusCode status = WebPGetFeatures(data, size, &features); status != VP8_STATUS_OK) {
+        why = statusText(status, "header");
         return false;
     }
     const int width = features.width, height = features.height;
@@ -74,9 +82,23 @@ bool decodeWebpInto(const uint8_t* data, size_t size, Bitmap& out, LoadBudget& b
     }
     if (features.has_animation) {
         if (!decodeFirstFrame(data, size, out, why)) return false;
-    } else if (!WebPDecodeBGRAInto(data, size, out.bits(), size_t(out.stride()) * size_t(height), out.stride())) {
-        why = "WebP file could not be decoded: damaged or truncated data";
-        return false;
+    } else {
+        WebPDecoderConfig config;
+        if (!WebPInitDecoderConfig(&config)) {
+            why = "WebP decoder version mismatch";
+            return false;
+        }
+        config.output.colorspace = MODE_BGRA;
+        config.output.is_external_memory = 1;
+        config.output.u.RGBA.rgba = out.bits();
+        config.output.u.RGBA.stride = out.stride();
+        config.output.u.RGBA.size = size_t(out.stride()) * size_t(height);
+        const VP8StatusCode status = WebPDecode(data, size, &config);
+        WebPFreeDecBuffer(&config.output);
+        if (status != VP8_STATUS_OK) {
+            why = statusText(status, "data");
+            return false;
+        }
     }
     dropAlpha(out);
     return true;

@@ -55,6 +55,10 @@ TEST(WebpDecoder, StillAndAnimatedFilesLoadAsPillowDecodesThem) {
     auto cut = [](const std::vector<uint8_t>& b, size_t size) {
         return std::vector<uint8_t>(b.begin(), b.begin() + std::ptrdiff_t(size));
     };
+    auto flipped = [](std::vector<uint8_t> b, size_t at) {
+        b[at] ^= 0x40;
+        return b;
+    };
     // A lossless header (after "VP8L" and its size, the signature byte 0x2F)
     // claiming 16384 x 16384 over a stream of a few bytes.
     std::vector<uint8_t> huge = good;
@@ -62,9 +66,10 @@ TEST(WebpDecoder, StillAndAnimatedFilesLoadAsPillowDecodesThem) {
     putLe32(huge, 21, (16383u) | (16383u << 14));
     struct Case { const char* name; std::vector<uint8_t> bytes; const char* reason; };
     const Case refused[] = {
-        {"RIFF header only", cut(good, 12), "WebP file could not be decoded: "},
-        {"lossless cut short", cut(good, good.size() - 20), "WebP file could not be decoded: "},
-        {"lossy cut short", cut(lossy, lossy.size() / 2), "WebP file could not be decoded: "},
+        {"RIFF header only", cut(good, 12), "WebP file is truncated"},
+        {"lossless cut short", cut(good, good.size() - 20), "WebP file is truncated"},
+        {"lossy cut short", cut(lossy, lossy.size() / 2), "WebP file is truncated"},
+        {"damaged VP8L signature", flipped(good, 20), "WebP file could not be decoded: damaged header"},
         {"huge header, tiny stream", huge, "WebP needs more memory than allowed"},
     };
     for (const Case& c : refused) {
