@@ -11,12 +11,13 @@ std::string SaveKindName(int saveKind) {
         case kSaveBmp: return "bmp";
         case kSaveJpg: return "jpg";
         case kSaveGif: return "gif";
+        case kSavePng: return "png";
         default: return "";
     }
 }
 
 bool ParseSaveKindName(std::string_view name, int& saveKind) {
-    for (int kind : {kSaveBmp, kSaveJpg, kSaveGif}) {
+    for (int kind : {kSaveBmp, kSaveJpg, kSaveGif, kSavePng}) {
         if (name == SaveKindName(kind)) {
             saveKind = kind;
             return true;

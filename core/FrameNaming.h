@@ -9,13 +9,13 @@
 
 namespace tarnel {
 
-enum SaveKindValue { kSaveBmp = 0, kSaveJpg = 1, kSaveGif = 2 };
+enum SaveKindValue { kSaveBmp = 0, kSaveJpg = 1, kSaveGif = 2, kSavePng = 3 };
 
-// "bmp", "jpg", "gif"; empty for another value.
+// "bmp", "jpg", "gif", "png"; empty for another value.
 std::string SaveKindName(int saveKind);
-// False for anything but those three names.
+// False for anything but those four names.
 bool ParseSaveKindName(std::string_view name, int& saveKind);
-// ".bmp", ".jpg", ".gif"; empty for another value.
+// ".bmp", ".jpg", ".gif", ".png"; empty for another value.
 std::string FrameExtension(int saveKind);
 
 // "000.bmp", "012.jpg", "100.gif"; only the number for another kind.

@@ -9,9 +9,16 @@
 #include "imaging/gif/GIF.h"
 #include "imaging/jpeg/JpegConvert.h"
 #include "imaging/PictureIO.h"
+#include "imaging/png/PngEncoder.h"
 #include "platform/RuntimeError.h"
 
 namespace tarnel {
+
+// One worker's encoders, their handles and buffers kept from frame to frame.
+struct FrameEncoders {
+    JpegEncoder jpeg;
+    PngEncoder png;
+};
 
 namespace {
 
@@ -58,7 +65,7 @@ FramePipeline::FramePipeline(const FrameJob& job, int workers) : job_(job) {
     if (workers == 1) {
         // A thread of its own would only add hand-overs to the same work.
         inline_ = true;
-        inlineJpeg_ = std::make_unique<JpegEncoder>();
+        inlineEncoders_ = std::make_unique<FrameEncoders>();
         return;
     }
     threads_.reserve(size_t(workers));
@@ -90,7 +97,7 @@ FrameOutput& FramePipeline::wait(int k) {
             slot.state = Slot::State::Busy;
             slot.frame = k;
         }
-        make(k, slot, *inlineJpeg_, inlineBmpPixels_);
+        make(k, slot, *inlineEncoders_, inlineBmpPixels_);
     }
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return slot.frame == k && slot.state == Slot::State::Ready; });
@@ -107,7 +114,7 @@ void FramePipeline::release(int k) {
 }
 
 void FramePipeline::work() {
-    JpegEncoder jpeg;  // one TurboJPEG handle and buffer for all of this worker's frames
+    FrameEncoders encoders;  // one TurboJPEG handle and the buffers for all of this worker's frames
     Bitmap bmpPixels;  // BMP frames are rendered here and kept as their file only
     const size_t slotCount = slots_.size();
     for (;;) {
@@ -126,11 +133,11 @@ void FramePipeline::work() {
             slot->state = Slot::State::Busy;
             slot->frame = k;
         }
-        if (!make(k, *slot, jpeg, bmpPixels)) return;
+        if (!make(k, *slot, encoders, bmpPixels)) return;
     }
 }
 
-bool FramePipeline::make(int k, Slot& slot, JpegEncoder& jpeg, Bitmap& bmpPixels) {
+bool FramePipeline::make(int k, Slot& slot, FrameEncoders& encoders, Bitmap& bmpPixels) {
     const size_t slotCount = slots_.size();
     FrameOutput& out = slot.output;
     out.error.clear();
@@ -167,7 +174,7 @@ bool FramePipeline::make(int k, Slot& slot, JpegEncoder& jpeg, Bitmap& bmpPixels
     }
     if (drawn) {
         try {
-            encode(k, pixels, out, jpeg);
+            encode(k, pixels, out, encoders);
         } catch (const std::exception& e) {
             out.bytes.clear();
             out.error = "ﾌﾚｰﾑを保存できません: " + framePath(job_, k) + " (" + e.what() + ")";
@@ -175,7 +182,7 @@ bool FramePipeline::make(int k, Slot& slot, JpegEncoder& jpeg, Bitmap& bmpPixels
     }
     // Writing is most of a BMP frame's cost outside the warp: done here, it
     // runs beside the other frames; the caller only renames.
-    if (out.error.empty() && job_.saveKind >= kSaveBmp && job_.saveKind <= kSaveGif) {
+    if (out.error.empty() && job_.saveKind >= kSaveBmp && job_.saveKind <= kSavePng) {
         const std::string_view data(reinterpret_cast<const char*>(out.bytes.data()), out.bytes.size());
         if (std::error_code ec = out.file.stage(framePath(job_, k), data, false)) out.writeError = ec.message();
     }
@@ -213,14 +220,14 @@ void FramePipeline::composite(int k, Bitmap& pixels) {
     }
 }
 
-void FramePipeline::encode(int k, const Bitmap& pixels, FrameOutput& out, JpegEncoder& jpeg) {
+void FramePipeline::encode(int k, const Bitmap& pixels, FrameOutput& out, FrameEncoders& encoders) {
     switch (job_.saveKind) {
         case kSaveBmp:
             if (!EncodeBmp24(pixels, out.bytes))
                 out.error = "ﾌﾚｰﾑを保存できません: " + framePath(job_, k) + " (out of memory)";
             break;
         case kSaveJpg:
-            if (int result = jpeg.encode(pixels, out.bytes, -1, 100, -1); result != kConvertOk)
+            if (int result = encoders.jpeg.encode(pixels, out.bytes, -1, 100, -1); result != kConvertOk)
                 out.error = "JPGに変換できません: " + framePath(job_, k) + " (" +
                             (result == kConvertBadArguments ? "the frame cannot be encoded as JPEG"
                                                             : "the JPEG encoder failed") +
@@ -237,6 +244,10 @@ void FramePipeline::encode(int k, const Bitmap& pixels, FrameOutput& out, JpegEn
             }
             break;
         }
+        case kSavePng:
+            if (!encoders.png.encode(pixels, out.bytes))
+                out.error = "ﾌﾚｰﾑを保存できません: " + framePath(job_, k) + " (the PNG encoder failed)";
+            break;
         default: break;  // an unknown kind saves nothing
     }
 }

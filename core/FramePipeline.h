@@ -1,6 +1,6 @@
 #pragma once
 // The frames of a morph run made on worker threads: each worker takes the
-// next frame, renders it, encodes it (BMP, JPG or GIF bytes), writes the file
+// next frame, renders it, encodes it (BMP, JPG, GIF or PNG bytes), writes the file
 // under a temporary name and hands it back; the caller takes the frames in
 // order, shows them and renames their files into place. At most workers + 1
 // frames are held at once. With one worker no thread starts: the caller
@@ -29,7 +29,7 @@
 
 namespace tarnel {
 
-class JpegEncoder;
+struct FrameEncoders;
 
 // What every frame of a run shares. The pointed-to data must outlive the
 // pipeline and stay unchanged while it runs.
@@ -93,10 +93,10 @@ private:
     void work();
     // Renders, composites, encodes and stages frame k into its claimed slot.
     // False when the run was stopped meanwhile.
-    bool make(int k, Slot& slot, class JpegEncoder& jpeg, Bitmap& bmpPixels);
+    bool make(int k, Slot& slot, FrameEncoders& encoders, Bitmap& bmpPixels);
     bool render(int k, Bitmap& pixels, std::string& error);
     void composite(int k, Bitmap& pixels);
-    void encode(int k, const Bitmap& pixels, FrameOutput& out, class JpegEncoder& jpeg);
+    void encode(int k, const Bitmap& pixels, FrameOutput& out, FrameEncoders& encoders);
     void abort();
 
     const FrameJob job_;
@@ -110,7 +110,7 @@ private:
     bool aborted_ = false;
     std::vector<std::thread> threads_;
     bool inline_ = false;  // one worker: the caller's own thread
-    std::unique_ptr<JpegEncoder> inlineJpeg_;
+    std::unique_ptr<FrameEncoders> inlineEncoders_;
     Bitmap inlineBmpPixels_;
 };
 

@@ -67,7 +67,7 @@ void removeRunLitter(const std::string& programFolder) {
 // Puts frame k's staged file in place; false with the error text its kind
 // has always given.
 bool commitFrame(const std::string& path, FrameOutput& frame, int saveKind, std::string& error) {
-    if (saveKind < kSaveBmp || saveKind > kSaveGif) return true;  // an unknown kind saves nothing
+    if (saveKind < kSaveBmp || saveKind > kSavePng) return true;  // an unknown kind saves nothing
     std::string why = frame.writeError;
     if (why.empty()) {
         if (std::error_code ec = frame.file.commit()) why = ec.message();

@@ -96,7 +96,7 @@ bool readExtras(const json& doc, ProjectData& data, std::string& error) {
     }
     if (auto it = doc.find("kind"); it != doc.end()) {
         if (!it->is_string() || !ParseSaveKindName(it->get_ref<const std::string&>(), data.saveKind)) {
-            error = "\"kind\" is not \"bmp\", \"jpg\" or \"gif\"";
+            error = "\"kind\" is not \"bmp\", \"jpg\", \"gif\" or \"png\"";
             return false;
         }
         data.hasSaveKind = true;

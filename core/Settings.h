@@ -36,7 +36,7 @@ struct MorphSettings {
     std::string ImageFolder;      // start folder of the open-image dialog
     int32_t FrameInterval = 0;    // viewer interval between frames, ms, 10..500
     std::string SaveFolder;       // the current frame folder, without a trailing separator
-    int16_t SaveKind = 0;         // 0 BMP, 1 JPG, 2 GIF
+    int16_t SaveKind = 0;         // 0 BMP, 1 JPG, 2 GIF, 3 PNG
     int16_t Transparency = 0;     // 0 off, 1 on (GIF frames only)
     std::array<int16_t, 3> AviRepeat{};  // play counts 1..10; entry 0 is not persisted
 };
@@ -54,7 +54,7 @@ inline constexpr SettingRange kTotalFramesRange{1, 99};  // VS_Frame 2..100 hold
 inline constexpr SettingRange kMeshCellsRange{1, 40};    // VS_Gyo, VS_Retu
 inline constexpr SettingRange kPointerSizeRange{1, 15};  // VS_Point
 inline constexpr SettingRange kFrameIntervalRange{10, 500};  // HS_Interval
-inline constexpr SettingRange kSaveKindRange{0, 2};
+inline constexpr SettingRange kSaveKindRange{0, 3};
 inline constexpr SettingRange kTransparencyRange{0, 1};
 inline constexpr SettingRange kAviRepeatRange{1, 10};  // VS_Repeat
 // txt_w, txt_h: 0 is "not set"; no picture is wider or higher than a surface.

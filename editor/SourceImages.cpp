@@ -35,7 +35,8 @@ void showLoadFailure(const std::string& path, const std::string& reason) {
 // window names the kind of failure.
 std::string decodeReason(const std::string& why) {
     auto has = [&why](const char* word) { return why.find(word) != std::string::npos; };
-    if (has("not a BMP, JPEG or GIF") || has("not a BMP file")) return "対応していない形式です (BMP、JPEG、GIF のみ)";
+    if (has("not a BMP, JPEG, GIF, PNG or WebP") || has("not a BMP file"))
+        return "対応していない形式です (BMP、JPEG、GIF、PNG、WebP のみ)";
     if (has("unsupported") || has("top-down run-length") || has("bit fields need"))
         return "対応していない種類の画像です";
     if (has("more memory than allowed") || has("out of range") || has("above 32767") || has("implausible") || has("too many scans"))

@@ -23,7 +23,7 @@ inline constexpr const char* kTrimMaxHeightMessage = "ﾄﾘﾐﾝｸﾞのｻ�
 // follows on a second line.
 inline constexpr const char* kLoadFailedMessage = "画像ﾌｧｲﾙを読み込めません： ";
 inline constexpr const char* kOpenImageTitle = "ﾌｧｲﾙを開く";
-inline constexpr const char* kOpenImageFilter = "画像ﾌｧｲﾙ (JPG、BMP、GIF)|*.jpg;*.bmp;*.gif";
+inline constexpr const char* kOpenImageFilter = "画像ﾌｧｲﾙ (JPG、BMP、GIF、PNG、WebP)|*.jpg;*.bmp;*.gif;*.png;*.webp";
 
 inline constexpr int kViewSize = 300;     // each image's view, pixels
 inline constexpr int kScrollBarSize = 16;

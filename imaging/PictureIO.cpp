@@ -8,6 +8,8 @@
 #include "imaging/bmp/BmpFormat.h"
 #include "imaging/gif/GifPicture.h"
 #include "imaging/jpeg/JpegDecoder.h"
+#include "imaging/png/PngDecoder.h"
+#include "imaging/webp/WebpDecoder.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileRead.h"
 
@@ -38,6 +40,8 @@ constexpr PictureCodec kCodecs[] = {
     {PictureFormat::Bmp, LooksLikeBmp, DecodeBmpPicture},
     {PictureFormat::Jpeg, LooksLikeJpeg, decodeJpeg},
     {PictureFormat::Gif, LooksLikeGif, decodeGif},
+    {PictureFormat::Png, LooksLikePng, DecodePng},
+    {PictureFormat::Webp, LooksLikeWebp, DecodeWebp},
 };
 
 const PictureCodec* codecFor(const uint8_t* data, size_t size) {
@@ -66,7 +70,7 @@ PictureFormat DetectPictureFormat(const uint8_t* data, size_t size) {
 
 PictureResult LoadPictureFromMemory(const uint8_t* data, size_t size, StdPicture& out) {
     const PictureCodec* codec = codecFor(data, size);
-    if (!codec) return {PictureError::UnknownFormat, "not a BMP, JPEG or GIF file"};
+    if (!codec) return {PictureError::UnknownFormat, "not a BMP, JPEG, GIF, PNG or WebP file"};
     try {
         Bitmap picture;
         LoadBudget budget = LoadBudget::ForInput(size);

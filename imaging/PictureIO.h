@@ -1,8 +1,8 @@
 #pragma once
-// The picture loader and saver: BMP, JPEG and GIF files into 32-bpp top-down
-// pictures, and pictures out as uncompressed 24-bpp BMP files that cDIB reads
-// back. The format is told by the file's content, never by its name; each
-// format's own code lives in its folder (bmp/, jpeg/, gif/).
+// The picture loader and saver: BMP, JPEG, GIF, PNG and WebP files into
+// 32-bpp top-down pictures, and pictures out as uncompressed 24-bpp BMP files
+// that cDIB reads back. The format is told by the file's content, never by its name; each
+// format's own code lives in its folder (bmp/, jpeg/, gif/, png/, webp/).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,9 +15,10 @@
 
 namespace tarnel {
 
-enum class PictureFormat { Unknown, Bmp, Jpeg, Gif };
+enum class PictureFormat { Unknown, Bmp, Jpeg, Gif, Png, Webp };
 
-// By magic bytes: "BM", FF D8 FF, "GIF87a"/"GIF89a".
+// By magic bytes: "BM", FF D8 FF, "GIF87a"/"GIF89a", the PNG signature,
+// "RIFF" with form type "WEBP".
 PictureFormat DetectPictureFormat(const uint8_t* data, size_t size);
 
 // What went wrong at this boundary. The file kinds follow the cause of the
@@ -32,7 +33,7 @@ enum class PictureError {
     TooLarge,       // above kMaxPictureFile
     Unreadable,     // any other read failure
     OutOfMemory,    // memory for the file or the picture could not be had
-    UnknownFormat,  // not a BMP, JPEG or GIF file
+    UnknownFormat,  // not a BMP, JPEG, GIF, PNG or WebP file
     Undecodable,
     Empty,          // nothing to save
     WriteFailed,

@@ -1,7 +1,7 @@
 #pragma once
 // What the folder chooser shows, without a window: the drives (the mounted
 // file systems a user keeps pictures on), the folders of the current path,
-// the images in it under the pattern "*.bmp;*.gif;*.jpg" in alphabetical
+// the images in it under the pattern "*.bmp;*.gif;*.jpg;*.png" in alphabetical
 // order, their number, the preview size, and the check that a folder holds
 // a frame sequence.
 #include <string>
@@ -11,7 +11,7 @@
 
 namespace tarnel {
 
-inline constexpr const char* kFrameFilePattern = "*.bmp;*.gif;*.jpg";
+inline constexpr const char* kFrameFilePattern = "*.bmp;*.gif;*.jpg;*.png";
 inline constexpr const char* kNoFramesMessage = "ﾌｫﾙﾀﾞの中にﾓｰﾌ画像ﾃﾞｰﾀが見つかりません！";
 inline constexpr int kPreviewSide = 93;
 

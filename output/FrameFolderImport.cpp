@@ -66,7 +66,7 @@ bool FolderFrameSource::Open(const std::string& folder, std::string* error) {
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) return fail(error, "no such folder");
     const int kind = FindFrameKind(folder);
-    if (kind == kFrameKindNone) return fail(error, "no frame 000.bmp, 000.jpg or 000.gif in the folder");
+    if (kind == kFrameKindNone) return fail(error, "no frame 000.bmp, 000.jpg, 000.gif or 000.png in the folder");
 
     // The frames the viewer plays: up to the first one missing.
     int count = 0;

@@ -44,7 +44,7 @@ std::string FramePath(const std::string& folder, int index, int kind) {
 }
 
 int FindFrameKind(const std::string& folder) {
-    for (int kind : {kSaveBmp, kSaveJpg, kSaveGif})
+    for (int kind : {kSaveBmp, kSaveJpg, kSaveGif, kSavePng})
         if (isFile(FramePath(folder, 0, kind))) return kind;
     return kFrameKindNone;
 }

@@ -16,7 +16,7 @@
 
 namespace tarnel {
 
-// 0 BMP, 1 JPG, 2 GIF, as SaveKind counts them.
+// 0 BMP, 1 JPG, 2 GIF, 3 PNG, as SaveKind counts them.
 inline constexpr int kFrameKindNone = -1;
 
 // folder + "/" + the index with at least three digits + the extension:
@@ -24,7 +24,7 @@ inline constexpr int kFrameKindNone = -1;
 std::string FramePath(const std::string& folder, int index, int kind);
 
 // The kind of the folder's frames: the first of "000.bmp", "000.jpg",
-// "000.gif" that exists as a file, tested in that order; kFrameKindNone
+// "000.gif", "000.png" that exists as a file, tested in that order; kFrameKindNone
 // when none does.
 int FindFrameKind(const std::string& folder);
 

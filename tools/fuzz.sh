@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for the given seconds (default 60).
+# Builds the libFuzzer targets with clang and runs each for the given seconds
+# (default 60); the picture loader and its PNG and WebP decoders share one
+# such slot, so the whole run takes as long as it did before they came.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -15,8 +17,16 @@ max_len_of() {
     avi) echo 16384 ;;       # seeds up to 13 KB: a few frames of each codec
     gif) echo 8192 ;;        # seeds up to 6.5 KB
     folder) echo 2048 ;;     # up to 32 records of a name and 255 bytes
+    png|webp) echo 1024 ;;   # seeds under 500 bytes: small pictures of every kind
     profile) echo 2048 ;;    # every lookup reads the whole file again
     *) echo 4096 ;;          # pictures, DIBs and JSON files under 2 KB
+  esac
+}
+# Seconds of one target: the three picture targets split one slot.
+seconds_of() {
+  case $1 in
+    picture|png|webp) echo $(( (seconds + 2) / 3 )) ;;
+    *) echo "$seconds" ;;
   esac
 }
 [ -n "$targets" ] || exit 0
@@ -33,9 +43,10 @@ for t in $targets; do
       exit 1
     fi
   fi
-  echo "fuzzing $t for ${seconds}s" >&2
+  t_seconds=$(seconds_of "${t#fuzz_}")
+  echo "fuzzing $t for ${t_seconds}s" >&2
   # The whole log stays in build-fuzz; a failure shows how it ended.
-  if ! build-fuzz/fuzz/"$t" -max_total_time="$seconds" -max_len="$(max_len_of "${t#fuzz_}")" -rss_limit_mb=2048 \
+  if ! build-fuzz/fuzz/"$t" -max_total_time="$t_seconds" -max_len="$(max_len_of "${t#fuzz_}")" -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix=build-fuzz/ \
     $( [ -f "$dict" ] && echo "-dict=$dict" ) \
     "build-fuzz/corpus-$t" $( [ -d "$corpus" ] && echo "$corpus" ) >"build-fuzz/$t.log" 2>&1; then

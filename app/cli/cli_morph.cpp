@@ -74,7 +74,7 @@ std::string parseMorphArgs(const std::vector<std::string>& args, MorphOptions& o
     }
     if (auto v = options.value("--kind")) {
         int kind = 0;
-        if (!ParseSaveKindName(*v, kind)) return "--kind takes bmp, jpg or gif";
+        if (!ParseSaveKindName(*v, kind)) return "--kind takes bmp, jpg, gif or png";
         o.kind = kind;
     }
     if (auto v = options.value("--threads")) {
@@ -284,7 +284,7 @@ int runMesh(const std::vector<std::string>& args) {
 
 Registrar morphCommand("morph",
                        "  tarnel-cli morph START END [--mesh FILE.json] [--rows R --columns C] [--auto] [--frames N]\n"
-                       "                   [--kind bmp|jpg|gif] [--transparent|--no-transparent] [--out DIR]\n"
+                       "                   [--kind bmp|jpg|gif|png] [--transparent|--no-transparent] [--out DIR]\n"
                        "                   [--threads T] [--sampling nearest|bilinear] [--ease linear|smooth]\n"
                        "                   [--warp-ease linear|smooth] [--blend-ease linear|smooth]\n"
                        "  tarnel-cli morph --mesh PROJECT.json [options as above]\n"

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include "core/FrameNaming.h"
 #include "core/Settings.h"
 #include "ui/ChildWindows.h"
 #include "ui/Skin.h"
@@ -270,7 +271,8 @@ void Tarnel_M::buildOptionPanel() {
     }
 
     // Output kind and transparency.
-    makeLabel(c, QStringLiteral("保存ﾌｧｲﾙ"), QRect(484, head, 80, 20), left, true);
+    // Wide enough for "保存ﾌｧｲﾙ  PNG"; the three options keep their places.
+    lbl_KindTitle = makeLabel(c, QStringLiteral("保存ﾌｧｲﾙ"), QRect(484, head, 130, 20), left, true);
     const char* kinds[] = {"BMP", "JPG", "GIF"};
     for (int k = 0; k < 3; ++k) {
         const int x = 484 + k * 44;
@@ -366,8 +368,7 @@ void Tarnel_M::applySettingsToControls() {
     mesh.Initialising = false;
 
     const Skin& skin = Skin::get();
-    for (ClickLabel* k : Img_Kind) k->setPixmap(skin.optOff);
-    if (s.SaveKind >= 0 && s.SaveKind <= 2) Img_Kind[size_t(s.SaveKind)]->setPixmap(skin.optOn);
+    showSaveKind(s.SaveKind);
     Img_Trans->setPixmap(s.Transparency != 0 ? skin.switchOn : skin.switchOff);
     lbl_Trans[0]->setText(s.Transparency != 0 ? QStringLiteral("On") : QStringLiteral("Off"));
     apply(VS_Repeat, s.AviRepeat[1], [this] { VS_Repeat_Change(); });
@@ -511,12 +512,18 @@ void Tarnel_M::Cmd_C_Click(int index) {
     Refresh_Mesh(1);
 }
 
+// 0..2 from the option images; 3 (PNG) from the views' menu or a project.
 void Tarnel_M::Img_Kind_MouseDown(int index) {
-    if (index < 0 || index > 2) return;
+    if (index < 0 || index > kSavePng) return;
+    showSaveKind(index);
+    Settings().SaveKind = int16_t(index);
+}
+
+void Tarnel_M::showSaveKind(int kind) {
     const Skin& skin = Skin::get();
     for (ClickLabel* k : Img_Kind) k->setPixmap(skin.optOff);
-    Img_Kind[size_t(index)]->setPixmap(skin.optOn);
-    Settings().SaveKind = int16_t(index);
+    if (kind >= 0 && kind < int(Img_Kind.size())) Img_Kind[size_t(kind)]->setPixmap(skin.optOn);
+    lbl_KindTitle->setText(kind == kSavePng ? QStringLiteral("保存ﾌｧｲﾙ  PNG") : QStringLiteral("保存ﾌｧｲﾙ"));
 }
 
 void Tarnel_M::Img_Trans_MouseDown() {

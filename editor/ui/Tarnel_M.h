@@ -73,6 +73,8 @@ public:
     std::array<QLabel*, 2> lbl_C{};
     std::array<ColorRef, 2> lbl_C_ForeColor{};
     std::array<ClickLabel*, 3> Img_Kind{}, lbl_Kind{};
+    // "保存ﾌｧｲﾙ", naming PNG when that kind, chosen in the views' menu, is on.
+    QLabel* lbl_KindTitle = nullptr;
     ClickLabel* Img_Trans = nullptr;
     std::array<ClickLabel*, 2> lbl_Trans{};
     QPushButton* Cmd_Start = nullptr;
@@ -228,6 +230,8 @@ private:
     void meshesMoved();  // a change that needs no undo step of its own (during a drag)
     void buildEditActions();
     void showCanvasMenu(int index, const QPoint& globalPos);
+    // The option images and the title for a save kind (0..3).
+    void showSaveKind(int kind);
     void updateImageControls();
     bool eventFilter(QObject* watched, QEvent* event) override;
 

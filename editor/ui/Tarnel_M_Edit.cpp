@@ -15,6 +15,7 @@
 
 #include <chrono>
 
+#include "core/FrameNaming.h"
 #include "core/Settings.h"
 #include "ui/ChildWindows.h"
 #include "editor/ui/Tarnel_M.h"
@@ -342,7 +343,13 @@ void Tarnel_M::showCanvasMenu(int index, const QPoint& globalPos) {
     QAction* redo = menu.addAction(QStringLiteral("やり直し\tCtrl+Y"));
     undo->setEnabled(history.canUndo());
     redo->setEnabled(history.canRedo());
+    menu.addSeparator();
+    // The fourth save kind: the options beside the views hold three.
+    QAction* png = menu.addAction(QStringLiteral("PNGで保存"));
+    png->setCheckable(true);
+    png->setChecked(Settings().SaveKind == kSavePng);
     QAction* chosen = menu.exec(globalPos);
+    if (chosen == png) Img_Kind_MouseDown(png->isChecked() ? kSavePng : kSaveBmp);
     if (chosen == load) Cmd_Sanshyo_Click(index);
     if (chosen == open) OpenProject();
     if (chosen == preview) OpenPreview();

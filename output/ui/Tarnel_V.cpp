@@ -140,7 +140,7 @@ FrameCache::Limits cacheLimits() {
     return limits;
 }
 
-int frameKindOf(int saveKind) { return saveKind >= 0 && saveKind <= 2 ? saveKind : 0; }
+int frameKindOf(int saveKind) { return saveKind >= 0 && saveKind <= 3 ? saveKind : 0; }
 
 }  // namespace
 

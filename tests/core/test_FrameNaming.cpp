@@ -18,7 +18,8 @@ TEST(FrameNaming, NamesFoldersAndFrames) {
     EXPECT_EQ(FrameFileName(0, kSaveBmp), "000.bmp");
     EXPECT_EQ(FrameFileName(12, kSaveJpg), "012.jpg");
     EXPECT_EQ(FrameFileName(100, kSaveGif), "100.gif");
-    EXPECT_EQ(FrameFileName(7, 3), "007");  // a kind that saves nothing
+    EXPECT_EQ(FrameFileName(7, kSavePng), "007.png");
+    EXPECT_EQ(FrameFileName(7, 4), "007");  // a kind that saves nothing
 }
 
 // Only folders a run made are searched for a killed run's files.
@@ -40,7 +41,7 @@ TEST(FrameNaming, KindNamesParseExactly) {
     const struct {
         const char* name;
         int kind;  // -1: refused
-    } cases[] = {{"bmp", kSaveBmp}, {"jpg", kSaveJpg}, {"gif", kSaveGif}, {"BMP", -1}, {"jpeg", -1}, {".gif", -1}, {"", -1}};
+    } cases[] = {{"bmp", kSaveBmp}, {"jpg", kSaveJpg}, {"gif", kSaveGif}, {"png", kSavePng}, {"BMP", -1}, {"jpeg", -1}, {".gif", -1}, {"", -1}};
     for (const auto& c : cases) {
         int kind = 99;
         EXPECT_EQ(ParseSaveKindName(c.name, kind), c.kind >= 0) << c.name;
@@ -49,5 +50,5 @@ TEST(FrameNaming, KindNamesParseExactly) {
             EXPECT_EQ(FrameFileName(1, c.kind), std::string("001.") + c.name);
         }
     }
-    EXPECT_EQ(SaveKindName(3), "");
+    EXPECT_EQ(SaveKindName(4), "");
 }

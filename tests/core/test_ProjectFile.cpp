@@ -140,7 +140,7 @@ TEST(ProjectFile, BadValuesAreRefusedWithTheirReason) {
         {with(R"("endSize": [640.5, 480])"), "not an integer"},
         {with(R"("frames": 1)"), "\"frames\" is 1, outside 2..100"},
         {with(R"("frames": 101)"), "outside 2..100"},
-        {with(R"("kind": "png")"), "\"kind\" is not"},
+        {with(R"("kind": "webp")"), "\"kind\" is not"},
         {with(R"("kind": 1)"), "\"kind\" is not"},
         {with(R"("transparent": 1)"), "\"transparent\" is not true or false"},
         {R"({"frames": 10, "rows": 1})", "project file: missing key \"columns\""},
@@ -167,7 +167,7 @@ TEST(ProjectFile, UnwritableProjectsAreRefused) {
     ProjectData badFrames = full("/a", "/b"), badKind = full("/a", "/b"), badPath = full("/a", "/b"),
                 badSize = full("/a", "/b"), noMesh;
     badFrames.frames = 101;
-    badKind.saveKind = 3;
+    badKind.saveKind = 4;
     badPath.endImage = "/photos/\xff.jpg";
     badSize.endWidth = 0;
     const Case cases[] = {

@@ -202,7 +202,7 @@ TEST_F(SettingsTest, OutOfRangeValuesAreClamped) {
     }
     writeIni("保存ﾌｧｲﾙの種類=7\n透過処理=-1\nAVIﾘﾋﾟｰﾄ1=0\nAVIﾘﾋﾟｰﾄ2=11\n");
     MorphSettings s = loaded();
-    EXPECT_EQ(s.SaveKind, 2);
+    EXPECT_EQ(s.SaveKind, 3);  // the last kind, PNG
     EXPECT_EQ(s.Transparency, 0);
     EXPECT_EQ(s.AviRepeat[1], 1);
     EXPECT_EQ(s.AviRepeat[2], 10);

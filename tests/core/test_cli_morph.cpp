@@ -16,6 +16,7 @@
 #include "support/Images.h"
 #include "support/PhotoImages.h"
 #include "support/SyntheticWarp.h"
+#include "support/PillowImages.h"
 #include "support/FileKinds.h"
 #include "support/TempDir.h"
 
@@ -115,6 +116,30 @@ TEST_F(CliMorph, ProjectRunMakesTheEditorsFrames) {
     EXPECT_NE(cli[1].second, cli[2].second);  // the frames do change
 }
 
+// PNG frames hold the BMP frames' pixels exactly, as a second decoder reads
+// them, and plain 8-bit RGB.
+TEST_F(CliMorph, PngFramesHoldTheBmpFramesPixels) {
+    if (!test::PillowAvailable()) GTEST_SKIP() << "Pillow is not installed";
+    const std::string file = saveProject(project(5, kSaveBmp));
+    for (const char* kind : {"bmp", "png"}) {
+        test::CliResult r = morph("--mesh " + shellQuoted(file) + " --kind " + kind + " --out " + shellQuoted(dir.file(kind)));
+        ASSERT_EQ(r.status, 0) << kind << ": " << r.err;
+    }
+    auto folderOf = [&](const char* kind) { return fs::directory_iterator(dir.file(kind))->path().string(); };
+    const std::string bmp = folderOf("bmp"), png = folderOf("png");
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (int k = 0; k < 5; ++k) {
+        const std::string number = "00" + std::to_string(k);
+        pairs.emplace_back(bmp + "/" + number + ".bmp", png + "/" + number + ".png");
+        const std::vector<uint8_t> bytes = test::readFile(pairs.back().second);
+        ASSERT_GT(bytes.size(), 26u);
+        EXPECT_EQ(bytes[24], 8) << number;  // bit depth
+        EXPECT_EQ(bytes[25], 2) << number;  // RGB
+    }
+    EXPECT_EQ(frames(dir.file("png")).size(), 5u);
+    EXPECT_TRUE(test::PillowSeesSamePixels(pairs));
+}
+
 TEST_F(CliMorph, ProjectSettingsApplyUnlessGivenOnTheCommandLine) {
     const std::string file = saveProject(project(3, kSaveJpg));
     struct Case {
@@ -126,6 +151,7 @@ TEST_F(CliMorph, ProjectSettingsApplyUnlessGivenOnTheCommandLine) {
         {"", 3, "000.jpg"},
         {"--frames 5", 5, "000.jpg"},
         {"--kind gif", 3, "000.gif"},
+        {"--kind png", 3, "000.png"},
         {shellQuoted(start) + " " + shellQuoted(end) + " --kind bmp --frames 2", 2, "000.bmp"},
     };
     int n = 0;

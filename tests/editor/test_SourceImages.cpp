@@ -116,7 +116,7 @@ TEST_F(SourceImagesTest, CancelledDialogChangesNothing) {
     EXPECT_EQ(settings.ImageFolder, "/somewhere");
     ASSERT_EQ(dialogs.fileRequests.size(), 1u);
     EXPECT_EQ(dialogs.fileRequests[0].title, "ﾌｧｲﾙを開く");
-    EXPECT_EQ(dialogs.fileRequests[0].filter, "画像ﾌｧｲﾙ (JPG、BMP、GIF)|*.jpg;*.bmp;*.gif");
+    EXPECT_EQ(dialogs.fileRequests[0].filter, "画像ﾌｧｲﾙ (JPG、BMP、GIF、PNG、WebP)|*.jpg;*.bmp;*.gif;*.png;*.webp");
     EXPECT_EQ(dialogs.fileRequests[0].initialFolder, "/somewhere");
     EXPECT_FALSE(images.loaded(0));
 }
@@ -175,10 +175,11 @@ TEST_F(SourceImagesTest, LoadFailureGivesTheReasonOnASecondLine) {
         {folder.file("missing.jpg"), "ﾌｧｲﾙが見つかりません"},
         {folder.path().string(), "ﾌｫﾙﾀﾞです。画像ﾌｧｲﾙを選んでください"},
         {fifo, "通常のﾌｧｲﾙではありません (ﾊﾟｲﾌﾟやﾃﾞﾊﾞｲｽ)"},
-        {write("text.jpg", "not a picture"), "対応していない形式です (BMP、JPEG、GIF のみ)"},
+        {write("text.jpg", "not a picture"), "対応していない形式です (BMP、JPEG、GIF、PNG、WebP のみ)"},
         {write("cut.bmp", bmpBytes.substr(0, bmpBytes.size() / 2)), "ﾌｧｲﾙが途中で切れています"},
         {write("cut.jpg", std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11)), "ﾌｧｲﾙが途中で切れています"},
         {write("huge.gif", hugeGif), "画像が大きすぎます"},
+        {write("cut.png", std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR", 16)), "ﾌｧｲﾙが途中で切れています"},
     };
     for (const Case& c : cases) {
         dialogs.messages.clear();

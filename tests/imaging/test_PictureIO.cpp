@@ -183,7 +183,7 @@ TEST(PictureIO, FailuresSayWhatKind) {
         {"a folder", dir.path().string(), PictureError::Folder, "Is a directory"},
         {"a FIFO", dir.file("fifo.bmp"), PictureError::NotAFile, "not a regular file (a FIFO)"},
         {"a device", "/dev/zero", PictureError::NotAFile, "not a regular file (a device)"},
-        {"no known format", dir.file("text.bmp"), PictureError::UnknownFormat, "not a BMP, JPEG or GIF file"},
+        {"no known format", dir.file("text.bmp"), PictureError::UnknownFormat, "not a BMP, JPEG, GIF, PNG or WebP file"},
         {"BMP cut short", dir.file("cut.bmp"), PictureError::Undecodable, "BMP pixel data ends early"},
         {"GIF header only", dir.file("cut.gif"), PictureError::Undecodable, "GIF file could not be decoded: "},
     };

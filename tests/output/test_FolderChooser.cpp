@@ -91,14 +91,14 @@ TEST(CheckFolder, OtherErrorsNameTheirNumberInHexadecimal) {
     EXPECT_EQ(DriveErrorMessage("/x", other), "Tarnel: &H1A2B\nsomething");
 }
 
-TEST(MatchesFilePattern, TheThreeImageKindsWithoutRegardToCase) {
+TEST(MatchesFilePattern, TheFourFrameKindsWithoutRegardToCase) {
     struct Case {
         const char* name;
         bool match;
     } cases[] = {
-        {"000.bmp", true}, {"001.JPG", true},  {"a.Gif", true},     {"x.png", false},
+        {"000.bmp", true}, {"001.JPG", true},  {"a.Gif", true},     {"x.png", true},
         {"y.jpeg", false}, {".bmp", false},    {"bmp", false},      {"a.bmp.txt", false},
-        {"a.gif", true},   {"frame.jpg", true}, {"000.bm", false},
+        {"a.gif", true},   {"frame.jpg", true}, {"000.bm", false}, {"y.webp", false}, {"001.PNG", true},
     };
     for (const Case& c : cases) EXPECT_EQ(MatchesFilePattern(c.name, kFrameFilePattern), c.match) << c.name;
     EXPECT_TRUE(MatchesFilePattern("anything", "*.*"));
@@ -107,11 +107,11 @@ TEST(MatchesFilePattern, TheThreeImageKindsWithoutRegardToCase) {
 
 TEST(ListPatternFiles, ImagesOnlyInAlphabeticalOrder) {
     TempDir dir;
-    for (const char* name : {"b.JPG", "A.bmp", "010.bmp", "002.gif", "x.png", "y.jpeg", "1000.bmp", "101.bmp"})
+    for (const char* name : {"b.JPG", "A.bmp", "010.bmp", "002.gif", "x.png", "y.jpeg", "1000.bmp", "101.bmp", "z.webp"})
         touch(dir.file(name));
     fs::create_directory(dir.path() / "d.bmp");
     EXPECT_EQ(ListPatternFiles(dir.path().string()),
-              (std::vector<std::string>{"002.gif", "010.bmp", "1000.bmp", "101.bmp", "A.bmp", "b.JPG"}));
+              (std::vector<std::string>{"002.gif", "010.bmp", "1000.bmp", "101.bmp", "A.bmp", "b.JPG", "x.png"}));
     EXPECT_TRUE(ListPatternFiles(dir.file("missing")).empty());
 }
 
@@ -224,7 +224,8 @@ TEST(FolderChooser, AcceptsOnlyAFolderWithFrame000) {
         {{"000.gif"}, true},
         {{"001.bmp", "002.bmp"}, false},
         {{"frame0.bmp", "a.jpg"}, false},
-        {{"000.png"}, false},
+        {{"000.png", "001.png"}, true},
+        {{"000.webp"}, false},
         {{}, false},
     };
     for (const Case& c : cases) {

@@ -127,7 +127,7 @@ TEST_F(FrameFolderImport, FoldersThatCannotBeReadSayWhy) {
     const Case cases[] = {
         {"missing folder", [](const std::string&) {}, "no such folder"},
         {"empty folder", [](const std::string& f) { std::filesystem::create_directory(f); },
-         "no frame 000.bmp, 000.jpg or 000.gif in the folder"},
+         "no frame 000.bmp, 000.jpg, 000.gif or 000.png in the folder"},
         {"a gap", [](const std::string& f) {
              std::filesystem::create_directory(f);
              for (int k : {0, 1, 3, 4}) writeFrame(f + "/" + frameName(k, 0), 0, frameOf(k));

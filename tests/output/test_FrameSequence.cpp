@@ -37,12 +37,14 @@ TEST(FramePath, NamesFramesWithAtLeastThreeDigits) {
     EXPECT_EQ(FramePath("/f/", 3, 1), "/f/003.jpg");
 }
 
-TEST(FindFrameKind, TakesTheKindOfFrame000InTheOrderBmpJpgGif) {
+TEST(FindFrameKind, TakesTheKindOfFrame000InTheOrderBmpJpgGifPng) {
     TempDir dir;
     const std::string f = dir.path().string();
     EXPECT_EQ(FindFrameKind(f), kFrameKindNone);
     writeText(dir.file("001.bmp"), "x");  // only frame 000 decides
     EXPECT_EQ(FindFrameKind(f), kFrameKindNone);
+    writeText(dir.file("000.png"), "x");
+    EXPECT_EQ(FindFrameKind(f), 3);
     writeText(dir.file("000.gif"), "x");
     EXPECT_EQ(FindFrameKind(f), 2);
     writeText(dir.file("000.jpg"), "x");

@@ -207,7 +207,7 @@ TEST_F(CliAniGifFolder, UnreadableFoldersFailWithOneLineAndNoFile) {
         const char* message;
     } cases[] = {
         {dir_.file("missing"), "no such file or folder"},
-        {empty, "no frame 000.bmp, 000.jpg or 000.gif in the folder"},
+        {empty, "no frame 000.bmp, 000.jpg, 000.gif or 000.png in the folder"},
         {gap, "frame 001.bmp is missing before frame 002.bmp"},
         {foreign, "frame 001.bmp is not a picture that can be read"},
     };

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include <filesystem>
 #include <fstream>
@@ -137,20 +138,44 @@ void ExpectTheWholeTreeRead(const Scan& scan) {
 }
 
 // The picture front door (imaging/PictureIO) sits above the format folders
-// of imaging/: none of them includes it, and only the JPEG folder talks to
-// TurboJPEG. OpenCV is the alignment's alone (core/align/).
+// of imaging/: none of them includes it, and each codec library is talked to
+// by its own folders only: TurboJPEG by jpeg/, libpng and zlib by png/,
+// libwebp by webp/ (decoding) and the media code (animated WebP); OpenCV by
+// the alignment (core/align/).
+struct CodecLibrary {
+    const char* header;  // the start of its headers' names, after "<"
+    const char* folder;
+    const char* name;
+};
+constexpr CodecLibrary kCodecLibraries[] = {
+    {"turbojpeg.h>", "imaging/jpeg/", "TurboJPEG"},
+    {"png", "imaging/png/", "libpng"},
+    {"zlib.h>", "imaging/png/", "zlib"},
+    {"webp/", "imaging/webp/", "libwebp"},
+    {"webp/", "platform/media/", "libwebp"},
+    {"opencv2/", "core/align/", "OpenCV"},
+};
+
 std::vector<std::string> FrontDoorViolations(const fs::path& root, Scan* read = nullptr) {
     std::vector<std::string> found;
     const Scan scan = ForEachSourceLine(root, [&](const std::string& from, int n, const std::string& line) {
         const bool formatCode = from.rfind("imaging/", 0) == 0 && from.find('/', 8) != std::string::npos;
-        const bool jpegCode = from.rfind("imaging/jpeg/", 0) == 0;
         const std::string where = from + ":" + std::to_string(n);
         if (formatCode && QuotedInclude(line) == "imaging/PictureIO.h") found.push_back(where + " includes the front door");
-        if (!jpegCode && line.find("<turbojpeg.h>") != std::string::npos && line.find("#include") != std::string::npos)
-            found.push_back(where + " includes TurboJPEG");
-        if (from.rfind("core/align/", 0) != 0 && line.find("<opencv2/") != std::string::npos &&
-            line.find("#include") != std::string::npos)
-            found.push_back(where + " includes OpenCV");
+        const size_t include = line.find("#include");
+        const size_t open = include == std::string::npos ? include : line.find('<', include);
+        if (open == std::string::npos) return;
+        // A library may have several folders: a line is wrong when none of them holds it.
+        const char* wrong = nullptr;
+        for (const CodecLibrary& library : kCodecLibraries) {
+            if (line.compare(open + 1, std::strlen(library.header), library.header) != 0) continue;
+            if (from.rfind(library.folder, 0) == 0) {
+                wrong = nullptr;
+                break;
+            }
+            wrong = library.name;
+        }
+        if (wrong) found.push_back(where + " includes " + wrong);
     });
     if (read) *read = scan;
     return found;
@@ -207,17 +232,25 @@ TEST(Layers, FormatCodeStaysBelowThePictureFrontDoor) {
     const fs::path& root = scratch.path();
     fs::create_directories(root / "imaging/gif");
     fs::create_directories(root / "imaging/jpeg");
+    fs::create_directories(root / "imaging/png");
+    fs::create_directories(root / "imaging/webp");
+    fs::create_directories(root / "output");
     std::ofstream(root / "imaging/gif/A.cpp") << "#include \"imaging/PictureIO.h\"\n#include <turbojpeg.h>\n";
     std::ofstream(root / "imaging/jpeg/B.cpp") << "#include <turbojpeg.h>\n#include \"imaging/LoadBudget.h\"\n";
     std::ofstream(root / "imaging/C.cpp") << "#include \"imaging/PictureIO.h\"\n";
+    std::ofstream(root / "imaging/png/D.cpp") << "#include <png.h>\n#include <zlib.h>\n#include <webp/decode.h>\n";
+    std::ofstream(root / "imaging/webp/E.cpp") << "#include <webp/demux.h>\n#include <pngconf.h>\n";
+    std::ofstream(root / "output/F.cpp") << "#include <zlib.h>\n#include <vector>\n";
     fs::create_directories(root / "core/align");
-    std::ofstream(root / "core/align/D.cpp") << "#include <opencv2/core.hpp>\n";
-    std::ofstream(root / "core/E.cpp") << "#include <opencv2/imgproc.hpp>\n";
+    std::ofstream(root / "core/align/G.cpp") << "#include <opencv2/core.hpp>\n";
+    std::ofstream(root / "core/H.cpp") << "#include <opencv2/imgproc.hpp>\n";
     std::vector<std::string> seen = FrontDoorViolations(root);
     std::sort(seen.begin(), seen.end());
-    EXPECT_EQ(seen, (std::vector<std::string>{"core/E.cpp:1 includes OpenCV",
+    EXPECT_EQ(seen, (std::vector<std::string>{"core/H.cpp:1 includes OpenCV",
                                                "imaging/gif/A.cpp:1 includes the front door",
-                                               "imaging/gif/A.cpp:2 includes TurboJPEG"}));
+                                               "imaging/gif/A.cpp:2 includes TurboJPEG",
+                                               "imaging/png/D.cpp:3 includes libwebp",
+                                               "imaging/webp/E.cpp:2 includes libpng", "output/F.cpp:1 includes zlib"}));
 }
 
 }  // namespace

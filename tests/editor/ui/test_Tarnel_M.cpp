@@ -1,6 +1,7 @@
 // The editor window, driven through its handlers and mouse events in the
 // offscreen platform, with scripted dialogs and a temporary program folder.
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QLabel>
 #include <QMimeData>
@@ -319,6 +320,37 @@ TEST_F(EditorTest, OutputKindByImageOrLabel) {
     QTest::mouseClick(window->Img_Kind[2], Qt::MiddleButton);
     EXPECT_EQ(Settings().SaveKind, 2);
     EXPECT_EQ(window->Img_Kind[1]->pixmap().toImage(), Skin::get().optOff.toImage());
+}
+
+// PNG, the fourth kind, is the checkable last entry of the views' menu; the
+// options show none chosen and the title names it until an option is chosen.
+TEST_F(EditorTest, PngKindFromTheViewsMenu) {
+    open();
+    auto chooseLastMenuEntry = [&] {
+        bool shown = false;
+        QTimer::singleShot(0, window.get(), [&] {
+            QWidget* menu = QApplication::activePopupWidget();
+            shown = menu != nullptr;
+            if (!menu) return;
+            QTest::keyClick(menu, Qt::Key_Up);  // from no entry up to the last one
+            QTest::keyClick(menu, Qt::Key_Return);
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), window->PicBack[0]->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(window->PicBack[0], &event);
+        return shown;
+    };
+    const QImage on = Skin::get().optOn.toImage(), off = Skin::get().optOff.toImage();
+    ASSERT_TRUE(chooseLastMenuEntry());
+    EXPECT_EQ(Settings().SaveKind, 3);
+    for (ClickLabel* k : window->Img_Kind) EXPECT_EQ(k->pixmap().toImage(), off);
+    EXPECT_EQ(window->lbl_KindTitle->text(), QStringLiteral("保存ﾌｧｲﾙ  PNG"));
+    ASSERT_TRUE(chooseLastMenuEntry());  // unchecked: back to BMP
+    EXPECT_EQ(Settings().SaveKind, 0);
+    EXPECT_EQ(window->Img_Kind[0]->pixmap().toImage(), on);
+    ASSERT_TRUE(chooseLastMenuEntry());
+    QTest::mouseClick(window->lbl_Kind[2], Qt::LeftButton);
+    EXPECT_EQ(Settings().SaveKind, 2);
+    EXPECT_EQ(window->lbl_KindTitle->text(), QStringLiteral("保存ﾌｧｲﾙ"));
 }
 
 TEST_F(EditorTest, FrameAndRepeatSpinners) {
