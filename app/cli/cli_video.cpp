@@ -58,13 +58,13 @@ std::string parseArgs(const std::vector<std::string>& args, VideoArgs& a) {
                                                {"--pingpong", false}});
         !err.empty())
         return err;
-    if (options.positional().size() != 2) return "video needs FOLDER or IN.avi, and OUT.mp4, .webm, .webp, .apng or .png";
+    if (options.positional().size() != 2) return "video needs FOLDER and OUT.mp4, .webm, .webp, .apng or .png (FOLDER may be an AVI file)";
     a.in = options.positional()[0];
     request.outputPath = options.positional()[1];
     const std::optional<AnimationFormat> format = AnimationFormatFor(request.outputPath);
     if (!format)
         return request.outputPath +
-               ": the name must end in .mp4 (H.264), .webm (VP9), .webp (animated WebP) or .apng/.png (APNG)";
+               ": the name must end in .webp (animated WebP), .apng or .png (APNG), .mp4 (H.264) or .webm (VP9)";
     a.format = *format;
     if (std::string why = refused(options, *format); !why.empty()) return why;
 
