@@ -9,6 +9,7 @@
 #include "app/cli/Options.h"
 #include "app/cli/ProgressBar.h"
 #include "imaging/gif/cGif.h"
+#include "platform/AtomicFile.h"
 #include "imaging/gif/mGIFExt.h"
 #include "output/FrameFolderImport.h"
 #include "core/AreaResize.h"
@@ -117,9 +118,18 @@ int runAniGif(const std::vector<std::string>& given) {
     }
     // An optimised animation also leaves out what each frame repeats of the
     // screen; at max only where that shortens the frame's data.
+    if (optimizeMax) {
+        // Coded in three palette orders; the shortest file is written.
+        std::vector<uint8_t> bytes;
+        BarProgress progress("coding");
+        if (!CodeSmallestFile(gif, bytes, &progress))
+            return Fail(kFailure, NamedOnce("cannot write", out, "the animation cannot be written as a GIF file"));
+        if (std::string why; !WriteFileReplacing(out, bytes.data(), bytes.size(), &why, true))
+            return Fail(kFailure, NamedOnce("cannot write", out, why));
+        return kOk;
+    }
     GifSaveOptions saveOptions;
-    saveOptions.interFrameTransparency = optimize && !optimizeMax;
-    saveOptions.smallestDelta = optimizeMax;
+    saveOptions.interFrameTransparency = optimize;
     if (std::string why; !gif.Save(out, saveOptions, &why)) return Fail(kFailure, NamedOnce("cannot write", out, why));
     return kOk;
 }

@@ -85,6 +85,21 @@ void renumberFrames(cGif& GIF, const std::vector<uint8_t>& palette, const std::a
     progressValue(Progress, 0);
 }
 
+// The global palette put in `order` (new entry i is old entry order[i]),
+// the frames renumbered with it.
+void applyOrder(cGif& GIF, const std::array<int, 256>& order, int entries, ProgressSink* Progress) {
+    std::array<uint8_t, 256> renumber{};
+    for (int i = 0; i < 256; ++i) renumber[size_t(order[size_t(i)])] = uint8_t(i);
+
+    std::vector<uint8_t> palette(GIF.lpGlobalPalette(), GIF.lpGlobalPalette() + 1024);
+    for (int i = 0; i < entries; ++i)
+        std::memcpy(GIF.lpGlobalPalette() + 4 * i, palette.data() + 4 * order[size_t(i)], 4);
+    if (GIF.ScreenBackgroundColorIndex() < entries)
+        GIF.SetScreenBackgroundColorIndex(renumber[GIF.ScreenBackgroundColorIndex()]);
+    const std::vector<uint8_t> sorted(GIF.lpGlobalPalette(), GIF.lpGlobalPalette() + 1024);
+    renumberFrames(GIF, sorted, renumber, -1, Progress);
+}
+
 }  // namespace
 
 void SetFramesTransparency(cGif& GIF, bool UseTransparentColor, uint8_t TransparentColorIndex,
@@ -150,6 +165,86 @@ uint8_t OptimizePalette(cGif& GIF, ProgressSink* Progress) {
     return uint8_t(oldEntries - newEntries);
 }
 
+bool SortPaletteByFirstUse(cGif& GIF, ProgressSink* Progress) {
+    if (!GIF.GlobalPaletteExists()) return false;
+    const int count = GIF.FramesCount();
+    const int entries = std::clamp<int>(GIF.GlobalPaletteEntries(), 0, 256);
+    progressMax(Progress, 2 * count);
+    // Per entry: the first frame that shows it and its pixels there.
+    std::array<int, 256> first;
+    first.fill(count + 1);
+    std::array<int64_t, 256> pixels{};
+    for (int n = 1; n <= count; ++n) {
+        progressValue(Progress, n);
+        if (GIF.LocalPaletteUsed(n) || GIF.FrameDIBXOR(n).BPP() != 8) continue;
+        std::array<int64_t, 256> here{};
+        const Bitmap& image = *GIF.FrameDIBXOR(n).bitmap();
+        for (int y = 0; y < image.height(); ++y) {
+            const uint8_t* row = image.scanline(y);
+            for (int x = 0; x < image.width(); ++x) ++here[row[x]];
+        }
+        for (int i = 0; i < 256; ++i)
+            if (here[size_t(i)] > 0 && first[size_t(i)] > n) {
+                first[size_t(i)] = n;
+                pixels[size_t(i)] = here[size_t(i)];
+            }
+    }
+    std::array<int, 256> order{};
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.begin() + entries, [&](int a, int b) {
+        if (first[size_t(a)] != first[size_t(b)]) return first[size_t(a)] < first[size_t(b)];
+        return pixels[size_t(a)] > pixels[size_t(b)];
+    });
+    applyOrder(GIF, order, entries, Progress);
+    return true;
+}
+
+bool SortPaletteByChange(cGif& GIF, ProgressSink* Progress) {
+    if (!GIF.GlobalPaletteExists()) return false;
+    const int count = GIF.FramesCount();
+    const int entries = std::clamp<int>(GIF.GlobalPaletteEntries(), 0, 256);
+    const int W = GIF.ScreenWidth(), H = GIF.ScreenHeight();
+    if (W <= 0 || H <= 0 || int64_t(W) * H > (int64_t(1) << 28)) return false;
+    progressMax(Progress, 2 * count);
+    // The screen as index values, -1 where nothing shows yet; each frame's
+    // pixels count where they differ from it, then cover it.
+    std::vector<int16_t> screen(size_t(W) * size_t(H), -1);
+    std::array<int, 256> frames{};
+    std::array<int64_t, 256> pixels{};
+    for (int n = 1; n <= count; ++n) {
+        progressValue(Progress, n);
+        if (GIF.LocalPaletteUsed(n) || GIF.FrameDIBXOR(n).BPP() != 8) return false;
+        const bool own = GIF.FrameUseTransparentColor(n);
+        const int t = GIF.FrameTransparentColorIndex(n);
+        std::array<int64_t, 256> here{};
+        const Bitmap& image = *GIF.FrameDIBXOR(n).bitmap();
+        for (int y = 0; y < image.height(); ++y) {
+            const int sy = GIF.FrameTop(n) + y;
+            if (sy < 0 || sy >= H) continue;
+            const uint8_t* row = image.scanline(y);
+            for (int x = 0; x < image.width(); ++x) {
+                const int sx = GIF.FrameLeft(n) + x;
+                if (sx < 0 || sx >= W || (own && row[x] == t)) continue;
+                int16_t& shown = screen[size_t(sy) * size_t(W) + size_t(sx)];
+                here[row[x]] += shown != row[x];
+                shown = row[x];
+            }
+        }
+        for (int i = 0; i < 256; ++i) {
+            frames[size_t(i)] += here[size_t(i)] > 0;
+            pixels[size_t(i)] += here[size_t(i)];
+        }
+    }
+    std::array<int, 256> order{};
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.begin() + entries, [&](int a, int b) {
+        if (frames[size_t(a)] != frames[size_t(b)]) return frames[size_t(a)] > frames[size_t(b)];
+        return pixels[size_t(a)] > pixels[size_t(b)];
+    });
+    applyOrder(GIF, order, entries, Progress);
+    return true;
+}
+
 bool SortPaletteByUse(cGif& GIF, ProgressSink* Progress) {
     if (!GIF.GlobalPaletteExists()) return false;
     const int count = GIF.FramesCount();
@@ -180,16 +275,20 @@ bool SortPaletteByUse(cGif& GIF, ProgressSink* Progress) {
         if (frames[size_t(a)] != frames[size_t(b)]) return frames[size_t(a)] > frames[size_t(b)];
         return pixels[size_t(a)] > pixels[size_t(b)];
     });
-    std::array<uint8_t, 256> renumber{};
-    for (int i = 0; i < 256; ++i) renumber[size_t(order[size_t(i)])] = uint8_t(i);
+    applyOrder(GIF, order, entries, Progress);
+    return true;
+}
 
-    std::vector<uint8_t> palette(GIF.lpGlobalPalette(), GIF.lpGlobalPalette() + 1024);
-    for (int i = 0; i < entries; ++i)
-        std::memcpy(GIF.lpGlobalPalette() + 4 * i, palette.data() + 4 * order[size_t(i)], 4);
-    if (GIF.ScreenBackgroundColorIndex() < entries)
-        GIF.SetScreenBackgroundColorIndex(renumber[GIF.ScreenBackgroundColorIndex()]);
-    const std::vector<uint8_t> sorted(GIF.lpGlobalPalette(), GIF.lpGlobalPalette() + 1024);
-    renumberFrames(GIF, sorted, renumber, -1, Progress);
+bool CodeSmallestFile(cGif& GIF, std::vector<uint8_t>& bytes, ProgressSink* Progress) {
+    GifSaveOptions options;
+    options.smallestDelta = true;
+    if (!GIF.SaveToStream(bytes, options)) return false;
+    if (!GIF.GlobalPaletteExists()) return true;
+    std::vector<uint8_t> other;
+    SortPaletteByFirstUse(GIF, Progress);
+    if (GIF.SaveToStream(other, options) && other.size() < bytes.size()) bytes.swap(other);
+    if (SortPaletteByChange(GIF, Progress) && GIF.SaveToStream(other, options) && other.size() < bytes.size())
+        bytes.swap(other);
     return true;
 }
 
