@@ -188,7 +188,7 @@ void keepShorter(GifDeltaCoding& best, std::vector<uint8_t>& data, int codeSize,
 void keepShorter(GifDeltaCoding& best, const std::vector<uint8_t>& sequence, int transparent) {
     const int codeSize = codeSizeOf(sequence);
     std::vector<uint8_t> data;
-    CompressSequenceSmallest(data, sequence.data(), sequence.size(), codeSize + 1);
+    CompressSequence(data, sequence.data(), sequence.size(), codeSize + 1);
     keepShorter(best, data, codeSize, transparent);
 }
 

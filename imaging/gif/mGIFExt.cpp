@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <numeric>
+#include <optional>
 #include <vector>
 
 #include "platform/RuntimeError.h"
@@ -165,8 +166,10 @@ uint8_t OptimizePalette(cGif& GIF, ProgressSink* Progress) {
     return uint8_t(oldEntries - newEntries);
 }
 
-bool SortPaletteByFirstUse(cGif& GIF, ProgressSink* Progress) {
-    if (!GIF.GlobalPaletteExists()) return false;
+namespace {
+
+// The order of SortPaletteByFirstUse (new entry i is old entry order[i]).
+std::array<int, 256> firstUseOrder(cGif& GIF, ProgressSink* Progress) {
     const int count = GIF.FramesCount();
     const int entries = std::clamp<int>(GIF.GlobalPaletteEntries(), 0, 256);
     progressMax(Progress, 2 * count);
@@ -195,16 +198,23 @@ bool SortPaletteByFirstUse(cGif& GIF, ProgressSink* Progress) {
         if (first[size_t(a)] != first[size_t(b)]) return first[size_t(a)] < first[size_t(b)];
         return pixels[size_t(a)] > pixels[size_t(b)];
     });
-    applyOrder(GIF, order, entries, Progress);
-    return true;
+    return order;
 }
 
-bool SortPaletteByChange(cGif& GIF, ProgressSink* Progress) {
-    if (!GIF.GlobalPaletteExists()) return false;
+// Per frame: which colours its changed pixels have, and how many they are.
+struct FrameChanges {
+    std::array<bool, 256> colours{};
+    int64_t pixels = 0;
+};
+
+// The order of SortPaletteByChange; nothing where it does not apply.
+// `changes`, when given, receives each frame's changed colours.
+std::optional<std::array<int, 256>> changeOrder(cGif& GIF, ProgressSink* Progress,
+                                                std::vector<FrameChanges>* changes = nullptr) {
     const int count = GIF.FramesCount();
     const int entries = std::clamp<int>(GIF.GlobalPaletteEntries(), 0, 256);
     const int W = GIF.ScreenWidth(), H = GIF.ScreenHeight();
-    if (W <= 0 || H <= 0 || int64_t(W) * H > (int64_t(1) << 28)) return false;
+    if (W <= 0 || H <= 0 || int64_t(W) * H > (int64_t(1) << 28)) return std::nullopt;
     progressMax(Progress, 2 * count);
     // The screen as index values, -1 where nothing shows yet; each frame's
     // pixels count where they differ from it, then cover it.
@@ -213,7 +223,7 @@ bool SortPaletteByChange(cGif& GIF, ProgressSink* Progress) {
     std::array<int64_t, 256> pixels{};
     for (int n = 1; n <= count; ++n) {
         progressValue(Progress, n);
-        if (GIF.LocalPaletteUsed(n) || GIF.FrameDIBXOR(n).BPP() != 8) return false;
+        if (GIF.LocalPaletteUsed(n) || GIF.FrameDIBXOR(n).BPP() != 8) return std::nullopt;
         const bool own = GIF.FrameUseTransparentColor(n);
         const int t = GIF.FrameTransparentColorIndex(n);
         std::array<int64_t, 256> here{};
@@ -230,6 +240,14 @@ bool SortPaletteByChange(cGif& GIF, ProgressSink* Progress) {
                 shown = row[x];
             }
         }
+        if (changes) {
+            FrameChanges c;
+            for (int i = 0; i < 256; ++i) {
+                c.colours[size_t(i)] = here[size_t(i)] > 0;
+                c.pixels += here[size_t(i)];
+            }
+            changes->push_back(c);
+        }
         for (int i = 0; i < 256; ++i) {
             frames[size_t(i)] += here[size_t(i)] > 0;
             pixels[size_t(i)] += here[size_t(i)];
@@ -241,7 +259,36 @@ bool SortPaletteByChange(cGif& GIF, ProgressSink* Progress) {
         if (frames[size_t(a)] != frames[size_t(b)]) return frames[size_t(a)] > frames[size_t(b)];
         return pixels[size_t(a)] > pixels[size_t(b)];
     });
-    applyOrder(GIF, order, entries, Progress);
+    return order;
+}
+
+std::array<int, 256> inverseOf(const std::array<int, 256>& order) {
+    std::array<int, 256> inverse{};
+    for (int i = 0; i < 256; ++i) inverse[size_t(order[size_t(i)])] = i;
+    return inverse;
+}
+
+std::array<int, 256> identityOrder() {
+    std::array<int, 256> order{};
+    std::iota(order.begin(), order.end(), 0);
+    return order;
+}
+
+
+
+}  // namespace
+
+bool SortPaletteByFirstUse(cGif& GIF, ProgressSink* Progress) {
+    if (!GIF.GlobalPaletteExists()) return false;
+    applyOrder(GIF, firstUseOrder(GIF, Progress), std::clamp<int>(GIF.GlobalPaletteEntries(), 0, 256), Progress);
+    return true;
+}
+
+bool SortPaletteByChange(cGif& GIF, ProgressSink* Progress) {
+    if (!GIF.GlobalPaletteExists()) return false;
+    const std::optional<std::array<int, 256>> order = changeOrder(GIF, Progress);
+    if (!order) return false;
+    applyOrder(GIF, *order, std::clamp<int>(GIF.GlobalPaletteEntries(), 0, 256), Progress);
     return true;
 }
 
@@ -284,11 +331,42 @@ bool CodeSmallestFile(cGif& GIF, std::vector<uint8_t>& bytes, ProgressSink* Prog
     options.smallestDelta = true;
     if (!GIF.SaveToStream(bytes, options)) return false;
     if (!GIF.GlobalPaletteExists()) return true;
+    const int entries = std::clamp<int>(GIF.GlobalPaletteEntries(), 0, 256);
+    // Which order wins depends on the bits each frame's written pixels
+    // need: an estimate (changed pixels times the bits of their highest
+    // colour) picks the one other order worth coding.
+    std::vector<FrameChanges> changes;
+    const std::optional<std::array<int, 256>> byChange = changeOrder(GIF, Progress, &changes);
+    if (!byChange) return true;
+    auto estimate = [&](const std::array<int, 256>& order) {
+        const std::array<int, 256> renumber = inverseOf(order);
+        int64_t bits = 0;
+        for (const FrameChanges& c : changes) {
+            int highest = 0;
+            for (int i = 0; i < 256; ++i)
+                if (c.colours[size_t(i)]) highest = std::max(highest, renumber[size_t(i)]);
+            int b = 2;
+            while (b < 8 && (highest >> b) != 0) ++b;
+            bits += c.pixels * (b + 1);
+        }
+        return bits;
+    };
+    const std::array<int, 256> byFirstUse = firstUseOrder(GIF, Progress);
+    const int64_t now = estimate(identityOrder()), first = estimate(byFirstUse), change = estimate(*byChange);
+    std::vector<std::array<int, 256>> orders;
+    if (std::min(first, change) < now) orders.push_back(first <= change ? byFirstUse : *byChange);
+    // Each order is tried and undone; the palette ends in the winner's.
+    std::optional<std::array<int, 256>> best;
     std::vector<uint8_t> other;
-    SortPaletteByFirstUse(GIF, Progress);
-    if (GIF.SaveToStream(other, options) && other.size() < bytes.size()) bytes.swap(other);
-    if (SortPaletteByChange(GIF, Progress) && GIF.SaveToStream(other, options) && other.size() < bytes.size())
-        bytes.swap(other);
+    for (const std::array<int, 256>& order : orders) {
+        applyOrder(GIF, order, entries, Progress);
+        if (GIF.SaveToStream(other, options) && other.size() < bytes.size()) {
+            bytes.swap(other);
+            best = order;
+        }
+        applyOrder(GIF, inverseOf(order), entries, Progress);
+    }
+    if (best) applyOrder(GIF, *best, entries, Progress);
     return true;
 }
 

@@ -35,11 +35,12 @@ bool SortPaletteByFirstUse(cGif& GIF, ProgressSink* Progress);
 // global palette or when a frame has a local one.
 bool SortPaletteByChange(cGif& GIF, ProgressSink* Progress);
 
-// The file of GifSaveOptions::smallestDelta in the palette's order, in the
-// order of SortPaletteByFirstUse and in that of SortPaletteByChange,
-// whichever is shortest: which bits each frame's pixels need depends on the
-// order, and which order wins on the shapes of the frames, so all are coded.
-// Changes the palette's order. False when the animation cannot be written.
+// The file of GifSaveOptions::smallestDelta in the palette's order and,
+// where an estimate of the bits the frames' changed pixels need says it
+// pays, in the better of the orders of SortPaletteByFirstUse and
+// SortPaletteByChange: whichever file is shorter.
+// The palette is left in the winning order (what shows stays the same), so
+// coding again gives the same file. False when the animation cannot be written.
 bool CodeSmallestFile(cGif& GIF, std::vector<uint8_t>& bytes, ProgressSink* Progress);
 
 // Crops every frame to the rectangle that changed and merges repeated frames

@@ -230,9 +230,10 @@ bool VideoWriter::Impl::openEncoder() {
         av_opt_set_int(encoder->priv_data, "cpu-used", 4, 0);
         av_opt_set_int(encoder->priv_data, "row-mt", 1, 0);
     } else if (codec->id == AV_CODEC_ID_APNG) {
-        // Each row's best filter: morph frames are photographs, where the
-        // unfiltered rows FFmpeg defaults to compress worst.
-        av_opt_set(encoder->priv_data, "pred", "mixed", 0);
+        // Morph frames are photographs: unfiltered rows (FFmpeg's default)
+        // compress worst, the average filter about as well as choosing per
+        // row and sooner (photo morphs: 0.5-0.7 of the unfiltered size).
+        av_opt_set(encoder->priv_data, "pred", "avg", 0);
     }
     int rc = avcodec_open2(encoder, codec, nullptr);
     if (rc < 0) return failAv(std::string("cannot open the ") + codec->name + " encoder", rc);
