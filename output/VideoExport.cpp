@@ -177,7 +177,7 @@ VideoExportResult ExportVideo(const VideoExportRequest& request, ProgressSink* p
     };
     const std::optional<AnimationFormat> format = AnimationFormatFor(request.outputPath);
     if (!format) {
-        problem = request.outputPath + ": the name must end in .mp4, .webm, .webp, .apng or .png";
+        problem = request.outputPath + ": the name must end in .webp, .apng, .png, .mp4 or .webm";
         return result(VideoExportResult::Unsupported);
     }
     AnimationSink sink(*format, request);
