@@ -2,8 +2,11 @@
 # Sizes and times of `tarnel-cli anigif --optimize` and `--optimize=max`
 # against gifsicle -O1 and -O3 run on our unoptimised GIF of the same frames,
 # all in one run: a 640x480, 30-frame morph of two plasma pictures, read from
-# the run's frame folder and from raw and MJPEG AVI files of it. Every time is
-# the better of two runs (the machine may be shared), wall and CPU.
+# the run's frame folder and from raw and MJPEG AVI files of it; then 480x270
+# morphs of 20-30 frames between real photographs (PHOTOS, default
+# /work/photos/x/usr/share/backgrounds/mate/nature, when it exists) in every
+# palette choice, --optimize=max against gifsicle -O3. Every time is the
+# better of two runs (the machine may be shared), wall and CPU.
 # Usage: bench/compare_anigif_gifsicle.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 build="${1:-build}"
@@ -70,3 +73,28 @@ for input in folder raw mjpeg; do
     "$(ratio "$max_wall" "$o3_wall")" "$(ratio "$max_cpu" "$o3_cpu")"
 done
 echo "gifsicle times are for gifsicle alone, on top of the unoptimised anigif."
+
+photos="${PHOTOS:-/work/photos/x/usr/share/backgrounds/mate/nature}"
+[ -d "$photos" ] || { echo "no photo folder $photos: the photo morphs are skipped"; exit 0; }
+echo
+echo "480x270 photo morphs: anigif --optimize=max against gifsicle -O3 on our unoptimised GIF"
+printf '%-26s %-12s %10s %10s %7s %14s %14s\n' morph palette max -O3 max/O3 "max wall/cpu" "-O3 wall/cpu"
+for p in Aqua:Dune:24 Garden:LadyBird:30 Storm:TwoWings:20 FreshFlower:YellowFlower:20 Blinds:Wood:25 RainDrops:GreenMeadow:30; do
+  IFS=: read -r a b n <<<"$p"
+  [ -f "$photos/$a.jpg" ] && [ -f "$photos/$b.jpg" ] || continue
+  for x in "$a" "$b"; do
+    convert "$photos/$x.jpg" -resize 480x270^ -gravity center -extent 480x270 -type TrueColor "BMP3:$work/$x.bmp"
+  done
+  "$cli" morph "$work/$a.bmp" "$work/$b.bmp" --frames "$n" --out "$work/photo-$a" >/dev/null
+  frames="$(find "$work/photo-$a" -mindepth 1 -maxdepth 1 -type d | head -n 1)"
+  for pal in cube adaptive adaptive-all adaptive-hq; do
+    "$cli" anigif "$frames" "$work/p-plain.gif" --palette $pal
+    t_max=$(times_of "$cli" anigif "$frames" "$work/p-max.gif" --palette $pal --optimize=max)
+    t_o3=$(times_of gifsicle -O3 "$work/p-plain.gif" -o "$work/p-O3.gif")
+    set -- $t_max; mw=$1 mc=$2
+    set -- $t_o3; ow=$1 oc=$2
+    printf '%-26s %-12s %10s %10s %7s %14s %14s\n' "$a-$b" $pal "$(size "$work/p-max.gif")" "$(size "$work/p-O3.gif")" \
+      "$(ratio "$(size "$work/p-max.gif")" "$(size "$work/p-O3.gif")")" "$mw/$mc" "$ow/$oc"
+  done
+done
+echo "max times are our whole command (import included); -O3 times gifsicle alone."

@@ -62,7 +62,7 @@ bool readFrame(const std::string& folder, int index, int kind, int32_t width, in
 
 }  // namespace
 
-bool FolderFrameSource::Open(const std::string& folder, std::string* error) {
+bool FolderFrameSource::Open(const std::string& folder, std::string* error, bool limitPixels) {
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) return fail(error, "no such folder");
     const int kind = FindFrameKind(folder);
@@ -79,7 +79,7 @@ bool FolderFrameSource::Open(const std::string& folder, std::string* error) {
     if (!DecodeFrameFile(FramePath(folder, 0, kind), first) || !first.isBitmap() || first.bitmap->bpp() != 32)
         return fail(error, "frame " + FrameFileName(0, kind) + " is not a picture that can be read");
     const int32_t W = first.width(), H = first.height();
-    if (int64_t(W) * H * count > kMaxGifPixels)
+    if (limitPixels && int64_t(W) * H * count > kMaxGifPixels)
         return fail(error, "the frames hold more pixels than an animated GIF can hold");
     folder_ = folder;
     // Frame 000 is decoded once: the import's first read takes it from here.
@@ -109,6 +109,19 @@ bool ImportFrameFolder(const std::string& folder, cGif& GIF, ProgressSink* Progr
     try {
         FolderFrameSource source;
         return source.Open(folder, error) && ImportAnimation(source, GIF, Progress, quality, delay, error);
+    } catch (const std::exception&) {
+        return fail(error, "out of memory");
+    }
+}
+
+bool ImportFrameFolder(const std::string& folder, cGif& GIF, ProgressSink* Progress, const GifQuality& quality,
+                       int16_t delay, const AnimationShape& shape, std::string* error) {
+    if (shape.identity()) return ImportFrameFolder(folder, GIF, Progress, quality, delay, error);
+    try {
+        FolderFrameSource source;
+        ShapedFrameSource shaped;
+        return source.Open(folder, error, false) && shaped.Open(source, shape, error) &&
+               ImportAnimation(shaped, GIF, Progress, quality, delay, error);
     } catch (const std::exception&) {
         return fail(error, "out of memory");
     }

@@ -8,6 +8,7 @@
 
 #include "imaging/Progress.h"
 #include "imaging/gif/cGif.h"
+#include "output/AnimationShape.h"
 #include "output/FrameSource.h"
 #include "output/GifQuality.h"
 
@@ -19,8 +20,9 @@ public:
     // False with a one-line reason when the folder is missing or holds no
     // frame 000, when numbered frames follow a missing one (the viewer would
     // stop there; the animation would lose them), when frame 000 does not
-    // decode, or when the frames are more than a GIF holds.
-    bool Open(const std::string& folder, std::string* error = nullptr);
+    // decode, or when the frames are more than a GIF holds (their pixels
+    // only with `limitPixels`: a caller reducing them checks after that).
+    bool Open(const std::string& folder, std::string* error = nullptr, bool limitPixels = true);
 
     int32_t Count() const override { return count_; }
     int32_t Width() const override { return width_; }
@@ -50,5 +52,8 @@ inline constexpr int16_t kDefaultFolderFrameDelay = 5;
 // Progress counts the frames read.
 bool ImportFrameFolder(const std::string& folder, cGif& GIF, ProgressSink* Progress, const GifQuality& quality,
                        int16_t delay, std::string* error = nullptr);
+// The same played back and forth and/or averaged to another size.
+bool ImportFrameFolder(const std::string& folder, cGif& GIF, ProgressSink* Progress, const GifQuality& quality,
+                       int16_t delay, const AnimationShape& shape, std::string* error = nullptr);
 
 }  // namespace tarnel

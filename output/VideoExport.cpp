@@ -1,10 +1,13 @@
 #include "output/VideoExport.h"
 
+#include <algorithm>
+#include <cctype>
 #include <future>
 #include <new>
 #include <optional>
 #include <system_error>
 
+#include "core/AreaResize.h"
 #include "imaging/PictureIO.h"
 #include "output/AviExport.h"
 #include "output/FolderChooser.h"
@@ -53,9 +56,9 @@ public:
         SetStretchBltMode(&dc_, COLORONCOLOR);
     }
     bool ok() const { return ok_; }
-    const Bitmap& stretch(const StdPicture& picture) {
+    Bitmap& stretch(Bitmap& picture) {
         DC source;
-        source.select(picture.bitmap.get());
+        source.select(&picture);
         StretchBlt(&dc_, 0, 0, surface_.width(), surface_.height(), &source, 0, 0, picture.width(), picture.height(),
                    SRCCOPY);
         return surface_;
@@ -69,6 +72,102 @@ private:
 
 }  // namespace
 
+std::optional<AnimationFormat> AnimationFormatFor(const std::string& path) {
+    if (const std::optional<VideoContainer> c = VideoContainerFor(path)) {
+        switch (*c) {
+            case VideoContainer::Mp4: return AnimationFormat::Mp4;
+            case VideoContainer::WebM: return AnimationFormat::WebM;
+            case VideoContainer::Apng: return AnimationFormat::Apng;
+        }
+    }
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return std::nullopt;
+    std::string ext = path.substr(dot);
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == ".webp") return AnimationFormat::WebP;
+    return std::nullopt;
+}
+
+const char* AnimationFormatName(AnimationFormat format) {
+    switch (format) {
+        case AnimationFormat::Mp4: return "MP4";
+        case AnimationFormat::WebM: return "WebM";
+        case AnimationFormat::WebP: return "WebP";
+        case AnimationFormat::Apng: return "APNG";
+    }
+    return "";
+}
+
+namespace {
+
+// The one writer an export uses, whichever format.
+class AnimationSink {
+public:
+    AnimationSink(AnimationFormat format, const VideoExportRequest& request) : format_(format), request_(request) {}
+    bool ffmpeg() const { return format_ != AnimationFormat::WebP; }
+    VideoOptions videoOptions() const {
+        VideoOptions options;
+        options.container = format_ == AnimationFormat::Mp4    ? VideoContainer::Mp4
+                            : format_ == AnimationFormat::WebM ? VideoContainer::WebM
+                                                               : VideoContainer::Apng;
+        options.framesPerSecond = request_.framesPerSecond;
+        options.crf = request_.crf;
+        options.encoder = request_.encoder;
+        options.loops = request_.loops;
+        return options;
+    }
+    void onEncoded(ProgressSink* progress) {
+        progress_ = progress;
+        if (progress && ffmpeg()) video_.onEncoded([progress](int encoded) { progress->SetValue(encoded); });
+    }
+    bool open(int width, int height) {
+        if (ffmpeg()) {
+            VideoOptions options = videoOptions();
+            options.width = width;
+            options.height = height;
+            return video_.Open(request_.outputPath, options);
+        }
+        WebPAnimOptions options;
+        options.width = width;
+        options.height = height;
+        options.lossless = request_.lossless;
+        if (request_.lossless) {
+            // The effort of the lossless search: the encoder's own default.
+            options.quality = 75;
+        } else if (request_.quality >= 0) {
+            options.quality = request_.quality;
+        }
+        options.loops = request_.loops;
+        return webp_.Open(request_.outputPath, options);
+    }
+    bool write(const Bitmap& frame) {
+        if (ffmpeg()) return video_.Write(frame);
+        // Whole milliseconds that add up to the rate over the animation.
+        const int fps = std::max(1, request_.framesPerSecond);
+        const int64_t from = (int64_t(written_) * 1000 + fps / 2) / fps;
+        const int64_t to = (int64_t(written_ + 1) * 1000 + fps / 2) / fps;
+        if (!webp_.Write(frame, int(to - from))) return false;
+        ++written_;
+        if (progress_) progress_->SetValue(written_);
+        return true;
+    }
+    bool commit() { return ffmpeg() ? video_.Commit() : webp_.Commit(); }
+    const std::string& error() const { return ffmpeg() ? video_.LastError() : webp_.LastError(); }
+    int frames() const { return ffmpeg() ? video_.framesWritten() : webp_.framesWritten(); }
+    int codedWidth(int width) const { return ffmpeg() ? video_.codedWidth() : width; }
+    int codedHeight(int height) const { return ffmpeg() ? video_.codedHeight() : height; }
+
+private:
+    AnimationFormat format_;
+    const VideoExportRequest& request_;
+    VideoWriter video_;
+    WebPAnimWriter webp_;
+    ProgressSink* progress_ = nullptr;
+    int written_ = 0;
+};
+
+}  // namespace
+
 VideoExportResult ExportVideo(const VideoExportRequest& request, ProgressSink* progress, std::string* error,
                               VideoExportSummary* summary) {
     std::string problem;
@@ -76,18 +175,16 @@ VideoExportResult ExportVideo(const VideoExportRequest& request, ProgressSink* p
         if (error) *error = problem;
         return r;
     };
-    const std::optional<VideoContainer> container = VideoContainerFor(request.outputPath);
-    if (!container) {
-        problem = request.outputPath + ": the name must end in .mp4 or .webm";
+    const std::optional<AnimationFormat> format = AnimationFormatFor(request.outputPath);
+    if (!format) {
+        problem = request.outputPath + ": the name must end in .webp, .apng, .png, .mp4 or .webm";
         return result(VideoExportResult::Unsupported);
     }
-    VideoOptions options;
-    options.container = *container;
-    options.framesPerSecond = request.framesPerSecond;
-    options.crf = request.crf;
-    options.encoder = request.encoder;
-    if (!VideoEncoderAvailable(options, &problem)) return result(VideoExportResult::Unsupported);
-    if (request.framePaths.empty()) {
+    AnimationSink sink(*format, request);
+    if (sink.ffmpeg() && !VideoEncoderAvailable(sink.videoOptions(), &problem))
+        return result(VideoExportResult::Unsupported);
+    const int32_t sourceCount = request.source ? request.source->Count() : int32_t(request.framePaths.size());
+    if (sourceCount <= 0) {
         problem = "no images to write";
         return result(VideoExportResult::NoFrames);
     }
@@ -96,60 +193,100 @@ VideoExportResult ExportVideo(const VideoExportRequest& request, ProgressSink* p
         problem = "the video size " + sizeText(request.width, request.height) + " is out of range";
         return result(VideoExportResult::WriteFailed);
     }
+    const std::vector<int32_t> order = PlayOrder(sourceCount, request.shape.pingpong);
+    const size_t count = order.size();
 
-    // The next image is decoded while the encoder works on this one.
-    const size_t count = request.framePaths.size();
-    std::future<LoadedImage> next = startLoading(request.framePaths[0]);
+    // Images from paths: the next one is decoded while the encoder works on
+    // this one. A source's forward frames come from its own stream.
+    std::future<LoadedImage> next;
+    if (!request.source) next = startLoading(request.framePaths[size_t(order[0])]);
+    std::unique_ptr<FrameStream> stream;
+    if (request.source && !request.shape.pingpong) stream = request.source->InOrder();
 
-    VideoWriter writer;
+    int width = 0, height = 0;
     std::optional<Stretcher> stretcher;
+    AreaResizer resizer;
+    bool averaged = false;
+    int sourceWidth = 0, sourceHeight = 0;
+    Bitmap fromSource, resized;
     // Progress counts frames in the file: the encoder's look-ahead is
     // finished in Commit, which then still has a good part of the work.
-    if (progress) {
-        progress->SetMax(int32_t(count));
-        writer.onEncoded([progress](int encoded) { progress->SetValue(encoded); });
-    }
+    if (progress) progress->SetMax(int32_t(count));
+    sink.onEncoded(progress);
     for (size_t i = 0; i < count; ++i) {
-        LoadedImage image = next.get();
-        if (i + 1 < count) next = startLoading(request.framePaths[i + 1]);
-        if (!image.error.empty()) {
-            problem = image.error;
-            return result(VideoExportResult::ImageLoadFailed);
+        const std::string name = request.source ? "frame " + std::to_string(order[i])
+                                                : request.framePaths[size_t(order[i])];
+        StdPicture held;
+        Bitmap* frame = nullptr;
+        if (request.source) {
+            std::string why;
+            const bool read = stream ? stream->Next(fromSource, &why) : request.source->Frame(order[i], fromSource, &why);
+            if (!read) {
+                problem = name + ": " + (why.empty() ? "cannot be read" : why);
+                return result(VideoExportResult::ImageLoadFailed);
+            }
+            frame = &fromSource;
+        } else {
+            LoadedImage image = next.get();
+            if (i + 1 < count) next = startLoading(request.framePaths[size_t(order[i + 1])]);
+            if (!image.error.empty()) {
+                problem = image.error;
+                return result(VideoExportResult::ImageLoadFailed);
+            }
+            held = std::move(image.picture);
+            frame = held.bitmap.get();
         }
         if (i == 0) {
-            options.width = stretched ? request.width : image.picture.width();
-            options.height = stretched ? request.height : image.picture.height();
+            sourceWidth = frame->width();
+            sourceHeight = frame->height();
             if (stretched) {
-                stretcher.emplace(options.width, options.height);
+                width = request.width;
+                height = request.height;
+                stretcher.emplace(width, height);
                 if (!stretcher->ok()) {
-                    problem = "cannot make a frame of " + sizeText(options.width, options.height);
+                    problem = "cannot make a frame of " + sizeText(width, height);
+                    return result(VideoExportResult::WriteFailed);
+                }
+            } else {
+                ResolveFrameSize(request.shape.size, sourceWidth, sourceHeight, width, height);
+                averaged = width != sourceWidth || height != sourceHeight;
+                if (averaged && !resizer.Prepare(sourceWidth, sourceHeight, width, height)) {
+                    problem = "cannot make frames of " + sizeText(width, height);
                     return result(VideoExportResult::WriteFailed);
                 }
             }
-            if (!writer.Open(request.outputPath, options)) {
-                problem = writer.LastError();
+            if (!sink.open(width, height)) {
+                problem = sink.error();
                 return result(VideoExportResult::WriteFailed);
             }
         }
-        const Bitmap* frame = image.picture.bitmap.get();
-        if (stretcher && (frame->width() != options.width || frame->height() != options.height))
-            frame = &stretcher->stretch(image.picture);
-        if (frame->width() != options.width || frame->height() != options.height) {
-            problem = request.framePaths[i] + ": " + sizeText(frame->width(), frame->height()) +
-                      " where the first image is " + sizeText(options.width, options.height);
+        if (stretcher && (frame->width() != width || frame->height() != height)) {
+            frame = &stretcher->stretch(*frame);
+        } else if (!request.shape.size.empty() && (frame->width() != width || frame->height() != height)) {
+            // A requested size takes every image to it, as the stretch does;
+            // the weights made for the first image serve all of its size.
+            const bool same = averaged && frame->width() == sourceWidth && frame->height() == sourceHeight;
+            if (same ? !resizer.Resize(*frame, resized) : !AreaResize(*frame, width, height, resized)) {
+                problem = "cannot resize " + name + " (out of memory?)";
+                return result(VideoExportResult::WriteFailed);
+            }
+            frame = &resized;
+        }
+        if (frame->width() != width || frame->height() != height) {
+            problem = name + ": " + sizeText(frame->width(), frame->height()) + " where the first image is " +
+                      sizeText(width, height);
             return result(VideoExportResult::SizeMismatch);
         }
-        if (!writer.Write(*frame)) {
-            problem = writer.LastError();
+        if (!sink.write(*frame)) {
+            problem = sink.error();
             return result(VideoExportResult::WriteFailed);
         }
     }
-    if (!writer.Commit()) {
-        problem = writer.LastError();
+    if (!sink.commit()) {
+        problem = sink.error();
         return result(VideoExportResult::WriteFailed);
     }
-    if (summary) *summary = {writer.framesWritten(), options.width, options.height, writer.codedWidth(),
-                             writer.codedHeight()};
+    if (summary) *summary = {sink.frames(), width, height, sink.codedWidth(width), sink.codedHeight(height)};
     problem.clear();
     return result(VideoExportResult::Written);
 }
@@ -160,7 +297,11 @@ std::string VideoExportMessage(const VideoExportRequest& request, VideoExportRes
         case VideoExportResult::NoFrames: return kNoFramesMessage;
         case VideoExportResult::Unsupported: {
             const std::optional<VideoContainer> container = VideoContainerFor(request.outputPath);
-            if (!container) return std::string(kVideoFormatUnavailable) + request.outputPath;
+            if (!container) {
+                if (AnimationFormatFor(request.outputPath) == AnimationFormat::WebP)
+                    return std::string(kVideoFormatUnavailable) + "WebP";
+                return std::string(kVideoFormatUnavailable) + request.outputPath;
+            }
             const std::string encoder = request.encoder.empty() ? VideoEncoderName(*container) : request.encoder;
             return std::string(kVideoFormatUnavailable) + VideoContainerName(*container) + " (" + encoder +
                    " がありません)";

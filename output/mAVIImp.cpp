@@ -129,10 +129,16 @@ bool ImportAviFrames(const std::string& SourcePath, cGif& GIF, ProgressSink* Pro
 
 bool ImportAviFramesWithQuality(const std::string& SourcePath, cGif& GIF, ProgressSink* Progress,
                                 const GifQuality& quality, std::string* error) {
+    return ImportAviFramesShaped(SourcePath, GIF, Progress, quality, AnimationShape{}, error);
+}
+
+bool ImportAviFramesShaped(const std::string& SourcePath, cGif& GIF, ProgressSink* Progress,
+                           const GifQuality& quality, const AnimationShape& shape, std::string* error) {
     AviReader reader(kLoadFloorPixels);
     if (!reader.Open(SourcePath, error)) return false;
     AviImportOptions options;
     options.Quality = quality;
+    options.Shape = shape;
     return ImportAviFrames(reader, GIF, Progress, options, error);
 }
 
@@ -147,7 +153,10 @@ bool ImportAviFrames(AviReader& reader, cGif& GIF, ProgressSink* Progress, const
     if (n <= 0) return setError(error, "the video has no frames"), false;
     const int64_t duration = reader.SampleToTime(reader.Start() + n);
     const int16_t delay = delayOf(std::nearbyint(double(duration) / double(n)));
-    AviFrameSource source(reader);
+    AviFrameSource avi(reader);
+    ShapedFrameSource shaped;
+    if (!Options.Shape.identity() && !shaped.Open(avi, Options.Shape, error)) return false;
+    FrameSource& source = Options.Shape.identity() ? static_cast<FrameSource&>(avi) : shaped;
     LoadBudget ownBudget = LoadBudget::ForInput(size_t(std::max<int64_t>(reader.Bytes(), 0)));
     LoadBudget* budget = Options.Budget ? Options.Budget : &ownBudget;
     if (Options.Palette)

@@ -7,6 +7,7 @@
 
 #include "imaging/Progress.h"
 #include "imaging/gif/cGif.h"
+#include "output/AnimationShape.h"
 #include "output/FrameSource.h"
 #include "output/GifQuality.h"
 
@@ -42,6 +43,8 @@ struct AviImportOptions {
     // The budget the import reserves its memory from (AnimationImportBytes);
     // without one, a budget for the size of the reader's input.
     LoadBudget* Budget = nullptr;
+    // Played back and forth and/or averaged to another size.
+    AnimationShape Shape;
 };
 
 // True when every frame was imported. `GIF` is emptied by the caller. The
@@ -51,6 +54,8 @@ struct AviImportOptions {
 bool ImportAviFrames(const std::string& SourcePath, cGif& GIF, ProgressSink* Progress, std::string* error = nullptr);
 bool ImportAviFramesWithQuality(const std::string& SourcePath, cGif& GIF, ProgressSink* Progress,
                                 const GifQuality& quality, std::string* error = nullptr);
+bool ImportAviFramesShaped(const std::string& SourcePath, cGif& GIF, ProgressSink* Progress,
+                           const GifQuality& quality, const AnimationShape& shape, std::string* error = nullptr);
 // The same from an open reader (memory input, fuzzing).
 bool ImportAviFrames(AviReader& reader, cGif& GIF, ProgressSink* Progress, std::string* error = nullptr);
 bool ImportAviFrames(AviReader& reader, cGif& GIF, ProgressSink* Progress, const AviImportOptions& Options,

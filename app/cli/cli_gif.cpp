@@ -17,6 +17,7 @@
 #include "imaging/GcDIB.h"
 #include "imaging/PictureIO.h"
 #include "imaging/gif/cGif.h"
+#include "platform/AtomicFile.h"
 #include "imaging/palette/cPal8bpp.h"
 #include "imaging/palette/mDither8bpp.h"
 #include "imaging/gif/mGIFExt.h"
@@ -182,9 +183,17 @@ int runOptimize(const std::vector<std::string>& args) {
         BarProgress progress("frames");
         cropped = OptimizeFrames(gif, &progress);
     }
-    GifSaveOptions saveOptions;
-    saveOptions.smallestDelta = max;
-    if (std::string why; !gif.Save(out, saveOptions, &why)) return Fail(kFailure, NamedOnce("cannot write", out, why));
+    if (max) {
+        // Coded in three palette orders; the shortest file is written.
+        std::vector<uint8_t> bytes;
+        BarProgress progress("coding");
+        if (!CodeSmallestFile(gif, bytes, &progress))
+            return Fail(kFailure, NamedOnce("cannot write", out, "the animation cannot be written as a GIF file (no frames, palette or 8-bpp images)"));
+        if (std::string why; !WriteFileReplacing(out, bytes.data(), bytes.size(), &why, true))
+            return Fail(kFailure, NamedOnce("cannot write", out, why));
+    } else if (std::string why; !gif.Save(out, GifSaveOptions{}, &why)) {
+        return Fail(kFailure, NamedOnce("cannot write", out, why));
+    }
 
     if (transparentIndex) std::printf("transparency: index %d in every frame\n", *transparentIndex);
     if (!gif.GlobalPaletteExists())

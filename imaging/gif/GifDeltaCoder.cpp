@@ -184,11 +184,16 @@ void keepShorter(GifDeltaCoding& best, std::vector<uint8_t>& data, int codeSize,
     best.transparent = transparent;
 }
 
-// Keeps `sequence` coded in `best` when it codes shorter.
-void keepShorter(GifDeltaCoding& best, const std::vector<uint8_t>& sequence, int transparent) {
+// Keeps `sequence` coded in `best` when it codes shorter; `keepTable` also
+// tries the table kept once it last fills.
+void keepShorterSequence(GifDeltaCoding& best, const std::vector<uint8_t>& sequence, int transparent,
+                         bool keepTable = false) {
     const int codeSize = codeSizeOf(sequence);
     std::vector<uint8_t> data;
-    CompressSequence(data, sequence.data(), sequence.size(), codeSize + 1);
+    if (keepTable)
+        CompressSequenceSmallest(data, sequence.data(), sequence.size(), codeSize + 1);
+    else
+        CompressSequence(data, sequence.data(), sequence.size(), codeSize + 1);
     keepShorter(best, data, codeSize, transparent);
 }
 
@@ -222,9 +227,12 @@ GifDeltaCoding CodeSmallestDelta(const GcDIB& plain, const GcDIB* unchanged, int
     }
     size_t openCount = 0;
     for (size_t u : openUses) openCount += u;
-    // Where at least half the pixels may be transparent, the frame as it is
-    // never codes shortest: it is not tried.
-    if (2 * openCount < pixels.size()) keepShorter(best, pixels, -1);
+    // The frame as it is, however many pixels may be transparent: when a
+    // morph moves a little everywhere, the unchanged pixels are scattered
+    // and transparency only breaks the strings the picture repeats.
+    // A frame with nothing beneath it (the first) has this one coding: the
+    // kept table is worth its second pass there.
+    keepShorterSequence(best, pixels, -1, openCount == 0);
     if (openCount == 0) return best;
 
     // The transparent index: the frame's own; else the one given (unused by
@@ -244,13 +252,10 @@ GifDeltaCoding CodeSmallestDelta(const GcDIB& plain, const GcDIB* unchanged, int
                 (index < 0 || bitsWith(i) < bitsWith(index)))
                 index = i;
     }
-    if (index < 0) {
-        if (best.data.empty()) keepShorter(best, pixels, -1);
-        return best;
-    }
+    if (index < 0) return best;
     std::vector<uint8_t> sequence(pixels.size());
     select(sequence, pixels, open, uint8_t(index));
-    keepShorter(best, sequence, index);
+    keepShorterSequence(best, sequence, index);
 
     // The code size of every open pixel transparent: an open pixel keeps its
     // value only where that fits.

@@ -29,6 +29,7 @@ void GifLzwCoder::write(uint32_t code) {
 
 bool GifLzwCoder::put(uint32_t code, uint8_t pixel) {
     write(code);
+    if (frozen_) return false;
     if (table_.full()) {
         write(clear_);
         table_.reset();
@@ -56,6 +57,44 @@ void GifLzwCoder::finish(uint32_t code, std::vector<uint8_t>& out) {
         out.insert(out.end(), packed_.begin() + ptrdiff_t(at), packed_.begin() + ptrdiff_t(at + n));
     }
     packed_.clear();
+}
+
+namespace {
+
+// CompressSequence, freezing the table when it fills for the `freezeAt`-th
+// time (0: never); counts the fills met.
+void compress(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int InitBits, int freezeAt,
+              int& fills) {
+    fills = 0;
+    auto coder = std::make_unique<GifLzwCoder>(InitBits);
+    uint32_t prefix = pixels[0];
+    for (size_t i = 1; i < count; ++i) {
+        const int code = coder->find(prefix, pixels[i]);
+        if (code >= 0) {
+            prefix = uint32_t(code);
+            continue;
+        }
+        if (coder->full() && ++fills == freezeAt) coder->freeze();
+        coder->put(prefix, pixels[i]);
+        prefix = pixels[i];
+    }
+    coder->finish(prefix, out);
+}
+
+}  // namespace
+
+void CompressSequenceSmallest(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int InitBits) {
+    if (count == 0) return;
+    std::vector<uint8_t> best, tried;
+    int fills = 0, unused = 0;
+    compress(best, pixels, count, InitBits, 0, fills);
+    // Kept from the last fill on: the rest is then too short to fill a new
+    // table, so the full one's long strings code it with fewer codes.
+    if (fills > 0) {
+        compress(tried, pixels, count, InitBits, fills, unused);
+        if (tried.size() < best.size()) best.swap(tried);
+    }
+    out.insert(out.end(), best.begin(), best.end());
 }
 
 void CompressSequence(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int InitBits) {

@@ -62,8 +62,13 @@ public:
     explicit GifLzwCoder(int InitBits);
 
     int find(uint32_t prefix, uint8_t pixel) const { return table_.find(prefix, pixel); }
+    bool full() const { return table_.full(); }
+    // From now on the table stays as it is: codes go out at 12 bits, nothing
+    // is entered and nothing cleared (decoders stop adding to a full table).
+    // Only for a full table.
+    void freeze() { frozen_ = table_.full(); }
     // Puts out `code`, then enters code + `pixel`, or clears the table when
-    // it is full. True when it cleared.
+    // it is full (and not frozen). True when it cleared.
     bool put(uint32_t code, uint8_t pixel);
     // Puts out the last string's code and the end code, and appends the data
     // sub-blocks (length byte + at most 255 bytes each, no terminator).
@@ -79,11 +84,17 @@ private:
     std::vector<uint8_t> packed_;
     uint64_t acc_ = 0;
     int held_ = 0;
+    bool frozen_ = false;
 };
 
 // Appends the data sub-blocks of `count` (at least one) pixels in coding
 // order to `out`, the table cleared whenever it is full. Every pixel must be
 // below the clear code.
 void CompressSequence(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int InitBits);
+
+// The same, or with the table kept as it is from the last time it fills on
+// (no clear after that): whichever codes shorter. A table full of the
+// frame's strings often codes the rest better than a new one would.
+void CompressSequenceSmallest(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int InitBits);
 
 }  // namespace tarnel

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <numeric>
+#include <optional>
 #include <vector>
 
 #include "platform/RuntimeError.h"
@@ -85,6 +86,21 @@ void renumberFrames(cGif& GIF, const std::vector<uint8_t>& palette, const std::a
     progressValue(Progress, 0);
 }
 
+// The global palette put in `order` (new entry i is old entry order[i]),
+// the frames renumbered with it.
+void applyOrder(cGif& GIF, const std::array<int, 256>& order, int entries, ProgressSink* Progress) {
+    std::array<uint8_t, 256> renumber{};
+    for (int i = 0; i < 256; ++i) renumber[size_t(order[size_t(i)])] = uint8_t(i);
+
+    std::vector<uint8_t> palette(GIF.lpGlobalPalette(), GIF.lpGlobalPalette() + 1024);
+    for (int i = 0; i < entries; ++i)
+        std::memcpy(GIF.lpGlobalPalette() + 4 * i, palette.data() + 4 * order[size_t(i)], 4);
+    if (GIF.ScreenBackgroundColorIndex() < entries)
+        GIF.SetScreenBackgroundColorIndex(renumber[GIF.ScreenBackgroundColorIndex()]);
+    const std::vector<uint8_t> sorted(GIF.lpGlobalPalette(), GIF.lpGlobalPalette() + 1024);
+    renumberFrames(GIF, sorted, renumber, -1, Progress);
+}
+
 }  // namespace
 
 void SetFramesTransparency(cGif& GIF, bool UseTransparentColor, uint8_t TransparentColorIndex,
@@ -150,6 +166,132 @@ uint8_t OptimizePalette(cGif& GIF, ProgressSink* Progress) {
     return uint8_t(oldEntries - newEntries);
 }
 
+namespace {
+
+// The order of SortPaletteByFirstUse (new entry i is old entry order[i]).
+std::array<int, 256> firstUseOrder(cGif& GIF, ProgressSink* Progress) {
+    const int count = GIF.FramesCount();
+    const int entries = std::clamp<int>(GIF.GlobalPaletteEntries(), 0, 256);
+    progressMax(Progress, 2 * count);
+    // Per entry: the first frame that shows it and its pixels there.
+    std::array<int, 256> first;
+    first.fill(count + 1);
+    std::array<int64_t, 256> pixels{};
+    for (int n = 1; n <= count; ++n) {
+        progressValue(Progress, n);
+        if (GIF.LocalPaletteUsed(n) || GIF.FrameDIBXOR(n).BPP() != 8) continue;
+        std::array<int64_t, 256> here{};
+        const Bitmap& image = *GIF.FrameDIBXOR(n).bitmap();
+        for (int y = 0; y < image.height(); ++y) {
+            const uint8_t* row = image.scanline(y);
+            for (int x = 0; x < image.width(); ++x) ++here[row[x]];
+        }
+        for (int i = 0; i < 256; ++i)
+            if (here[size_t(i)] > 0 && first[size_t(i)] > n) {
+                first[size_t(i)] = n;
+                pixels[size_t(i)] = here[size_t(i)];
+            }
+    }
+    std::array<int, 256> order{};
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.begin() + entries, [&](int a, int b) {
+        if (first[size_t(a)] != first[size_t(b)]) return first[size_t(a)] < first[size_t(b)];
+        return pixels[size_t(a)] > pixels[size_t(b)];
+    });
+    return order;
+}
+
+// Per frame: which colours its changed pixels have, and how many they are.
+struct FrameChanges {
+    std::array<bool, 256> colours{};
+    int64_t pixels = 0;
+};
+
+// The order of SortPaletteByChange; nothing where it does not apply.
+// `changes`, when given, receives each frame's changed colours.
+std::optional<std::array<int, 256>> changeOrder(cGif& GIF, ProgressSink* Progress,
+                                                std::vector<FrameChanges>* changes = nullptr) {
+    const int count = GIF.FramesCount();
+    const int entries = std::clamp<int>(GIF.GlobalPaletteEntries(), 0, 256);
+    const int W = GIF.ScreenWidth(), H = GIF.ScreenHeight();
+    if (W <= 0 || H <= 0 || int64_t(W) * H > (int64_t(1) << 28)) return std::nullopt;
+    progressMax(Progress, 2 * count);
+    // The screen as index values, -1 where nothing shows yet; each frame's
+    // pixels count where they differ from it, then cover it.
+    std::vector<int16_t> screen(size_t(W) * size_t(H), -1);
+    std::array<int, 256> frames{};
+    std::array<int64_t, 256> pixels{};
+    for (int n = 1; n <= count; ++n) {
+        progressValue(Progress, n);
+        if (GIF.LocalPaletteUsed(n) || GIF.FrameDIBXOR(n).BPP() != 8) return std::nullopt;
+        const bool own = GIF.FrameUseTransparentColor(n);
+        const int t = GIF.FrameTransparentColorIndex(n);
+        std::array<int64_t, 256> here{};
+        const Bitmap& image = *GIF.FrameDIBXOR(n).bitmap();
+        for (int y = 0; y < image.height(); ++y) {
+            const int sy = GIF.FrameTop(n) + y;
+            if (sy < 0 || sy >= H) continue;
+            const uint8_t* row = image.scanline(y);
+            for (int x = 0; x < image.width(); ++x) {
+                const int sx = GIF.FrameLeft(n) + x;
+                if (sx < 0 || sx >= W || (own && row[x] == t)) continue;
+                int16_t& shown = screen[size_t(sy) * size_t(W) + size_t(sx)];
+                here[row[x]] += shown != row[x];
+                shown = row[x];
+            }
+        }
+        if (changes) {
+            FrameChanges c;
+            for (int i = 0; i < 256; ++i) {
+                c.colours[size_t(i)] = here[size_t(i)] > 0;
+                c.pixels += here[size_t(i)];
+            }
+            changes->push_back(c);
+        }
+        for (int i = 0; i < 256; ++i) {
+            frames[size_t(i)] += here[size_t(i)] > 0;
+            pixels[size_t(i)] += here[size_t(i)];
+        }
+    }
+    std::array<int, 256> order{};
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.begin() + entries, [&](int a, int b) {
+        if (frames[size_t(a)] != frames[size_t(b)]) return frames[size_t(a)] > frames[size_t(b)];
+        return pixels[size_t(a)] > pixels[size_t(b)];
+    });
+    return order;
+}
+
+std::array<int, 256> inverseOf(const std::array<int, 256>& order) {
+    std::array<int, 256> inverse{};
+    for (int i = 0; i < 256; ++i) inverse[size_t(order[size_t(i)])] = i;
+    return inverse;
+}
+
+std::array<int, 256> identityOrder() {
+    std::array<int, 256> order{};
+    std::iota(order.begin(), order.end(), 0);
+    return order;
+}
+
+
+
+}  // namespace
+
+bool SortPaletteByFirstUse(cGif& GIF, ProgressSink* Progress) {
+    if (!GIF.GlobalPaletteExists()) return false;
+    applyOrder(GIF, firstUseOrder(GIF, Progress), std::clamp<int>(GIF.GlobalPaletteEntries(), 0, 256), Progress);
+    return true;
+}
+
+bool SortPaletteByChange(cGif& GIF, ProgressSink* Progress) {
+    if (!GIF.GlobalPaletteExists()) return false;
+    const std::optional<std::array<int, 256>> order = changeOrder(GIF, Progress);
+    if (!order) return false;
+    applyOrder(GIF, *order, std::clamp<int>(GIF.GlobalPaletteEntries(), 0, 256), Progress);
+    return true;
+}
+
 bool SortPaletteByUse(cGif& GIF, ProgressSink* Progress) {
     if (!GIF.GlobalPaletteExists()) return false;
     const int count = GIF.FramesCount();
@@ -180,16 +322,51 @@ bool SortPaletteByUse(cGif& GIF, ProgressSink* Progress) {
         if (frames[size_t(a)] != frames[size_t(b)]) return frames[size_t(a)] > frames[size_t(b)];
         return pixels[size_t(a)] > pixels[size_t(b)];
     });
-    std::array<uint8_t, 256> renumber{};
-    for (int i = 0; i < 256; ++i) renumber[size_t(order[size_t(i)])] = uint8_t(i);
+    applyOrder(GIF, order, entries, Progress);
+    return true;
+}
 
-    std::vector<uint8_t> palette(GIF.lpGlobalPalette(), GIF.lpGlobalPalette() + 1024);
-    for (int i = 0; i < entries; ++i)
-        std::memcpy(GIF.lpGlobalPalette() + 4 * i, palette.data() + 4 * order[size_t(i)], 4);
-    if (GIF.ScreenBackgroundColorIndex() < entries)
-        GIF.SetScreenBackgroundColorIndex(renumber[GIF.ScreenBackgroundColorIndex()]);
-    const std::vector<uint8_t> sorted(GIF.lpGlobalPalette(), GIF.lpGlobalPalette() + 1024);
-    renumberFrames(GIF, sorted, renumber, -1, Progress);
+bool CodeSmallestFile(cGif& GIF, std::vector<uint8_t>& bytes, ProgressSink* Progress) {
+    GifSaveOptions options;
+    options.smallestDelta = true;
+    if (!GIF.SaveToStream(bytes, options)) return false;
+    if (!GIF.GlobalPaletteExists()) return true;
+    const int entries = std::clamp<int>(GIF.GlobalPaletteEntries(), 0, 256);
+    // Which order wins depends on the bits each frame's written pixels
+    // need: an estimate (changed pixels times the bits of their highest
+    // colour) picks the one other order worth coding.
+    std::vector<FrameChanges> changes;
+    const std::optional<std::array<int, 256>> byChange = changeOrder(GIF, Progress, &changes);
+    if (!byChange) return true;
+    auto estimate = [&](const std::array<int, 256>& order) {
+        const std::array<int, 256> renumber = inverseOf(order);
+        int64_t bits = 0;
+        for (const FrameChanges& c : changes) {
+            int highest = 0;
+            for (int i = 0; i < 256; ++i)
+                if (c.colours[size_t(i)]) highest = std::max(highest, renumber[size_t(i)]);
+            int b = 2;
+            while (b < 8 && (highest >> b) != 0) ++b;
+            bits += c.pixels * (b + 1);
+        }
+        return bits;
+    };
+    const std::array<int, 256> byFirstUse = firstUseOrder(GIF, Progress);
+    const int64_t now = estimate(identityOrder()), first = estimate(byFirstUse), change = estimate(*byChange);
+    std::vector<std::array<int, 256>> orders;
+    if (std::min(first, change) < now) orders.push_back(first <= change ? byFirstUse : *byChange);
+    // Each order is tried and undone; the palette ends in the winner's.
+    std::optional<std::array<int, 256>> best;
+    std::vector<uint8_t> other;
+    for (const std::array<int, 256>& order : orders) {
+        applyOrder(GIF, order, entries, Progress);
+        if (GIF.SaveToStream(other, options) && other.size() < bytes.size()) {
+            bytes.swap(other);
+            best = order;
+        }
+        applyOrder(GIF, inverseOf(order), entries, Progress);
+    }
+    if (best) applyOrder(GIF, *best, entries, Progress);
     return true;
 }
 

@@ -2,6 +2,7 @@
 // Operations on a whole animation held in a cGif. Progress goes to the sink,
 // which may be null.
 #include <cstdint>
+#include <vector>
 
 #include "imaging/Progress.h"
 #include "imaging/gif/cGif.h"
@@ -20,6 +21,27 @@ uint8_t OptimizePalette(cGif& GIF, ProgressSink* Progress);
 // colours all sit below 2^n can then be coded with n-bit pixels. Returns
 // false, changing nothing, without a global palette.
 bool SortPaletteByUse(cGif& GIF, ProgressSink* Progress);
+
+// Renumbers the global palette in the order the frames first show its
+// colours, most pixels first within a frame: the first frame's colours then
+// sit lowest and a frame coded as it is needs the fewest bits. False,
+// changing nothing, without a global palette.
+bool SortPaletteByFirstUse(cGif& GIF, ProgressSink* Progress);
+
+// Renumbers the global palette by how many frames change pixels to each
+// colour (a pixel counts where it differs from what the frames before left
+// on the screen), then by those pixels: what an optimised file writes of
+// each frame then needs the fewest bits. False, changing nothing, without a
+// global palette or when a frame has a local one.
+bool SortPaletteByChange(cGif& GIF, ProgressSink* Progress);
+
+// The file of GifSaveOptions::smallestDelta in the palette's order and,
+// where an estimate of the bits the frames' changed pixels need says it
+// pays, in the better of the orders of SortPaletteByFirstUse and
+// SortPaletteByChange: whichever file is shorter.
+// The palette is left in the winning order (what shows stays the same), so
+// coding again gives the same file. False when the animation cannot be written.
+bool CodeSmallestFile(cGif& GIF, std::vector<uint8_t>& bytes, ProgressSink* Progress);
 
 // Crops every frame to the rectangle that changed and merges repeated frames
 // into the one before (adding up their delays). Every frame must cover the

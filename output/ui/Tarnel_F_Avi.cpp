@@ -27,7 +27,9 @@ namespace {
 
 constexpr const char* kSaveTitle = "ﾌｧｲﾙ名を付けて保存";
 // AVI first; a name ending in .mp4 or .webm is written by the video export.
-constexpr const char* kSaveFilter = "AVI Videoﾌｧｲﾙ|*.avi|MP4 Videoﾌｧｲﾙ|*.mp4|WebM Videoﾌｧｲﾙ|*.webm";
+constexpr const char* kSaveFilter =
+    "AVI Videoﾌｧｲﾙ|*.avi|MP4 Videoﾌｧｲﾙ|*.mp4|WebM Videoﾌｧｲﾙ|*.webm|WebP ｱﾆﾒｰｼｮﾝﾌｧｲﾙ|*.webp|"
+    "APNG ｱﾆﾒｰｼｮﾝﾌｧｲﾙ|*.apng;*.png";
 constexpr const char* kInitialName = "*.avi";
 constexpr const char* kAviWritten = "AVI ﾌｧｲﾙを作成しました！！";
 
@@ -88,7 +90,7 @@ void Tarnel_F::Cmd_Avi_Save_Click() {
     // 2
     const std::string path = chosen->substr(0, chosen->find('\0'));
     if (path.empty()) return;
-    if (VideoContainerFor(path)) {
+    if (AnimationFormatFor(path)) {
         Settings().SaveFolder = FolderOf(path);
         writeVideo(path);
         return;
@@ -193,8 +195,8 @@ void Tarnel_F::writeVideo(const std::string& path) {
     }
 
     if (result == VideoExportResult::Written) {
-        const VideoContainer container = *VideoContainerFor(path);
-        lbl_Message->setText(QString::fromUtf8(VideoContainerName(container)) + QStringLiteral(" ﾌｧｲﾙを作成しました！！"));
+        const AnimationFormat format = *AnimationFormatFor(path);
+        lbl_Message->setText(QString::fromUtf8(AnimationFormatName(format)) + QStringLiteral(" ﾌｧｲﾙを作成しました！！"));
         lbl_Message->show();
         return;
     }

@@ -9,6 +9,7 @@
 #include "imaging/palette/mDither8bpp.h"
 #include "imaging/gif/mGIFExt.h"
 #include "output/ui/Tarnel_G.h"
+#include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
 #include "ui/widgets/PictureBoxWidget.h"
 #include "ui/mDialogColor.h"
@@ -118,9 +119,15 @@ void Tarnel_G::Cmd_Save_Click() {
             // Frames with the user's transparent colour keep it as it is.
             GifSaveOptions options;
             options.interFrameTransparency = optimized_ && !useTransparency_;
-            // At max, frames with the user's transparent colour take part too.
-            options.smallestDelta = optimizeMax_;
-            saved = gif_.Save(links.MediaFilePath, options);
+            if (optimizeMax_) {
+                // At max, frames with the user's transparent colour take part
+                // too, and the palette order that codes shortest is kept.
+                std::vector<uint8_t> bytes;
+                saved = CodeSmallestFile(gif_, bytes, nullptr) &&
+                        WriteFileReplacing(links.MediaFilePath, bytes.data(), bytes.size(), nullptr, true);
+            } else {
+                saved = gif_.Save(links.MediaFilePath, options);
+            }
         } catch (const std::exception&) {
             // The file is built in memory first; running out of it leaves any old file as it was.
             saved = false;

@@ -2,7 +2,9 @@
 // Writing MP4 (H.264) and WebM (VP9) files through FFmpeg's encoders and
 // muxers: open with the frame size and rate, write one picture per call,
 // commit. Frames are 24- or 32-bpp BGR bitmaps, converted to yuv420p with
-// BT.709 colours in the video range, the tags saying so.
+// BT.709 colours in the video range, the tags saying so. APNG goes the same
+// way, lossless in RGB: FFmpeg's encoder stores each frame as the changed
+// rectangle with the smallest of its dispose and blend choices.
 //
 // H.264 in 4:2:0 needs an even width and height: an odd size is padded to
 // the next even one by repeating the last column and row, so no picture
@@ -23,21 +25,22 @@
 
 namespace tarnel {
 
-enum class VideoContainer { Mp4, WebM };
+enum class VideoContainer { Mp4, WebM, Apng };
 
-// By the file name's extension, ".mp4" or ".webm" in any case; nothing for
-// any other name.
+// By the file name's extension, ".mp4", ".webm", ".apng" or ".png" in any
+// case; nothing for any other name.
 std::optional<VideoContainer> VideoContainerFor(const std::string& path);
 
-// "MP4" or "WebM", as messages name the format.
+// "MP4", "WebM" or "APNG", as messages name the format.
 const char* VideoContainerName(VideoContainer container);
 
-// The encoder each container is written with: "libx264" or "libvpx-vp9".
+// The encoder each container is written with: "libx264", "libvpx-vp9" or "apng".
 const char* VideoEncoderName(VideoContainer container);
 
 // Constant-quality factors: 23 for H.264, 32 for VP9; lower is better.
+// APNG is lossless and has none (0).
 int DefaultVideoCrf(VideoContainer container);
-int MaxVideoCrf(VideoContainer container);  // 51 for H.264, 63 for VP9
+int MaxVideoCrf(VideoContainer container);  // 51 for H.264, 63 for VP9, 0 for APNG
 
 // The frame rates a file can be written with.
 inline constexpr int kMinVideoFrameRate = 1;
@@ -48,6 +51,7 @@ struct VideoOptions {
     int width = 0, height = 0;  // of the frames that Write will be given
     int framesPerSecond = 20;
     int crf = -1;  // -1: DefaultVideoCrf
+    int loops = 0;  // APNG: times played, 0 = forever; the videos have no loop count
     // Empty: VideoEncoderName(container). Another name is looked up instead
     // (an FFmpeg without the usual encoder can be imitated with a name it lacks).
     std::string encoder;

@@ -16,6 +16,7 @@
 #include "support/GiflibReader.h"
 #include "support/Cli.h"
 #include "support/Images.h"
+#include "support/Pillow.h"
 #include "support/TempDir.h"
 
 using namespace tarnel;
@@ -222,6 +223,66 @@ TEST_F(CliAniGifFolder, UnreadableFoldersFailWithOneLineAndNoFile) {
     for (const char* bad : {" --delay -1", " --delay 40000", " --delay x"}) {
         SCOPED_TRACE(bad);
         EXPECT_EQ(run(ShellQuote(run6) + " " + ShellQuote(gif_) + bad).status, 2);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// --pingpong, --size and --loop, from a folder and from an AVI, read back by
+// Pillow: the frame count, the loop count, the size, and frames that mirror
+// each other going back.
+TEST_F(CliAniGifFolder, ShapedAnimationsReadBack) {
+    if (!HavePillow()) GTEST_SKIP() << "Pillow is not installed";
+    const std::string folder = morph("bmp");
+    ASSERT_FALSE(folder.empty());
+    const std::string avi = dir_.file("run.avi");
+    ASSERT_EQ(RunCli(cli_, "avi " + ShellQuote(folder) + " " + ShellQuote(avi) + " --codec raw", dir_.path().string()).status,
+              0);
+    const struct {
+        const char* name;
+        bool fromAvi;
+        const char* options;
+        int frames, loop, width, height;
+    } cases[] = {
+        {"pingpong", false, "--pingpong", 10, 0, 48, 32},
+        {"sized", false, "--size 24x --loop 4", 6, 4, 24, 16},
+        {"avi-pingpong-sized", true, "--pingpong --size x8 --palette adaptive-hq --optimize=max", 10, 0, 12, 8},
+        {"avi-loop", true, "--loop 1", 6, 1, 48, 32},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CliResult r = run(ShellQuote(c.fromAvi ? avi : folder) + " " + ShellQuote(gif_) + " " + c.options);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string scratch = dir_.file(std::string("decoded-") + c.name);
+        fs::create_directory(scratch);
+        const PillowAnimation a = DecodeWithPillow(gif_, scratch);
+        ASSERT_TRUE(a.ok) << a.error;
+        ASSERT_EQ(int(a.frames.size()), c.frames);
+        EXPECT_EQ(a.loop, c.loop);
+        EXPECT_EQ(a.frames[0].width(), c.width);
+        EXPECT_EQ(a.frames[0].height(), c.height);
+        // Going back shows the frames of the way forward: 4 3 2 1 after 0..5.
+        if (c.frames == 10) {
+            for (int k = 1; k <= 4; ++k) EXPECT_EQ(RgbPsnr(a.frames[size_t(k)], a.frames[size_t(10 - k)]), 99.0) << k;
+        }
+    }
+    // Without the options the bytes are those of the plain command.
+    ASSERT_EQ(run(ShellQuote(folder) + " " + ShellQuote(gif_)).status, 0);
+    const std::string plain = dir_.file("plain.gif");
+    ASSERT_EQ(run(ShellQuote(folder) + " " + ShellQuote(plain) + " --loop 0").status, 0);
+    EXPECT_EQ(readFile(gif_), readFile(plain));
+}
+
+TEST_F(CliAniGifFolder, ShapeOptionsRefuseBadValues) {
+    const std::string folder = morph("bmp");
+    for (const char* bad : {"--size 0x", "--size 12", "--loop -1", "--loop 40000", "--pingpong=1"}) {
+        SCOPED_TRACE(bad);
+        CliResult r = run(ShellQuote(folder) + " " + ShellQuote(gif_) + " " + bad);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+        EXPECT_FALSE(fs::exists(gif_));
     }
 }
 

@@ -8,6 +8,7 @@
 #include "support/AsNobody.h"
 #include "support/Cli.h"
 #include "support/FFprobe.h"
+#include "support/Pillow.h"
 #include "support/TempDir.h"
 #include "support/VideoFrames.h"
 
@@ -24,6 +25,7 @@ protected:
         if (cli_.empty()) GTEST_SKIP() << "tarnel-cli is not built beside the tests";
         fs::create_directory(dir_.path() / "frames");
         fs::create_directory(dir_.path() / "out");
+        std::ofstream(dir_.path() / "notes.txt") << "not a video";
     }
     test::CliResult run(const std::string& args) { return test::RunCli(cli_, "video " + args, dir_.path().string()); }
     std::string frames(const std::string& name = "") { return (dir_.path() / "frames" / name).string(); }
@@ -110,7 +112,18 @@ TEST_P(CliVideoFailure, ExitsWithOneLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CliVideoFailure,
-    ::testing::Values(FailureCase{"OtherExtension", "FOLDER OUT.avi", 2, false, 2, ".mp4 (H.264) or .webm (VP9)"},
+    ::testing::Values(FailureCase{"CrfForWebP", "FOLDER OUT.webp --crf 20", 2, false, 2, "--crf is for .mp4 and .webm"},
+                      FailureCase{"QualityForApng", "FOLDER OUT.apng --quality 50", 2, false, 2, "--quality is for .webp"},
+                      FailureCase{"LosslessForMp4", "FOLDER OUT.mp4 --lossless", 2, false, 2, "--lossless is for .webp"},
+                      FailureCase{"LoopForWebM", "FOLDER OUT.webm --loop 2", 2, false, 2, "--loop is for .webp"},
+                      FailureCase{"QualityWithLossless", "FOLDER OUT.webp --lossless --quality 9", 2, false, 2,
+                                  "not with --lossless"},
+                      FailureCase{"QualityTooHigh", "FOLDER OUT.webp --quality 101", 2, false, 2, "0 to 100"},
+                      FailureCase{"LoopTooHigh", "FOLDER OUT.png --loop 65536", 2, false, 2, "--loop takes"},
+                      FailureCase{"NoSide", "FOLDER OUT.webp --size x", 2, false, 2, "--size takes"},
+                      FailureCase{"ZeroSide", "FOLDER OUT.apng --size x0", 2, false, 2, "--size takes"},
+                      FailureCase{"NotAnAvi", "FOLDER/../notes.txt OUT.webp", 2, false, 1, "cannot read AVI file"},
+                      FailureCase{"OtherExtension", "FOLDER OUT.avi", 2, false, 2, ".mp4 (H.264) or .webm (VP9)"},
                       FailureCase{"NoExtension", "FOLDER OUT", 2, false, 2, ".mp4"},
                       FailureCase{"OneArgument", "FOLDER", 2, false, 2, "FOLDER and OUT.mp4"},
                       FailureCase{"CrfTooHighForH264", "FOLDER OUT.mp4 --crf 52", 2, false, 2, "0 to 51 for MP4"},
@@ -124,6 +137,116 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"ReadOnlyFileSystem", "FOLDER /proc/tarnel-video.mp4", 2, false, 1,
                                   "cannot write /proc/tarnel-video.mp4: "}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The animation formats read back by Pillow (and FFmpeg for APNG): frame
+// count and order, loop count, durations, size, and the pixels: exact for
+// the lossless kinds, close by SSIM for lossy WebP, close to Pillow's own
+// box reduction for a requested size.
+struct AnimationCase {
+    const char* name;
+    const char* file;
+    const char* options;
+    bool fromAvi;        // the folder written to a raw AVI first, that read
+    const char* order;   // the source frame each output frame shows
+    int loop;            // as Pillow reads it
+    int milliseconds;    // each frame's duration
+    int width, height;   // of the output (the source is 40 x 24)
+    bool lossless;
+};
+
+class CliVideoAnimation : public CliVideo, public ::testing::WithParamInterface<AnimationCase> {};
+
+TEST_P(CliVideoAnimation, ReadsBackAsWritten) {
+    if (!test::HavePillow()) GTEST_SKIP() << "Pillow is not installed";
+    const AnimationCase c = GetParam();
+    constexpr int kFrames = 4, kW = 40, kH = 24;
+    ASSERT_TRUE(test::writeMovingFrames(frames(), kFrames, kW, kH));
+    std::string in = ShellQuote(frames());
+    if (c.fromAvi) {
+        const test::CliResult avi = test::RunCli(cli_, "avi " + in + " " + ShellQuote(out("in.avi")) + " --codec raw",
+                                                 dir_.path().string());
+        ASSERT_EQ(avi.status, 0) << avi.err;
+        in = ShellQuote(out("in.avi"));
+    }
+    const test::CliResult r = run(in + " " + ShellQuote(out(c.file)) + " " + c.options);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    fs::create_directory(dir_.path() / "decoded");
+    const test::PillowAnimation a = test::DecodeWithPillow(out(c.file), (dir_.path() / "decoded").string());
+    ASSERT_TRUE(a.ok) << a.error;
+    const std::string order = c.order;
+    ASSERT_EQ(a.frames.size(), order.size());
+    EXPECT_EQ(a.loop, c.loop);
+    // This Pillow reads a WebP frame's duration from the frame before; the
+    // muxing tool reads them as stored.
+    const std::string name = c.file;
+    const bool webp = name.find("webp") != std::string::npos || name.find("WEBP") != std::string::npos;
+    const test::WebPInfo info = webp ? test::WebPMuxInfo(out(c.file)) : test::WebPInfo{};
+    if (webp) {
+        ASSERT_TRUE(info.ok) << "webpmux could not read " << c.file;
+        EXPECT_EQ(info.loop, c.loop);
+        EXPECT_EQ(info.durations, std::vector<int>(order.size(), c.milliseconds));
+    }
+    for (size_t k = 0; k < order.size(); ++k) {
+        SCOPED_TRACE("frame " + std::to_string(k));
+        if (!webp) {
+            EXPECT_EQ(a.durations[k], c.milliseconds);
+        }
+        ASSERT_EQ(a.frames[k].width(), c.width);
+        ASSERT_EQ(a.frames[k].height(), c.height);
+        const std::string source = frames(std::string("00") + order[k] + ".bmp");
+        Bitmap expected;
+        if (c.width == kW && c.height == kH) {
+            StdPicture p;
+            ASSERT_TRUE(LoadPicture(source, p));
+            expected = *p.bitmap;
+        } else {
+            expected = test::PillowBoxResize(source, c.width, c.height, (dir_.path() / "decoded").string());
+        }
+        ASSERT_EQ(expected.width(), c.width);
+        if (c.width != kW)  // 4:2:0 chroma costs a tiny lossy picture most
+            EXPECT_GT(test::RgbPsnr(a.frames[k], expected), c.lossless ? 45.0 : 33.0);
+        else if (c.lossless)
+            EXPECT_EQ(test::RgbPsnr(a.frames[k], expected), 99.0);
+        else
+            EXPECT_GT(test::LumaSsim(a.frames[k], expected), 0.97);
+    }
+    if (!webp && test::HaveFFprobe()) {
+        const test::ProbedVideo v = test::ProbeVideo(out(c.file));
+        EXPECT_EQ(v.codec, "apng");
+        EXPECT_EQ(v.frames, int(order.size()));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliVideoAnimation,
+    ::testing::Values(AnimationCase{"Apng", "a.apng", "", false, "0123", 0, 50, 40, 24, true},
+                      AnimationCase{"PngPingpongLoop", "b.png", "--pingpong --loop 3 --fps 10", false, "012321", 3, 100,
+                                    40, 24, true},
+                      AnimationCase{"ApngFromAvi", "c.APNG", "--fps 25", true, "0123", 0, 40, 40, 24, true},
+                      AnimationCase{"ApngReduced", "d.apng", "--size x12", false, "0123", 0, 50, 20, 12, true},
+                      AnimationCase{"WebP", "e.webp", "", false, "0123", 0, 50, 40, 24, false},
+                      AnimationCase{"WebPLosslessPingpong", "f.webp", "--lossless --pingpong --fps 25", false,
+                                    "012321", 0, 40, 40, 24, true},
+                      AnimationCase{"WebPFromAviPingpong", "g.webp", "--quality 95 --loop 2 --pingpong", true, "012321",
+                                    2, 50, 40, 24, false},
+                      AnimationCase{"WebPReduced", "h.WEBP", "--size 20x --quality 100", false, "0123", 0, 50, 20, 12,
+                                    false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A frame that repeats the one before is stored once, shown for both.
+TEST_F(CliVideo, WebPStoresARepeatedFrameOnce) {
+    ASSERT_TRUE(test::writeMovingFrames(frames(), 2, 40, 24));
+    fs::copy_file(frames("001.bmp"), frames("002.bmp"));
+    ASSERT_TRUE(SavePictureBMP(test::movingPicture(40, 24, 5), frames("003.bmp")));
+    for (const char* options : {"", "--lossless"}) {
+        SCOPED_TRACE(options);
+        ASSERT_EQ(run(ShellQuote(frames()) + " " + ShellQuote(out("x.webp")) + " " + options).status, 0);
+        const test::WebPInfo info = test::WebPMuxInfo(out("x.webp"));
+        ASSERT_TRUE(info.ok);
+        EXPECT_EQ(info.durations, (std::vector<int>{50, 100, 50}));
+    }
+}
 
 // Run as nobody: root writes into read-only folders.
 TEST_F(CliVideo, AnUnwritableFolderIsReported) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -12,6 +13,8 @@
 #include "imaging/gif/cGif.h"
 #include "support/GifCompositor.h"
 #include "support/GiflibReader.h"
+#include "support/Pillow.h"
+#include "support/TempDir.h"
 #include "support/Images.h"
 
 using namespace tarnel;
@@ -276,6 +279,54 @@ TEST(GifLzwSequence, DecodesToThePixelsAcrossTableClears) {
         const SavedImage& image = file->SavedImages[0];
         EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), image.RasterBits));
     }
+}
+
+// A frame that repeats pieces of its start: the table full of them codes the
+// rest shorter kept than cleared. Both giflib and Pillow must read a table
+// that stays full (no clear code after it fills).
+TEST(GifLzwSequence, AKeptTableCodesShorterAndDecodes) {
+    const int w = 400, h = 200;
+    std::vector<uint8_t> pixels(size_t(w) * size_t(h));
+    uint32_t s = 7;
+    const size_t start = 30000;
+    for (size_t i = 0; i < start; ++i) pixels[i] = uint8_t(test::lcg(s) % 16);
+    for (size_t i = start; i < pixels.size();) {
+        const size_t from = test::lcg(s) % (start - 16), length = 3 + test::lcg(s) % 8;
+        for (size_t k = 0; k < length && i < pixels.size(); ++k) pixels[i++] = pixels[from + k];
+    }
+    std::vector<uint8_t> cleared, smallest;
+    CompressSequence(cleared, pixels.data(), pixels.size(), 9);
+    CompressSequenceSmallest(smallest, pixels.data(), pixels.size(), 9);
+    EXPECT_LT(smallest.size(), cleared.size());
+
+    cGif gif;
+    ASSERT_TRUE(gif.FrameInsert(1, w, h));
+    gif.SetGlobalPaletteExists(true);
+    gif.SetGlobalPaletteEntries(256);
+    gif.SetScreenWidth(int16_t(w));
+    gif.SetScreenHeight(int16_t(h));
+    for (int i = 0; i < 16; ++i) test::setEntry(gif.lpGlobalPalette(), i, uint8_t(i * 16), uint8_t(255 - i * 16), uint8_t(i * 7));
+    for (int y = 0; y < h; ++y)
+        std::memcpy(gif.FrameDIBXOR(1).bitmap()->scanline(y), pixels.data() + size_t(y) * size_t(w), size_t(w));
+    const Bytes bytes = save(gif, true);
+    GiflibReader file(bytes);
+    ASSERT_TRUE(file.ok());
+    EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), file->SavedImages[0].RasterBits));
+    if (!test::HavePillow()) GTEST_SKIP() << "Pillow is not installed";
+    test::TempDir scratch;
+    const std::string path = scratch.file("kept.gif");
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    const test::PillowAnimation a = test::DecodeWithPillow(path, scratch.path().string());
+    ASSERT_TRUE(a.ok) << a.error;
+    ASSERT_EQ(a.frames.size(), 1u);
+    int wrong = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const RGBQuad c = a.frames[0].pixelColor(x, y);
+            const int i = pixels[size_t(y) * size_t(w) + size_t(x)];
+            wrong += c.red != i * 16 || c.green != 255 - i * 16 || c.blue != i * 7;
+        }
+    EXPECT_EQ(wrong, 0);
 }
 
 }  // namespace

@@ -213,6 +213,42 @@ TEST(SortPaletteByUse, ColoursOfMostFramesFirstThenMostPixels) {
     EXPECT_EQ(composite(gif), before);
 }
 
+// The other two orders the smallest coding tries: the composed frames stay
+// as they were, the palette is the expected permutation.
+TEST(SortPaletteOrders, RenumberWithoutChangingWhatShows) {
+    const struct {
+        const char* name;
+        bool (*sort)(cGif&, ProgressSink*);
+        std::vector<int> order;  // old entry of each new one
+    } cases[] = {
+        // Frame 1's colours by pixels (9, 1), then frame 2's new 6, frame 3's new 3.
+        {"first use", SortPaletteByFirstUse, {9, 1, 6, 3, 0, 2, 4, 5, 7, 8}},
+        // Changed pixels: 9 in frames 1-2 (8), 6 in 2-3 (4), 1 and 3 in one each.
+        {"change", SortPaletteByChange, {9, 6, 1, 3, 0, 2, 4, 5, 7, 8}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        cGif gif;
+        makeAnimation(gif, {{"1199", "9999"}, {"9966", "9999"}, {"9966", "6633"}});
+        gif.SetScreenWidth(4);
+        gif.SetScreenHeight(2);
+        const auto before = composite(gif);
+        EXPECT_TRUE(c.sort(gif, nullptr));
+        for (int i = 0; i < 10; ++i)
+            EXPECT_EQ(gif.GlobalPaletteRGBEntry(i), RGBColor(uint8_t(20 * c.order[size_t(i)]),
+                                                             uint8_t(255 - 20 * c.order[size_t(i)]),
+                                                             uint8_t(7 * c.order[size_t(i)])))
+                << i;
+        EXPECT_EQ(composite(gif), before);
+        std::vector<uint8_t> bytes;
+        EXPECT_TRUE(CodeSmallestFile(gif, bytes, nullptr));
+        EXPECT_EQ(composite(gif), before);
+        cGif back;
+        ASSERT_TRUE(back.LoadFromStream(bytes));
+        EXPECT_EQ(composite(back), before);
+    }
+}
+
 TEST(SortPaletteByUse, WithoutGlobalPaletteNothingHappens) {
     cGif gif;
     makeAnimation(gif, {{"12"}});

@@ -409,7 +409,8 @@ TEST_F(AviExportTest, TheSaveDialogAsksForAnAviFile) {
     ASSERT_EQ(dialogs.fileRequests.size(), 1u);
     const FileDialogRequest& r = dialogs.fileRequests[0];
     EXPECT_EQ(r.title, "ﾌｧｲﾙ名を付けて保存");
-    EXPECT_EQ(r.filter, "AVI Videoﾌｧｲﾙ|*.avi|MP4 Videoﾌｧｲﾙ|*.mp4|WebM Videoﾌｧｲﾙ|*.webm");
+    EXPECT_EQ(r.filter, "AVI Videoﾌｧｲﾙ|*.avi|MP4 Videoﾌｧｲﾙ|*.mp4|WebM Videoﾌｧｲﾙ|*.webm|WebP ｱﾆﾒｰｼｮﾝﾌｧｲﾙ|*.webp|"
+                        "APNG ｱﾆﾒｰｼｮﾝﾌｧｲﾙ|*.apng;*.png");
     EXPECT_EQ(r.fileName, "*.avi");
     EXPECT_EQ(r.initialFolder, frames.path().string());
     EXPECT_EQ(r.defaultExtension, "avi");

@@ -13,6 +13,7 @@
 #include "output/ui/Tarnel_F.h"
 #include "platform/ProgramFolder.h"
 #include "support/FFprobe.h"
+#include "support/Pillow.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 #include "support/VideoFrames.h"
@@ -94,6 +95,42 @@ INSTANTIATE_TEST_SUITE_P(Types, VideoSave,
                                            SaveCase{"b.MP4", "h264", "MP4 ﾌｧｲﾙを作成しました！！"},
                                            SaveCase{"c.webm", "vp9", "WebM ﾌｧｲﾙを作成しました！！"},
                                            SaveCase{"d.WebM", "vp9", "WebM ﾌｧｲﾙを作成しました！！"}));
+
+// The two animation types after the videos: the window's size and rate,
+// read back by Pillow (frames, size, each frame's time at 8 frames a second).
+TEST_F(VideoSaveTest, AnimationTypesWriteAtTheWindowsSizeAndRate) {
+    if (!test::HavePillow()) GTEST_SKIP() << "Pillow is not installed";
+    ASSERT_TRUE(test::writeMovingFrames(frames.path().string(), 5, 40, 30));
+    const struct {
+        const char* file;
+        const char* message;
+    } cases[] = {{"e.webp", "WebP ﾌｧｲﾙを作成しました！！"},
+                 {"f.apng", "APNG ﾌｧｲﾙを作成しました！！"},
+                 {"g.PNG", "APNG ﾌｧｲﾙを作成しました！！"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        auto f = open();
+        f->txtWidth->setText(QStringLiteral("33"));
+        f->txtHeight->setText(QStringLiteral("25"));
+        f->txtFPS->setText(QStringLiteral("8"));
+        const std::string path = out.file(c.file);
+        save(*f, path);
+        EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages[0].text;
+        EXPECT_TRUE(dialogs.compressionRequests.empty());
+        EXPECT_EQ(f->lbl_Message->text().toStdString(), c.message);
+        EXPECT_EQ(f->lbl_Progress->text(), QStringLiteral("5 / 5"));
+        test::TempDir scratch;
+        const test::PillowAnimation a = test::DecodeWithPillow(path, scratch.path().string());
+        ASSERT_TRUE(a.ok) << a.error;
+        ASSERT_EQ(a.frames.size(), 5u);
+        EXPECT_EQ(a.frames[0].width(), 33);
+        EXPECT_EQ(a.frames[0].height(), 25);
+        EXPECT_EQ(a.loop, 0);
+        if (std::string(c.file).find("webp") == std::string::npos) {
+            EXPECT_EQ(a.durations, std::vector<int>(5, 125));
+        }
+    }
+}
 
 TEST_F(VideoSaveTest, AnAviAfterAVideoSaysAviAgain) {
     ASSERT_TRUE(test::writeMovingFrames(frames.path().string(), 2, 16, 16));
