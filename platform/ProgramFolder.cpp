@@ -8,6 +8,8 @@
 #include <mutex>
 #include <system_error>
 
+#include "platform/StaleTempFiles.h"
+
 namespace tarnel {
 
 namespace fs = std::filesystem;
@@ -106,6 +108,10 @@ std::string ProcessTempPath(const std::string& folder, std::string_view name) {
     std::string path = folder;
     if (!path.empty() && path.back() != '/') path += '/';
     return path + file;
+}
+
+bool IsHousekeepingFileName(std::string_view name) {
+    return name.substr(0, kSessionFilePrefix.size()) == kSessionFilePrefix || IsTempFileName(name);
 }
 
 }  // namespace tarnel

@@ -1,12 +1,17 @@
 // The editor window: layout, start-up, shutdown and the option controls.
 #include "editor/ui/Tarnel_M.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QTimer>
+#include <QWindow>
+#include <filesystem>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <algorithm>
 
 #include "core/Settings.h"
 #include "ui/ChildWindows.h"
@@ -67,6 +72,18 @@ QColor qcolor(ColorRef c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
 Tarnel_M::Tarnel_M(QWidget* parent)
     : SkinWindow(kFaceWidth, kFaceHeight, QStringLiteral("Tarnel"), parent), session_(ProgramFolder()) {
     Form_Load();
+    markSaved();
+    makeResizable();
+    restorePlace(Settings().EditorPlace);
+    // When a dialog or child window closes and leaves no window with the
+    // focus, the editor takes it back, so its keys work without a click.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* now) {
+        if (now) return;
+        QTimer::singleShot(0, this, [this] {
+            if (isVisible() && !unloaded_ && !QGuiApplication::focusWindow() && !QApplication::activeModalWidget())
+                activateWindow();
+        });
+    });
 }
 
 Tarnel_M::~Tarnel_M() {
@@ -77,15 +94,98 @@ Tarnel_M::~Tarnel_M() {
 
 // ---------------------------------------------------------------- layout
 
+EditorLayout ComputeEditorLayout(int faceWidth, int faceHeight) {
+    EditorLayout l;
+    l.dx = std::max(0, faceWidth - Tarnel_M::kFaceWidth);
+    l.dy = std::max(0, faceHeight - Tarnel_M::kFaceHeight);
+    // An odd pixel goes to the end image's view.
+    l.grow = {l.dx / 2, l.dx - l.dx / 2};
+    l.shift = {0, l.grow[0]};
+    return l;
+}
+
+QRect EditorLayout::place(const QRect& design, Anchor anchor, int view) const {
+    const size_t i = size_t(view == 1 ? 1 : 0);
+    switch (anchor) {
+        case Anchor::Fixed: return design;
+        case Anchor::ViewTop: return design.translated(shift[i], 0);
+        case Anchor::ViewTopRight: return design.translated(shift[i] + grow[i], 0);
+        case Anchor::View: return QRect(design.x() + shift[i], design.y(), design.width() + grow[i], design.height() + dy);
+        case Anchor::ViewBelow: return design.translated(shift[i], dy);
+        case Anchor::ViewBelowRight: return design.translated(shift[i] + grow[i], dy);
+        case Anchor::Gap: return design.translated(grow[0], dy / 2);
+        case Anchor::RunTop: return design.translated(dx, 0);
+        case Anchor::RunBottom: return design.translated(dx, dy);
+        case Anchor::Panel: return QRect(design.x(), design.y() + dy, design.width() + dx, design.height());
+    }
+    return design;
+}
+
 void Tarnel_M::buildControls() {
     Pic_Base = face();
-    buildImageBlock(0);
-    buildImageBlock(1);
-    buildRunColumn();
-    buildOptionPanel();
+    using Anchor = EditorLayout::Anchor;
+    // Each group's new controls take the group's anchor.
+    auto group = [this](const std::function<void()>& build, Anchor anchor, int view) {
+        const QObjectList before = Pic_Base->children();
+        build();
+        for (QObject* child : Pic_Base->children()) {
+            auto* w = qobject_cast<QWidget*>(child);
+            if (w && !before.contains(child)) placed_.push_back(Placed{w, w->geometry(), anchor, view});
+        }
+    };
+    group([this] { buildImageBlock(0); }, Anchor::ViewTop, 0);
+    group([this] { buildImageBlock(1); }, Anchor::ViewTop, 1);
+    group([this] { buildRunColumn(); }, Anchor::RunTop, 0);
+    group([this] { buildOptionPanel(); }, Anchor::Panel, 0);
+    // Within the groups: what sits under a view, by a view's right edge,
+    // between the views, or in the lower part of the run column.
+    constexpr int kRunOutputTop = 268;
+    for (Placed& p : placed_) {
+        const int i = p.view;
+        const QWidget* w = p.widget;
+        if (p.anchor == Anchor::ViewTop && p.design.top() > 31 + kViewSize) p.anchor = Anchor::ViewBelow;
+        if (w == lbl_Size[size_t(i)] || w == lbl_Zoom[size_t(i)]) p.anchor = Anchor::ViewTopRight;
+        if (w == lbl_Size_S[size_t(i)]) p.anchor = Anchor::ViewBelowRight;
+        if (w == PicBack[size_t(i)]) p.anchor = Anchor::View;
+        if (w == lbl_Link) p.anchor = Anchor::Gap;
+        if (p.anchor == Anchor::RunTop && p.design.top() >= kRunOutputTop) p.anchor = Anchor::RunBottom;
+        if (w == Pic_Pre) p.anchor = Anchor::Fixed;  // centred in its slot by showPreview
+    }
     // The hidden third box: scratch for reductions and the frame canvas of a run.
     P[2] = new PictureBoxWidget(&images.P[2], Pic_Base);
     P[2]->hide();
+}
+
+void Tarnel_M::layoutFace(int width, int height) {
+    if (placed_.empty()) return;
+    const EditorLayout layout = ComputeEditorLayout(width, height);
+    for (const Placed& p : placed_) {
+        const QRect r = layout.place(p.design, p.anchor, p.view);
+        if (p.widget->geometry() != r) p.widget->setGeometry(r);
+    }
+    for (int i = 0; i < 2; ++i) placeView(i);
+    showPreview();
+}
+
+QSize Tarnel_M::viewSize(int i) const {
+    const QWidget* client = viewArea_[size_t(i == 1 ? 1 : 0)];
+    return client ? client->size() : QSize(kViewSize, kViewSize);
+}
+
+// The client area, bars and corner of view i inside its frame; the image
+// keeps its zoom level and its top-left corner where the view can.
+void Tarnel_M::placeView(int i) {
+    const size_t k = size_t(i);
+    const QSize size = PicBack[k]->size() - QSize(2, 2);
+    if (viewArea_[k]->size() == size) return;
+    viewArea_[k]->setGeometry(1, 1, size.width(), size.height());
+    const int w = size.width(), h = size.height();
+    VScroll[k]->setGeometry(w - kScrollBarSize, 0, kScrollBarSize, h - kScrollBarSize);
+    HScroll[k]->setGeometry(0, h - kScrollBarSize, w - kScrollBarSize, kScrollBarSize);
+    VScroll[k]->setPageStep(std::max(1, h / 2));
+    HScroll[k]->setPageStep(std::max(1, w / 2));
+    Cmd_D[k]->setGeometry(w - kScrollBarSize, h - kScrollBarSize, kScrollBarSize, kScrollBarSize);
+    if (images.loaded(i)) ZoomView(i, zoomLevel[k], QPointF(0, 0));
 }
 
 void Tarnel_M::buildImageBlock(int i) {
@@ -164,6 +264,7 @@ void Tarnel_M::buildRunColumn() {
     const int x = 640, w = 105;
     // The preview slot: Pic_Pre is centred in it at the start image's aspect.
     auto* slot = new QFrame(Pic_Base);
+    previewSlot_ = slot;
     slot->setGeometry(x, 31, w, 102);
     slot->setFrameStyle(QFrame::StyledPanel | QFrame::Plain);
     slot->setStyleSheet(QStringLiteral("QFrame { background: rgba(40, 46, 96, 40); border: 1px solid rgba(40, 46, 96, 110);"
@@ -413,7 +514,10 @@ SettingsControls Tarnel_M::settingsControls() const {
 }
 
 void Tarnel_M::endProgram(bool saveSettings) {
-    if (saveSettings) SaveSettings(Settings(), settingsControls());
+    if (saveSettings) {
+        Settings().EditorPlace = placeToRemember();
+        SaveSettings(Settings(), settingsControls());
+    }
     // Only the end command closes the session; any other end keeps it for the next start.
     if (saveSettings)
         removeSession();
@@ -428,7 +532,43 @@ void Tarnel_M::endProgram(bool saveSettings) {
     close();
 }
 
-void Tarnel_M::Cmd_End_Click() { endProgram(true); }
+bool Tarnel_M::hasUnsavedChanges() const { return savedState_ && !(captureState() == *savedState_); }
+
+void Tarnel_M::markSaved() {
+    savedState_ = captureState();
+    showTitle();
+}
+
+void Tarnel_M::showTitle() {
+    QString title = QStringLiteral("Tarnel");
+    if (!projectPath_.empty())
+        title += QStringLiteral(" - ") + QString::fromStdString(std::filesystem::path(projectPath_).filename().string());
+    if (hasUnsavedChanges()) title += QStringLiteral(" *");
+    if (titleFlash_ && titleFlash_->isActive()) title += QStringLiteral("  ― 保存しました");
+    setCaption(title);
+}
+
+// True when the end may go on: nothing unsaved, saved now, or the user lets it go.
+bool Tarnel_M::askSaveBeforeEnd() {
+    if (!hasUnsavedChanges()) return true;
+    switch (Dialogs().messageBox(kSaveChangesQuestion, MsgIcon::Question, MsgButtons::YesNoCancel, kAppTitle)) {
+        case MsgResult::Yes: return SaveProject();
+        case MsgResult::Cancel: return false;
+        default: return true;
+    }
+}
+
+void Tarnel_M::Cmd_End_Click() {
+    // A run in hand has its own end (the frame finishes first); the question
+    // is for the editing.
+    if (!running_) {
+        const bool go = askSaveBeforeEnd();
+        activateWindow();
+        setFocus();
+        if (!go) return;
+    }
+    endProgram(true);
+}
 
 void Tarnel_M::Cmd_Can_Click() { endProgram(false); }
 
