@@ -220,11 +220,15 @@ public:
 
     // The size of view i's client area (300 x 300 at the design size).
     QSize viewSize(int i) const;
+    // A control of the face made outside the build steps follows the face's
+    // size by `anchor` from where it is now (its place at the design size).
+    void anchorControl(QWidget* control, EditorLayout::Anchor anchor, int view = 0);
 
 protected:
     void exitImageReleased() override;
     void layoutFace(int width, int height) override;
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
     void reject() override {}  // Escape does not close the editor
 
 private:
