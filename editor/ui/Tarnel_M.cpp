@@ -3,15 +3,14 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QTimer>
-#include <QWindow>
-#include <filesystem>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <algorithm>
+#include <QTimer>
+#include <QWindow>
+#include <filesystem>
 
 #include "core/Settings.h"
 #include "ui/ChildWindows.h"
@@ -504,12 +503,7 @@ bool Tarnel_M::askSaveBeforeEnd() {
 void Tarnel_M::Cmd_End_Click() {
     // A run in hand has its own end (the frame finishes first); the question
     // is for the editing.
-    if (!running_) {
-        const bool go = askSaveBeforeEnd();
-        activateWindow();
-        setFocus();
-        if (!go) return;
-    }
+    if (!running_ && !askSaveBeforeEnd()) return;
     endProgram(true);
 }
 
