@@ -1,6 +1,7 @@
 #include "core/Settings.h"
 
 #include <algorithm>
+#include <charconv>
 #include <optional>
 
 #include "platform/NumText.h"
@@ -73,6 +74,28 @@ void takeTrimSize(const std::string& typed, int32_t& field) {
 
 }  // namespace
 
+std::string WindowPlaceText(const WindowPlace& p) {
+    return std::to_string(p.left) + " " + std::to_string(p.top) + " " + std::to_string(p.width) + " " +
+           std::to_string(p.height) + " " + (p.maximised ? "1" : "0");
+}
+
+std::optional<WindowPlace> ParseWindowPlace(const std::string& text) {
+    std::array<int32_t, 5> n{};
+    const char* at = text.data();
+    const char* end = text.data() + text.size();
+    for (size_t k = 0; k < n.size(); ++k) {
+        while (at < end && *at == ' ') ++at;
+        auto [next, ec] = std::from_chars(at, end, n[k]);
+        if (ec != std::errc() || next == at) return std::nullopt;
+        at = next;
+    }
+    while (at < end && *at == ' ') ++at;
+    if (at != end) return std::nullopt;
+    if (n[2] <= 0 || n[3] <= 0 || n[2] > kMaxSurfaceSide || n[3] > kMaxSurfaceSide || (n[4] != 0 && n[4] != 1))
+        return std::nullopt;
+    return WindowPlace{n[0], n[1], n[2], n[3], n[4] == 1};
+}
+
 MorphSettings& Settings() {
     static MorphSettings settings;
     return settings;
@@ -110,6 +133,8 @@ std::error_code LoadSettings(MorphSettings& s) {
     loadNumber<int16_t>(d, 12, s.Transparency, 0, kTransparencyRange);
     loadNumber<int16_t>(d, 13, s.AviRepeat[1], 5, kAviRepeatRange);
     loadNumber<int16_t>(d, 14, s.AviRepeat[2], 5, kAviRepeatRange);
+    s.EditorPlace = ParseWindowPlace(d.get(kWindowSection, "Editor", "", kProfileBufferSize));
+    s.ComposerPlace = ParseWindowPlace(d.get(kWindowSection, "Composer", "", kProfileBufferSize));
     return error;
 }
 
@@ -150,6 +175,14 @@ bool SaveSettings(MorphSettings& s, const SettingsControls& c, std::error_code* 
         bool all = true;
         for (size_t i = 0; i < kSettingsKeys.size(); ++i)
             all = document.set(kSettingsSection, cutName(kSettingsKeys[i]), values[i]) && all;
+        const std::pair<const char*, const std::optional<WindowPlace>*> places[] = {{"Editor", &s.EditorPlace},
+                                                                                    {"Composer", &s.ComposerPlace}};
+        for (const auto& [key, place] : places) {
+            if (*place)
+                all = document.set(kWindowSection, key, WindowPlaceText(**place)) && all;
+            else if (!document.get(kWindowSection, key, "", kProfileBufferSize).empty())
+                document.set(kWindowSection, key, std::nullopt);
+        }
         ec = document.save(path, true);
         if (!ec && !all) ec = std::make_error_code(std::errc::invalid_argument);
     }

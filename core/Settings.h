@@ -4,6 +4,7 @@
 // loads, written once by the end command.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -22,6 +23,20 @@ inline constexpr std::array<const char*, 15> kSettingsKeys = {
     "画像保存のﾊﾟｽ", "保存ﾌｧｲﾙの種類", "透過処理",       "AVIﾘﾋﾟｰﾄ1",   "AVIﾘﾋﾟｰﾄ2",
 };
 
+// Where a window that grows was left: its size and place when not maximised,
+// and whether it was maximised. Kept in the section "Window" of the settings
+// file ("left top width height maximised"); only for a window left elsewhere
+// than where and as large as it first opens.
+inline constexpr const char* kWindowSection = "Window";
+struct WindowPlace {
+    int32_t left = 0, top = 0, width = 0, height = 0;
+    bool maximised = false;
+    bool operator==(const WindowPlace&) const = default;
+};
+std::string WindowPlaceText(const WindowPlace& place);
+// Nothing for a text that is not five numbers with a size of at least one pixel.
+std::optional<WindowPlace> ParseWindowPlace(const std::string& text);
+
 // The persisted settings, in the order they are read and written. All zero
 // and empty until LoadSettings fills them.
 struct MorphSettings {
@@ -39,6 +54,8 @@ struct MorphSettings {
     int16_t SaveKind = 0;         // 0 BMP, 1 JPG, 2 GIF, 3 PNG
     int16_t Transparency = 0;     // 0 off, 1 on (GIF frames only)
     std::array<int16_t, 3> AviRepeat{};  // play counts 1..10; entry 0 is not persisted
+    std::optional<WindowPlace> EditorPlace;    // section "Window", key "Editor"
+    std::optional<WindowPlace> ComposerPlace;  // key "Composer"
 };
 
 // The process-wide record, owned by the editor window's module and alive for
@@ -104,7 +121,7 @@ inline std::error_code LoadSettings() { return LoadSettings(Settings()); }
 std::string SettingsReadFailedText(const std::error_code& error);
 
 // Writes the fifteen keys in order into the file as it is (other sections and
-// keys kept), with one read and one atomic, synced write of the whole file:
+// keys kept), then the windows' places (a window without one loses its key), with one read and one atomic, synced write of the whole file:
 // keys 1 to 8 from the controls (TrimWidth and TrimHeight are first set from
 // the text boxes: their value when numeric, else 0; a numeric text too large
 // for 32 bits leaves the field as it was), keys 9 to 15 from the fields.

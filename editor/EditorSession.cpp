@@ -21,6 +21,7 @@
 #include "imaging/PictureIO.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileRead.h"
+#include "platform/ProgramFolder.h"
 
 namespace tarnel {
 
@@ -29,8 +30,8 @@ namespace {
 using nlohmann::json;
 namespace fs = std::filesystem;
 
-constexpr const char* kPrefix = "Tarnel.session.";
-constexpr size_t kPrefixSize = 15;
+const std::string kPrefix(kSessionFilePrefix);
+constexpr size_t kPrefixSize = kSessionFilePrefix.size();
 constexpr size_t kIdSize = 16;
 constexpr uint64_t kMaxSessionFile = 16u << 20;
 
@@ -260,7 +261,7 @@ std::string EditorSession::pictureName(const StdPicture& picture, std::map<const
     return name;
 }
 
-bool EditorSession::Save(const EditorState& state, std::string& error) {
+bool EditorSession::Save(const EditorState& state, std::string& error, const SessionView* view) {
     error.clear();
     if (!takeLock(error)) return false;
     std::map<const Bitmap*, Written> written;  // what this state names
@@ -292,6 +293,12 @@ bool EditorSession::Save(const EditorState& state, std::string& error) {
         sources.push_back(std::move(s));
     }
     doc["sources"] = std::move(sources);
+    if (view) {
+        json views = json::array();
+        for (size_t i = 0; i < 2; ++i)
+            views.push_back(json{{"zoom", view->zoom[i]}, {"x", view->scrollX[i]}, {"y", view->scrollY[i]}});
+        doc["views"] = std::move(views);
+    }
     std::string text;
     try {
         text = doc.dump(1) + "\n";
@@ -316,7 +323,7 @@ bool EditorSession::Save(const EditorState& state, std::string& error) {
     return true;
 }
 
-bool EditorSession::Load(EditorState& out, std::string& error) const {
+bool EditorSession::Load(EditorState& out, std::string& error, SessionView* view) const {
     std::string text;
     if (std::error_code ec = ReadRegularFile(jsonPath(), kMaxSessionFile, text)) {
         error = ec.message();
@@ -389,6 +396,27 @@ bool EditorSession::Load(EditorState& out, std::string& error) const {
         }
         if (source->path.empty() || !source->picture.isBitmap()) *source = SourceState();
         state.sources[i] = source;
+    }
+    if (view) {
+        // The views are a convenience: whatever is missing or odd keeps its default.
+        *view = SessionView{};
+        auto views = doc.find("views");
+        if (views != doc.end() && views->is_array() && views->size() == 2) {
+            for (size_t i = 0; i < 2; ++i) {
+                const json& v = (*views)[i];
+                if (!v.is_object()) continue;
+                auto number = [&v](const char* key, int& into) {
+                    auto it = v.find(key);
+                    if (it != v.end() && it->is_number_integer()) {
+                        const int64_t n = it->get<int64_t>();
+                        if (n >= 0 && n <= kMaxSurfaceSide * 8) into = int(n);
+                    }
+                };
+                number("zoom", view->zoom[i]);
+                number("x", view->scrollX[i]);
+                number("y", view->scrollY[i]);
+            }
+        }
     }
     out = std::move(state);
     return true;

@@ -19,6 +19,7 @@
 // any moment leaves a consistent session (the previous one or the new one).
 // Every file is written atomically and synced. Nothing of another session
 // is ever removed unless its lock could be taken.
+#include <array>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,6 +31,14 @@ namespace tarnel {
 
 inline constexpr const char* kRestoreSessionQuestion = "前回の編集を復元しますか？";
 inline constexpr const char* kRestoreSessionFailed = "前回の編集を復元できませんでした。";
+
+// How the views showed the images: the zoom of each (a percentage, 0 for the
+// whole image in the view) and its scroll offsets. Kept beside the session so
+// a restored editing comes back as it was looked at.
+struct SessionView {
+    std::array<int, 2> zoom{100, 100};
+    std::array<int, 2> scrollX{}, scrollY{};
+};
 
 class EditorSession {
 public:
@@ -50,13 +59,14 @@ public:
     // Writes the state; pictures already written by this object are not
     // written again. False with `error` set when something cannot be written
     // (the previous session then stays as it was).
-    bool Save(const EditorState& state, std::string& error);
+    bool Save(const EditorState& state, std::string& error, const SessionView* view = nullptr);
     // True when this session's file is there.
     bool Exists() const;
     // Reads the session; false with `error` set when it is unreadable, holds
     // a value of the wrong kind or out of range, or a picture it names is
     // missing or broken.
-    bool Load(EditorState& out, std::string& error) const;
+    // `view` gets the views as saved, the defaults where the file has none.
+    bool Load(EditorState& out, std::string& error, SessionView* view = nullptr) const;
     // Deletes the session's file and pictures; the lock stays held.
     void Remove();
     // Makes `other` (one of Abandoned) this editor's session: this one's own

@@ -98,16 +98,16 @@ bool LoadSourcePicture(const std::string& path, StdPicture& out, std::string& re
 
 std::string SizeText(int width, int height) { return std::to_string(width) + " * " + std::to_string(height); }
 
-ViewBars ResetViewBars(int imageWidth, int imageHeight) {
+ViewBars ResetViewBars(int imageWidth, int imageHeight, int viewWidth, int viewHeight) {
     ViewBars bars;
-    const bool wide = imageWidth > kViewSize, high = imageHeight > kViewSize;
+    const bool wide = imageWidth > viewWidth, high = imageHeight > viewHeight;
     if (wide) {
         bars.hVisible = true;
-        bars.hMax = imageWidth - kViewSize + (high ? kScrollBarSize : 0);
+        bars.hMax = imageWidth - viewWidth + (high ? kScrollBarSize : 0);
     }
     if (high) {
         bars.vVisible = true;
-        bars.vMax = imageHeight - kViewSize + (wide ? kScrollBarSize : 0);
+        bars.vMax = imageHeight - viewHeight + (wide ? kScrollBarSize : 0);
     }
     bars.cornerVisible = bars.hVisible || bars.vVisible;
     return bars;

@@ -39,12 +39,13 @@ bool LoadSourcePicture(const std::string& path, StdPicture& out, std::string& re
 // "320 * 240"
 std::string SizeText(int width, int height);
 
-// The scroll bars of a 300 x 300 view over an image (ResetView).
+// The scroll bars of a 300 x 300 view over an image (ResetView), or of a
+// larger view once the window has grown.
 struct ViewBars {
     bool hVisible = false, vVisible = false, cornerVisible = false;
     int hMax = 0, vMax = 0;
 };
-ViewBars ResetViewBars(int imageWidth, int imageHeight);
+ViewBars ResetViewBars(int imageWidth, int imageHeight, int viewWidth = kViewSize, int viewHeight = kViewSize);
 
 // Copies the w x h pixels at (dx, dy) of `source` to a new picture of
 // `target` (resized to w x h; what lies off the source keeps the box's

@@ -12,6 +12,7 @@
 
 #include "core/MeshEdit.h"
 #include "output/FrameSequence.h"
+#include "platform/ProgramFolder.h"
 
 namespace tarnel {
 
@@ -191,7 +192,9 @@ std::vector<std::string> ListPatternFiles(const std::string& folder, const std::
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
         std::error_code typeError;
-        if (MatchesFilePattern(name, pattern) && it->is_regular_file(typeError)) names.push_back(name);
+        // The program's own files (a session's pictures, working copies) are never frames.
+        if (MatchesFilePattern(name, pattern) && !IsHousekeepingFileName(name) && it->is_regular_file(typeError))
+            names.push_back(name);
     }
     sortAlphabetically(names);
     return names;

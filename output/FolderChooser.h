@@ -46,7 +46,8 @@ std::string DriveErrorMessage(const std::string& driveText, const FolderError& e
 std::vector<std::string> ListSubfolders(const std::string& path);
 // True when `name` matches one of the ';'-separated patterns "*.ext" (case-insensitive).
 bool MatchesFilePattern(const std::string& name, const std::string& pattern);
-// File names in `folder` matching the pattern, alphabetical without regard to case.
+// File names in `folder` matching the pattern, alphabetical without regard to
+// case; the program's own files (sessions, marked temporaries) left out.
 std::vector<std::string> ListPatternFiles(const std::string& folder, const std::string& pattern = kFrameFilePattern);
 // folder + separator + name, without doubling a trailing separator.
 std::string JoinFolder(const std::string& folder, const std::string& name);

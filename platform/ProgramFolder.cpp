@@ -8,6 +8,8 @@
 #include <mutex>
 #include <system_error>
 
+#include "platform/StaleTempFiles.h"
+
 // Where the installation puts the data folder, seen from its bin folder
 // (GNUInstallDirs: "../share/tarnel").
 #ifndef TARNEL_DATA_FROM_BIN
@@ -119,6 +121,10 @@ std::string ProcessTempPath(const std::string& folder, std::string_view name) {
     std::string path = folder;
     if (!path.empty() && path.back() != '/') path += '/';
     return path + file;
+}
+
+bool IsHousekeepingFileName(std::string_view name) {
+    return name.substr(0, kSessionFilePrefix.size()) == kSessionFilePrefix || IsTempFileName(name);
 }
 
 }  // namespace tarnel

@@ -23,6 +23,13 @@ std::string ProgramFile(std::string_view name);
 // processes never share one.
 std::string ProcessTempPath(const std::string& folder, std::string_view name);
 
+// Every file of the editor's kept session starts with this name.
+inline constexpr std::string_view kSessionFilePrefix = "Tarnel.session.";
+// A file the program keeps for itself beside the frames and pictures of a
+// folder (the program folder above all): a session file, or a marked
+// temporary such as an editor's working copy. Never a frame.
+bool IsHousekeepingFileName(std::string_view name);
+
 // Replaces the program folder for this process; an empty folder removes the
 // override. The folder is created on first use if it does not exist.
 void SetProgramFolderOverride(const std::string& folder);

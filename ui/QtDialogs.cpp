@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <algorithm>
+#include <QAbstractButton>
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -141,6 +142,13 @@ QStringList QtDialogs::nameFilters(const std::string& filter) {
 MsgResult QtDialogs::messageBox(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title) {
     QMessageBox box(qtIcon(icon), QString::fromStdString(title), QString::fromStdString(text), qtButtons(buttons),
                     owner());
+    if (buttons == MsgButtons::YesNoCancel) {
+        // The three answers of the save question, in the windows' own words.
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+        box.button(QMessageBox::Cancel)->setText(QStringLiteral("ｷｬﾝｾﾙ"));
+        box.setDefaultButton(QMessageBox::Yes);
+    }
     return fromQt(box.exec(), buttons);
 }
 

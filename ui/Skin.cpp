@@ -116,6 +116,33 @@ QPixmap makeExit(bool pressed, qreal dpr) {
     return pm;
 }
 
+// The maximise image beside the exit image: one square for "fill the screen",
+// two overlapping ones for "back to the earlier size".
+QPixmap makeMaximise(bool restore, qreal dpr) {
+    QPixmap pm = canvas(16, 16, dpr);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient g(0, 0, 0, 16);
+    g.setColorAt(0, QColor(118, 128, 190));
+    g.setColorAt(1, QColor(52, 60, 124));
+    QPainterPath box;
+    box.addRoundedRect(QRectF(0.5, 0.5, 15, 15), 3.5, 3.5);
+    p.fillPath(box, g);
+    p.setPen(QPen(QColor(30, 34, 80), 1));
+    p.drawPath(box);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QPen(Qt::white, 1));
+    if (restore) {
+        p.drawRect(6, 3, 6, 6);
+        p.fillRect(4, 6, 7, 7, QColor(80, 88, 150));
+        p.drawRect(4, 6, 6, 6);
+    } else {
+        p.drawRect(4, 4, 8, 8);
+        p.drawLine(4, 5, 12, 5);
+    }
+    return pm;
+}
+
 QPixmap makeOption(bool on, qreal dpr) {
     QPixmap pm = canvas(14, 14, dpr);
     QPainter p(&pm);
@@ -253,6 +280,8 @@ Skin::Skin(qreal dpr) : dpr_(dpr) {
     texture = makeTexture(dpr);
     exitNormal = makeExit(false, dpr);
     exitPressed = makeExit(true, dpr);
+    maximiseImage = makeMaximise(false, dpr);
+    restoreImage = makeMaximise(true, dpr);
     optOn = makeOption(true, dpr);
     optOff = makeOption(false, dpr);
     switchOff = makeSwitch(false, dpr);

@@ -23,6 +23,7 @@ public:
 
     QPixmap texture;                 // Pic_Mbl
     QPixmap exitNormal, exitPressed; // imgImages(0), imgImages(1)
+    QPixmap maximiseImage, restoreImage;  // beside the exit image of a window that grows
     QPixmap optOn, optOff;           // Img_Opt_on, Img_Opt_off
     QPixmap switchOff, switchOn;     // Img_Ra(0), Img_Ra(1)
     QPixmap titlePlate;              // Img_TT

@@ -29,7 +29,8 @@ constexpr int kMinFaceWidth = 360;
 constexpr FrameSize kEmptyCanvas{320, 240};
 // Share of the available screen, each way, the frame may take by default.
 constexpr double kScreenShare = 0.6;
-// Room wanted beside the editor before it is moved aside, and the least room used there.
+// The preview's width where there is too little room beside the editor, and
+// the least room used beside it.
 constexpr int kWantBesideWidth = 640;
 constexpr int kMinBesideHeight = 240;
 
@@ -131,10 +132,18 @@ void PreviewWindow::layoutFor(FrameSize full) {
     std::optional<ScreenRect> region;
     if (owner) {
         const ScreenRect ownerRect = ToScreenRect(owner->frameGeometry());
-        const BesidePlacement beside = PlaceBeside(ownerRect, available, kWantBesideWidth);
+        // The editor stays where the user put it (asking for no width never
+        // moves it); with too little room beside it, the preview goes to the
+        // screen's edge on the roomier side and covers as little of it as it can.
+        const BesidePlacement beside = PlaceBeside(ownerRect, available, 0);
         if (beside.region.width >= kMinFaceWidth && beside.region.height >= kMinBesideHeight) {
-            if (!placedBeside_ && !(beside.ownerAt == ownerRect)) owner->move(beside.ownerAt.left, beside.ownerAt.top);
             region = beside.region;
+        } else if (available.width >= kMinFaceWidth) {
+            const int w = std::min(available.width, kWantBesideWidth);
+            const bool right = available.right() - ownerRect.right() >= ownerRect.left - available.left;
+            region = ScreenRect{right ? available.right() - w : available.left, available.top, w, available.height};
+        }
+        if (region) {
             maxWindowWidth = std::min(maxWindowWidth, region->width);
             maxWindowHeight = std::min(maxWindowHeight, region->height);
         }

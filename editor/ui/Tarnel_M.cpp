@@ -1,12 +1,16 @@
 // The editor window: layout, start-up, shutdown and the option controls.
 #include "editor/ui/Tarnel_M.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
+#include <QWindow>
+#include <filesystem>
 
 #include "core/FrameNaming.h"
 #include "core/Settings.h"
@@ -68,6 +72,20 @@ QColor qcolor(ColorRef c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
 Tarnel_M::Tarnel_M(QWidget* parent)
     : SkinWindow(kFaceWidth, kFaceHeight, QStringLiteral("Tarnel"), parent), session_(ProgramFolder()) {
     Form_Load();
+    markSaved();
+    makeResizable();
+    restorePlace(Settings().EditorPlace);
+}
+
+bool Tarnel_M::event(QEvent* event) {
+    // A modal dialog or child window has closed: unless another window took
+    // the focus, the editor takes it back, so its keys work without a click.
+    if (event->type() == QEvent::WindowUnblocked)
+        QTimer::singleShot(0, this, [this] {
+            if (isVisible() && !unloaded_ && !QGuiApplication::focusWindow() && !QApplication::activeModalWidget())
+                activateWindow();
+        });
+    return SkinWindow::event(event);
 }
 
 Tarnel_M::~Tarnel_M() {
@@ -80,10 +98,34 @@ Tarnel_M::~Tarnel_M() {
 
 void Tarnel_M::buildControls() {
     Pic_Base = face();
-    buildImageBlock(0);
-    buildImageBlock(1);
-    buildRunColumn();
-    buildOptionPanel();
+    using Anchor = EditorLayout::Anchor;
+    // Each group's new controls take the group's anchor.
+    auto group = [this](const std::function<void()>& build, Anchor anchor, int view) {
+        const QObjectList before = Pic_Base->children();
+        build();
+        for (QObject* child : Pic_Base->children()) {
+            auto* w = qobject_cast<QWidget*>(child);
+            if (w && !before.contains(child)) placed_.push_back(Placed{w, w->geometry(), anchor, view});
+        }
+    };
+    group([this] { buildImageBlock(0); }, Anchor::ViewTop, 0);
+    group([this] { buildImageBlock(1); }, Anchor::ViewTop, 1);
+    group([this] { buildRunColumn(); }, Anchor::RunTop, 0);
+    group([this] { buildOptionPanel(); }, Anchor::Panel, 0);
+    // Within the groups: what sits under a view, by a view's right edge,
+    // between the views, or in the lower part of the run column.
+    constexpr int kRunOutputTop = 268;
+    for (Placed& p : placed_) {
+        const int i = p.view;
+        const QWidget* w = p.widget;
+        if (p.anchor == Anchor::ViewTop && p.design.top() > 31 + kViewSize) p.anchor = Anchor::ViewBelow;
+        if (w == lbl_Size[size_t(i)] || w == lbl_Zoom[size_t(i)]) p.anchor = Anchor::ViewTopRight;
+        if (w == lbl_Size_S[size_t(i)]) p.anchor = Anchor::ViewBelowRight;
+        if (w == PicBack[size_t(i)]) p.anchor = Anchor::View;
+        if (w == lbl_Link) p.anchor = Anchor::Gap;
+        if (p.anchor == Anchor::RunTop && p.design.top() >= kRunOutputTop) p.anchor = Anchor::RunBottom;
+        if (w == Pic_Pre) p.anchor = Anchor::Fixed;  // centred in its slot by showPreview
+    }
     // The hidden third box: scratch for reductions and the frame canvas of a run.
     P[2] = new PictureBoxWidget(&images.P[2], Pic_Base);
     P[2]->hide();
@@ -165,6 +207,7 @@ void Tarnel_M::buildRunColumn() {
     const int x = 640, w = 105;
     // The preview slot: Pic_Pre is centred in it at the start image's aspect.
     auto* slot = new QFrame(Pic_Base);
+    previewSlot_ = slot;
     slot->setGeometry(x, 31, w, 102);
     slot->setFrameStyle(QFrame::StyledPanel | QFrame::Plain);
     slot->setStyleSheet(QStringLiteral("QFrame { background: rgba(40, 46, 96, 40); border: 1px solid rgba(40, 46, 96, 110);"
@@ -420,7 +463,10 @@ SettingsControls Tarnel_M::settingsControls() const {
 }
 
 void Tarnel_M::endProgram(bool saveSettings) {
-    if (saveSettings) SaveSettings(Settings(), settingsControls());
+    if (saveSettings) {
+        Settings().EditorPlace = placeToRemember();
+        SaveSettings(Settings(), settingsControls());
+    }
     // Only the end command closes the session; any other end keeps it for the next start.
     if (saveSettings)
         removeSession();
@@ -435,7 +481,38 @@ void Tarnel_M::endProgram(bool saveSettings) {
     close();
 }
 
-void Tarnel_M::Cmd_End_Click() { endProgram(true); }
+bool Tarnel_M::hasUnsavedChanges() const { return savedState_ && !(captureState() == *savedState_); }
+
+void Tarnel_M::markSaved() {
+    savedState_ = captureState();
+    showTitle();
+}
+
+void Tarnel_M::showTitle() {
+    QString title = QStringLiteral("Tarnel");
+    if (!projectPath_.empty())
+        title += QStringLiteral(" - ") + QString::fromStdString(std::filesystem::path(projectPath_).filename().string());
+    if (hasUnsavedChanges()) title += QStringLiteral(" *");
+    if (titleFlash_ && titleFlash_->isActive()) title += QStringLiteral("  ― 保存しました");
+    setCaption(title);
+}
+
+// True when the end may go on: nothing unsaved, saved now, or the user lets it go.
+bool Tarnel_M::askSaveBeforeEnd() {
+    if (!hasUnsavedChanges()) return true;
+    switch (Dialogs().messageBox(kSaveChangesQuestion, MsgIcon::Question, MsgButtons::YesNoCancel, kAppTitle)) {
+        case MsgResult::Yes: return SaveProject();
+        case MsgResult::Cancel: return false;
+        default: return true;
+    }
+}
+
+void Tarnel_M::Cmd_End_Click() {
+    // A run in hand has its own end (the frame finishes first); the question
+    // is for the editing.
+    if (!running_ && !askSaveBeforeEnd()) return;
+    endProgram(true);
+}
 
 void Tarnel_M::Cmd_Can_Click() { endProgram(false); }
 

@@ -5,7 +5,9 @@
 // for as long as the program runs; closing it ends the program.
 #include <QPointF>
 #include <QPointer>
+#include <QRect>
 #include <QRectF>
+#include <QSize>
 #include <array>
 #include <functional>
 #include <future>
@@ -35,6 +37,36 @@ namespace tarnel {
 
 class PictureBoxWidget;
 class Spinner;
+
+// Where the editor's controls go in a face of any size from the design size
+// up. At the design size everything stays where it was designed; larger, the
+// two views share the extra width equally and take all the extra height;
+// what belongs to a view moves with it (headings with its left edge, the size
+// and zoom labels with its right edge, the command rows under it with its
+// bottom), the run column keeps to the right edge (its output group to the
+// bottom-right corner), and the option panel to the bottom, as wide as the
+// two views.
+struct EditorLayout {
+    enum class Anchor {
+        Fixed,        // never moves (hidden helpers)
+        ViewTop,      // above view i, by its left edge
+        ViewTopRight, // above view i, by its right edge
+        View,         // view i itself: moves and grows
+        ViewBelow,    // under view i, by its left edge
+        ViewBelowRight,
+        Gap,          // between the two views, at mid-height
+        RunTop,       // the run column: right edge, top
+        RunBottom,    // the run column's output group: bottom-right corner
+        Panel,        // the option panel: bottom, across both views
+    };
+    int dx = 0, dy = 0;           // face size beyond the design size
+    std::array<int, 2> shift{};   // how far view i moved right
+    std::array<int, 2> grow{};    // how much wider view i is
+    QRect place(const QRect& design, Anchor anchor, int view) const;
+};
+EditorLayout ComputeEditorLayout(int faceWidth, int faceHeight);
+
+inline constexpr const char* kSaveChangesQuestion = "変更を保存しますか？";
 
 class Tarnel_M : public SkinWindow {
     Q_OBJECT
@@ -174,10 +206,17 @@ public:
     // (after any save still running) with `wait`, as every end does.
     void flushSession(bool wait = false);
     EditorSession& session() { return session_; }
+    // The views' zoom and scrolling as a session keeps them, and putting them back.
+    SessionView sessionView() const;
+    void applySessionView(const SessionView& view);
     // Project files: with an empty path the file dialog asks. Messages name
     // what went wrong; false when nothing was saved or opened.
     bool SaveProject(const std::string& path = std::string());
     bool OpenProject(const std::string& path = std::string());
+    // Meshes or pictures differ from what was last saved or opened as a
+    // project (from the start when there is none).
+    bool hasUnsavedChanges() const;
+    const std::string& projectPath() const { return projectPath_; }
     // The live preview of the morph (key P, the canvases' menu); raised when already open.
     void OpenPreview();
     LivePreview* preview() const { return preview_.get(); }
@@ -190,9 +229,17 @@ public:
     // the point has not been moved since; drawn as a ring.
     std::vector<bool> pointsToCheck() const;
 
+    // The size of view i's client area (300 x 300 at the design size).
+    QSize viewSize(int i) const;
+    // A control of the face made outside the build steps follows the face's
+    // size by `anchor` from where it is now (its place at the design size).
+    void anchorControl(QWidget* control, EditorLayout::Anchor anchor, int view = 0);
+
 protected:
     void exitImageReleased() override;
+    void layoutFace(int width, int height) override;
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
     void reject() override {}  // Escape does not close the editor
 
 private:
@@ -215,6 +262,7 @@ private:
     void setViewBars(int i, const ViewBars& bars);
     ViewAxis viewAxis(int i, bool horizontal) const;
     void scrollToShow(int i, const MeshPoint& p, double margin);
+    void centreOn(int i, const MeshPoint& p, double margin);
     void followDrag(int index, bool moved);
     void dragScrollTick();
     float grabRadius(int i) const;
@@ -258,7 +306,22 @@ private:
     void removeSession();
     std::string projectFolder() const;
     std::string projectPath_;  // the project last saved or opened
+    std::optional<EditorState> savedState_;  // as last saved or opened, or at the start
+    void markSaved();
+    void showTitle();
+    QTimer* titleFlash_ = nullptr;  // the "saved" note in the title while it runs
+    bool askSaveBeforeEnd();
     LivePreviewHandle preview_;
+
+    struct Placed {
+        QWidget* widget;
+        QRect design;
+        EditorLayout::Anchor anchor;
+        int view;
+    };
+    std::vector<Placed> placed_;  // every control of the face with its design place
+    QFrame* previewSlot_ = nullptr;
+    void placeView(int i);
 
     std::vector<std::pair<QWidget*, bool>> runLocked_;
     std::array<QWidget*, 2> viewArea_{};  // the 300 x 300 client of each view

@@ -9,10 +9,12 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <chrono>
 
 #include "core/FrameNaming.h"
@@ -154,6 +156,7 @@ void Tarnel_M::meshesMoved() {
     if (Initialising) return;
     sessionDirty_ = true;
     if (sessionTimer_) sessionTimer_->start();
+    showTitle();
 }
 
 void Tarnel_M::Undo() {
@@ -188,9 +191,9 @@ void Tarnel_M::flushSession(bool wait) {
     }
     // Pictures are never changed in place, so the worker may encode them
     // while the editing goes on.
-    auto save = [this, state = captureState()] {
+    auto save = [this, state = captureState(), view = sessionView()] {
         std::string error;
-        return session_.Save(state, error);
+        return session_.Save(state, error, &view);
     };
     if (wait) {
         if (!save()) sessionDirty_ = true;
@@ -218,8 +221,9 @@ bool Tarnel_M::OfferSessionRestore() {
             continue;
         }
         EditorState state;
+        SessionView view;
         std::string error;
-        const bool loaded = left->Load(state, error);
+        const bool loaded = left->Load(state, error, &view);
         // The session becomes this editor's either way: restored, it goes on
         // under its own name; unreadable, the next save replaces it.
         removeSession();
@@ -230,10 +234,33 @@ bool Tarnel_M::OfferSessionRestore() {
             return false;
         }
         applyState(state);
+        applySessionView(view);
         history.clear();
         return true;
     }
     return false;
+}
+
+SessionView Tarnel_M::sessionView() const {
+    SessionView v;
+    for (size_t i = 0; i < 2; ++i) {
+        v.zoom[i] = zoomLevel[i].fit ? 0 : zoomLevel[i].percent;
+        v.scrollX[i] = HScroll[i]->value();
+        v.scrollY[i] = VScroll[i]->value();
+    }
+    return v;
+}
+
+void Tarnel_M::applySessionView(const SessionView& view) {
+    for (int i = 0; i < 2; ++i) {
+        const size_t k = size_t(i);
+        const int percent = view.zoom[k];
+        const bool known = percent == 0 || std::find(kZoomPercents.begin(), kZoomPercents.end(), percent) != kZoomPercents.end();
+        if (!known || !images.loaded(i)) continue;
+        ZoomView(i, percent == 0 ? ZoomLevel{true, 100} : ZoomLevel{false, percent}, QPointF(0, 0));
+        HScroll[k]->setValue(view.scrollX[k]);
+        VScroll[k]->setValue(view.scrollY[k]);
+    }
 }
 
 // ---------------------------------------------------------------- files

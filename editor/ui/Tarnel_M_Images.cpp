@@ -32,7 +32,8 @@ void Tarnel_M::showPreview() {
     // Centred in its slot beside the views.
     const int w = images.Pic_Pre.scaleWidth(), h = images.Pic_Pre.scaleHeight();
     Pic_Pre->syncSize();
-    Pic_Pre->move(640 + (105 - w) / 2, 32 + (kPreviewSize - h) / 2);
+    const QPoint slot = previewSlot_ ? previewSlot_->pos() : QPoint(640, 31);
+    Pic_Pre->move(slot.x() + (105 - w) / 2, slot.y() + 1 + (kPreviewSize - h) / 2);
     Pic_Pre->show();
     Pic_Pre->refresh();
 }
@@ -120,7 +121,9 @@ void Tarnel_M::ResetView(int i) {
     // The bars span the image at the view's zoom, in screen pixels.
     const double zoom = zoomOf(i);
     P[size_t(i)]->setZoom(zoom);
-    const ViewBars bars = ResetViewBars(ZoomedLength(box.scaleWidth(), zoom), ZoomedLength(box.scaleHeight(), zoom));
+    const QSize view = viewSize(i);
+    const ViewBars bars = ResetViewBars(ZoomedLength(box.scaleWidth(), zoom), ZoomedLength(box.scaleHeight(), zoom),
+                                        view.width(), view.height());
     // A new image starts at the view's top-left corner, bars or not.
     P[size_t(i)]->move(0, 0);
     HScroll[size_t(i)]->setValue(0);

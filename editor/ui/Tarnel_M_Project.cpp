@@ -2,6 +2,7 @@
 // run settings) saved and opened from the canvases' menu and Ctrl+S / Ctrl+O.
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 
 #include <filesystem>
 
@@ -25,6 +26,7 @@ constexpr const char* kOpenProjectTitle = "ﾌﾟﾛｼﾞｪｸﾄを開く";
 constexpr const char* kProjectNeedsImages = "ｽﾀｰﾄ ｲﾒｰｼﾞとｴﾝﾄﾞ ｲﾒｰｼﾞをﾛｰﾄﾞしてください";
 constexpr const char* kProjectSaveFailed = "ﾌﾟﾛｼﾞｪｸﾄを保存できません： ";
 constexpr const char* kProjectOpenFailed = "ﾌﾟﾛｼﾞｪｸﾄを開けません： ";
+constexpr int kSavedNoteMs = 2500;
 constexpr const char* kProjectSizeMismatch = "ﾌﾟﾛｼﾞｪｸﾄと画像の大きさが合いません：";
 
 void tell(const std::string& text) { Dialogs().messageBox(text, MsgIcon::Exclamation, MsgButtons::OK, kAppTitle); }
@@ -97,6 +99,15 @@ bool Tarnel_M::SaveProject(const std::string& chosenPath) {
         return false;
     }
     projectPath_ = path;
+    // The title says so for a moment, where the project's name and mark are.
+    if (!titleFlash_) {
+        titleFlash_ = new QTimer(this);
+        titleFlash_->setSingleShot(true);
+        titleFlash_->setInterval(kSavedNoteMs);
+        connect(titleFlash_, &QTimer::timeout, this, [this] { showTitle(); });
+    }
+    titleFlash_->start();
+    markSaved();
     return true;
 }
 
@@ -168,6 +179,7 @@ bool Tarnel_M::OpenProject(const std::string& chosenPath) {
     }
     for (int i = 0; i < 2; ++i) VS_Stretch[size_t(i)]->setValue(100);
     projectPath_ = path;
+    markSaved();
     return true;
 }
 

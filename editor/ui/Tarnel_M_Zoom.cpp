@@ -119,7 +119,8 @@ void Tarnel_M::buildZoomShortcuts() {
 
 double Tarnel_M::zoomOf(int i) const {
     const PictureBox& box = images.P[size_t(i)];
-    return ZoomFactor(zoomLevel[size_t(i)], box.scaleWidth(), box.scaleHeight(), kViewSize);
+    const QSize view = viewSize(i);
+    return ZoomFactor(zoomLevel[size_t(i)], box.scaleWidth(), box.scaleHeight(), view.width(), view.height());
 }
 
 void Tarnel_M::showZoom(int i) { lbl_Zoom[size_t(i)]->setText(zoomText(zoomOf(i))); }
@@ -132,7 +133,9 @@ void Tarnel_M::ZoomView(int i, ZoomLevel level, QPointF anchor) {
     zoomLevel[size_t(i)] = level;
     const double zoom = zoomOf(i);
     P[size_t(i)]->setZoom(zoom);
-    const ViewBars bars = ResetViewBars(ZoomedLength(box.scaleWidth(), zoom), ZoomedLength(box.scaleHeight(), zoom));
+    const QSize view = viewSize(i);
+    const ViewBars bars = ResetViewBars(ZoomedLength(box.scaleWidth(), zoom), ZoomedLength(box.scaleHeight(), zoom),
+                                        view.width(), view.height());
     setViewBars(i, bars);
     HScroll[size_t(i)]->setValue(ScrollKeepingAnchor(anchor.x(), scrollX, before, zoom, bars.hMax));
     VScroll[size_t(i)]->setValue(ScrollKeepingAnchor(anchor.y(), scrollY, before, zoom, bars.vMax));
@@ -140,6 +143,11 @@ void Tarnel_M::ZoomView(int i, ZoomLevel level, QPointF anchor) {
     P[size_t(i)]->setOverlayMargin(mesh.PointerSize + 6);
     P[size_t(i)]->refresh();
     showZoom(i);
+    // The session keeps the zoom too; the editing itself did not change.
+    if (!Initialising && !applyingState_) {
+        sessionDirty_ = true;
+        if (sessionTimer_) sessionTimer_->start();
+    }
 }
 
 void Tarnel_M::P_MouseWheel(int i, int delta, int shift, QPointF at) {
@@ -153,7 +161,9 @@ void Tarnel_M::P_MouseWheel(int i, int delta, int shift, QPointF at) {
             const int direction = rest > 0 ? 1 : -1;
             rest -= direction * kWheelStep;
             const PictureBox& box = images.P[size_t(i)];
-            ZoomView(i, StepZoom(zoomLevel[size_t(i)], direction, box.scaleWidth(), box.scaleHeight(), kViewSize), at);
+            const QSize view = viewSize(i);
+            ZoomView(i, StepZoom(zoomLevel[size_t(i)], direction, box.scaleWidth(), box.scaleHeight(), view.width(), view.height()),
+                     at);
         }
         return;
     }
@@ -172,8 +182,10 @@ int Tarnel_M::canvasForKeys() const {
 void Tarnel_M::ZoomKey(int direction) {
     const int i = canvasForKeys();
     const PictureBox& box = images.P[size_t(i)];
+    const QSize view = viewSize(i);
     const ZoomLevel level = direction == 0 ? ZoomLevel{false, 100}
-                                           : StepZoom(zoomLevel[size_t(i)], direction, box.scaleWidth(), box.scaleHeight(), kViewSize);
+                                           : StepZoom(zoomLevel[size_t(i)], direction, box.scaleWidth(), box.scaleHeight(),
+                                                      view.width(), view.height());
     const ViewAxis h = viewAxis(i, true), v = viewAxis(i, false);
     ZoomView(i, level, QPointF(h.visible / 2.0, v.visible / 2.0));
 }
@@ -204,13 +216,29 @@ ViewAxis Tarnel_M::viewAxis(int i, bool horizontal) const {
     const QScrollBar* bar = horizontal ? HScroll[size_t(i)] : VScroll[size_t(i)];
     const QScrollBar* across = horizontal ? VScroll[size_t(i)] : HScroll[size_t(i)];
     // A bar covers the last pixels of the other direction.
-    return ViewAxis{bar->value(), bar->isHidden() ? 0 : bar->maximum(), kViewSize - (across->isHidden() ? 0 : kScrollBarSize)};
+    const QSize view = viewSize(i);
+    const int length = horizontal ? view.width() : view.height();
+    return ViewAxis{bar->value(), bar->isHidden() ? 0 : bar->maximum(), length - (across->isHidden() ? 0 : kScrollBarSize)};
 }
 
 void Tarnel_M::scrollToShow(int i, const MeshPoint& p, double margin) {
     const double zoom = zoomOf(i);
     HScroll[size_t(i)]->setValue(ScrollToShow(p.x, margin, zoom, viewAxis(i, true)));
     VScroll[size_t(i)]->setValue(ScrollToShow(p.y, margin, zoom, viewAxis(i, false)));
+}
+
+void Tarnel_M::centreOn(int i, const MeshPoint& p, double margin) {
+    // The partner stays put while its point is in sight; once it would leave,
+    // the view brings it to the middle rather than just inside the edge.
+    const double zoom = zoomOf(i);
+    const std::pair<QScrollBar*, double> axes[] = {{HScroll[size_t(i)], p.x}, {VScroll[size_t(i)], p.y}};
+    for (bool horizontal : {true, false}) {
+        const ViewAxis axis = viewAxis(i, horizontal);
+        const auto& [bar, at] = axes[horizontal ? 0 : 1];
+        if (ScrollToShow(at, margin, zoom, axis) == axis.scroll) continue;
+        const double middle = ImageToScreen(at, zoom) - axis.visible / 2.0;
+        bar->setValue(int(std::clamp(std::nearbyint(middle), 0.0, double(axis.maxScroll))));
+    }
 }
 
 void Tarnel_M::followDrag(int index, bool moved) {
@@ -223,7 +251,7 @@ void Tarnel_M::followDrag(int index, bool moved) {
         if (!dragScroll_->isActive()) dragScroll_->start();
     }
     const int other = 1 - index;
-    if (linkedViews && mesh.mesh(other).contains(si, sj)) scrollToShow(other, mesh.mesh(other)(si, sj), margin + 6);
+    if (linkedViews && mesh.mesh(other).contains(si, sj)) centreOn(other, mesh.mesh(other)(si, sj), margin + 6);
 }
 
 void Tarnel_M::dragScrollTick() {

@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QTimer>
 #include <chrono>
@@ -70,11 +71,12 @@ bool Tarnel_A::WaitUntil(int64_t milliseconds) {
     while (!closing_) {
         const int64_t remaining = milliseconds - playClock_.elapsed();
         if (remaining <= 0) return true;
-        // Paint and run timers, but keep keys and clicks for between plays.
+        // Keys, clicks and a close reach the window during the play, so the
+        // user can stop it at once; the window takes no other input.
         QEventLoop loop;
         QTimer::singleShot(std::chrono::milliseconds(remaining), Qt::PreciseTimer, &loop, &QEventLoop::quit);
         waitLoop_ = &loop;
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        loop.exec();
         waitLoop_ = nullptr;
     }
     return false;
@@ -135,7 +137,10 @@ void Tarnel_A::Timer1_Tick() {
         send("put video window at 0 0 " + std::to_string(picVideo->width()) + " " +
              std::to_string(picVideo->height()));
         send("play video wait");
+        // The last picture stays up until the next play draws its first one.
+        picVideo->setHoldOnClear(playCounter_ < plays && !closing_);
         send("close video");
+        picVideo->setHoldOnClear(false);
         // Keys pressed during the play are handled now, between plays.
         QCoreApplication::processEvents();
     }
@@ -150,6 +155,12 @@ void Tarnel_A::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) Form_KeyDown(kKeyEscape);
     else if (event->key() == Qt::Key_Space) Form_KeyDown(kKeySpace);
     else QDialog::keyPressEvent(event);
+}
+
+void Tarnel_A::mousePressEvent(QMouseEvent* event) {
+    // A click anywhere on the picture stops the play.
+    event->accept();
+    unload();
 }
 
 void Tarnel_A::unload() { reject(); }

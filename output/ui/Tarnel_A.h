@@ -2,8 +2,8 @@
 // The AVI player: a borderless window the size of the video (made smaller
 // to fit the screen where it is larger) that plays
 // PlayerFilePath AviRepeat[0] times through the MCI command strings, then
-// closes itself. Each play blocks the window (it keeps painting but takes
-// no input); Esc and Space close it between plays.
+// closes itself. Esc, Space, a click or closing the window stop it at once,
+// during a play as between plays.
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QPoint>
@@ -60,6 +60,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void done(int result) override;
 
 private:

@@ -7,8 +7,10 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QWheelEvent>
+#include <algorithm>
 #include <exception>
 
+#include "core/Settings.h"
 #include "core/WindowLinks.h"
 #include "output/mAVIImp.h"
 #include "platform/Colors.h"
@@ -73,6 +75,8 @@ Tarnel_G::Tarnel_G(QWidget* parent, Importer importer)
     tmrDelay.setSingleShot(false);
     connect(&tmrDelay, &QTimer::timeout, this, [this] { tmrDelay_Timer(); });
     Form_Load();
+    makeResizable();
+    restorePlace(Settings().ComposerPlace);
 }
 
 Tarnel_G::~Tarnel_G() { tmrDelay.stop(); }
@@ -195,6 +199,38 @@ void Tarnel_G::buildControls() {
     connect(Cmd_Exit, &QPushButton::clicked, this, [this] { Cmd_Exit_Click(); });
 
     ImgExit->setCursor(skin.cursor);
+
+    // Every control keeps its design place; the anchors say how it follows a larger face.
+    for (QObject* child : face->children()) {
+        auto* w = qobject_cast<QWidget*>(child);
+        if (!w) continue;
+        Anchor anchor = w->x() >= x ? Anchor::Right : Anchor::Fixed;
+        if (w == ucCanvas) anchor = Anchor::Canvas;
+        if (w == ucProgress) anchor = Anchor::UnderCanvas;
+        if (w == edge) anchor = Anchor::Wide;
+        if (w == Cmd_Exit) anchor = Anchor::BottomRight;
+        placed_.push_back(Placed{w, w->geometry(), anchor});
+    }
+}
+
+QRect Tarnel_G::PlaceControl(const QRect& design, Anchor anchor, int faceWidth, int faceHeight) {
+    const int dx = std::max(0, faceWidth - kFaceWidth), dy = std::max(0, faceHeight - kFaceHeight);
+    switch (anchor) {
+        case Anchor::Fixed: return design;
+        case Anchor::Canvas: return design.adjusted(0, 0, dx, dy);
+        case Anchor::UnderCanvas: return QRect(design.x(), design.y() + dy, design.width() + dx, design.height());
+        case Anchor::Right: return design.translated(dx, 0);
+        case Anchor::BottomRight: return design.translated(dx, dy);
+        case Anchor::Wide: return design.adjusted(0, 0, dx, 0);
+    }
+    return design;
+}
+
+void Tarnel_G::layoutFace(int width, int height) {
+    for (const Placed& p : placed_) {
+        const QRect r = PlaceControl(p.design, p.anchor, width, height);
+        if (p.widget->geometry() != r) p.widget->setGeometry(r);
+    }
 }
 
 void Tarnel_G::showSwitch() {
@@ -376,6 +412,7 @@ void Tarnel_G::UpdateInfo() {
 void Tarnel_G::Cmd_Exit_Click() { reject(); }
 
 void Tarnel_G::done(int result) {
+    Settings().ComposerPlace = placeToRemember();
     tmrDelay.stop();
     picking_ = false;
     gif_.Destroy();

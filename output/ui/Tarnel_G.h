@@ -6,9 +6,11 @@
 //
 // The import runs when the window is first shown (or through ImportMedia),
 // so the progress bar paints while it works.
+#include <QRect>
 #include <QTimer>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "imaging/GcDIB.h"
 #include "imaging/gif/cGif.h"
@@ -112,8 +114,16 @@ public:
     void setOptimizeMax(bool max);
     const std::string& sourcePath() const { return sourcePath_; }
 
+    // Where the composer's controls go in a face of width x height (the design
+    // size or larger): the canvas takes all the extra room, the progress bar
+    // stays under it as wide, the information and command column keeps to the
+    // right edge and Exit to the bottom-right corner.
+    enum class Anchor { Fixed, Canvas, UnderCanvas, Right, BottomRight, Wide };
+    static QRect PlaceControl(const QRect& design, Anchor anchor, int faceWidth, int faceHeight);
+
 protected:
     void done(int result) override;
+    void layoutFace(int width, int height) override;
     void showEvent(QShowEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -145,6 +155,12 @@ private:
     bool optimizeMax_ = false;
     bool imported_ = false;
     bool importing_ = false;
+    struct Placed {
+        QWidget* widget;
+        QRect design;
+        Anchor anchor;
+    };
+    std::vector<Placed> placed_;
 };
 
 }  // namespace tarnel

@@ -27,6 +27,7 @@ void VideoPicture::ShowFrame(const Bitmap& frame) {
 }
 
 void VideoPicture::Clear() {
+    if (holdOnClear_) return;
     frame_ = QImage();
     update();
 }

@@ -17,6 +17,9 @@ public:
     void Place(const Rect& rect) override;
     void ShowFrame(const Bitmap& frame) override;
     void Clear() override;
+    // While set, Clear keeps the last frame up: the next play's first frame
+    // replaces it, so repeats follow each other without a black picture.
+    void setHoldOnClear(bool hold) { holdOnClear_ = hold; }
 
     // Frames shown since the window was made (for tests and the play loop).
     int framesShown() const { return framesShown_; }
@@ -30,6 +33,7 @@ private:
     QImage frame_;
     QRect placed_;  // empty: the whole box
     int framesShown_ = 0;
+    bool holdOnClear_ = false;
 };
 
 }  // namespace tarnel

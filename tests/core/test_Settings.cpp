@@ -417,5 +417,38 @@ TEST_F(SettingsTest, LineEndsOfOtherLinesAreKept) {
     EXPECT_NE(text.find("\r\n[Other]\nx=1\n"), std::string::npos) << text;
 }
 
+// The windows' places: five numbers, a size of at least a pixel; anything
+// else is no place. Written only for a window that has one, and a key whose
+// window no longer has one goes.
+TEST_F(SettingsTest, WindowPlacesAreReadWrittenAndDropped) {
+    const struct {
+        const char* text;
+        std::optional<WindowPlace> place;
+    } cases[] = {
+        {"10 20 800 600 0", WindowPlace{10, 20, 800, 600, false}},
+        {" -5 -7 1000 700 1 ", WindowPlace{-5, -7, 1000, 700, true}},
+        {"10 20 800 600", std::nullopt},     {"10 20 0 600 0", std::nullopt},
+        {"10 20 800 600 2", std::nullopt},   {"10 20 800x 600 0", std::nullopt},
+        {"10 20 99999 600 0", std::nullopt}, {"", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ParseWindowPlace(c.text), c.place) << c.text;
+
+    MorphSettings s = loaded();
+    EXPECT_FALSE(s.EditorPlace);
+    ASSERT_TRUE(SaveSettings(s, SettingsControls{}));
+    EXPECT_EQ(readText(iniPath()).find("[Window]"), std::string::npos);  // nothing to remember, nothing written
+    s.EditorPlace = WindowPlace{-5, 40, 1200, 800, true};
+    s.ComposerPlace = WindowPlace{30, 40, 700, 500, false};
+    ASSERT_TRUE(SaveSettings(s, SettingsControls{}));
+    EXPECT_EQ(ReadIniValue(kWindowSection, "Editor", iniPath()), "-5 40 1200 800 1");
+    MorphSettings back = loaded();
+    EXPECT_EQ(back.EditorPlace, s.EditorPlace);
+    EXPECT_EQ(back.ComposerPlace, s.ComposerPlace);
+    s.EditorPlace.reset();
+    ASSERT_TRUE(SaveSettings(s, SettingsControls{}));
+    EXPECT_FALSE(loaded().EditorPlace);
+    EXPECT_EQ(loaded().ComposerPlace, s.ComposerPlace);
+}
+
 }  // namespace
 }  // namespace tarnel

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "support/FileKinds.h"
+#include "support/Files.h"
 #include "support/TempDir.h"
 
 namespace tarnel {
@@ -349,6 +350,42 @@ TEST(EditorSession, SessionOfTheSingleSessionLayoutIsRestored) {
     editor.Remove();
     EXPECT_FALSE(fs::exists(dir.file("Tarnel.session.json")));
     EXPECT_EQ(sessionPictures(dir), 0u);
+}
+
+// The views' zoom and scrolling travel with the session; a session without
+// them, or with values out of reason, gives the defaults.
+TEST(EditorSession, ViewsComeBackWithTheSession) {
+    TempDir dir;
+    EditorSession session(dir.path().string());
+    std::string error;
+    SessionView view;
+    view.zoom = {0, 300};
+    view.scrollX = {0, 120};
+    view.scrollY = {45, 0};
+    ASSERT_TRUE(session.Save(sample(), error, &view)) << error;
+    EditorState back;
+    SessionView read;
+    ASSERT_TRUE(session.Load(back, error, &read)) << error;
+    EXPECT_EQ(read.zoom, view.zoom);
+    EXPECT_EQ(read.scrollX, view.scrollX);
+    EXPECT_EQ(read.scrollY, view.scrollY);
+
+    const struct {
+        const char* name;
+        const char* views;  // the "views" value written into the file
+    } odd[] = {{"absent", nullptr}, {"not_a_list", "7"}, {"one_view", "[{\"zoom\": 200}]"},
+               {"negative", "[{\"zoom\": -1, \"x\": -4}, {\"zoom\": 1e9}]"}};
+    for (const auto& c : odd) {
+        ASSERT_TRUE(session.Save(sample(), error)) << error;
+        if (c.views) {
+            std::string text = test::readText(session.jsonPath());
+            text.insert(text.rfind('}'), std::string(",\"views\": ") + c.views);
+            test::writeText(session.jsonPath(), text);
+        }
+        ASSERT_TRUE(session.Load(back, error, &read)) << c.name << ": " << error;
+        EXPECT_EQ(read.zoom, (std::array<int, 2>{100, 100})) << c.name;
+        EXPECT_EQ(read.scrollX, (std::array<int, 2>{0, 0})) << c.name;
+    }
 }
 
 }  // namespace

@@ -115,6 +115,21 @@ TEST(ListPatternFiles, ImagesOnlyInAlphabeticalOrder) {
     EXPECT_TRUE(ListPatternFiles(dir.file("missing")).empty());
 }
 
+// The program folder holds the editor's session and working copies beside
+// its settings: none of them is a frame, whatever its extension.
+TEST(ListPatternFiles, TheProgramsOwnFilesAreNoFrames) {
+    TempDir dir;
+    for (const char* name : {"000.bmp", "001.bmp", "Tarnel.session.json", "Tarnel.session.0.bmp",
+                             "Tarnel.session.0123456789abcdef.3.bmp", "temp00.tarnel-tmp-0123456789abcdef.bmp",
+                             "AVI_Temp.tarnel-tmp-fedcba9876543210.bmp", "Tarnel.ini", "Tarnel.sessions.bmp"})
+        touch(dir.file(name));
+    EXPECT_EQ(ListPatternFiles(dir.path().string()),
+              (std::vector<std::string>{"000.bmp", "001.bmp", "Tarnel.sessions.bmp"}));
+    FolderChooser chooser(ListDrives("", dir.path().string()));
+    ASSERT_TRUE(chooser.setFolder(dir.path().string()));
+    EXPECT_EQ(chooser.fileCount(), 3);
+}
+
 TEST(ListSubfolders, VisibleFoldersInAlphabeticalOrder) {
     TempDir dir;
     for (const char* name : {"beta", "Alpha", ".hidden", "20260101-10-00-00"}) fs::create_directory(dir.path() / name);

@@ -17,18 +17,28 @@ int clampScroll(double s, int maxScroll) {
 
 }  // namespace
 
-double FitZoom(int width, int height, int viewSize) {
-    if (width <= 0 || height <= 0 || viewSize <= 0) return 1.0;
-    return std::min(double(viewSize) / width, double(viewSize) / height);
+double FitZoom(int width, int height, int viewSize) { return FitZoom(width, height, viewSize, viewSize); }
+
+double FitZoom(int width, int height, int viewWidth, int viewHeight) {
+    if (width <= 0 || height <= 0 || viewWidth <= 0 || viewHeight <= 0) return 1.0;
+    return std::min(double(viewWidth) / width, double(viewHeight) / height);
 }
 
 double ZoomFactor(const ZoomLevel& level, int width, int height, int viewSize) {
-    return level.fit ? FitZoom(width, height, viewSize) : level.percent / 100.0;
+    return ZoomFactor(level, width, height, viewSize, viewSize);
+}
+
+double ZoomFactor(const ZoomLevel& level, int width, int height, int viewWidth, int viewHeight) {
+    return level.fit ? FitZoom(width, height, viewWidth, viewHeight) : level.percent / 100.0;
 }
 
 ZoomLevel StepZoom(const ZoomLevel& level, int direction, int width, int height, int viewSize) {
-    const double now = ZoomFactor(level, width, height, viewSize);
-    const double fit = FitZoom(width, height, viewSize);
+    return StepZoom(level, direction, width, height, viewSize, viewSize);
+}
+
+ZoomLevel StepZoom(const ZoomLevel& level, int direction, int width, int height, int viewWidth, int viewHeight) {
+    const double now = ZoomFactor(level, width, height, viewWidth, viewHeight);
+    const double fit = FitZoom(width, height, viewWidth, viewHeight);
     ZoomLevel best = level;
     double bestFactor = now;
     auto consider = [&](const ZoomLevel& candidate, double factor) {

@@ -19,13 +19,17 @@ struct ZoomLevel {
     friend bool operator==(const ZoomLevel&, const ZoomLevel&) = default;
 };
 
-// The largest factor that shows all of a width x height image in the view.
+// The largest factor that shows all of a width x height image in the view
+// (square, or viewWidth x viewHeight in a window that has grown).
 double FitZoom(int width, int height, int viewSize);
+double FitZoom(int width, int height, int viewWidth, int viewHeight);
 double ZoomFactor(const ZoomLevel& level, int width, int height, int viewSize);
+double ZoomFactor(const ZoomLevel& level, int width, int height, int viewWidth, int viewHeight);
 // The next larger (direction > 0) or smaller (direction < 0) level; "fit"
 // takes its place among the fixed steps by its factor (a fixed step of the
 // same factor stands for it). At either end the level stays.
 ZoomLevel StepZoom(const ZoomLevel& level, int direction, int width, int height, int viewSize);
+ZoomLevel StepZoom(const ZoomLevel& level, int direction, int width, int height, int viewWidth, int viewHeight);
 
 // One axis of a view: the scroll offset (a scroll bar's value), its largest
 // value and the length of the view that is not covered by the other bar.

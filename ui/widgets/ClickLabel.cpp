@@ -11,6 +11,11 @@ void ClickLabel::mousePressEvent(QMouseEvent* event) {
                    event->globalPosition().toPoint());
 }
 
+void ClickLabel::mouseDoubleClickEvent(QMouseEvent* event) {
+    mousePressEvent(event);
+    emit doubleClicked(PictureBoxWidget::buttonCode(event->button()));
+}
+
 void ClickLabel::mouseMoveEvent(QMouseEvent* event) {
     emit mouseMove(PictureBoxWidget::buttonCode(event->buttons()), PictureBoxWidget::shiftCode(event->modifiers()),
                    event->globalPosition().toPoint());

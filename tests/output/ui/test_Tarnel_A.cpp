@@ -5,7 +5,9 @@
 #include <QScreen>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QTest>
 #include <QTimer>
+#include <functional>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -153,6 +155,56 @@ TEST_P(StopKey, ClosesThePlayerBetweenPlays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, StopKey, ::testing::Values(Qt::Key_Escape, Qt::Key_Space));
+
+// During a play, Esc, a click or closing the window stop it at once: the
+// play ends after a few of its frames, no second play follows, the device closes.
+TEST_F(PlayerTest, EscClickOrCloseStopAPlayAtOnce) {
+    ASSERT_TRUE(makeAvi(dir.file("long.avi"), 160, 120, 200));  // ten seconds
+    Links().PlayerFilePath = dir.file("long.avi");
+    const struct {
+        const char* name;
+        std::function<void(Tarnel_A&)> stop;
+    } ways[] = {
+        {"escape", [](Tarnel_A& a) { QTest::keyClick(&a, Qt::Key_Escape); }},
+        {"click", [](Tarnel_A& a) { QTest::mouseClick(a.picVideo, Qt::LeftButton, {}, QPoint(20, 20)); }},
+        {"close", [](Tarnel_A& a) { a.close(); }},
+    };
+    for (const auto& way : ways) {
+        sent.clear();
+        auto a = open(3);
+        // Once the third frame is up, the user acts.
+        bool acted = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, a.get(), [&] {
+            if (!acted && a->picVideo->framesShown() >= 3) {
+                acted = true;
+                way.stop(*a);
+            }
+        });
+        poll.start(5);
+        a->exec();
+        EXPECT_TRUE(acted) << way.name;
+        EXPECT_LT(a->picVideo->framesShown(), 100) << way.name;
+        EXPECT_EQ(count("play video wait", true), 1) << way.name;
+        ASSERT_FALSE(sent.empty());
+        EXPECT_EQ(sent.back().command, "close video") << way.name;
+        EXPECT_TRUE(a->isHidden()) << way.name;
+    }
+}
+
+// Between repeats the last frame stays up until the next play draws its
+// first: the picture never goes black. After the last play it does.
+TEST_F(PlayerTest, RepeatsFollowEachOtherWithoutABlackFrame) {
+    auto a = open(3);
+    std::vector<bool> heldAfterClose;
+    a->setCommandLog([&](const std::string& c, uint32_t r) {
+        sent.push_back({c, r});
+        if (c == "close video") heldAfterClose.push_back(!a->picVideo->frame().isNull());
+    });
+    a->exec();
+    // The last close is the window's own, as it goes.
+    EXPECT_EQ(heldAfterClose, (std::vector<bool>{true, true, false, false}));
+}
 
 TEST_F(PlayerTest, OtherKeysDoNotStopIt) {
     auto a = open(2);

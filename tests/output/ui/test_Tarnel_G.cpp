@@ -13,6 +13,7 @@
 #include <functional>
 #include <new>
 
+#include "core/Settings.h"
 #include "core/WindowLinks.h"
 #include "imaging/gif/cGif.h"
 #include "imaging/palette/mDither8bpp.h"
@@ -23,6 +24,7 @@
 #include "ui/widgets/PictureBoxWidget.h"
 #include "ui/mDialogColor.h"
 #include "ui/widgets/ucCanvas.h"
+#include "ui/widgets/ucProgress.h"
 #include "support/AviFiles.h"
 #include "support/Cli.h"
 #include "support/Files.h"
@@ -145,6 +147,36 @@ TEST_F(ComposerTest, OpensAtItsFaceSizeWithTheCubeAndThePickCursor) {
                                                       window.Cmd_Exit, window.Img_Transparent, window.lbl_Transparent})
         EXPECT_EQ(w->cursor().shape(), Qt::BitmapCursor);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+// Larger, the canvas takes all the extra room, the progress bar stays under
+// it as wide, the column keeps to the right edge and Exit to the corner; the
+// place is remembered for the next composer.
+TEST_F(ComposerTest, GrowsWithItsWindowAndRemembersItsPlace) {
+    Links().MediaFilePath.clear();
+    auto window = std::make_unique<Tarnel_G>();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    const QSize face(Tarnel_G::kFaceWidth, Tarnel_G::kFaceHeight);
+    const QRect canvas = window->ucCanvas->geometry(), progress = window->ucProgress->geometry();
+    const QRect save = window->Cmd_Save->geometry(), exit = window->Cmd_Exit->geometry();
+    for (const QSize grow : {QSize(300, 200), QSize(0, 51)}) {
+        window->resize(face.width() + grow.width(), face.height() + 20 + grow.height());
+        EXPECT_EQ(window->ucCanvas->size(), canvas.size() + grow);
+        EXPECT_EQ(window->ucCanvas->pos(), canvas.topLeft());
+        EXPECT_EQ(window->ucProgress->width(), progress.width() + grow.width());
+        EXPECT_EQ(window->ucProgress->y() - window->ucCanvas->geometry().bottom(), progress.y() - canvas.bottom());
+        EXPECT_EQ(window->Cmd_Save->geometry(), save.translated(grow.width(), 0));
+        EXPECT_EQ(window->face()->height() - window->Cmd_Exit->y(), face.height() - exit.y());
+        EXPECT_EQ(window->face()->width() - window->Cmd_Exit->x(), face.width() - exit.x());
+    }
+    window->move(40, 50);
+    const QRect left = window->geometry();
+    window->Cmd_Exit_Click();
+    ASSERT_TRUE(Settings().ComposerPlace.has_value());
+    window = std::make_unique<Tarnel_G>();
+    EXPECT_EQ(window->size(), left.size());
+    Settings().ComposerPlace.reset();
 }
 
 TEST_F(ComposerTest, FaceTopCarriesTheShadowAndHighlightLines) {
