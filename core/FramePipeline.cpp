@@ -29,7 +29,9 @@ void fillPixels(Bitmap& bitmap, uint32_t value) {
     }
 }
 
-std::string framePath(const FrameJob& job, int k) { return job.folder + "/" + FrameFileName(k, job.saveKind); }
+std::string framePath(const FrameJob& job, int k) {
+    return job.folder + "/" + FrameFileName(job.frames[size_t(k)].file, job.saveKind);
+}
 
 }  // namespace
 
@@ -58,7 +60,7 @@ void FrameOutput::show(Bitmap& image) const {
 }
 
 FramePipeline::FramePipeline(const FrameJob& job, int workers) : job_(job) {
-    const int frames = job_.lastFrame + 1;
+    const int frames = int(job_.frames.size());
     workers = std::clamp(workers, 1, std::max(frames, 1));
     endFrame_ = frames;
     slots_.resize(size_t(workers) + 1);
@@ -108,7 +110,7 @@ void FramePipeline::release(int k) {
     std::lock_guard lock(mutex_);
     Slot& slot = slots_[size_t(k) % slots_.size()];
     // A GIF frame stays until the next frame has taken its pixels.
-    const bool needed = job_.saveKind == kSaveGif && k < job_.lastFrame && compositeTurn_ <= k + 1;
+    const bool needed = job_.saveKind == kSaveGif && k + 1 < int(job_.frames.size()) && compositeTurn_ <= k + 1;
     slot.state = needed ? Slot::State::Written : Slot::State::Free;
     changed_.notify_all();
 }
@@ -172,7 +174,8 @@ bool FramePipeline::make(int k, Slot& slot, FrameEncoders& encoders, Bitmap& bmp
         }
         changed_.notify_all();
     }
-    if (drawn) {
+    const ScheduledFrame& scheduled = job_.frames[size_t(k)];
+    if (drawn && scheduled.written) {
         try {
             encode(k, pixels, out, encoders);
         } catch (const std::exception& e) {
@@ -182,7 +185,7 @@ bool FramePipeline::make(int k, Slot& slot, FrameEncoders& encoders, Bitmap& bmp
     }
     // Writing is most of a BMP frame's cost outside the warp: done here, it
     // runs beside the other frames; the caller only renames.
-    if (out.error.empty() && job_.saveKind >= kSaveBmp && job_.saveKind <= kSavePng) {
+    if (out.error.empty() && scheduled.written && job_.saveKind >= kSaveBmp && job_.saveKind <= kSavePng) {
         const std::string_view data(reinterpret_cast<const char*>(out.bytes.data()), out.bytes.size());
         if (std::error_code ec = out.file.stage(framePath(job_, k), data, false)) out.writeError = ec.message();
     }
@@ -203,15 +206,18 @@ bool FramePipeline::render(int k, Bitmap& pixels, std::string& error) {
     }
     fillPixels(pixels, job_.saveKind == kSaveGif ? kUncovered : job_.background);
     // As on the canvas: an unreadable source leaves the cleared frame.
-    WarpFrame(*job_.startTriangles, *job_.endTriangles, k, job_.lastFrame, *job_.startPixels, *job_.endPixels,
-              job_.startWidth, job_.startHeight, pixels, job_.options);
+    const ScheduledFrame& scheduled = job_.frames[size_t(k)];
+    const FrameSegment& segment = job_.segments[size_t(scheduled.segment)];
+    WarpFrame(*segment.startTriangles, *segment.endTriangles, scheduled.step, job_.lastFrame, *segment.startPixels,
+              *segment.endPixels, job_.startWidth, job_.startHeight, pixels, job_.options);
     return true;
 }
 
-// Pixels no triangle drew take the previous frame's; frame 0's previous is
-// the cleared canvas.
+// Pixels no triangle drew take the previous frame's; a segment's first
+// frame's previous is the cleared canvas.
 void FramePipeline::composite(int k, Bitmap& pixels) {
-    const Bitmap* previous = k > 0 ? &slots_[size_t(k - 1) % slots_.size()].output.pixels : nullptr;
+    const bool first = job_.frames[size_t(k)].step == 0;
+    const Bitmap* previous = !first && k > 0 ? &slots_[size_t(k - 1) % slots_.size()].output.pixels : nullptr;
     for (int y = 0; y < job_.height; ++y) {
         uint32_t* frame = reinterpret_cast<uint32_t*>(pixels.scanline(y));
         const uint32_t* before = previous ? reinterpret_cast<const uint32_t*>(previous->scanline(y)) : nullptr;

@@ -14,6 +14,12 @@
 //
 // BMP frames are held as their file only: the 24-bit file is the frame's
 // colours exactly, and the canvas is filled from it.
+//
+// A chain of key pictures is a list of segments, each a morph of one key
+// into the next, and a schedule of the frames to make. A segment's first
+// frame is the join its previous segment already wrote; GIF frames still
+// make it, unwritten, since the segment's next frame keeps its pixels as a
+// two-key morph of that pair would.
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -31,16 +37,31 @@ namespace tarnel {
 
 struct FrameEncoders;
 
-// What every frame of a run shares. The pointed-to data must outlive the
-// pipeline and stay unchanged while it runs.
-struct FrameJob {
+// One morph of a chain: from one key picture into the next.
+struct FrameSegment {
     const std::vector<MeshTriangle>* startTriangles = nullptr;
     const std::vector<MeshTriangle>* endTriangles = nullptr;
     const PixelArray* startPixels = nullptr;
     const PixelArray* endPixels = nullptr;
+};
+
+// One frame to make: step 0..lastFrame of a segment, written as file number
+// `file` unless it is a join made only for the frame after it.
+struct ScheduledFrame {
+    int segment = 0;
+    int step = 0;
+    int file = 0;
+    bool written = true;
+};
+
+// What every frame of a run shares. The pointed-to data must outlive the
+// pipeline and stay unchanged while it runs.
+struct FrameJob {
+    std::vector<FrameSegment> segments;
+    std::vector<ScheduledFrame> frames;  // in the order they are made and taken
     int startWidth = 0, startHeight = 0;  // the start picture's size
     int width = 0, height = 0;            // the frames
-    int lastFrame = 1;                    // frames 0..lastFrame
+    int lastFrame = 1;                    // each segment's steps 0..lastFrame
     WarpOptions options;
     int saveKind = 0;
     bool transparency = false;
@@ -72,8 +93,8 @@ public:
     FramePipeline(const FramePipeline&) = delete;
     FramePipeline& operator=(const FramePipeline&) = delete;
 
-    // Blocks until frame k is done. Frames are taken in order 0, 1, ..., each
-    // released before the next is asked for.
+    // Blocks until scheduled frame k is done. Frames are taken in order
+    // 0, 1, ..., each released before the next is asked for.
     FrameOutput& wait(int k);
     void release(int k);
     int workerCount() const { return int(threads_.size()); }
@@ -91,7 +112,7 @@ private:
     };
 
     void work();
-    // Renders, composites, encodes and stages frame k into its claimed slot.
+    // Renders, composites, encodes and stages scheduled frame k into its claimed slot.
     // False when the run was stopped meanwhile.
     bool make(int k, Slot& slot, FrameEncoders& encoders, Bitmap& bmpPixels);
     bool render(int k, Bitmap& pixels, std::string& error);

@@ -22,7 +22,6 @@ using nlohmann::json;
 // anything far past that, or nested deeper than any mesh file, is refused
 // while parsing.
 constexpr int kMaxMeshFileDepth = 64;
-constexpr size_t kMaxMeshFileValues = size_t(1) << 16;
 
 struct MeshFileLimit : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -61,13 +60,20 @@ bool readPoints(const json& doc, const char* key, MeshGrid& mesh, std::string& e
         error = std::string("missing key \"") + key + "\"";
         return false;
     }
+    return ReadMeshPoints(*it, std::string("\"") + key + "\"", mesh, error);
+}
+
+}  // namespace
+
+bool ReadMeshPoints(const json& value, const std::string& name, MeshGrid& mesh, std::string& error) {
+    const json* it = &value;
     if (!it->is_array()) {
-        error = std::string("\"") + key + "\" is not an array of points";
+        error = name + " is not an array of points";
         return false;
     }
     auto& points = mesh.points();
     if (it->size() != points.size()) {
-        error = std::string("\"") + key + "\" holds " + std::to_string(it->size()) + " points, expected " +
+        error = name + " holds " + std::to_string(it->size()) + " points, expected " +
                 std::to_string(points.size()) + " for rows " + std::to_string(mesh.rows()) + " and columns " +
                 std::to_string(mesh.columns());
         return false;
@@ -75,7 +81,7 @@ bool readPoints(const json& doc, const char* key, MeshGrid& mesh, std::string& e
     for (size_t n = 0; n < points.size(); ++n) {
         const json& p = (*it)[n];
         const int i = int(n % size_t(mesh.countI())), j = int(n / size_t(mesh.countI()));
-        const std::string where = std::string("\"") + key + "\" point " + std::to_string(n) + " (i " +
+        const std::string where = name + " point " + std::to_string(n) + " (i " +
                                   std::to_string(i) + ", j " + std::to_string(j) + ")";
         if (!p.is_array() || p.size() != 2) {
             error = where + " is not an [x, y] pair";
@@ -89,6 +95,8 @@ bool readPoints(const json& doc, const char* key, MeshGrid& mesh, std::string& e
     return true;
 }
 
+namespace {
+
 // Shortest decimal text that reads back as the same float; JSON has no
 // literal for the non-finite values, which a mesh never holds.
 std::string floatText(float f) {
@@ -99,7 +107,9 @@ std::string floatText(float f) {
     return std::string(buffer, end);
 }
 
-void appendPoints(std::string& text, const MeshGrid& mesh) {
+}  // namespace
+
+void AppendMeshPoints(std::string& text, const MeshGrid& mesh) {
     text += '[';
     const auto& points = mesh.points();
     for (size_t n = 0; n < points.size(); ++n) {
@@ -112,6 +122,8 @@ void appendPoints(std::string& text, const MeshGrid& mesh) {
     }
     text += ']';
 }
+
+namespace {
 
 // Line and column (both from 1) of the byte before `byte`, the parser's
 // position just past what it could not take.
@@ -131,18 +143,18 @@ std::string placeOf(std::string_view text, size_t byte) {
 
 }  // namespace
 
-bool ParseBoundedJson(std::string_view text, json& doc, std::string& error) {
+bool ParseBoundedJson(std::string_view text, json& doc, std::string& error, size_t maxValues) {
     try {
         // The tree is built as the parse goes: nesting and value counts are
         // checked on the way, so no input builds a tree beyond them.
         size_t values = 0;
-        auto limit = [&values](int depth, json::parse_event_t event, json&) {
+        auto limit = [&values, maxValues](int depth, json::parse_event_t event, json&) {
             using Event = json::parse_event_t;
             const bool opens = event == Event::array_start || event == Event::object_start;
             if (opens && depth >= kMaxMeshFileDepth)  // depth counts the containers around this one
                 throw MeshFileLimit("nested more than " + std::to_string(kMaxMeshFileDepth) + " deep");
-            if ((opens || event == Event::value) && ++values > kMaxMeshFileValues)
-                throw MeshFileLimit("more than " + std::to_string(kMaxMeshFileValues) + " values");
+            if ((opens || event == Event::value) && ++values > maxValues)
+                throw MeshFileLimit("more than " + std::to_string(maxValues) + " values");
             return true;
         };
         doc = json::parse(text.begin(), text.end(), limit);
@@ -162,14 +174,17 @@ bool ParseBoundedJson(std::string_view text, json& doc, std::string& error) {
     return true;
 }
 
-bool ReadMeshJson(const json& doc, MeshFileData& out, std::string& error) {
+bool ReadMeshDimensions(const json& doc, int& rows, int& columns, std::string& error) {
     if (!doc.is_object()) {
         error = "the top level is not a JSON object";
         return false;
     }
+    return readDimension(doc, "rows", rows, error) && readDimension(doc, "columns", columns, error);
+}
+
+bool ReadMeshJson(const json& doc, MeshFileData& out, std::string& error) {
     MeshFileData data;
-    if (!readDimension(doc, "rows", data.rows, error) || !readDimension(doc, "columns", data.columns, error))
-        return false;
+    if (!ReadMeshDimensions(doc, data.rows, data.columns, error)) return false;
     data.start = MeshGrid(data.rows, data.columns);
     data.end = MeshGrid(data.rows, data.columns);
     if (!readPoints(doc, "start", data.start, error) || !readPoints(doc, "end", data.end, error)) return false;
@@ -180,9 +195,9 @@ bool ReadMeshJson(const json& doc, MeshFileData& out, std::string& error) {
 void AppendMeshMembers(std::string& text, const MeshGrid& start, const MeshGrid& end) {
     text += "\"rows\": " + std::to_string(start.rows()) + ",\n  \"columns\": " + std::to_string(start.columns()) +
             ",\n  \"start\": ";
-    appendPoints(text, start);
+    AppendMeshPoints(text, start);
     text += ",\n  \"end\": ";
-    appendPoints(text, end);
+    AppendMeshPoints(text, end);
 }
 
 bool ParseMeshFile(std::string_view text, MeshFileData& out, std::string& error) {

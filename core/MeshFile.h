@@ -3,6 +3,7 @@
 //   {"rows": R, "columns": C, "start": [[x, y], ...], "end": [[x, y], ...]}
 // with the points of each mesh listed j (down) outer, i (across) inner, the
 // index-0 ring included: point (i, j) at position j * (R + 2) + i.
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -19,6 +20,8 @@ struct MeshFileData {
 
 // Larger files are refused before they are read.
 inline constexpr std::uintmax_t kMaxMeshFileBytes = 16u << 20;
+// JSON values a mesh file may hold; the largest meshes hold about 10600.
+inline constexpr size_t kMaxMeshFileValues = size_t(1) << 16;
 
 // Parses mesh-file text. On failure returns false, leaves out unchanged and
 // sets error to a one-line description (malformed JSON, a missing key, rows or

@@ -16,7 +16,19 @@ namespace tarnel {
 // and more values than the largest one holds, while the parse goes. Errors
 // name the place of malformed JSON by line and column, never the parser's
 // own wording.
-bool ParseBoundedJson(std::string_view text, nlohmann::json& doc, std::string& error);
+// A mesh file holds at most kMaxMeshFileValues; a project of many keys more.
+bool ParseBoundedJson(std::string_view text, nlohmann::json& doc, std::string& error,
+                      size_t maxValues = kMaxMeshFileValues);
+
+// Reads "rows" and "columns" of a document that must be an object.
+bool ReadMeshDimensions(const nlohmann::json& doc, int& rows, int& columns, std::string& error);
+
+// Reads an array of [x, y] points into a mesh of its dimensions; `name`
+// tells the array in messages ("\"start\"").
+bool ReadMeshPoints(const nlohmann::json& value, const std::string& name, MeshGrid& mesh, std::string& error);
+
+// Appends a mesh's points as an array, rows on lines of their own.
+void AppendMeshPoints(std::string& text, const MeshGrid& mesh);
 
 // Reads "rows", "columns", "start" and "end" of a parsed document.
 bool ReadMeshJson(const nlohmann::json& doc, MeshFileData& out, std::string& error);

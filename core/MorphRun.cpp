@@ -94,19 +94,75 @@ const Bitmap* shownFrame(const FrameOutput& frame, int width, int height, Bitmap
 
 }  // namespace
 
+long long ChainFrameCount(int keys, int lastStep, bool loop) {
+    if (keys < 2 || lastStep < 1) return 0;
+    const long long segments = keys - 1, step = lastStep;
+    return loop ? (segments + 1) * step : segments * step + 1;
+}
+
+namespace {
+
+std::string sizeText(const Bitmap& b) { return std::to_string(b.width()) + "x" + std::to_string(b.height()); }
+
+// Which frames a run makes, in order. Segment 0 writes steps 0..last; a
+// later one starts at the join its previous segment wrote, which GIF frames
+// still make (unwritten) as the base of the next step; the loop's segment
+// leaves out its last step, the first key again.
+std::vector<ScheduledFrame> scheduleFrames(int segments, int last, bool loop, int saveKind) {
+    std::vector<ScheduledFrame> frames;
+    int file = 0;
+    for (int segment = 0; segment < segments; ++segment) {
+        const bool closing = loop && segment == segments - 1;
+        const int lastStep = closing ? last - 1 : last;
+        for (int step = 0; step <= lastStep; ++step) {
+            const bool join = segment > 0 && step == 0;
+            if (join) {
+                if (saveKind == kSaveGif && step < lastStep) frames.push_back({segment, step, file - 1, false});
+                continue;
+            }
+            frames.push_back({segment, step, file++, true});
+        }
+    }
+    return frames;
+}
+
+}  // namespace
+
 MorphRunResult RunMorph(const MorphRunRequest& request, MorphRunObserver& observer) {
     MorphRunResult result;
-    if (!request.start || !request.end || !request.startMesh || !request.endMesh) {
+    std::vector<MorphKey> keys = request.keys;
+    if (keys.empty()) keys = {{request.start, request.startMesh}, {request.end, request.endMesh}};
+    bool complete = keys.size() >= 2;
+    for (const MorphKey& key : keys) complete = complete && key.picture && key.mesh;
+    if (!complete) {
         result.error = "internal error: incomplete run request";
         return result;
     }
-    const Bitmap& start = *request.start;
-    const Bitmap& end = *request.end;
+    const Bitmap& start = *keys[0].picture;
     const int last = request.totalFrames;
     if (last < 1) {
         result.error = "ﾌﾚｰﾑ数が足りません";
         return result;
     }
+    // A chain's segments share one frame size; a lone pair keeps its old
+    // leniency, its callers having checked the sizes.
+    if (keys.size() > 2 || request.loop) {
+        for (size_t n = 1; n < keys.size(); ++n) {
+            const Bitmap& b = *keys[n].picture;
+            if (b.width() != start.width() || b.height() != start.height()) {
+                result.error = "ｷｰ画像のｻｲｽﾞが異なります: 1枚目 " + sizeText(start) + ", " + std::to_string(n + 1) +
+                               "枚目 " + sizeText(b);
+                return result;
+            }
+        }
+    }
+    const long long fileCount = ChainFrameCount(int(keys.size()), last, request.loop);
+    if (fileCount > kMaxRunFrameFiles) {
+        result.error = "ﾌﾚｰﾑ数が多すぎます: " + std::to_string(fileCount) + " (最大 " +
+                       std::to_string(kMaxRunFrameFiles) + ")";
+        return result;
+    }
+    const int lastFile = int(fileCount) - 1;
 
     std::tm now{};
     if (request.startTime) {
@@ -132,25 +188,30 @@ MorphRunResult RunMorph(const MorphRunRequest& request, MorphRunObserver& observ
         return result;
     };
 
-    std::vector<MeshTriangle> startTriangles = BuildTriangleList(*request.startMesh);
-    std::vector<MeshTriangle> endTriangles = BuildTriangleList(*request.endMesh);
-    if (startTriangles.empty() || startTriangles.size() != endTriangles.size()) {
-        result.error = "ﾒｯｼｭが不正です";
-        return finish(MorphRunResult::Status::Failed);
+    // Each key's triangles and pixels once; a middle key serves two segments.
+    std::vector<std::vector<MeshTriangle>> triangles(keys.size());
+    for (size_t n = 0; n < keys.size(); ++n) {
+        triangles[n] = BuildTriangleList(*keys[n].mesh);
+        if (triangles[n].empty() || triangles[n].size() != triangles[0].size()) {
+            result.error = "ﾒｯｼｭが不正です";
+            return finish(MorphRunResult::Status::Failed);
+        }
     }
 
     const int width = start.width(), height = start.height();
     observer.runStarting(width, height);
 
-    PixelArray startPixels, endPixels;
-    ReadPicturePixels(start, startPixels);  // a failed read leaves blank frames, as before
-    ReadPicturePixels(end, endPixels);
+    std::vector<PixelArray> pixels(keys.size());
+    for (size_t n = 0; n < keys.size(); ++n)
+        ReadPicturePixels(*keys[n].picture, pixels[n]);  // a failed read leaves blank frames, as before
 
     FrameJob job;
-    job.startTriangles = &startTriangles;
-    job.endTriangles = &endTriangles;
-    job.startPixels = &startPixels;
-    job.endPixels = &endPixels;
+    const size_t segmentCount = request.loop ? keys.size() : keys.size() - 1;
+    for (size_t n = 0; n < segmentCount; ++n) {
+        const size_t next = (n + 1) % keys.size();
+        job.segments.push_back({&triangles[n], &triangles[next], &pixels[n], &pixels[next]});
+    }
+    job.frames = scheduleFrames(int(segmentCount), last, request.loop, request.saveKind);
     job.startWidth = width;
     job.startHeight = height;
     job.width = width;
@@ -175,22 +236,28 @@ MorphRunResult RunMorph(const MorphRunRequest& request, MorphRunObserver& observ
     Bitmap unpacked;
     // Frames come in order. A cancel writes nothing more: the frames the
     // workers have made ahead are dropped, as if never started.
-    for (int k = 0; k <= last; ++k) {
-        observer.frameStarting(k, last);
-        FrameOutput& out = pipeline->wait(k);
+    for (size_t i = 0; i < job.frames.size(); ++i) {
+        const ScheduledFrame& scheduled = job.frames[i];
+        const int k = scheduled.file;
+        if (scheduled.written) observer.frameStarting(k, lastFile);
+        FrameOutput& out = pipeline->wait(int(i));
         if (!out.error.empty()) {
             result.error = out.error;
             return finish(MorphRunResult::Status::Failed);
         }
+        if (!scheduled.written) {
+            pipeline->release(int(i));
+            continue;
+        }
         // The last frame is shown however the run is watched.
-        if (showFrames || k == last) {
+        if (showFrames || k == lastFile) {
             if (const Bitmap* shown = shownFrame(out, width, height, unpacked)) observer.showFrame(k, *shown);
         }
         const std::string path = result.folder + "/" + FrameFileName(k, request.saveKind);
         if (!commitFrame(path, out, request.saveKind, result.error)) return finish(MorphRunResult::Status::Failed);
-        pipeline->release(k);
+        pipeline->release(int(i));
         ++result.framesWritten;
-        if (!observer.frameDone(k, last)) return finish(MorphRunResult::Status::Cancelled);
+        if (!observer.frameDone(k, lastFile)) return finish(MorphRunResult::Status::Cancelled);
     }
     return finish(MorphRunResult::Status::Completed);
 }

@@ -6,6 +6,7 @@
 // one yield per frame.
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "core/FrameNaming.h"
 #include "core/Mesh.h"
@@ -24,9 +25,23 @@ enum class RunPrecondition { Ready, MissingImage, SizeMismatch };
 RunPrecondition CheckRunPreconditions(const std::string& startImagePath, const std::string& endImagePath,
                                       const Bitmap* startPicture, const Bitmap* endPicture);
 
+// A key picture of a chain and its mesh.
+struct MorphKey {
+    const Bitmap* picture = nullptr;
+    const MeshGrid* mesh = nullptr;
+};
+
+// Frame files a run may write: the three-digit numbers 000..999.
+inline constexpr int kMaxRunFrameFiles = 1000;
+
+// Frames a chain of `keys` key pictures writes with steps 0..lastStep per
+// segment: each join once, and with `loop` a last segment back to the first
+// key whose final frame (the first key again) is left out.
+long long ChainFrameCount(int keys, int lastStep, bool loop);
+
 struct MorphRunRequest {
     // The start and end pictures, read as a canvas of their size shows them.
-    // The frames take the start picture's size.
+    // The frames take the start picture's size. Unused when `keys` is given.
     const Bitmap* start = nullptr;
     const Bitmap* end = nullptr;
     // The frame canvas's back colour: what a frame shows where no triangle draws.
@@ -42,6 +57,13 @@ struct MorphRunRequest {
     WarpOptions options;  // the defaults give the plain frames
     // Frames rendered at once, one worker thread each; 0 for one per core.
     int threads = 0;
+    // A chain of two or more keys in place of start, end and their meshes:
+    // segment k morphs key k on its mesh into key k + 1 on its mesh, frames
+    // 0..totalFrames as a run of that pair makes them, the join written once.
+    // All keys must then be of one size and their meshes of one grid.
+    std::vector<MorphKey> keys;
+    // Closes the chain with a segment from the last key back to the first.
+    bool loop = false;
 };
 
 // Called on the thread that called RunMorph, frame after frame in order,
@@ -55,7 +77,8 @@ public:
     // The editor takes the meshes off its source canvases and blanks its
     // frame canvas here.
     virtual void runStarting(int width, int height) { (void)width, (void)height; }
-    // Frame k is the next to be shown and written.
+    // Frame k is the next to be shown and written; lastFrame is the run's
+    // last frame file, over all segments of a chain.
     virtual void frameStarting(int k, int lastFrame) { (void)k, (void)lastFrame; }
     // Whether the frames are looked at during the run. When not, only the
     // last frame is shown, which saves a copy of every other frame.

@@ -14,8 +14,8 @@ namespace {
 using nlohmann::json;
 namespace fs = std::filesystem;
 
-constexpr const char* kProjectKeys[] = {"project", "startImage", "endImage", "startSize",
-                                        "endSize", "frames",     "kind",     "transparent"};
+constexpr const char* kProjectKeys[] = {"project", "startImage", "endImage",    "startSize", "endSize",
+                                        "frames",  "kind",       "transparent", "loop",      "keys"};
 
 // A mesh file's reasons are told as such; once any project key is there,
 // the file is a project.
@@ -81,7 +81,9 @@ bool readExtras(const json& doc, ProjectData& data, std::string& error) {
             error = "\"project\" is not a version number";
             return false;
         }
-        if (it->get<int64_t>() > kProjectFileVersion) {
+        // Each form has its own latest version: the keys form came with 2.
+        const int latest = doc.contains("keys") ? kChainProjectFileVersion : kProjectFileVersion;
+        if (it->get<int64_t>() > latest) {
             error = "written by a later version of the program (project " + std::to_string(it->get<int64_t>()) + ")";
             return false;
         }
@@ -109,6 +111,54 @@ bool readExtras(const json& doc, ProjectData& data, std::string& error) {
         data.transparent = it->get<bool>();
         data.hasTransparent = true;
     }
+    if (auto it = doc.find("loop"); it != doc.end()) {
+        if (!it->is_boolean()) {
+            error = "\"loop\" is not true or false";
+            return false;
+        }
+        data.loop = it->get<bool>();
+    }
+    return true;
+}
+
+// The keys form: rows, columns and two or more keys each with a mesh and
+// perhaps an image and its size. The start and end members do not go with it.
+bool readKeys(const json& doc, ProjectData& data, std::string& error) {
+    for (const char* key : {"start", "end", "startImage", "endImage", "startSize", "endSize"}) {
+        if (doc.contains(key)) {
+            error = std::string("\"keys\" and ") + quoted(key) + " exclude each other";
+            return false;
+        }
+    }
+    int rows = 0, columns = 0;
+    if (!ReadMeshDimensions(doc, rows, columns, error)) return false;
+    const json& keys = doc["keys"];
+    if (!keys.is_array() || keys.size() < 2 || keys.size() > size_t(kMaxChainKeys)) {
+        error = "\"keys\" is not an array of 2.." + std::to_string(kMaxChainKeys) + " keys";
+        return false;
+    }
+    std::vector<ProjectKey> chain(keys.size());
+    for (size_t n = 0; n < keys.size(); ++n) {
+        const json& key = keys[n];
+        const std::string name = "\"keys\" " + std::to_string(n + 1);
+        if (!key.is_object()) {
+            error = name + " is not an object";
+            return false;
+        }
+        ProjectKey& k = chain[n];
+        auto mesh = key.find("mesh");
+        if (mesh == key.end()) {
+            error = name + " has no \"mesh\"";
+            return false;
+        }
+        k.mesh = MeshGrid(rows, columns);
+        if (!ReadMeshPoints(*mesh, name + " \"mesh\"", k.mesh, error) || !readImage(key, "image", k.image, error) ||
+            !readSize(key, "size", k.width, k.height, error)) {
+            if (error.front() == '"' && error.rfind(name, 0) != 0) error = name + " " + error;
+            return false;
+        }
+    }
+    SetProjectKeys(data, std::move(chain));
     return true;
 }
 
@@ -145,9 +195,10 @@ fs::path withoutTrailingSeparator(fs::path p) {
 bool ParseProjectFile(std::string_view text, ProjectData& out, std::string& error) {
     json doc;
     // Until the text is read its kind is unknown; the reason says it all.
-    if (!ParseBoundedJson(text, doc, error)) return false;
+    if (!ParseBoundedJson(text, doc, error, kMaxProjectFileValues)) return false;
     ProjectData data;
-    if (!ReadMeshJson(doc, data.mesh, error) || !readExtras(doc, data, error)) {
+    const bool chain = doc.is_object() && doc.contains("keys");
+    if (!(chain ? readKeys(doc, data, error) : ReadMeshJson(doc, data.mesh, error)) || !readExtras(doc, data, error)) {
         error = kindOf(doc) + error;
         return false;
     }
@@ -155,10 +206,44 @@ bool ParseProjectFile(std::string_view text, ProjectData& out, std::string& erro
     return true;
 }
 
+std::vector<ProjectKey> ProjectKeys(const ProjectData& data) {
+    std::vector<ProjectKey> keys;
+    keys.reserve(size_t(data.keyCount()));
+    keys.push_back({data.startImage, data.startWidth, data.startHeight, data.mesh.start});
+    keys.push_back({data.endImage, data.endWidth, data.endHeight, data.mesh.end});
+    keys.insert(keys.end(), data.laterKeys.begin(), data.laterKeys.end());
+    return keys;
+}
+
+void SetProjectKeys(ProjectData& data, std::vector<ProjectKey> keys) {
+    if (keys.size() < 2) return;
+    data.mesh.rows = keys[0].mesh.rows();
+    data.mesh.columns = keys[0].mesh.columns();
+    data.startImage = std::move(keys[0].image);
+    data.startWidth = keys[0].width;
+    data.startHeight = keys[0].height;
+    data.mesh.start = std::move(keys[0].mesh);
+    data.endImage = std::move(keys[1].image);
+    data.endWidth = keys[1].width;
+    data.endHeight = keys[1].height;
+    data.mesh.end = std::move(keys[1].mesh);
+    data.laterKeys.assign(std::make_move_iterator(keys.begin() + 2), std::make_move_iterator(keys.end()));
+}
+
 std::string ProjectFileText(const ProjectData& data, std::string& error) {
     const MeshGrid &start = data.mesh.start, &end = data.mesh.end;
-    if (start.empty() || end.empty() || start.rows() != end.rows() || start.columns() != end.columns()) {
-        error = "project file: the two meshes are empty or differ in size";
+    const bool chain = !data.laterKeys.empty();
+    bool meshesFit = !start.empty() && !end.empty() && start.rows() == end.rows() && start.columns() == end.columns();
+    for (const ProjectKey& key : data.laterKeys)
+        meshesFit = meshesFit && key.mesh.rows() == start.rows() && key.mesh.columns() == start.columns();
+    if (!meshesFit) {
+        error = chain ? "project file: the meshes of the keys are empty or differ in size"
+                      : "project file: the two meshes are empty or differ in size";
+        return {};
+    }
+    if (data.keyCount() > kMaxChainKeys) {
+        error = "project file: " + std::to_string(data.keyCount()) + " keys, more than " +
+                std::to_string(kMaxChainKeys);
         return {};
     }
     if (data.hasFrames && (data.frames < kMinRunFrames || data.frames > kMaxRunFrames)) {
@@ -169,34 +254,66 @@ std::string ProjectFileText(const ProjectData& data, std::string& error) {
         error = "project file: unknown save kind " + std::to_string(data.saveKind);
         return {};
     }
-    for (auto [w, h] : {std::pair{data.startWidth, data.startHeight}, std::pair{data.endWidth, data.endHeight}}) {
-        if ((w != 0 || h != 0) && !sizeValid(w, h)) {
-            error = "project file: image size " + std::to_string(w) + " x " + std::to_string(h) + " out of range";
+    const std::vector<ProjectKey> keys = ProjectKeys(data);
+    for (const ProjectKey& key : keys) {
+        if ((key.width != 0 || key.height != 0) && !sizeValid(key.width, key.height)) {
+            error = "project file: image size " + std::to_string(key.width) + " x " + std::to_string(key.height) +
+                    " out of range";
             return {};
         }
     }
-    std::string text = "{\n  \"project\": " + std::to_string(kProjectFileVersion) + ",\n";
-    for (auto [key, path] : {std::pair{"startImage", &data.startImage}, std::pair{"endImage", &data.endImage}}) {
-        if (path->empty()) continue;
-        text += std::string("  \"") + key + "\": ";
-        if (path->find('\0') != std::string::npos || !appendString(text, *path)) {
-            error = std::string("project file: the ") + (key[0] == 's' ? "start" : "end") +
-                    " image path is not valid UTF-8 text";
-            return {};
-        }
-        text += ",\n";
-    }
-    auto appendSize = [&text](const char* key, int w, int h) {
-        if (w > 0) text += std::string("  \"") + key + "\": [" + std::to_string(w) + ", " + std::to_string(h) + "],\n";
+    std::string text = "{\n  \"project\": " + std::to_string(chain ? kChainProjectFileVersion : kProjectFileVersion) +
+                       ",\n";
+    auto appendPath = [&text](const std::string& path) {
+        return path.find('\0') == std::string::npos && appendString(text, path);
     };
-    appendSize("startSize", data.startWidth, data.startHeight);
-    appendSize("endSize", data.endWidth, data.endHeight);
+    if (!chain) {
+        for (auto [key, path] : {std::pair{"startImage", &data.startImage}, std::pair{"endImage", &data.endImage}}) {
+            if (path->empty()) continue;
+            text += std::string("  \"") + key + "\": ";
+            if (!appendPath(*path)) {
+                error = std::string("project file: the ") + (key[0] == 's' ? "start" : "end") +
+                        " image path is not valid UTF-8 text";
+                return {};
+            }
+            text += ",\n";
+        }
+        auto appendSize = [&text](const char* key, int w, int h) {
+            if (w > 0)
+                text += std::string("  \"") + key + "\": [" + std::to_string(w) + ", " + std::to_string(h) + "],\n";
+        };
+        appendSize("startSize", data.startWidth, data.startHeight);
+        appendSize("endSize", data.endWidth, data.endHeight);
+    }
     if (data.hasFrames) text += "  \"frames\": " + std::to_string(data.frames) + ",\n";
     if (data.hasSaveKind) text += "  \"kind\": \"" + SaveKindName(data.saveKind) + "\",\n";
     if (data.hasTransparent) text += std::string("  \"transparent\": ") + (data.transparent ? "true" : "false") + ",\n";
+    if (data.loop) text += "  \"loop\": true,\n";
     text += "  ";
-    AppendMeshMembers(text, start, end);
-    text += "\n}\n";
+    if (!chain) {
+        AppendMeshMembers(text, start, end);
+        text += "\n}\n";
+        return text;
+    }
+    text += "\"rows\": " + std::to_string(start.rows()) + ",\n  \"columns\": " + std::to_string(start.columns()) +
+            ",\n  \"keys\": [";
+    for (size_t n = 0; n < keys.size(); ++n) {
+        const ProjectKey& key = keys[n];
+        text += n ? ",\n   {" : "\n   {";
+        if (!key.image.empty()) {
+            text += "\"image\": ";
+            if (!appendPath(key.image)) {
+                error = "project file: the image path of key " + std::to_string(n + 1) + " is not valid UTF-8 text";
+                return {};
+            }
+            text += ", ";
+        }
+        if (key.width > 0) text += "\"size\": [" + std::to_string(key.width) + ", " + std::to_string(key.height) + "], ";
+        text += "\"mesh\": ";
+        AppendMeshPoints(text, key.mesh);
+        text += '}';
+    }
+    text += "]\n}\n";
     return text;
 }
 
@@ -210,7 +327,9 @@ bool LoadProjectFile(const fs::path& path, ProjectData& out, std::string& error)
     ProjectData data;
     if (!ParseProjectFile(text, data, error)) return false;
     const fs::path folder = realFolderOf(path);
-    for (std::string* image : {&data.startImage, &data.endImage}) {
+    std::vector<std::string*> images = {&data.startImage, &data.endImage};
+    for (ProjectKey& key : data.laterKeys) images.push_back(&key.image);
+    for (std::string* image : images) {
         if (image->empty()) continue;
         const fs::path p(*image);
         if (p.is_relative()) *image = (folder / p).lexically_normal().string();
@@ -254,6 +373,7 @@ bool SaveProjectFile(const fs::path& path, const ProjectData& data, std::string&
     const fs::path folder = realFolderOf(target);
     stored.startImage = ProjectImagePath(data.startImage, folder);
     stored.endImage = ProjectImagePath(data.endImage, folder);
+    for (ProjectKey& key : stored.laterKeys) key.image = ProjectImagePath(key.image, folder);
     const std::string text = ProjectFileText(stored, error);
     if (text.empty()) return false;
     if (std::error_code ec = WriteFileAtomically(path.string(), text, true)) {
@@ -289,29 +409,31 @@ bool MeshPlacedForSize(const MeshGrid& mesh, int& width, int& height) {
 
 std::vector<ProjectSizeMismatch> CheckProjectImageSizes(const ProjectData& project, int startWidth, int startHeight,
                                                         int endWidth, int endHeight) {
+    ProjectData pair = project;
+    pair.laterKeys.clear();
+    return CheckProjectKeySizes(pair, {{startWidth, startHeight}, {endWidth, endHeight}});
+}
+
+std::vector<ProjectSizeMismatch> CheckProjectKeySizes(const ProjectData& project,
+                                                      const std::vector<std::pair<int, int>>& sizes) {
     using Image = ProjectSizeMismatch::Image;
     using Kind = ProjectSizeMismatch::Kind;
     std::vector<ProjectSizeMismatch> found;
-    struct Side {
-        Image image;
-        int recordedW, recordedH;
-        const MeshGrid* mesh;
-        int w, h;
-    };
-    const Side sides[] = {
-        {Image::Start, project.startWidth, project.startHeight, &project.mesh.start, startWidth, startHeight},
-        {Image::End, project.endWidth, project.endHeight, &project.mesh.end, endWidth, endHeight},
-    };
-    for (const Side& s : sides) {
-        if (s.w <= 0 || s.h <= 0) continue;  // no image loaded there
-        const bool recorded = s.recordedW > 0 && s.recordedH > 0;
-        if (recorded && (s.recordedW != s.w || s.recordedH != s.h))
-            found.push_back({s.image, Kind::ImageSize, s.recordedW, s.recordedH, s.w, s.h});
+    const std::vector<ProjectKey> keys = ProjectKeys(project);
+    for (size_t n = 0; n < keys.size() && n < sizes.size(); ++n) {
+        const ProjectKey& s = keys[n];
+        const auto [w, h] = sizes[n];
+        const Image image = n == 0 ? Image::Start : Image::End;
+        const int key = int(n);
+        if (w <= 0 || h <= 0) continue;  // no image loaded there
+        const bool recorded = s.width > 0 && s.height > 0;
+        if (recorded && (s.width != w || s.height != h))
+            found.push_back({image, Kind::ImageSize, s.width, s.height, w, h, key});
         int meshW = 0, meshH = 0;
-        if (!MeshPlacedForSize(*s.mesh, meshW, meshH) || (meshW == s.w && meshH == s.h)) continue;
+        if (!MeshPlacedForSize(s.mesh, meshW, meshH) || (meshW == w && meshH == h)) continue;
         // A mesh made for the recorded size is already told by the image.
-        if (recorded && meshW == s.recordedW && meshH == s.recordedH) continue;
-        found.push_back({s.image, Kind::MeshSize, meshW, meshH, s.w, s.h});
+        if (recorded && meshW == s.width && meshH == s.height) continue;
+        found.push_back({image, Kind::MeshSize, meshW, meshH, w, h, key});
     }
     return found;
 }
