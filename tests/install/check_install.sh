@@ -97,7 +97,7 @@ completions=(
     ""              "mo"               "morph"
     "gif"           ""                 "encode info optimize --help"
     "gif encode"    "--d"              "--dither"
-    "morph --kind"  ""                 "bmp jpg gif"
+    "morph --kind"  ""                 "bmp jpg gif png"
     "morph --kind =" "j"               "jpg"
     "anigif"        "--opt"            "--optimize --optimize=max"
     "morph --out"   "$scratch/frames/" "$scratch/frames/run"
