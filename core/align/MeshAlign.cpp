@@ -21,6 +21,7 @@ constexpr double kFeatureSide = 1024.0;
 // keeps a 1080p pair well inside a second on two cores.
 constexpr double kFlowPixels = 1.3e6;
 constexpr int kMinMatches = 30;
+constexpr int kMinSide = 48;
 constexpr int kFeatures = 3000;
 constexpr float kMatchRatio = 0.8f;
 // Forward and backward flow of one pixel may disagree by this much (pixels of
@@ -562,6 +563,14 @@ AlignResult AlignMesh(const AlignRequest& request) {
             return result;
         }
 
+        // Corner features need a patch of 31 pixels and a few pyramid levels.
+        if (std::min(width, height) < kMinSide) {
+            result.status = AlignResult::Status::TooFewMatches;
+            result.error = "the pictures have too little in common: 0 consistent feature matches, at least " +
+                           std::to_string(kMinMatches) + " needed (pictures under " + std::to_string(kMinSide) +
+                           " pixels across show no features)";
+            return result;
+        }
         std::vector<cv::Point2f> keptFrom, keptTo;
         for (int j = 2; j <= endMesh.columns(); ++j)
             for (int i = 2; i <= endMesh.rows(); ++i)

@@ -129,6 +129,7 @@ TEST(MeshAlign, RefusesPicturesWithTooLittleInCommon) {
         {"unrelated", photo(Photo::Landscape, 1), photo(Photo::Stripes, 9)},
         {"flat colours", flat(kW, kH, 40), flat(kW, kH, 200)},
         {"tiny", flat(8, 8, 10), photo(Photo::Plasma, 2, 8, 8)},
+        {"a line", photo(Photo::Plasma, 2, 1, 500), photo(Photo::Plasma, 3, 1, 500)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
