@@ -27,6 +27,7 @@ constexpr const char* kProjectNeedsImages = "ｽﾀｰﾄ ｲﾒｰｼﾞとｴ�
 constexpr const char* kProjectSaveFailed = "ﾌﾟﾛｼﾞｪｸﾄを保存できません： ";
 constexpr const char* kProjectOpenFailed = "ﾌﾟﾛｼﾞｪｸﾄを開けません： ";
 constexpr int kSavedNoteMs = 2500;
+constexpr const char* kChainNotEditable = "3枚以上のｷｰ画像のﾌﾟﾛｼﾞｪｸﾄはまだ編集できません";
 constexpr const char* kProjectSizeMismatch = "ﾌﾟﾛｼﾞｪｸﾄと画像の大きさが合いません：";
 
 void tell(const std::string& text) { Dialogs().messageBox(text, MsgIcon::Exclamation, MsgButtons::OK, kAppTitle); }
@@ -127,6 +128,11 @@ bool Tarnel_M::OpenProject(const std::string& chosenPath) {
     std::string error;
     if (!LoadProjectFile(path, project, error)) {
         tell(kProjectOpenFailed + path + "\n" + error);
+        return false;
+    }
+    // Opening only two of its keys would lose the rest at the next save.
+    if (project.keyCount() > 2) {
+        tell(kProjectOpenFailed + path + "\n" + kChainNotEditable);
         return false;
     }
     // The images the project names, or the loaded ones for a file of meshes only.
