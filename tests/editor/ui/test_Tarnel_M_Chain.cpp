@@ -229,5 +229,33 @@ TEST_F(EditorChain, SharedMeshesRunAndProjectRoundTrip) {
     EXPECT_EQ(order(), (std::vector{2, 3}));
 }
 
+// An editor that ended without the end command comes back with every key,
+// each key's mesh and the pair it showed.
+TEST_F(EditorChain, SessionRestoresTheWholeChain) {
+    ASSERT_TRUE(window->AddKeyImage(keys[2]));
+    ASSERT_TRUE(window->AddKeyImage(keys[3]));
+    window->SelectKeyPair(1);
+    drag(0, 4, 3);
+    drag(1, -3, 2);
+    const std::vector<ChainKey> before = ChainKeys(window->captureState());
+    window->Cmd_Can_Click();
+    window.reset();
+
+    window = std::make_unique<Tarnel_M>();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    ASSERT_TRUE(window->OfferSessionRestore());
+    EXPECT_EQ(order(), (std::vector{1, 2, 3, 4}));
+    EXPECT_EQ(shown(), (std::array{2, 3}));
+    EXPECT_TRUE(window->Fra_Keys->isVisible());
+    const std::vector<ChainKey> after = ChainKeys(window->captureState());
+    ASSERT_EQ(after.size(), before.size());
+    for (size_t k = 0; k < after.size(); ++k) {
+        EXPECT_EQ(after[k].mesh, before[k].mesh) << k;
+        EXPECT_EQ(after[k].source->picture.bitmap->pixelValue(40, 30), before[k].source->picture.bitmap->pixelValue(40, 30))
+            << k;
+    }
+}
+
 }  // namespace
 }  // namespace tarnel
