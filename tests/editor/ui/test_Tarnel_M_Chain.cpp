@@ -20,6 +20,7 @@
 #include "support/Files.h"
 #include "support/PhotoImages.h"
 #include "support/ScriptedDialogs.h"
+#include "support/SyntheticWarp.h"
 #include "support/TempDir.h"
 #include "ui/widgets/Spinner.h"
 
@@ -227,6 +228,54 @@ TEST_F(EditorChain, SharedMeshesRunAndProjectRoundTrip) {
     EXPECT_FALSE(w.hasUnsavedChanges());
     w.Undo();
     EXPECT_EQ(order(), (std::vector{2, 3}));
+}
+
+// A chain whose frames would outrun the three-digit names is refused before
+// anything is written.
+TEST_F(EditorChain, TooManyFramesAreRefusedBeforeTheRun) {
+    for (int n = 0; n < 10; ++n) ASSERT_TRUE(window->AddKeyImage(keys[2]));
+    window->VS_Frame->setValue(100);  // 11 x 99 + 1 frames
+    QTest::mouseClick(window->Cmd_Start, Qt::LeftButton);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.messages[0].text.find("ﾌﾚｰﾑが多すぎます"), std::string::npos) << dialogs.messages[0].text;
+    EXPECT_NE(dialogs.messages[0].text.find("1090"), std::string::npos) << dialogs.messages[0].text;
+    EXPECT_TRUE(foldersIn(programFolder.path()).empty());
+}
+
+// Automatic placement over a chain: each key's mesh on the key before it,
+// key 1's mesh kept, as one undo step.
+TEST_F(EditorChain, AutoAlignPlacesEveryKeyOnTheOneBefore) {
+    constexpr int w = 480, h = 320;
+    const test::SyntheticWarp warp{.degrees = 4, .scale = 1.04};
+    Bitmap picture = *test::makePhoto(test::Photo::Landscape, w, h, 8).bitmap();
+    std::vector<std::string> chainFiles;
+    for (int n = 0; n < 3; ++n) {
+        chainFiles.push_back(sources.file("warped" + std::to_string(n) + ".bmp"));
+        ASSERT_TRUE(SavePictureBMP(picture, chainFiles.back()));
+        picture = test::WarpPicture(picture, warp);
+    }
+    ASSERT_TRUE(window->LoadImageFile(0, chainFiles[0]));
+    ASSERT_TRUE(window->LoadImageFile(1, chainFiles[1]));
+    ASSERT_TRUE(window->AddKeyImage(chainFiles[2]));
+    window->SelectKeyPair(0);
+    const std::vector<ChainKey> before = ChainKeys(window->captureState());
+    window->history.clear();
+    ASSERT_TRUE(window->AutoAlign());
+    EXPECT_TRUE(dialogs.messages.empty());
+    const std::vector<ChainKey> placed = ChainKeys(window->captureState());
+    EXPECT_EQ(placed[0].mesh, before[0].mesh);
+    for (size_t k = 1; k < 3; ++k) {
+        SCOPED_TRACE(k);
+        MeshPoint truth;
+        ASSERT_TRUE(test::WarpTarget(warp, w, h, placed[k - 1].mesh(3, 3), truth));
+        EXPECT_NEAR(placed[k].mesh(3, 3).x, truth.x, 1.5);
+        EXPECT_NEAR(placed[k].mesh(3, 3).y, truth.y, 1.5);
+    }
+    EXPECT_EQ(window->mesh.EndMesh, placed[1].mesh);  // the views show the placement
+    EXPECT_EQ(window->history.undoCount(), 1u);
+    window->Undo();
+    const std::vector<ChainKey> undone = ChainKeys(window->captureState());
+    for (size_t k = 0; k < 3; ++k) EXPECT_EQ(undone[k].mesh, before[k].mesh) << k;
 }
 
 // An editor that ended without the end command comes back with every key,
