@@ -172,7 +172,7 @@ void Tarnel_M::placeKeyStrip() {
 void Tarnel_M::showKeyStrip() {
     if (!Fra_Keys) return;
     const bool shown = keyCount() > 2;
-    if (Fra_Keys->isVisible() != shown) {
+    if (Fra_Keys->isHidden() == shown) {
         Fra_Keys->setVisible(shown);
         layoutFace(Pic_Base->width(), Pic_Base->height());
     }
