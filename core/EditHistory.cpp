@@ -13,6 +13,17 @@ bool EditorState::sameSource(int i, const EditorState& o) const {
     return a->samePicture(*b);
 }
 
+bool EditorState::sameHidden(const EditorState& o) const {
+    if (pair != o.pair || hidden.size() != o.hidden.size()) return false;
+    for (size_t k = 0; k < hidden.size(); ++k) {
+        const auto& a = hidden[k].source;
+        const auto& b = o.hidden[k].source;
+        if (a != b && (!a || !b || !a->samePicture(*b))) return false;
+        if (!(hidden[k].mesh == o.hidden[k].mesh)) return false;
+    }
+    return true;
+}
+
 EditHistory::EditHistory(size_t maxSteps, size_t maxPictureBytes)
     : maxSteps_(maxSteps < 1 ? 1 : maxSteps), maxPictureBytes_(maxPictureBytes) {}
 
@@ -52,12 +63,18 @@ size_t EditHistory::pictureBytes() const {
             bytes += size_t(p.bitmap->width()) * size_t(p.bitmap->height()) * 4;
     };
     for (const auto* stack : {&undo_, &redo_})
-        for (const EditorState& s : *stack)
+        for (const EditorState& s : *stack) {
             for (const auto& source : s.sources)
                 if (source) {
                     count(source->picture);
                     count(source->workingCopy);
                 }
+            for (const HiddenKey& key : s.hidden)
+                if (key.source) {
+                    count(key.source->picture);
+                    count(key.source->workingCopy);
+                }
+        }
     return bytes;
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/Mesh.h"
 #include "platform/Picture.h"
@@ -33,16 +34,30 @@ struct SourceState {
     }
 };
 
+// A key picture of a chain that the views do not show, with its mesh.
+struct HiddenKey {
+    std::shared_ptr<const SourceState> source;
+    MeshGrid mesh;
+};
+
 struct EditorState {
     int rows = 0, columns = 0;
     MeshGrid start, end;
     std::array<std::shared_ptr<const SourceState>, 2> sources;
+    // A chain of three or more keys: the keys the views do not show, in
+    // order, with the shown pair (sources, start and end) as keys `pair` and
+    // `pair + 1` of the chain. Empty with two keys.
+    std::vector<HiddenKey> hidden;
+    int pair = 0;
 
     bool sameMeshes(const EditorState& o) const {
         return rows == o.rows && columns == o.columns && start == o.start && end == o.end;
     }
     bool sameSource(int i, const EditorState& o) const;
-    bool operator==(const EditorState& o) const { return sameMeshes(o) && sameSource(0, o) && sameSource(1, o); }
+    bool sameHidden(const EditorState& o) const;
+    bool operator==(const EditorState& o) const {
+        return sameMeshes(o) && sameSource(0, o) && sameSource(1, o) && sameHidden(o);
+    }
 };
 
 class EditHistory {

@@ -272,25 +272,44 @@ bool EditorSession::Save(const EditorState& state, std::string& error, const Ses
         json m = json::parse(meshes);
         for (auto& [key, value] : m.items()) doc[key] = value;
     }
+    auto sourceJson = [&](const SourceState& source, json& s) {
+        const std::string picture = pictureName(source.picture, written, error);
+        if (!error.empty()) return false;
+        const std::string working = pictureName(source.workingCopy, written, error);
+        if (!error.empty()) return false;
+        s["path"] = source.path;
+        s["picture"] = picture;
+        s["workingCopy"] = working;
+        s["width"] = source.width;
+        s["height"] = source.height;
+        s["sizeLabel"] = source.sizeLabel;
+        s["sizeLabelS"] = source.sizeLabelS;
+        s["preparable"] = source.preparable;
+        s["prepared"] = source.prepared;
+        return true;
+    };
     json sources = json::array();
     for (const auto& source : state.sources) {
         json s = json::object();
-        if (source) {
-            const std::string picture = pictureName(source->picture, written, error);
-            if (!error.empty()) return false;
-            const std::string working = pictureName(source->workingCopy, written, error);
-            if (!error.empty()) return false;
-            s["path"] = source->path;
-            s["picture"] = picture;
-            s["workingCopy"] = working;
-            s["width"] = source->width;
-            s["height"] = source->height;
-            s["sizeLabel"] = source->sizeLabel;
-            s["sizeLabelS"] = source->sizeLabelS;
-            s["preparable"] = source->preparable;
-            s["prepared"] = source->prepared;
-        }
+        if (source && !sourceJson(*source, s)) return false;
         sources.push_back(std::move(s));
+    }
+    // The keys of a chain the views do not show, each with its mesh.
+    if (!state.hidden.empty()) {
+        json hidden = json::array();
+        for (const HiddenKey& key : state.hidden) {
+            json s = json::object();
+            if (!key.source || !sourceJson(*key.source, s)) {
+                if (error.empty()) error = "a key of the chain has no picture";
+                return false;
+            }
+            json points = json::array();
+            for (const MeshPoint& p : key.mesh.points()) points.push_back(json::array({p.x, p.y}));
+            s["mesh"] = std::move(points);
+            hidden.push_back(std::move(s));
+        }
+        doc["hiddenKeys"] = std::move(hidden);
+        doc["pair"] = state.pair;
     }
     doc["sources"] = std::move(sources);
     if (view) {
@@ -331,7 +350,8 @@ bool EditorSession::Load(EditorState& out, std::string& error, SessionView* view
     }
     json doc;
     std::string reason;
-    if (!ParseBoundedJson(text, doc, reason) || !doc.is_object()) {
+    // A chain's meshes may outnumber a mesh file's values, as in a project.
+    if (!ParseBoundedJson(text, doc, reason, kMaxProjectFileValues) || !doc.is_object()) {
         error = "the session file is damaged (" + (reason.empty() ? "not a JSON object" : reason) + ")";
         return false;
     }
@@ -353,17 +373,14 @@ bool EditorSession::Load(EditorState& out, std::string& error, SessionView* view
         error = "the session names no images";
         return false;
     }
-    for (size_t i = 0; i < 2; ++i) {
-        const json& s = (*sources)[i];
-        auto source = std::make_shared<SourceState>();
+    // One image of the session into `source`; an empty object is an image not loaded.
+    auto readSource = [&](const json& s, std::shared_ptr<SourceState>& source) {
+        source = std::make_shared<SourceState>();
         if (!s.is_object()) {
             error = "the session file is damaged (an image is not a JSON object)";
             return false;
         }
-        if (s.empty()) {
-            state.sources[i] = source;
-            continue;
-        }
+        if (s.empty()) return true;
         source->preparable = source->prepared = true;
         std::string names[2];
         if (!readString(s, "path", source->path, reason) || !readSide(s, "width", source->width, reason) ||
@@ -395,7 +412,37 @@ bool EditorSession::Load(EditorState& out, std::string& error, SessionView* view
             loaded[name] = *into[k];
         }
         if (source->path.empty() || !source->picture.isBitmap()) *source = SourceState();
-        state.sources[i] = source;
+        return true;
+    };
+    for (size_t i = 0; i < 2; ++i) {
+        std::shared_ptr<SourceState> source;
+        if (!readSource((*sources)[i], source)) return false;
+        state.sources[i] = std::move(source);
+    }
+    if (auto hidden = doc.find("hiddenKeys"); hidden != doc.end()) {
+        if (!hidden->is_array() || hidden->size() + 2 > size_t(kMaxChainKeys) || state.start.empty()) {
+            error = "the session's keys are damaged";
+            return false;
+        }
+        for (const json& key : *hidden) {
+            std::shared_ptr<SourceState> source;
+            if (!readSource(key, source)) return false;
+            MeshGrid mesh(state.rows, state.columns);
+            auto points = key.is_object() ? key.find("mesh") : key.end();
+            if (!source->picture.isBitmap() || points == key.end() ||
+                !ReadMeshPoints(*points, "\"mesh\"", mesh, reason)) {
+                error = "the session's keys are damaged" + (reason.empty() ? std::string() : " (" + reason + ")");
+                return false;
+            }
+            state.hidden.push_back(HiddenKey{std::move(source), std::move(mesh)});
+        }
+        auto pair = doc.find("pair");
+        if (pair == doc.end() || !pair->is_number_integer() || pair->get<int64_t>() < 0 ||
+            pair->get<int64_t>() > int64_t(state.hidden.size())) {
+            error = "the session's keys are damaged (\"pair\")";
+            return false;
+        }
+        state.pair = int(pair->get<int64_t>());
     }
     if (view) {
         // The views are a convenience: whatever is missing or odd keeps its default.

@@ -346,6 +346,7 @@ void Tarnel_M::Form_Load() {
     Initialising = true;
     mesh.Initialising = true;
     buildControls();
+    buildKeyStrip();
     // Enter typed into a size box must not press a button (the first one
     // loads a new start image).
     for (QPushButton* b : findChildren<QPushButton*>()) {
@@ -566,6 +567,7 @@ void Tarnel_M::applyMeshSpinners() {
     s.Rows = mesh.Rows;
     s.Columns = mesh.Columns;
     s.PointerSize = mesh.PointerSize;
+    fitHiddenMeshes();
     Refresh_Mesh(0);
     Refresh_Mesh(1);
 }

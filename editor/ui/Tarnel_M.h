@@ -10,6 +10,7 @@
 #include <QSize>
 #include <array>
 #include <functional>
+#include <map>
 #include <future>
 #include <optional>
 #include <utility>
@@ -21,6 +22,7 @@
 #include "core/MorphRun.h"
 #include "ui/view/ViewZoom.h"
 #include "editor/EditorSession.h"
+#include "editor/KeyChain.h"
 #include "editor/SourceImages.h"
 #include "ui/LivePreview.h"
 #include "ui/SkinWindow.h"
@@ -58,13 +60,18 @@ struct EditorLayout {
         RunTop,       // the run column: right edge, top
         RunBottom,    // the run column's output group: bottom-right corner
         Panel,        // the option panel: bottom, across both views
+        Strip,        // the key strip: under both views, in height they give up
     };
     int dx = 0, dy = 0;           // face size beyond the design size
+    int strip = 0;                // height the views give up to the key strip
     std::array<int, 2> shift{};   // how far view i moved right
     std::array<int, 2> grow{};    // how much wider view i is
     QRect place(const QRect& design, Anchor anchor, int view) const;
 };
-EditorLayout ComputeEditorLayout(int faceWidth, int faceHeight);
+// `strip`: the key strip's height while it is shown, else 0.
+EditorLayout ComputeEditorLayout(int faceWidth, int faceHeight, int strip = 0);
+// The key strip's height; it is shown with three or more keys.
+inline constexpr int kKeyStripHeight = 78;
 
 inline constexpr const char* kSaveChangesQuestion = "変更を保存しますか？";
 
@@ -121,6 +128,13 @@ public:
     QLabel* lbl_Prog = nullptr;
     std::array<ClickLabel*, 2> lbl_Zoom{};  // each view's zoom; a click toggles 100 % and fit
     ClickLabel* lbl_Link = nullptr;         // "連動": show the partner point on the other view
+    // The key strip (three or more keys): thumbnails and its commands.
+    QFrame* Fra_Keys = nullptr;
+    QWidget* Pic_Keys = nullptr;
+    QPushButton* Cmd_KeyAdd = nullptr;
+    QPushButton* Cmd_KeyLeft = nullptr;
+    QPushButton* Cmd_KeyRight = nullptr;
+    QPushButton* Cmd_KeyRemove = nullptr;
 
     // --- State. ---
     SourceImages images;  // P(0..2), Pic_Pre, paths, working copies
@@ -229,6 +243,24 @@ public:
     // the point has not been moved since; drawn as a ring.
     std::vector<bool> pointsToCheck() const;
 
+    // --- The chain of key pictures (editor/KeyChain.h): the views show keys
+    // shownPair() and shownPair() + 1; the strip's commands act on currentKey(). ---
+    int keyCount() const { return 2 + int(hiddenKeys_.size()); }
+    int shownPair() const { return pair_; }
+    int currentKey() const { return currentKey_; }
+    const std::vector<HiddenKey>& hiddenKeys() const { return hiddenKeys_; }
+    // Appends a key picture after the last ("ｷｰ画像を追加..."); with an empty
+    // path the image dialog asks. False when nothing was added (a message
+    // says why, unless cancelled).
+    bool AddKeyImage(const std::string& path = std::string());
+    // A click on key k's thumbnail: the key becomes current, and the views
+    // show a pair holding it.
+    void SelectKey(int k);
+    // The views show keys pair and pair + 1.
+    void SelectKeyPair(int pair);
+    bool RemoveChainKey(int k);
+    bool MoveChainKey(int k, int direction);
+
     // The size of view i's client area (300 x 300 at the design size).
     QSize viewSize(int i) const;
     // A control of the face made outside the build steps follows the face's
@@ -333,6 +365,23 @@ private:
     bool endAfterRun_ = false;
     bool unloaded_ = false;
     MorphRunResult lastRun_;
+    std::vector<HiddenKey> hiddenKeys_;  // the keys the views do not show, in order
+    int pair_ = 0;
+    int currentKey_ = 0;
+    void buildKeyStrip();
+    void placeKeyStrip();
+    // Keys the views do not show get the default mesh of a new grid.
+    void fitHiddenMeshes();
+    void showKeyStrip();
+    bool changeChain(const std::function<bool(EditorState&)>& change);
+    bool chainAutoAlign();
+    void showChainAlignment();
+    struct AlignedKey {
+        MeshGrid mesh;
+        std::vector<float> confidence;
+    };
+    std::map<const Bitmap*, AlignedKey> chainAligned_;  // each key's last placement, by its picture
+    std::vector<ChainKey> runKeys() const;
     MeshGrid alignedEnd_;                // the end mesh as the last placement left it
     std::vector<float> alignConfidence_;  // and how sure it was of each point
 };

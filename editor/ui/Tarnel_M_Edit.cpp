@@ -49,6 +49,8 @@ EditorState Tarnel_M::captureState() const {
         source->preparable = Cmd_Triming[size_t(i)]->isEnabled();
         s.sources[size_t(i)] = std::move(source);
     }
+    s.hidden = hiddenKeys_;
+    s.pair = pair_;
     return s;
 }
 
@@ -58,6 +60,8 @@ void Tarnel_M::applyState(const EditorState& state) {
     meshEditor.endDrag();
     dragBefore_.reset();
     const EditorState now = captureState();
+    hiddenKeys_ = state.hidden;
+    pair_ = std::clamp(state.pair, 0, int(hiddenKeys_.size()));
     // The spinners show the grid without rebuilding the meshes.
     Initialising = true;
     mesh.Initialising = true;
@@ -103,6 +107,7 @@ void Tarnel_M::applyState(const EditorState& state) {
         if (state.sources[size_t(i)])
             enableImageCommands(i, images.loaded(i) && state.sources[size_t(i)]->preparable);
     for (int i = 0; i < 2; ++i) Cmd_Reset[size_t(i)]->setEnabled(images.loaded(i));
+    showKeyStrip();
     applyingState_ = false;
     if (preview_) preview_->sourcesChanged();
     meshesMoved();
@@ -356,6 +361,9 @@ void Tarnel_M::showCanvasMenu(int index, const QPoint& globalPos) {
     QMenu menu(this);
     menu.setFont(Skin::font(12));
     QAction* load = menu.addAction(QStringLiteral("画像を開く..."));
+    // A chain: one more key picture after the last.
+    QAction* addKey = menu.addAction(QStringLiteral("ｷｰ画像を追加..."));
+    addKey->setEnabled(images.bothLoaded());
     menu.addSeparator();
     QAction* open = menu.addAction(QStringLiteral("ﾌﾟﾛｼﾞｪｸﾄを開く...\tCtrl+O"));
     QAction* save = menu.addAction(QStringLiteral("ﾌﾟﾛｼﾞｪｸﾄを保存...\tCtrl+S"));
@@ -378,6 +386,7 @@ void Tarnel_M::showCanvasMenu(int index, const QPoint& globalPos) {
     QAction* chosen = menu.exec(globalPos);
     if (chosen == png) Img_Kind_MouseDown(png->isChecked() ? kSavePng : kSaveBmp);
     if (chosen == load) Cmd_Sanshyo_Click(index);
+    if (chosen == addKey) AddKeyImage();
     if (chosen == open) OpenProject();
     if (chosen == preview) OpenPreview();
     if (chosen == align) AutoAlign();

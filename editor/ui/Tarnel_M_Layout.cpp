@@ -10,8 +10,9 @@
 
 namespace tarnel {
 
-EditorLayout ComputeEditorLayout(int faceWidth, int faceHeight) {
+EditorLayout ComputeEditorLayout(int faceWidth, int faceHeight, int strip) {
     EditorLayout l;
+    l.strip = std::max(0, strip);
     l.dx = std::max(0, faceWidth - Tarnel_M::kFaceWidth);
     l.dy = std::max(0, faceHeight - Tarnel_M::kFaceHeight);
     // An odd pixel goes to the end image's view.
@@ -26,25 +27,28 @@ QRect EditorLayout::place(const QRect& design, Anchor anchor, int view) const {
         case Anchor::Fixed: return design;
         case Anchor::ViewTop: return design.translated(shift[i], 0);
         case Anchor::ViewTopRight: return design.translated(shift[i] + grow[i], 0);
-        case Anchor::View: return QRect(design.x() + shift[i], design.y(), design.width() + grow[i], design.height() + dy);
+        case Anchor::View:
+            return QRect(design.x() + shift[i], design.y(), design.width() + grow[i], design.height() + dy - strip);
         case Anchor::ViewBelow: return design.translated(shift[i], dy);
         case Anchor::ViewBelowRight: return design.translated(shift[i] + grow[i], dy);
-        case Anchor::Gap: return design.translated(grow[0], dy / 2);
+        case Anchor::Gap: return design.translated(grow[0], (dy - strip) / 2);
         case Anchor::RunTop: return design.translated(dx, 0);
         case Anchor::RunBottom: return design.translated(dx, dy);
         case Anchor::Panel: return QRect(design.x(), design.y() + dy, design.width() + dx, design.height());
+        case Anchor::Strip: return QRect(design.x(), design.y() + dy, design.width() + dx, design.height());
     }
     return design;
 }
 
 void Tarnel_M::layoutFace(int width, int height) {
     if (placed_.empty()) return;
-    const EditorLayout layout = ComputeEditorLayout(width, height);
+    const EditorLayout layout = ComputeEditorLayout(width, height, keyCount() > 2 ? kKeyStripHeight : 0);
     for (const Placed& p : placed_) {
         const QRect r = layout.place(p.design, p.anchor, p.view);
         if (p.widget->geometry() != r) p.widget->setGeometry(r);
     }
     for (int i = 0; i < 2; ++i) placeView(i);
+    placeKeyStrip();
     showPreview();
 }
 
@@ -52,7 +56,8 @@ void Tarnel_M::anchorControl(QWidget* control, EditorLayout::Anchor anchor, int 
     if (!control) return;
     QRect design = control->geometry();
     // Placed while the face is larger: back to where it would be at the design size.
-    const EditorLayout now = ComputeEditorLayout(Pic_Base->width(), Pic_Base->height());
+    const EditorLayout now =
+        ComputeEditorLayout(Pic_Base->width(), Pic_Base->height(), keyCount() > 2 ? kKeyStripHeight : 0);
     const QRect shifted = now.place(design, anchor, view);
     design.translate(design.topLeft() - shifted.topLeft());
     design.setSize(design.size() - (shifted.size() - design.size()));

@@ -36,7 +36,8 @@ const char* imageName(int i) { return i == 0 ? "ｽﾀｰﾄ ｲﾒｰｼﾞ" : 
 std::string mismatchText(const ProjectSizeMismatch& m) {
     const int i = m.image == ProjectSizeMismatch::Image::Start ? 0 : 1;
     const char* what = m.kind == ProjectSizeMismatch::Kind::ImageSize ? "ﾌﾟﾛｼﾞｪｸﾄ" : "ﾒｯｼｭ";
-    return std::string(imageName(i)) + "： " + what + " " + SizeText(m.expectedWidth, m.expectedHeight) + "、画像 " +
+    const std::string name = m.key >= 2 ? "ｷｰ画像 " + std::to_string(m.key + 1) : std::string(imageName(i));
+    return name + "： " + what + " " + SizeText(m.expectedWidth, m.expectedHeight) + "、画像 " +
            SizeText(m.foundWidth, m.foundHeight);
 }
 
@@ -75,21 +76,27 @@ bool Tarnel_M::SaveProject(const std::string& chosenPath) {
     data.mesh.end = mesh.EndMesh;
     std::string error;
     const fs::path stem = fs::path(path).replace_extension();
-    for (int i = 0; i < 2; ++i) {
-        std::string image = images.ImagePath[size_t(i)];
+    // Every key, the shown pair as the views hold it.
+    std::vector<ChainKey> chain = ChainKeys(captureState());
+    std::vector<ProjectKey> keys;
+    for (int k = 0; k < int(chain.size()); ++k) {
+        const SourceState& source = *chain[size_t(k)].source;
+        std::string image = source.path;
         // A trimmed or reduced image is not the file it came from: it goes
         // beside the project, so that the project reopens (and runs) as it is now.
-        if (images.Prepared[size_t(i)]) {
-            image = stem.string() + (i == 0 ? ".start.bmp" : ".end.bmp");
-            if (PictureResult saved = SavePictureBMP(images.P[size_t(i)].picture(), image); !saved) {
+        if (source.prepared) {
+            image = stem.string() + (k == 0 && chain.size() == 2   ? ".start.bmp"
+                                     : k == 1 && chain.size() == 2 ? ".end.bmp"
+                                                                   : ".key" + std::to_string(k + 1) + ".bmp");
+            if (PictureResult saved = SavePictureBMP(source.picture, image); !saved) {
                 tell(kProjectSaveFailed + image + "\n" + saved.reason);
                 return false;
             }
         }
-        (i == 0 ? data.startImage : data.endImage) = image;
-        (i == 0 ? data.startWidth : data.endWidth) = images.P[size_t(i)].scaleWidth();
-        (i == 0 ? data.startHeight : data.endHeight) = images.P[size_t(i)].scaleHeight();
+        const Bitmap* b = source.picture.isBitmap() ? source.picture.bitmap.get() : nullptr;
+        keys.push_back(ProjectKey{image, b ? b->width() : 0, b ? b->height() : 0, chain[size_t(k)].mesh});
     }
+    SetProjectKeys(data, std::move(keys));
     data.frames = VS_Frame->value();
     data.saveKind = Settings().SaveKind;
     data.transparent = Settings().Transparency != 0;
@@ -131,32 +138,40 @@ bool Tarnel_M::OpenProject(const std::string& chosenPath) {
     }
     // The images the project names, or the loaded ones for a file of meshes only.
     EditorState target = captureState();
-    for (int i = 0; i < 2; ++i) {
-        const std::string& image = i == 0 ? project.startImage : project.endImage;
+    std::vector<ChainKey> current = ChainKeys(target);
+    std::vector<ProjectKey> keys = ProjectKeys(project);
+    std::vector<ChainKey> chain;
+    std::vector<std::pair<int, int>> sizes;
+    for (int k = 0; k < int(keys.size()); ++k) {
+        const std::string& image = keys[size_t(k)].image;
         if (image.empty()) {
-            if (!images.loaded(i)) {
-                tell(kProjectOpenFailed + path + "\n" + imageName(i) + "がありません");
+            // A file of meshes only keeps the pictures the editor holds.
+            const bool loaded = k < int(current.size()) && current[size_t(k)].source && current[size_t(k)].source->picture.isBitmap();
+            if (!loaded) {
+                const std::string name = k < 2 ? imageName(k) : "ｷｰ画像 " + std::to_string(k + 1);
+                tell(kProjectOpenFailed + path + "\n" + name + "がありません");
                 return false;
             }
-            continue;
+            chain.push_back(ChainKey{current[size_t(k)].source, keys[size_t(k)].mesh});
+        } else {
+            auto source = std::make_shared<SourceState>();
+            std::string reason;
+            if (!LoadSourcePicture(image, source->picture, reason)) {
+                tell(kLoadFailedMessage + image + "\n" + reason);
+                return false;
+            }
+            source->workingCopy = source->picture;
+            source->path = image;
+            source->width = source->picture.width();
+            source->height = source->picture.height();
+            source->sizeLabel = source->sizeLabelS = SizeText(source->width, source->height);
+            source->preparable = true;
+            chain.push_back(ChainKey{std::move(source), keys[size_t(k)].mesh});
         }
-        auto source = std::make_shared<SourceState>();
-        std::string reason;
-        if (!LoadSourcePicture(image, source->picture, reason)) {
-            tell(kLoadFailedMessage + image + "\n" + reason);
-            return false;
-        }
-        source->workingCopy = source->picture;
-        source->path = image;
-        source->width = source->picture.width();
-        source->height = source->picture.height();
-        source->sizeLabel = source->sizeLabelS = SizeText(source->width, source->height);
-        source->preparable = true;
-        target.sources[size_t(i)] = std::move(source);
+        const StdPicture& picture = chain.back().source->picture;
+        sizes.emplace_back(picture.width(), picture.height());
     }
-    const std::vector<ProjectSizeMismatch> mismatches = CheckProjectImageSizes(
-        project, target.sources[0]->picture.width(), target.sources[0]->picture.height(),
-        target.sources[1]->picture.width(), target.sources[1]->picture.height());
+    const std::vector<ProjectSizeMismatch> mismatches = CheckProjectKeySizes(project, sizes);
     if (!mismatches.empty()) {
         std::string text = std::string(kProjectSizeMismatch) + " " + path;
         for (const ProjectSizeMismatch& m : mismatches) {
@@ -168,8 +183,7 @@ bool Tarnel_M::OpenProject(const std::string& chosenPath) {
     }
     target.rows = project.mesh.rows;
     target.columns = project.mesh.columns;
-    target.start = project.mesh.start;
-    target.end = project.mesh.end;
+    SetChainKeys(target, std::move(chain), 0);
     {
         EditScope edit(*this);
         applyState(target);
@@ -177,6 +191,8 @@ bool Tarnel_M::OpenProject(const std::string& chosenPath) {
         if (project.hasSaveKind) Img_Kind_MouseDown(project.saveKind);
         if (project.hasTransparent && (Settings().Transparency != 0) != project.transparent) Img_Trans_MouseDown();
     }
+    currentKey_ = 0;
+    showKeyStrip();
     for (int i = 0; i < 2; ++i) VS_Stretch[size_t(i)]->setValue(100);
     projectPath_ = path;
     markSaved();

@@ -25,6 +25,7 @@ namespace {
 constexpr ColorRef kProgressColor = RGBColor(64, 84, 190);
 constexpr const char* kRunFailedMessage = "ﾓｰﾌｨﾝｸﾞを中断しました。\n";
 constexpr const char* kAviDialogTitle = "AVIﾌｧｲﾙを選択";
+constexpr const char* kTooManyChainFrames = "ﾌﾚｰﾑが多すぎます。ｷｰ画像か総ﾌﾚｰﾑ数を減らしてください";
 constexpr const char* kAviDialogFilter = "AVI Videoﾌｧｲﾙ (avi)|*.avi";
 
 std::string upToNul(const std::string& s) { return s.substr(0, s.find('\0')); }
@@ -94,7 +95,7 @@ void Tarnel_M::setRunLocks(bool locked) {
     // Commands that replace an image or change the grid would pull the
     // images and meshes from under the run; the mesh controls would draw
     // the meshes back onto canvases the run has cleared.
-    std::vector<QWidget*> locks = {Cmd_Douki, Cmd_Auto, VS_Gyo, VS_Retu, VS_Point, Cmd_C[0], Cmd_C[1]};
+    std::vector<QWidget*> locks = {Cmd_Douki, Cmd_Auto, VS_Gyo, VS_Retu, VS_Point, Cmd_C[0], Cmd_C[1], Fra_Keys};
     for (size_t i = 0; i < 2; ++i)
         for (QWidget* w : std::initializer_list<QWidget*>{Cmd_Sanshyo[i], Cmd_Triming[i], Cmd_Stretch[i], VS_Stretch[i],
                                                            Cmd_Reset[i]})
@@ -114,6 +115,25 @@ void Tarnel_M::Cmd_Start_Click() {
     if (check == RunPrecondition::SizeMismatch) {
         Dialogs().messageBox(kSizeMismatchMessage, MsgIcon::Information, MsgButtons::OK, kAppTitle);
         return;
+    }
+    if (keyCount() > 2) {
+        // Every key of the chain must be of the run's size, and the frames
+        // must fit the three-digit names.
+        const Bitmap* first = images.RunPicture(0);
+        for (const ChainKey& key : runKeys()) {
+            const Bitmap* b = key.source && key.source->picture.isBitmap() ? key.source->picture.bitmap.get() : nullptr;
+            if (!b || b->width() != first->width() || b->height() != first->height()) {
+                Dialogs().messageBox(kSizeMismatchMessage, MsgIcon::Information, MsgButtons::OK, kAppTitle);
+                return;
+            }
+        }
+        const long long frames = ChainFrameCount(keyCount(), Settings().TotalFrames, false);
+        if (frames > kMaxRunFrameFiles) {
+            Dialogs().messageBox(std::string(kTooManyChainFrames) + "\n(" + std::to_string(frames) + " / 最大 " +
+                                     std::to_string(kMaxRunFrameFiles) + ")",
+                                 MsgIcon::Information, MsgButtons::OK, kAppTitle);
+            return;
+        }
     }
     lbl_Prog->show();
     PicProgress->show();
@@ -138,6 +158,14 @@ void Tarnel_M::RunMorph() {
         request.startMesh = &mesh.StartMesh;
         request.endMesh = &mesh.EndMesh;
         request.totalFrames = s.TotalFrames;
+        // A chain: every key with its mesh, the shown pair's as edited.
+        const std::vector<ChainKey> chain = keyCount() > 2 ? runKeys() : std::vector<ChainKey>();
+        for (size_t k = 0; k < chain.size(); ++k) {
+            const bool shown = int(k) == pair_ || int(k) == pair_ + 1;
+            const MeshGrid* keyMesh =
+                shown ? (int(k) == pair_ ? &mesh.StartMesh : &mesh.EndMesh) : &hiddenKeys_[k < size_t(pair_) ? k : k - 2].mesh;
+            request.keys.push_back(MorphKey{chain[k].source->picture.bitmap.get(), keyMesh});
+        }
         request.saveKind = s.SaveKind;
         request.transparency = s.Transparency != 0;
         request.programFolder = ProgramFolder();
