@@ -338,6 +338,7 @@ private:
     void removeSession();
     std::string projectFolder() const;
     std::string projectPath_;  // the project last saved or opened
+    bool projectLoop_ = false;  // its chain closes back to the first key (kept; runs with 3+ keys)
     std::optional<EditorState> savedState_;  // as last saved or opened, or at the start
     void markSaved();
     void showTitle();

@@ -101,6 +101,7 @@ bool Tarnel_M::SaveProject(const std::string& chosenPath) {
     data.saveKind = Settings().SaveKind;
     data.transparent = Settings().Transparency != 0;
     data.hasFrames = data.hasSaveKind = data.hasTransparent = true;
+    data.loop = projectLoop_;
     if (!SaveProjectFile(path, data, error)) {
         tell(kProjectSaveFailed + path + "\n" + error);
         return false;
@@ -195,6 +196,7 @@ bool Tarnel_M::OpenProject(const std::string& chosenPath) {
     showKeyStrip();
     for (int i = 0; i < 2; ++i) VS_Stretch[size_t(i)]->setValue(100);
     projectPath_ = path;
+    projectLoop_ = project.loop;
     markSaved();
     return true;
 }

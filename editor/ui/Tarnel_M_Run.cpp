@@ -127,7 +127,7 @@ void Tarnel_M::Cmd_Start_Click() {
                 return;
             }
         }
-        const long long frames = ChainFrameCount(keyCount(), Settings().TotalFrames, false);
+        const long long frames = ChainFrameCount(keyCount(), Settings().TotalFrames, projectLoop_);
         if (frames > kMaxRunFrameFiles) {
             Dialogs().messageBox(std::string(kTooManyChainFrames) + "\n(" + std::to_string(frames) + " / 最大 " +
                                      std::to_string(kMaxRunFrameFiles) + ")",
@@ -166,6 +166,7 @@ void Tarnel_M::RunMorph() {
                 shown ? (int(k) == pair_ ? &mesh.StartMesh : &mesh.EndMesh) : &hiddenKeys_[k < size_t(pair_) ? k : k - 2].mesh;
             request.keys.push_back(MorphKey{chain[k].source->picture.bitmap.get(), keyMesh});
         }
+        request.loop = !chain.empty() && projectLoop_;
         request.saveKind = s.SaveKind;
         request.transparency = s.Transparency != 0;
         request.programFolder = ProgramFolder();

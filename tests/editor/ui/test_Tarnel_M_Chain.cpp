@@ -208,6 +208,21 @@ TEST_F(EditorChain, SharedMeshesRunAndProjectRoundTrip) {
     w.Undo();
     EXPECT_EQ(order(), (std::vector{2, 3}));
 
+    // A closed chain written by the command line stays closed: it runs back to
+    // key 1 and saving keeps the flag.
+    saved.loop = true;
+    const std::string looped = sources.file("looped.json");
+    ASSERT_TRUE(SaveProjectFile(looped, saved, error)) << error;
+    ASSERT_TRUE(w.OpenProject(looped));
+    QTest::mouseClick(w.Cmd_Start, Qt::LeftButton);
+    ASSERT_TRUE(w.lastRun().ok()) << w.lastRun().error;
+    EXPECT_EQ(w.lastRun().framesWritten, 9);  // 3 x (4 - 1)
+    ASSERT_TRUE(w.SaveProject(looped));
+    ProjectData resaved;
+    ASSERT_TRUE(LoadProjectFile(looped, resaved, error)) << error;
+    EXPECT_TRUE(resaved.loop);
+    ASSERT_TRUE(w.OpenProject(project));
+
     // The command line makes the same frames of the saved project.
     const std::string cli = test::CliPath();
     if (cli.empty()) GTEST_SKIP() << "tarnel-cli is not built";
