@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QScrollBar>
 #include <filesystem>
 
 #include "core/Settings.h"
@@ -12,6 +13,7 @@
 #include "output/ComposerMedia.h"
 #include "output/ui/Tarnel_G.h"
 #include "platform/ProgramFolder.h"
+#include "ui/widgets/ucCanvas.h"
 #include "support/AviFiles.h"
 #include "support/Files.h"
 #include "support/GifCompositor.h"
@@ -174,6 +176,52 @@ TEST_F(ComposerShapeTest, WebPSaveKeepsEveryFrameAndDelay) {
                 }
             EXPECT_GT(test::RgbPsnr(decoded.frames[size_t(k)], expected), 25.0) << "frame " << k;  // lossy, 4:2:0, on a small frame
         }
+    }
+}
+
+// The canvas opens on the whole frame; zooming in leaves the fit for the
+// actual size (or twice it when the fit is the actual size), with scroll bars
+// once the frame passes the canvas, and zooming out comes back to the fit.
+TEST_F(ComposerShapeTest, CanvasFitsTheFrameAndZoomsInAndOut) {
+    struct Case {
+        int width, height;
+        int firstZoomIn;  // Zoom after one step in from the fit
+        bool barsAfterIn;
+    };
+    const Case cases[] = {{960, 540, 1, true}, {20, 10, 2, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        Tarnel_G window(nullptr, [&](const std::string&, cGif& gif, ProgressSink*, const GifQuality&) {
+            gif.Destroy();
+            if (!gif.FrameInsert(1, c.width, c.height)) return false;
+            gif.SetScreenWidth(int16_t(c.width));
+            gif.SetScreenHeight(int16_t(c.height));
+            return true;
+        });
+        Links().MediaFilePath = "given.avi";
+        window.show();
+        window.ImportMedia();
+        ucCanvas& canvas = *window.ucCanvas;
+        const CanvasLayout& layout = canvas.layout();
+        EXPECT_TRUE(canvas.FitMode());
+        EXPECT_LE(layout.PictureWidth(), canvas.width());
+        EXPECT_LE(layout.PictureHeight(), canvas.height());
+        EXPECT_EQ(layout.ScrollMaxX(), 0);
+
+        window.ZoomStep(1);
+        EXPECT_FALSE(canvas.FitMode());
+        EXPECT_EQ(canvas.Zoom(), c.firstZoomIn);
+        EXPECT_EQ(canvas.horizontalBar()->isVisible(), c.barsAfterIn);
+        EXPECT_EQ(layout.ScrollMaxX() > 0, c.barsAfterIn);
+        for (int i = 0; i < 12; ++i) window.ZoomStep(1);
+        EXPECT_EQ(canvas.Zoom(), Tarnel_G::kMaxZoom);
+        for (int i = 0; i < 12; ++i) window.ZoomStep(-1);
+        EXPECT_TRUE(canvas.FitMode());
+        EXPECT_FALSE(canvas.horizontalBar()->isVisible());
+        window.ZoomStep(1);
+        window.ZoomFit();
+        EXPECT_TRUE(canvas.FitMode());
+        window.Cmd_Exit_Click();
     }
 }
 
