@@ -115,6 +115,35 @@ bool WriteIniValue(const std::string& section, const std::string& key, const std
     return WritePrivateProfileString(cutName(section), cutName(key), std::string_view(value), file);
 }
 
+namespace {
+
+constexpr const char* kComposerKeys[4] = {"画質", "ﾃﾞｨｻﾞ", "最適化", "ｻｲｽﾞ"};
+
+// The composer's choices when the section holds any of them; a missing or
+// unreadable value is the default, one out of range is clamped.
+void loadComposerChoices(ProfileDocument& d, std::optional<ComposerChoices>& out) {
+    out.reset();
+    ComposerChoices k;
+    int32_t* fields[4] = {&k.Palette, &k.Dither, &k.Optimize, &k.Width};
+    const SettingRange ranges[4] = {kComposerPaletteRange, kComposerDitherRange, kComposerOptimizeRange,
+                                    kComposerWidthRange};
+    bool any = false;
+    for (int i = 0; i < 4; ++i) {
+        const std::string text = d.get(kComposerSection, kComposerKeys[i], "", kProfileBufferSize);
+        if (text.empty()) continue;
+        any = true;
+        int64_t v = 0;
+        const char* at = text.data();
+        while (at < text.data() + text.size() && *at == ' ') ++at;
+        auto [next, ec] = std::from_chars(at, text.data() + text.size(), v);
+        if (ec != std::errc{} || next == at) continue;
+        *fields[i] = int32_t(std::clamp<int64_t>(v, ranges[i].min, ranges[i].max));
+    }
+    if (any) out = k;
+}
+
+}  // namespace
+
 std::error_code LoadSettings(MorphSettings& s) {
     ProfileDocument d;
     std::error_code error = d.load(SettingsFilePath());  // on error d is empty: every field gets its default
@@ -135,6 +164,7 @@ std::error_code LoadSettings(MorphSettings& s) {
     loadNumber<int16_t>(d, 14, s.AviRepeat[2], 5, kAviRepeatRange);
     s.EditorPlace = ParseWindowPlace(d.get(kWindowSection, "Editor", "", kProfileBufferSize));
     s.ComposerPlace = ParseWindowPlace(d.get(kWindowSection, "Composer", "", kProfileBufferSize));
+    loadComposerChoices(d, s.Composer);
     return error;
 }
 
@@ -182,6 +212,14 @@ bool SaveSettings(MorphSettings& s, const SettingsControls& c, std::error_code* 
                 all = document.set(kWindowSection, key, WindowPlaceText(**place)) && all;
             else if (!document.get(kWindowSection, key, "", kProfileBufferSize).empty())
                 document.set(kWindowSection, key, std::nullopt);
+        }
+        if (s.Composer) {
+            const ComposerChoices& k = *s.Composer;
+            const std::pair<const char*, int32_t> choices[] = {
+                {kComposerKeys[0], k.Palette}, {kComposerKeys[1], k.Dither},
+                {kComposerKeys[2], k.Optimize}, {kComposerKeys[3], k.Width}};
+            for (const auto& [key, value] : choices)
+                all = document.set(kComposerSection, key, number(value)) && all;
         }
         ec = document.save(path, true);
         if (!ec && !all) ec = std::make_error_code(std::errc::invalid_argument);

@@ -37,6 +37,19 @@ std::string WindowPlaceText(const WindowPlace& place);
 // Nothing for a text that is not five numbers with a size of at least one pixel.
 std::optional<WindowPlace> ParseWindowPlace(const std::string& text);
 
+// The animated GIF composer's choices, kept in the section "Composer" of the
+// settings file once the composer has closed: its palette (画質), dither and
+// optimisation combo positions and the width its imports are reduced to
+// (0: the source's size).
+inline constexpr const char* kComposerSection = "Composer";
+struct ComposerChoices {
+    int32_t Palette = 0;   // key "画質", 0..3
+    int32_t Dither = 0;    // key "ﾃﾞｨｻﾞ", 0..2
+    int32_t Optimize = 0;  // key "最適化", 0 standard, 1 max
+    int32_t Width = 0;     // key "ｻｲｽﾞ", 0 or a width the composer offers
+    bool operator==(const ComposerChoices&) const = default;
+};
+
 // The persisted settings, in the order they are read and written. All zero
 // and empty until LoadSettings fills them.
 struct MorphSettings {
@@ -56,6 +69,8 @@ struct MorphSettings {
     std::array<int16_t, 3> AviRepeat{};  // play counts 1..10; entry 0 is not persisted
     std::optional<WindowPlace> EditorPlace;    // section "Window", key "Editor"
     std::optional<WindowPlace> ComposerPlace;  // key "Composer"
+    // Section "Composer"; nothing until the composer has been used.
+    std::optional<ComposerChoices> Composer;
 };
 
 // The process-wide record, owned by the editor window's module and alive for
@@ -76,6 +91,10 @@ inline constexpr SettingRange kTransparencyRange{0, 1};
 inline constexpr SettingRange kAviRepeatRange{1, 10};  // VS_Repeat
 // txt_w, txt_h: 0 is "not set"; no picture is wider or higher than a surface.
 inline constexpr SettingRange kTrimSizeRange{0, kMaxSurfaceSide};
+inline constexpr SettingRange kComposerPaletteRange{0, 3};
+inline constexpr SettingRange kComposerDitherRange{0, 2};
+inline constexpr SettingRange kComposerOptimizeRange{0, 1};
+inline constexpr SettingRange kComposerWidthRange{0, kMaxSurfaceSide};
 
 // Shown, with the path and the cause, when the settings file exists but
 // cannot be read: the defaults are used and the file is left as it is.

@@ -1,12 +1,13 @@
 #include "output/ui/Composer.h"
 
+#include "core/Settings.h"
 #include "output/ui/Tarnel_G.h"
 #include "ui/ChildWindows.h"
 
 namespace tarnel {
 
 void ShowGifComposer(QWidget* owner) {
-    Tarnel_G composer(owner);
+    Tarnel_G composer(owner, {}, &Settings());
     composer.exec();
 }
 

@@ -12,7 +12,7 @@
 
 #include "core/Settings.h"
 #include "core/WindowLinks.h"
-#include "output/mAVIImp.h"
+#include "output/ComposerMedia.h"
 #include "platform/Colors.h"
 #include "platform/Dialogs.h"
 #include "ui/Cursors.h"
@@ -59,22 +59,36 @@ const char* importReason(const std::string& error) {
     return nullptr;
 }
 
+// Frames that a smaller width choice brings within an animated GIF's limits.
+const char* kTooLargeReason = "ﾌﾚｰﾑｻｲｽﾞがｱﾆﾒGIFには大きすぎます (読込ｻｲｽﾞを小さくしてください)";
+
 const char* kComboStyle =
     "QComboBox { color: rgb(24, 30, 64); background: white; border: 1px solid rgb(66, 72, 132);"
     "  border-radius: 2px; padding: 1px 4px; }";
 
 }  // namespace
 
-Tarnel_G::Tarnel_G(QWidget* parent, Importer importer)
-    : SkinWindow(kFaceWidth, kFaceHeight, QStringLiteral("AVItoGIF"), parent), importer_(std::move(importer)) {
+Tarnel_G::Tarnel_G(QWidget* parent, Importer importer, MorphSettings* settings)
+    : SkinWindow(kFaceWidth, kFaceHeight, QStringLiteral("AVItoGIF"), parent),
+      importer_(std::move(importer)),
+      settings_(settings) {
     setModal(true);
     if (!importer_)
         importer_ = [this](const std::string& path, cGif& GIF, ProgressSink* progress, const GifQuality& quality) {
-            return ImportAviFramesWithQuality(path, GIF, progress, quality, &importError_);
+            return ImportForComposer(path, GIF, progress, quality, importWidth_, &importError_);
         };
     tmrDelay.setSingleShot(false);
     connect(&tmrDelay, &QTimer::timeout, this, [this] { tmrDelay_Timer(); });
     Form_Load();
+    if (settings_ && settings_->Composer) {
+        const ComposerChoices& k = *settings_->Composer;
+        GifQuality remembered;
+        remembered.palette = GifPaletteChoice(k.Palette);
+        remembered.ditherMethod = k.Dither;
+        setQuality(remembered);
+        setOptimizeMax(k.Optimize == 1);
+        setImportWidth(k.Width);
+    }
     makeResizable();
     restorePlace(Settings().ComposerPlace);
 }
@@ -100,8 +114,10 @@ void Tarnel_G::Form_Load() {
 
     // 6 (the import, step 5, waits until the window shows)
     const QCursor& cursor = Skin::get().cursor;
-    for (QWidget* w : std::initializer_list<QWidget*>{cmdPickColor, Cmd_Optimize, Cmd_Save, Cmd_Exit, Img_Transparent,
-                                                      lbl_Transparent, cmbPalette, cmbDither, cmbOptimize})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{cmdPickColor, Cmd_Optimize, Cmd_Save, Cmd_Exit, Img_Transparent,
+                                         lbl_Transparent, cmbPalette, cmbDither, cmbOptimize, cmbSize, Cmd_ZoomOut,
+                                         Cmd_ZoomFit, Cmd_ZoomIn})
         w->setCursor(cursor);
     // The opener's hourglass ends here.
     while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
@@ -131,6 +147,25 @@ void Tarnel_G::buildControls() {
             [this](int b, int s, int x, int y) { ucCanvas_MouseMove(b, s, x, y); });
     connect(ucCanvas, &::tarnel::ucCanvas::MouseUp, this,
             [this](int b, int s, int x, int y) { ucCanvas_MouseUp(b, s, x, y); });
+
+    // The canvas starts by showing the whole frame; zoomed past it, scroll bars appear.
+    ucCanvas->SetFitMode(true);
+    ucCanvas->SetScrollBars(true);
+
+    // Beside the title: the width of the import, chosen before it runs, and the zoom.
+    lblSize = SkinLabel(face, QStringLiteral("読込ｻｲｽﾞ"), QRect(166, 7, 62, 18), true);
+    cmbSize = new QComboBox(face);
+    cmbSize->setGeometry(228, 5, 84, 22);
+    cmbSize->setFont(Skin::font(12));
+    for (int width : kComposerWidths)
+        cmbSize->addItem(width == 0 ? QStringLiteral("原寸") : QStringLiteral("幅%1").arg(width));
+    connect(cmbSize, &QComboBox::activated, this, [this](int) { cmbSize_Change(); });
+    Cmd_ZoomOut = SkinButton(face, QStringLiteral("－"), QRect(320, 5, 26, 22));
+    Cmd_ZoomFit = SkinButton(face, QStringLiteral("全体"), QRect(348, 5, 52, 22));
+    Cmd_ZoomIn = SkinButton(face, QStringLiteral("＋"), QRect(402, 5, 26, 22));
+    connect(Cmd_ZoomOut, &QPushButton::clicked, this, [this] { ZoomStep(-1); });
+    connect(Cmd_ZoomFit, &QPushButton::clicked, this, [this] { ZoomFit(); });
+    connect(Cmd_ZoomIn, &QPushButton::clicked, this, [this] { ZoomStep(1); });
 
     ucProgress = new ::tarnel::ucProgress(face);
     ucProgress->setGeometry(8, 352, 420, 16);
@@ -244,7 +279,42 @@ void Tarnel_G::showEvent(QShowEvent* event) {
     if (zooms_) return;
     startZoom();
     // The import paints its progress into the window, so it waits until the window shows.
-    QTimer::singleShot(0, this, [this] { ImportMedia(); });
+    QTimer::singleShot(0, this, [this] { OpenMedia(); });
+}
+
+void Tarnel_G::OpenMedia() {
+    if (imported_) return;
+    const std::string path = Links().MediaFilePath;
+    if (!path.empty() && !admitSize(path)) {
+        imported_ = true;
+        sourcePath_ = path;
+        return;
+    }
+    ImportMedia();
+}
+
+bool Tarnel_G::admitSize(const std::string& path) {
+    AnimationHeader header;
+    // A source whose headers do not read is the import's to report.
+    if (!ReadAnimationHeader(path, header) || FitsAnimatedGif(header, importWidth_)) return true;
+    bool smallerFits = false;
+    for (int width : kComposerWidths)
+        if (width > 0 && (importWidth_ == 0 || width < importWidth_) && FitsAnimatedGif(header, width))
+            smallerFits = true;
+    // Too many frames for any width: the import refuses with its own reason.
+    if (!smallerFits) return true;
+    tmrDelay.stop();
+    gif_.Destroy();
+    releaseSurfaces();
+    UpdateInfo();
+    Dialogs().messageBox(std::string("loading error AVI file.\n") + kTooLargeReason, MsgIcon::Exclamation,
+                         MsgButtons::OK, kAppTitle);
+    return false;
+}
+
+void Tarnel_G::importChecked(const std::string& path) {
+    sourcePath_ = path;
+    if (admitSize(path)) importSource(path);
 }
 
 void Tarnel_G::ImportMedia() {
@@ -322,7 +392,29 @@ void Tarnel_G::cmbQuality_Change() {
     chosen.ditherMethod = std::clamp(cmbDither->currentIndex(), 0, 2);
     if (chosen.palette == quality_.palette && chosen.ditherMethod == quality_.ditherMethod) return;
     quality_ = chosen;
-    if (!sourcePath_.empty()) importSource(sourcePath_);
+    if (!sourcePath_.empty()) importChecked(sourcePath_);
+}
+
+void Tarnel_G::setImportWidth(int width) {
+    const auto at = std::find(kComposerWidths.begin(), kComposerWidths.end(), width);
+    cmbSize->setCurrentIndex(at == kComposerWidths.end() ? 0 : int(at - kComposerWidths.begin()));
+    cmbSize_Change();
+}
+
+void Tarnel_G::cmbSize_Change() {
+    const int width = kComposerWidths[size_t(std::clamp(cmbSize->currentIndex(), 0, int(kComposerWidths.size()) - 1))];
+    if (width == importWidth_) return;
+    importWidth_ = width;
+    if (!sourcePath_.empty()) importChecked(sourcePath_);
+}
+
+ComposerChoices Tarnel_G::choices() const {
+    ComposerChoices k;
+    k.Palette = int32_t(quality_.palette);
+    k.Dither = quality_.ditherMethod;
+    k.Optimize = optimizeMax_ ? 1 : 0;
+    k.Width = importWidth_;
+    return k;
 }
 
 // ---------------------------------------------------------------- preview
@@ -413,6 +505,7 @@ void Tarnel_G::Cmd_Exit_Click() { reject(); }
 
 void Tarnel_G::done(int result) {
     Settings().ComposerPlace = placeToRemember();
+    if (settings_) settings_->Composer = choices();
     tmrDelay.stop();
     picking_ = false;
     gif_.Destroy();
@@ -438,17 +531,38 @@ bool Tarnel_G::eventFilter(QObject* watched, QEvent* event) {
     return SkinWindow::eventFilter(watched, event);
 }
 
-void Tarnel_G::Form_MouseWheel(int delta) {
+void Tarnel_G::Form_MouseWheel(int delta) { ZoomStep(delta < 1 ? -1 : 1); }
+
+void Tarnel_G::ZoomStep(int direction) {
     if (ucCanvas->DIB().empty()) return;
     const int zoom = ucCanvas->Zoom();
-    int next = zoom;
-    if (delta < 1) {
-        if (zoom > 1) next = zoom - 1;
-    } else if (zoom < kMaxZoom) {
-        next = zoom + 1;
+    if (ucCanvas->FitMode()) {
+        if (direction < 0) return;
+        // From the fit to the actual size, or past it when the fit already is that.
+        const bool fitIsActual =
+            ucCanvas->DIB().Width() <= ucCanvas->width() && ucCanvas->DIB().Height() <= ucCanvas->height();
+        ucCanvas->SetFitMode(false);
+        ucCanvas->SetZoom(fitIsActual ? std::min(2, kMaxZoom) : 1);
+    } else if (direction < 0) {
+        if (zoom > 1)
+            ucCanvas->SetZoom(zoom - 1);
+        else
+            ucCanvas->SetFitMode(true);
+    } else {
+        if (zoom >= kMaxZoom) return;
+        ucCanvas->SetZoom(zoom + 1);
     }
-    if (next == zoom) return;
-    ucCanvas->SetZoom(next);
+    zoomChanged();
+}
+
+void Tarnel_G::ZoomFit() {
+    if (ucCanvas->FitMode()) return;
+    ucCanvas->SetZoom(1);
+    ucCanvas->SetFitMode(true);
+    zoomChanged();
+}
+
+void Tarnel_G::zoomChanged() {
     ucCanvas->Resize();
     ucCanvas->Repaint();
 }

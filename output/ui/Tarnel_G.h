@@ -1,8 +1,9 @@
 #pragma once
-// The animated GIF composer: imports every frame of an AVI file into a cGif,
-// plays the animation on a zoomable canvas, optimises it, makes one palette
-// index transparent in every frame, and saves it as a GIF file. After a
-// successful save the window closes itself.
+// The animated GIF composer: imports every frame of an AVI file (or of a
+// morph run's frame folder) into a cGif, at its own size or reduced to a
+// chosen width, plays the animation on a zoomable canvas, optimises it, makes
+// one palette index transparent in every frame, and saves it as a GIF or an
+// animated WebP file. After a successful save the window closes itself.
 //
 // The import runs when the window is first shown (or through ImportMedia),
 // so the progress bar paints while it works.
@@ -16,6 +17,7 @@
 #include "imaging/gif/cGif.h"
 #include "imaging/cTile.h"
 #include "output/GifQuality.h"
+#include "core/Settings.h"
 #include "ui/SkinWindow.h"
 
 class QComboBox;
@@ -40,8 +42,11 @@ public:
         std::function<bool(const std::string& path, cGif& GIF, ProgressSink* Progress, const GifQuality& quality)>;
 
     // Reads Links().MediaFilePath (empty: an empty window) and MediaFolder.
-    // Without an importer the file is read as an AVI with the chosen quality.
-    explicit Tarnel_G(QWidget* parent = nullptr, Importer importer = {});
+    // Without an importer the file is read as an AVI (a folder as a morph
+    // run's frames) with the chosen quality and width. With `settings`, the
+    // palette, dither, optimisation and width choices start from its
+    // Composer record and are kept there when the window closes.
+    explicit Tarnel_G(QWidget* parent = nullptr, Importer importer = {}, MorphSettings* settings = nullptr);
     ~Tarnel_G() override;
 
     // Controls, named as the window's design names them.
@@ -66,6 +71,11 @@ public:
     QComboBox* cmbPalette = nullptr;
     QComboBox* cmbDither = nullptr;
     QComboBox* cmbOptimize = nullptr;  // "最適化(標準)" / "最適化(最大)"
+    QLabel* lblSize = nullptr;         // "読込ｻｲｽﾞ"
+    QComboBox* cmbSize = nullptr;      // "原寸", "幅960", ...: the width of the next import
+    QPushButton* Cmd_ZoomOut = nullptr;  // "－"
+    QPushButton* Cmd_ZoomFit = nullptr;  // "全体": the whole frame in the canvas
+    QPushButton* Cmd_ZoomIn = nullptr;   // "＋"
     QTimer tmrDelay;
 
     // Handlers, named as the controls' events.
@@ -83,9 +93,19 @@ public:
     void Form_MouseWheel(int delta);
     void cmbQuality_Change();
     void cmbOptimize_Change();
+    void cmbSize_Change();
+    // One zoom step: in from the fit to the actual size (or 2 when the fit
+    // is the actual size) and up to kMaxZoom; out back down to the fit.
+    void ZoomStep(int direction);
+    void ZoomFit();
 
     // Imports Links().MediaFilePath unless the window has done so already.
     void ImportMedia();
+    // What showing the window does: checks the source's headers against the
+    // chosen width first, and when its frames are too large for an animated
+    // GIF at that width but a smaller choice would do, says so and imports
+    // nothing (a smaller choice then imports); otherwise ImportMedia.
+    void OpenMedia();
     void StartPreview();
     void ShowFrame(int k);
     void UpdateInfo();
@@ -112,6 +132,11 @@ public:
     // (`tarnel-cli anigif --optimize=max`).
     bool optimizeMax() const { return optimizeMax_; }
     void setOptimizeMax(bool max);
+    // The width the import reduces frames to, 0 for the source's; one of kComposerWidths.
+    int importWidth() const { return importWidth_; }
+    void setImportWidth(int width);
+    // The choices as the settings keep them.
+    ComposerChoices choices() const;
     const std::string& sourcePath() const { return sourcePath_; }
 
     // Where the composer's controls go in a face of width x height (the design
@@ -136,10 +161,16 @@ private:
     void pickAt(int x, int y);
     void applyTransparency();
     void showSwitch();
+    void importChecked(const std::string& path);
+    bool admitSize(const std::string& path);
+    void zoomChanged();
+    bool saveAs(const std::string& path);
 
     Importer importer_;
     std::string importError_;  // why the window's own AVI import failed
     GifQuality quality_;
+    MorphSettings* settings_ = nullptr;
+    int importWidth_ = 0;
     cGif gif_;
     cTile tiler_;
     GcDIB backBuffer_;

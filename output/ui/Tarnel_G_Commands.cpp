@@ -3,11 +3,14 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPushButton>
+#include <algorithm>
+#include <cctype>
 #include <exception>
 
 #include "core/WindowLinks.h"
 #include "imaging/palette/mDither8bpp.h"
 #include "imaging/gif/mGIFExt.h"
+#include "output/ComposerMedia.h"
 #include "output/ui/Tarnel_G.h"
 #include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
@@ -28,6 +31,13 @@ public:
     OverridePointer(const OverridePointer&) = delete;
     OverridePointer& operator=(const OverridePointer&) = delete;
 };
+
+bool isWebPPath(const std::string& path) {
+    if (path.size() < 5) return false;
+    std::string tail = path.substr(path.size() - 5);
+    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return tail == ".webp";
+}
 
 }  // namespace
 
@@ -103,7 +113,7 @@ void Tarnel_G::Cmd_Save_Click() {
     links.MediaFilePath = "*.gif";
     FileDialogRequest request;
     request.title = "ﾌｧｲﾙ名を付けて保存";
-    request.filter = "GIFﾌｧｲﾙ|*.gif";
+    request.filter = "GIFﾌｧｲﾙ|*.gif|WebP ｱﾆﾒｰｼｮﾝﾌｧｲﾙ|*.webp";
     request.fileName = links.MediaFilePath;
     request.initialFolder = links.MediaFolder;
     request.defaultExtension = "gif";
@@ -112,10 +122,15 @@ void Tarnel_G::Cmd_Save_Click() {
     if (!chosen) return;
     links.MediaFilePath = chosen->substr(0, chosen->find('\0'));
     QCoreApplication::processEvents();
+    const bool webp = isWebPPath(links.MediaFilePath);
     bool saved = false;
     {
         OverridePointer busy(Qt::BusyCursor);
         try {
+            if (webp) {
+                // The frames as the preview plays them, over its background.
+                saved = SaveAnimatedWebP(gif_, links.MediaFilePath, ucCanvas->BackColor());
+            } else {
             // Frames with the user's transparent colour keep it as it is.
             GifSaveOptions options;
             options.interFrameTransparency = optimized_ && !useTransparency_;
@@ -128,6 +143,7 @@ void Tarnel_G::Cmd_Save_Click() {
             } else {
                 saved = gif_.Save(links.MediaFilePath, options);
             }
+            }
         } catch (const std::exception&) {
             // The file is built in memory first; running out of it leaves any old file as it was.
             saved = false;
@@ -137,7 +153,7 @@ void Tarnel_G::Cmd_Save_Click() {
         accept();
         return;
     }
-    Dialogs().messageBox("Saving Error GIF file", MsgIcon::Exclamation, MsgButtons::OK, kAppTitle);
+    Dialogs().messageBox(webp ? "Saving Error WebP file" : "Saving Error GIF file", MsgIcon::Exclamation, MsgButtons::OK, kAppTitle);
 }
 
 }  // namespace tarnel

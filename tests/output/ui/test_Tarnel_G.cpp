@@ -549,7 +549,7 @@ TEST_F(ComposerTest, SaveAsksForAGifFileAndWritesEveryFrame) {
     ASSERT_EQ(dialogs.fileRequests.size(), 1u);
     const FileDialogRequest& r = dialogs.fileRequests[0];
     EXPECT_EQ(r.title, "ﾌｧｲﾙ名を付けて保存");
-    EXPECT_EQ(r.filter, "GIFﾌｧｲﾙ|*.gif");
+    EXPECT_EQ(r.filter, "GIFﾌｧｲﾙ|*.gif|WebP ｱﾆﾒｰｼｮﾝﾌｧｲﾙ|*.webp");
     EXPECT_EQ(r.fileName, "*.gif");
     EXPECT_EQ(r.initialFolder, folder.path().string());
     EXPECT_EQ(r.defaultExtension, "gif");
