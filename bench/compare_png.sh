@@ -19,21 +19,7 @@ if ! command -v mogrify >/dev/null; then echo "ImageMagick is not installed: ski
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-times_of() {
-  local best_wall="" best_cpu=""
-  for _ in 1 2; do
-    local start end ms cpu
-    start=$(date +%s%N)
-    /usr/bin/time -f "%U %S" -o "$work/time" "$@" >/dev/null 2>&1
-    cpu=$(awk '{ printf "%d", ($1 + $2) * 1000 }' "$work/time")
-    end=$(date +%s%N)
-    ms=$(( (end - start) / 1000000 ))
-    if [ -z "$best_wall" ] || [ "$ms" -lt "$best_wall" ]; then best_wall=$ms; fi
-    if [ -z "$best_cpu" ] || [ "$cpu" -lt "$best_cpu" ]; then best_cpu=$cpu; fi
-  done
-  awk -v w="$best_wall" -v c="$best_cpu" 'BEGIN { printf "%.3f %.3f", w / 1000, c / 1000 }'
-}
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.3f", a / b; else printf "-" }'; }
+. "$(dirname "$0")/timing.sh"
 
 if [ -f /work/photos/a.jpg ] && [ -f /work/photos/b.bmp ]; then
   start=/work/photos/a.jpg end=/work/photos/b.bmp

@@ -12,7 +12,7 @@
 #include "output/FrameFolderImport.h"
 #include "output/mAVIImp.h"
 #include "platform/media/AviReader.h"
-#include "platform/media/WebPAnimWriter.h"
+#include "imaging/webp/WebPAnimWriter.h"
 
 namespace tarnel {
 

@@ -11,7 +11,7 @@
 #include "output/AnimationShape.h"
 #include "output/FrameSource.h"
 #include "platform/media/VideoWriter.h"
-#include "platform/media/WebPAnimWriter.h"
+#include "imaging/webp/WebPAnimWriter.h"
 
 namespace tarnel {
 

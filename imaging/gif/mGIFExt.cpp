@@ -209,6 +209,30 @@ struct FrameChanges {
 
 // The order of SortPaletteByChange; nothing where it does not apply.
 // `changes`, when given, receives each frame's changed colours.
+// Per palette entry: the frames that show it, then its pixels; entries
+// ordered by the two, most used first, ties keeping their order.
+struct EntryUse {
+    std::array<int, 256> frames{};
+    std::array<int64_t, 256> pixels{};
+
+    void addFrame(const std::array<int64_t, 256>& here) {
+        for (int i = 0; i < 256; ++i) {
+            frames[size_t(i)] += here[size_t(i)] > 0;
+            pixels[size_t(i)] += here[size_t(i)];
+        }
+    }
+    // Entries beyond the table keep their numbers: pixels may show them.
+    std::array<int, 256> order(int entries) const {
+        std::array<int, 256> out{};
+        std::iota(out.begin(), out.end(), 0);
+        std::stable_sort(out.begin(), out.begin() + entries, [&](int a, int b) {
+            if (frames[size_t(a)] != frames[size_t(b)]) return frames[size_t(a)] > frames[size_t(b)];
+            return pixels[size_t(a)] > pixels[size_t(b)];
+        });
+        return out;
+    }
+};
+
 std::optional<std::array<int, 256>> changeOrder(cGif& GIF, ProgressSink* Progress,
                                                 std::vector<FrameChanges>* changes = nullptr) {
     const int count = GIF.FramesCount();
@@ -219,8 +243,7 @@ std::optional<std::array<int, 256>> changeOrder(cGif& GIF, ProgressSink* Progres
     // The screen as index values, -1 where nothing shows yet; each frame's
     // pixels count where they differ from it, then cover it.
     std::vector<int16_t> screen(size_t(W) * size_t(H), -1);
-    std::array<int, 256> frames{};
-    std::array<int64_t, 256> pixels{};
+    EntryUse use;
     for (int n = 1; n <= count; ++n) {
         progressValue(Progress, n);
         if (GIF.LocalPaletteUsed(n) || GIF.FrameDIBXOR(n).BPP() != 8) return std::nullopt;
@@ -248,18 +271,9 @@ std::optional<std::array<int, 256>> changeOrder(cGif& GIF, ProgressSink* Progres
             }
             changes->push_back(c);
         }
-        for (int i = 0; i < 256; ++i) {
-            frames[size_t(i)] += here[size_t(i)] > 0;
-            pixels[size_t(i)] += here[size_t(i)];
-        }
+        use.addFrame(here);
     }
-    std::array<int, 256> order{};
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.begin() + entries, [&](int a, int b) {
-        if (frames[size_t(a)] != frames[size_t(b)]) return frames[size_t(a)] > frames[size_t(b)];
-        return pixels[size_t(a)] > pixels[size_t(b)];
-    });
-    return order;
+    return use.order(entries);
 }
 
 std::array<int, 256> inverseOf(const std::array<int, 256>& order) {
@@ -298,9 +312,7 @@ bool SortPaletteByUse(cGif& GIF, ProgressSink* Progress) {
     const int entries = std::clamp<int>(GIF.GlobalPaletteEntries(), 0, 256);
     progressMax(Progress, 2 * count);
 
-    // Per entry: the frames that show it, then its pixels.
-    std::array<int, 256> frames{};
-    std::array<int64_t, 256> pixels{};
+    EntryUse use;
     for (int n = 1; n <= count; ++n) {
         progressValue(Progress, n);
         if (GIF.LocalPaletteUsed(n) || GIF.FrameDIBXOR(n).BPP() != 8) continue;
@@ -310,19 +322,9 @@ bool SortPaletteByUse(cGif& GIF, ProgressSink* Progress) {
             const uint8_t* row = image.scanline(y);
             for (int x = 0; x < image.width(); ++x) ++here[row[x]];
         }
-        for (int i = 0; i < 256; ++i) {
-            frames[size_t(i)] += here[size_t(i)] > 0;
-            pixels[size_t(i)] += here[size_t(i)];
-        }
+        use.addFrame(here);
     }
-    // Entries beyond the table keep their numbers: pixels may show them.
-    std::array<int, 256> order{};
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.begin() + entries, [&](int a, int b) {
-        if (frames[size_t(a)] != frames[size_t(b)]) return frames[size_t(a)] > frames[size_t(b)];
-        return pixels[size_t(a)] > pixels[size_t(b)];
-    });
-    applyOrder(GIF, order, entries, Progress);
+    applyOrder(GIF, use.order(entries), entries, Progress);
     return true;
 }
 

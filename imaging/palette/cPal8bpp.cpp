@@ -140,32 +140,26 @@ void cPal8bpp::ClosestIndexGrid(std::array<uint8_t, 4096>& out) const {
                 const int r = 17 * rl, g = 17 * gl, b = 17 * bl;
                 const int value = axis == 0 ? r : axis == 1 ? g : b;
                 // Nearest first, ties to the lowest palette index.
-                int dr = red[size_t(best)] - r, dg = green[size_t(best)] - g, db = blue[size_t(best)] - b;
-                int bestDistance = dr * dr + dg * dg + db * db;
+                auto distance = [&](int k) {
+                    const int dr = red[size_t(k)] - r, dg = green[size_t(k)] - g, db = blue[size_t(k)] - b;
+                    return dr * dr + dg * dg + db * db;
+                };
+                int bestDistance = distance(best);
+                // Entries are sorted along the axis: once the gap along it
+                // alone is beyond the best distance, no further one is nearer.
+                auto consider = [&](int k, int gap) {
+                    if (gap * gap > bestDistance) return false;
+                    const int d = distance(k);
+                    if (d < bestDistance || (d == bestDistance && order[size_t(k)] < order[size_t(best)])) {
+                        best = k;
+                        bestDistance = d;
+                    }
+                    return true;
+                };
                 const int start = from[size_t(value)];
-                for (int k = start; k < n; ++k) {
-                    const int gap = along[size_t(k)] - value;
-                    if (gap * gap > bestDistance) break;
-                    dr = red[size_t(k)] - r;
-                    dg = green[size_t(k)] - g;
-                    db = blue[size_t(k)] - b;
-                    const int d = dr * dr + dg * dg + db * db;
-                    if (d < bestDistance || (d == bestDistance && order[size_t(k)] < order[size_t(best)])) {
-                        best = k;
-                        bestDistance = d;
-                    }
+                for (int k = start; k < n && consider(k, along[size_t(k)] - value); ++k) {
                 }
-                for (int k = start - 1; k >= 0; --k) {
-                    const int gap = value - along[size_t(k)];
-                    if (gap * gap > bestDistance) break;
-                    dr = red[size_t(k)] - r;
-                    dg = green[size_t(k)] - g;
-                    db = blue[size_t(k)] - b;
-                    const int d = dr * dr + dg * dg + db * db;
-                    if (d < bestDistance || (d == bestDistance && order[size_t(k)] < order[size_t(best)])) {
-                        best = k;
-                        bestDistance = d;
-                    }
+                for (int k = start - 1; k >= 0 && consider(k, value - along[size_t(k)]); --k) {
                 }
                 out[size_t(bl * 256 + gl * 16 + rl)] = order[size_t(best)];
             }

@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -23,6 +24,17 @@ std::string ShellQuote(const std::string& text) {
     std::string q = "'";
     for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
+}
+
+std::string CaptureOutput(const std::string& command) {
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        ::pclose(p);
+    }
+    return out;
 }
 
 CliResult RunCli(const std::string& cli, const std::string& args, const std::string& scratchFolder,

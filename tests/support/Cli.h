@@ -21,4 +21,7 @@ CliResult RunCli(const std::string& cli, const std::string& args, const std::str
 // The path quoted for the shell.
 std::string ShellQuote(const std::string& text);
 
+// What a shell command prints on its standard output (empty when it cannot run).
+std::string CaptureOutput(const std::string& command);
+
 }  // namespace tarnel::test

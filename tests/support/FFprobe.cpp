@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "support/Cli.h"
+
 namespace tarnel::test {
 
 namespace {
@@ -13,23 +15,6 @@ bool onPath(const char* program) {
     return std::system(command.c_str()) == 0;
 }
 
-std::string quoted(const std::string& path) {
-    std::string q = "'";
-    for (char c : path) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string capture(const std::string& command) {
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
-}
-
 }  // namespace
 
 bool HaveFFprobe() { return onPath("ffprobe"); }
@@ -37,11 +22,11 @@ bool HaveFFmpeg() { return onPath("ffmpeg"); }
 
 ProbedVideo ProbeVideo(const std::string& path) {
     ProbedVideo v;
-    std::istringstream streams(capture(
+    std::istringstream streams(CaptureOutput(
         "ffprobe -v error -select_streams v:0 -count_frames -show_entries "
         "stream=codec_name,width,height,nb_read_frames,r_frame_rate,pix_fmt,color_space,color_range:format=duration "
         "-of default=noprint_wrappers=1 " +
-        quoted(path)));
+        ShellQuote(path)));
     for (std::string line; std::getline(streams, line);) {
         const size_t eq = line.find('=');
         if (eq == std::string::npos) continue;
@@ -56,8 +41,8 @@ ProbedVideo ProbeVideo(const std::string& path) {
         else if (key == "color_space") v.colorSpace = value;
         else if (key == "color_range") v.colorRange = value;
     }
-    std::istringstream packets(capture("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv=p=0 " +
-                                       quoted(path)));
+    std::istringstream packets(CaptureOutput("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv=p=0 " +
+                                       ShellQuote(path)));
     for (std::string line; std::getline(packets, line);)
         if (!line.empty()) v.keyFrames += line[0] == 'K' ? 'K' : '-';
     v.ok = !v.codec.empty();
@@ -67,7 +52,7 @@ ProbedVideo ProbeVideo(const std::string& path) {
 namespace {
 
 std::vector<std::vector<uint8_t>> decodeRaw(const std::string& path, const char* format, size_t frameBytes) {
-    const std::string raw = capture("ffmpeg -v error -i " + quoted(path) + " -f rawvideo -pix_fmt " + format + " -");
+    const std::string raw = CaptureOutput("ffmpeg -v error -i " + ShellQuote(path) + " -f rawvideo -pix_fmt " + format + " -");
     std::vector<std::vector<uint8_t>> frames;
     for (size_t at = 0; frameBytes > 0 && at + frameBytes <= raw.size(); at += frameBytes)
         frames.emplace_back(raw.begin() + long(at), raw.begin() + long(at + frameBytes));

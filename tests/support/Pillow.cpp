@@ -6,29 +6,13 @@
 #include <sstream>
 
 #include "imaging/PictureIO.h"
+#include "support/Cli.h"
 
 namespace tarnel::test {
 
 namespace {
 
 const char* kPython = "/usr/bin/python3";
-
-std::string quoted(const std::string& text) {
-    std::string q = "'";
-    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string capture(const std::string& command) {
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
-}
 
 bool load(const std::string& path, Bitmap& out) {
     StdPicture picture;
@@ -64,8 +48,8 @@ PillowAnimation DecodeWithPillow(const std::string& path, const std::string& scr
         "    f.convert('RGB').save('%s/%04d.bmp' % (sys.argv[2], i))\n"
         "print(im.info.get('loop', -1), len(d), *d)\n";
     PillowAnimation a;
-    std::istringstream out(capture(std::string(kPython) + " -c " + quoted(script) + " " + quoted(path) + " " +
-                                   quoted(scratch) + " 2>&1"));
+    std::istringstream out(CaptureOutput(std::string(kPython) + " -c " + ShellQuote(script) + " " + ShellQuote(path) + " " +
+                                   ShellQuote(scratch) + " 2>&1"));
     int count = 0;
     if (!(out >> a.loop >> count)) {
         a.error = out.str();
@@ -95,8 +79,8 @@ Bitmap PillowBoxResize(const std::string& in, int w, int h, const std::string& s
         "from PIL import Image\n"
         "Image.open(sys.argv[1]).convert('RGB').resize((int(sys.argv[2]), int(sys.argv[3])), Image.BOX)"
         ".save(sys.argv[4])\n";
-    capture(std::string(kPython) + " -c " + quoted(script) + " " + quoted(in) + " " + std::to_string(w) + " " +
-            std::to_string(h) + " " + quoted(out) + " 2>&1");
+    CaptureOutput(std::string(kPython) + " -c " + ShellQuote(script) + " " + ShellQuote(in) + " " + std::to_string(w) + " " +
+            std::to_string(h) + " " + ShellQuote(out) + " 2>&1");
     Bitmap b;
     if (!load(out, b)) return Bitmap();
     return b;
@@ -104,8 +88,8 @@ Bitmap PillowBoxResize(const std::string& in, int w, int h, const std::string& s
 
 Bitmap FFmpegAreaResize(const std::string& in, int w, int h, const std::string& scratch) {
     const std::string out = scratch + "/ffmpeg-area.bmp";
-    capture("ffmpeg -v error -y -i " + quoted(in) + " -vf scale=" + std::to_string(w) + ":" + std::to_string(h) +
-            ":flags=area -pix_fmt bgr24 " + quoted(out) + " 2>&1");
+    CaptureOutput("ffmpeg -v error -y -i " + ShellQuote(in) + " -vf scale=" + std::to_string(w) + ":" + std::to_string(h) +
+            ":flags=area -pix_fmt bgr24 " + ShellQuote(out) + " 2>&1");
     Bitmap b;
     if (!load(out, b)) return Bitmap();
     return b;
@@ -113,7 +97,7 @@ Bitmap FFmpegAreaResize(const std::string& in, int w, int h, const std::string& 
 
 WebPInfo WebPMuxInfo(const std::string& path) {
     WebPInfo info;
-    std::istringstream out(capture("webpmux -info " + quoted(path) + " 2>/dev/null"));
+    std::istringstream out(CaptureOutput("webpmux -info " + ShellQuote(path) + " 2>/dev/null"));
     bool table = false;
     for (std::string line; std::getline(out, line);) {
         if (const size_t at = line.find("Loop Count :"); at != std::string::npos) {

@@ -139,8 +139,8 @@ void ExpectTheWholeTreeRead(const Scan& scan) {
 
 // The picture front door (imaging/PictureIO) sits above the format folders
 // of imaging/: none of them includes it, and each codec library is talked to
-// by its own folders only: TurboJPEG by jpeg/, libpng and zlib by png/,
-// libwebp by webp/ (decoding) and the media code (animated WebP); OpenCV by
+// by its own folder only: TurboJPEG by jpeg/, libpng and zlib by png/,
+// libwebp by webp/ (pictures in, animations out); OpenCV by
 // the alignment (core/align/).
 struct CodecLibrary {
     const char* header;  // the start of its headers' names, after "<"
@@ -152,7 +152,6 @@ constexpr CodecLibrary kCodecLibraries[] = {
     {"png", "imaging/png/", "libpng"},
     {"zlib.h>", "imaging/png/", "zlib"},
     {"webp/", "imaging/webp/", "libwebp"},
-    {"webp/", "platform/media/", "libwebp"},
     {"opencv2/", "core/align/", "OpenCV"},
 };
 
@@ -165,17 +164,10 @@ std::vector<std::string> FrontDoorViolations(const fs::path& root, Scan* read = 
         const size_t include = line.find("#include");
         const size_t open = include == std::string::npos ? include : line.find('<', include);
         if (open == std::string::npos) return;
-        // A library may have several folders: a line is wrong when none of them holds it.
-        const char* wrong = nullptr;
-        for (const CodecLibrary& library : kCodecLibraries) {
-            if (line.compare(open + 1, std::strlen(library.header), library.header) != 0) continue;
-            if (from.rfind(library.folder, 0) == 0) {
-                wrong = nullptr;
-                break;
-            }
-            wrong = library.name;
-        }
-        if (wrong) found.push_back(where + " includes " + wrong);
+        for (const CodecLibrary& library : kCodecLibraries)
+            if (line.compare(open + 1, std::strlen(library.header), library.header) == 0 &&
+                from.rfind(library.folder, 0) != 0)
+                found.push_back(where + " includes " + library.name);
     });
     if (read) *read = scan;
     return found;

@@ -1,4 +1,4 @@
-#include "platform/media/WebPAnimWriter.h"
+#include "imaging/webp/WebPAnimWriter.h"
 
 #include <webp/encode.h>
 #include <webp/mux.h>
