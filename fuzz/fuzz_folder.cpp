@@ -111,8 +111,9 @@ void checkChooser(const std::string& folder, const Made& made) {
     check(folders.size() == expectedFolders);
     for (const std::string& name : folders) check(made.folders.count(name) && name[0] != '.');
 
+    // The first kind in the order the lookup tries whose frame 000 exists.
     int kind = kFrameKindNone;
-    for (int k : {2, 1, 0})
+    for (int k : {kSavePng, kSaveGif, kSaveJpg, kSaveBmp})
         if (made.files.count(FrameFileName(0, k))) kind = k;
     check(FindFrameKind(folder) == kind);
     check(chooser.folderHoldsFrames() == (kind != kFrameKindNone));
