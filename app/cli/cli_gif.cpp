@@ -203,7 +203,7 @@ int runOptimize(const std::vector<std::string>& args) {
     if (cropped)
         std::printf("frames: %d -> %d, cropped to what changed\n", framesBefore, gif.FramesCount());
     else
-        std::printf("frames: %d, unchanged (not every frame covers the whole screen)\n", framesBefore);
+        std::printf("frames: %d, unchanged (not every frame is a whole picture of the screen)\n", framesBefore);
     if (max) std::printf("pixels: what already shows written transparent where that codes smaller\n");
     std::printf("size: %ju -> %ju bytes\n", fileSize(in), fileSize(out));
     return kOk;

@@ -29,6 +29,12 @@ struct Box {
     int height() const { return bottom - top; }
 };
 
+bool holdsValue(const Bitmap& image, uint8_t value) {
+    for (int y = 0; y < image.height(); ++y)
+        if (std::memchr(image.scanline(y), value, size_t(image.width()))) return true;
+    return false;
+}
+
 // Bounding box of the pixels that differ from `previous` at the same place,
 // or, without a previous image, of those that are not `transparent`.
 Box changedBox(const Bitmap& image, const Bitmap* previous, uint8_t transparent) {
@@ -382,10 +388,21 @@ bool OptimizeFrames(cGif& GIF, ProgressSink* Progress) {
     }
     if (count == 0) return true;  // nothing to crop
 
-    progressMax(Progress, count);
     const bool T = GIF.FrameUseTransparentColor(1);
     const uint8_t t = GIF.FrameTransparentColorIndex(1);
     const int start = T ? 1 : 2;
+    // The crops below take every frame for the picture it shows. A frame
+    // whose transparent pixels show the frames before it (as another
+    // optimiser writes them) is not: cropping it against its own pixels, or
+    // giving it disposal 3, would play back another animation.
+    for (int n = 2; n <= count; ++n) {
+        if (!GIF.FrameUseTransparentColor(n)) continue;
+        if (!T) return false;
+        if (GIF.FrameDisposalMethod(n - 1) == 1 && holdsValue(*GIF.FrameDIBXOR(n).bitmap(), GIF.FrameTransparentColorIndex(n)))
+            return false;
+    }
+
+    progressMax(Progress, count);
 
     // Every rectangle is taken from the frames as they stand, before any crop.
     std::vector<Box> rect(size_t(count) + 1);  // numbered like the frames

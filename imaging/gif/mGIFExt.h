@@ -45,7 +45,8 @@ bool CodeSmallestFile(cGif& GIF, std::vector<uint8_t>& bytes, ProgressSink* Prog
 
 // Crops every frame to the rectangle that changed and merges repeated frames
 // into the one before (adding up their delays). Every frame must cover the
-// whole screen at (0, 0); otherwise false and nothing changes.
+// whole screen at (0, 0) and be the picture it shows (no transparent pixels
+// that show an earlier frame); otherwise false and nothing changes.
 bool OptimizeFrames(cGif& GIF, ProgressSink* Progress);
 
 }  // namespace tarnel

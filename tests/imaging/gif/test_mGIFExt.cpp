@@ -345,12 +345,22 @@ TEST(OptimizeFrames, DelaysThatWouldOverflowAreNotMerged) {
 }
 
 TEST(OptimizeFrames, PreconditionsLeaveEverythingAsItWas) {
-    struct Case { std::function<void(cGif&)> spoil; };
+    struct Case { std::function<void(cGif&)> spoil; int firstDisposal = 0; };
     const Case cases[] = {
         {[](cGif& g) { g.SetFrameLeft(2, 1); }},
         {[](cGif& g) { g.SetFrameTop(1, 1); }},
         {[](cGif& g) { g.SetScreenWidth(5); }},
         {[](cGif& g) { ASSERT_TRUE(g.FrameInsert(3, 2, 2)); }},
+        // Frames whose transparent pixels show the frame before them.
+        {[](cGif& g) {
+            g.SetFrameUseTransparentColor(2, true);
+            g.SetFrameTransparentColorIndex(2, 1);
+        }},
+        {[](cGif& g) {
+             SetFramesTransparency(g, true, 0, nullptr);
+             g.SetFrameDisposalMethod(1, 1);
+         },
+         1},
     };
     for (const Case& c : cases) {
         cGif gif;
@@ -361,7 +371,7 @@ TEST(OptimizeFrames, PreconditionsLeaveEverythingAsItWas) {
         EXPECT_EQ(gif.FramesCount(), count);
         EXPECT_EQ(gif.FrameDIBXOR(1).Width(), 3);
         EXPECT_EQ(gif.FrameDIBXOR(2).Width(), 3);
-        EXPECT_EQ(gif.FrameDisposalMethod(1), 0);
+        EXPECT_EQ(gif.FrameDisposalMethod(1), c.firstDisposal);
     }
     cGif empty;
     empty.Destroy();
