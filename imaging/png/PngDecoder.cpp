@@ -1,6 +1,7 @@
 #include "imaging/png/PngDecoder.h"
 
 #include <csetjmp>
+#include <cstring>
 #include <new>
 #include <png.h>
 
@@ -87,6 +88,22 @@ Outcome decodeRows(png_structp png, png_infop info, PngSource* source, Bitmap* o
     return Outcome::Done;
 }
 
+// libpng takes a chunk's declared length for the buffer it reads the chunk
+// into, so a few bytes claiming a 2 GB text chunk would make it allocate
+// and fill 2 GB before it finds the file too short. Every chunk up to the
+// first IDAT must fit in the file (IDAT data is streamed, not buffered).
+bool chunksBeforeImageFit(const uint8_t* data, size_t size) {
+    size_t pos = 8;
+    while (size - pos >= 8) {
+        const uint32_t length = uint32_t(data[pos]) << 24 | uint32_t(data[pos + 1]) << 16 |
+                                uint32_t(data[pos + 2]) << 8 | uint32_t(data[pos + 3]);
+        if (std::memcmp(data + pos + 4, "IDAT", 4) == 0) return true;
+        if (length > size - pos - 8 || size - pos - 8 - length < 4) return false;  // data and CRC
+        pos += 12 + size_t(length);
+    }
+    return true;  // libpng tells what is missing
+}
+
 struct PngReader {
     png_structp png = nullptr;
     png_infop info = nullptr;
@@ -108,6 +125,7 @@ bool DecodePng(const uint8_t* data, size_t size, Bitmap& out, LoadBudget& budget
         return false;
     };
     if (!data || !LooksLikePng(data, size)) return fail("not a PNG file");
+    if (!chunksBeforeImageFit(data, size)) return fail("PNG file is truncated");
     PngSource source{data, size, 0, {}};
     Outcome outcome = Outcome::Failed;
     try {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sys/resource.h>
 #include <string>
 #include <vector>
 
@@ -171,6 +172,23 @@ TEST_F(PngDecoder, DamagedAndHostileFilesAreRefusedWithinTheBudget) {
         EXPECT_EQ(result.kind, PictureError::Undecodable) << c.name;
         EXPECT_EQ(result.reason, why) << c.name;
     }
+
+    // A text chunk before the pixels claiming 1.9 GB in a file of a few
+    // hundred bytes: refused before anything of that size is allocated.
+    std::vector<uint8_t> hugeText = withChunk(good, "tEXt", "Comment\0x");
+    putBe32(hugeText, findChunk(hugeText, "tEXt"), 0x74A40025u);
+    hugeText.resize(findChunk(hugeText, "tEXt") + 40);
+    auto peakKb = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_maxrss;
+    };
+    const long before = peakKb();
+    Bitmap none;
+    std::string whyHuge;
+    EXPECT_FALSE(DecodePng(hugeText.data(), hugeText.size(), none, &whyHuge));
+    EXPECT_EQ(whyHuge, "PNG file is truncated");
+    EXPECT_LT(peakKb() - before, 256L << 10);
 
     // Ancillary damage is skipped as browsers skip it; a file that ends
     // after its pixels is whole enough.
