@@ -176,6 +176,30 @@ void select(std::vector<uint8_t>& out, const std::vector<uint8_t>& pixels, const
     }
 }
 
+// `pixels` with each run of open ones (in coding order) made `t` unless it
+// is one colour below `limit`: such a run codes as well as the transparent
+// one and keeps the strings of the colour around it, while a run of mixed
+// colours coded as one value saves the strings it would have broken.
+void selectMixedRuns(std::vector<uint8_t>& out, const std::vector<uint8_t>& pixels, const std::vector<uint8_t>& open,
+                     uint8_t t, unsigned limit) {
+    const size_t n = pixels.size();
+    for (size_t k = 0; k < n;) {
+        if (!open[k]) {
+            out[k] = pixels[k];
+            ++k;
+            continue;
+        }
+        size_t end = k + 1;
+        bool oneColour = pixels[k] < limit;
+        for (; end < n && open[end]; ++end) oneColour &= pixels[end] == pixels[k];
+        if (oneColour)
+            std::memcpy(out.data() + k, pixels.data() + k, end - k);
+        else
+            std::memset(out.data() + k, t, end - k);
+        k = end;
+    }
+}
+
 // Keeps `data` in `best` when it is shorter.
 void keepShorter(GifDeltaCoding& best, std::vector<uint8_t>& data, int codeSize, int transparent) {
     if (!best.data.empty() && data.size() >= best.data.size()) return;
@@ -256,10 +280,18 @@ GifDeltaCoding CodeSmallestDelta(const GcDIB& plain, const GcDIB* unchanged, int
     std::vector<uint8_t> sequence(pixels.size());
     select(sequence, pixels, open, uint8_t(index));
     keepShorterSequence(best, sequence, index);
+    // The code size of every open pixel transparent: the smallest this
+    // index allows; an open pixel keeps its value only where that fits.
+    const int codeSize = codeSizeOf(sequence);
 
-    // The code size of every open pixel transparent: an open pixel keeps its
-    // value only where that fits.
-    const int codeSize = best.transparent == index ? best.codeSize : codeSizeOf(sequence);
+    // Runs of one colour kept, at any code size and at the smallest.
+    std::vector<uint8_t> runs(pixels.size());
+    selectMixedRuns(runs, pixels, open, uint8_t(index), 256);
+    keepShorterSequence(best, runs, index);
+    if (codeSizeOf(runs) > codeSize) {
+        selectMixedRuns(runs, pixels, open, uint8_t(index), 1u << codeSize);
+        keepShorterSequence(best, runs, index);
+    }
     std::vector<uint8_t> data;
     auto chooser = std::make_unique<Chooser>(pixels, open, uint8_t(index), codeSize);
     chooser->run(data);

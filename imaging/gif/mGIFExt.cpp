@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <cstring>
 #include <numeric>
 #include <optional>
@@ -282,6 +283,65 @@ std::optional<std::array<int, 256>> changeOrder(cGif& GIF, ProgressSink* Progres
     return use.order(entries);
 }
 
+// An order that gives as many changed pixels as it can the smaller code
+// sizes: the entries of a frame's changed pixels, and one free index for
+// its transparency, must all lie below 2^b for the frame to be coded in b
+// bits. Going down from 128 entries, each band takes greedily the frames
+// that bring the most pixels for the entries they add, among the frames the
+// band above holds; inside a band entries keep the order of `base`.
+std::array<int, 256> coverageOrder(const std::vector<FrameChanges>& changes, int entries,
+                                   const std::array<int, 256>& base) {
+    using Set = std::bitset<256>;
+    std::vector<Set> sets(changes.size());
+    for (size_t f = 0; f < changes.size(); ++f)
+        for (int i = 0; i < 256; ++i) sets[f][size_t(i)] = changes[f].colours[size_t(i)];
+    std::vector<size_t> inside(changes.size());
+    std::iota(inside.begin(), inside.end(), size_t(0));
+    std::vector<Set> bands;  // widest first
+    for (int bits = 7; bits >= 2; --bits) {
+        const size_t room = size_t(1) << bits;
+        Set band;
+        std::vector<size_t> taken, left = inside;
+        for (;;) {
+            // The frame with the most pixels per entry it adds; frames the
+            // band already holds come free.
+            size_t best = left.size();
+            double bestGain = 0;
+            for (size_t k = 0; k < left.size(); ++k) {
+                const Set& s = sets[left[k]];
+                const size_t total = (band | s).count(), added = total - band.count();
+                if (total > room || s.count() + 1 > room) continue;
+                const double gain = double(changes[left[k]].pixels + 1) / double(added + 1);
+                if (best == left.size() || gain > bestGain) best = k, bestGain = gain;
+            }
+            if (best == left.size()) break;
+            band |= sets[left[best]];
+            taken.push_back(left[best]);
+            left.erase(left.begin() + std::ptrdiff_t(best));
+        }
+        if (taken.empty()) break;
+        bands.push_back(band);
+        inside = taken;
+    }
+    // Narrowest band first, then each wider one, then the rest.
+    std::array<int, 256> order{};
+    std::iota(order.begin(), order.end(), 0);
+    std::array<int, 256> rankOf{};
+    for (int i = 0; i < 256; ++i) rankOf[size_t(base[size_t(i)])] = i;
+    // An entry's level: 0 in the narrowest band, one more per wider band.
+    std::array<size_t, 256> level{};
+    for (int i = 0; i < 256; ++i) {
+        size_t deepest = 0;
+        while (deepest < bands.size() && bands[deepest][size_t(i)]) ++deepest;
+        level[size_t(i)] = bands.size() - deepest;
+    }
+    std::stable_sort(order.begin(), order.begin() + entries, [&](int a, int b) {
+        if (level[size_t(a)] != level[size_t(b)]) return level[size_t(a)] < level[size_t(b)];
+        return rankOf[size_t(a)] < rankOf[size_t(b)];
+    });
+    return order;
+}
+
 std::array<int, 256> inverseOf(const std::array<int, 256>& order) {
     std::array<int, 256> inverse{};
     for (int i = 0; i < 256; ++i) inverse[size_t(order[size_t(i)])] = i;
@@ -360,9 +420,13 @@ bool CodeSmallestFile(cGif& GIF, std::vector<uint8_t>& bytes, ProgressSink* Prog
         return bits;
     };
     const std::array<int, 256> byFirstUse = firstUseOrder(GIF, Progress);
-    const int64_t now = estimate(identityOrder()), first = estimate(byFirstUse), change = estimate(*byChange);
+    const std::array<int, 256> byCoverage = coverageOrder(changes, entries, *byChange);
+    const int64_t now = estimate(identityOrder());
+    std::vector<std::pair<int64_t, const std::array<int, 256>*>> ranked = {
+        {estimate(byFirstUse), &byFirstUse}, {estimate(*byChange), &*byChange}, {estimate(byCoverage), &byCoverage}};
+    std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<std::array<int, 256>> orders;
-    if (std::min(first, change) < now) orders.push_back(first <= change ? byFirstUse : *byChange);
+    if (ranked.front().first < now) orders.push_back(*ranked.front().second);
     // Each order is tried and undone; the palette ends in the winner's.
     std::optional<std::array<int, 256>> best;
     std::vector<uint8_t> other;

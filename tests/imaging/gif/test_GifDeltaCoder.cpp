@@ -35,6 +35,15 @@ int scene(int x, int y, int k, int colours) {
 // Smooth areas as a dithered morph leaves them: runs of a few colours.
 int smooth(int x, int y, int k) { return ((x + k) / 5 + y / 3) % 60; }
 
+// Flat bands crossed by stretches of fixed noise, some blocks changing each
+// frame: unchanged stretches of one colour and of many colours side by side.
+int bands(int x, int y, int k) {
+    uint32_t s = uint32_t(x * 7919 + y * 104729 + 99);
+    if ((x / 16 + y / 8) % 3 == 0) return 8 + int(test::lcg(s) % 40u);
+    uint32_t t = uint32_t((x / 4) * 7919 + (y / 4) * 104729 + k * 31337);
+    return (y / 8 + (test::lcg(t) % 4 == 0 ? k : 0)) % 8;
+}
+
 struct FrameSpec {
     int left, top, width, height;
     uint8_t disposal = 1;
@@ -147,6 +156,11 @@ const std::vector<Case>& cases() {
          {{0, 0, 160, 120, 1, -1, false, -1, smooth},
           {0, 0, 160, 120, 1, -1, false, -1, smooth},
           {0, 0, 160, 120, 1, -1, false, -1, smooth}}},
+        {"flat bands and fixed noise", 160, 120, 64,
+         {{0, 0, 160, 120, 1, -1, false, -1, bands},
+          {0, 0, 160, 120, 1, -1, false, -1, bands},
+          {0, 0, 160, 120, 1, -1, false, -1, bands}},
+         {false, true, true}},
         // Few colours: the code size shrinks below the table's.
         {"four colours of a large table", 40, 30, 256,
          {{0, 0, 40, 30, 1, -1, false, -1, [](int x, int y, int k) { return scene(x, y, k, 4); }},
