@@ -249,6 +249,44 @@ TEST(SortPaletteOrders, RenumberWithoutChangingWhatShows) {
     }
 }
 
+TEST(CodeSmallestFile, GivesTheFramesOfMostPixelsTheSmallerCodeSizes) {
+    // Frames 2-5 repaint half the screen in colours 20-25; frames 6-12 each
+    // touch a small block in colours 30-35. Ordered by frames of use, 30-35
+    // come first and the large frames need 4-bit codes; the coded file puts
+    // 20-25 first, so that they need 3.
+    const int w = 64, h = 48;
+    uint32_t seed = 7;
+    auto noise = [&](int from, int count) { return char('0' + from + int(test::lcg(seed) % uint32_t(count))); };
+    std::vector<std::vector<std::string>> frames(1, std::vector<std::string>(h, std::string(w, '0')));
+    for (auto& row : frames[0])
+        for (char& c : row) c = noise(0, 36);
+    for (int k = 1; k < 12; ++k) {
+        frames.push_back(frames.back());
+        const bool large = k < 5;
+        for (int y = 0; y < (large ? h : 4); ++y)
+            for (int x = 0; x < (large ? w / 2 : 4); ++x) frames.back()[size_t(y)][size_t(x + (large ? 0 : 4 * k))] = large ? noise(20, 6) : noise(30, 6);
+    }
+    cGif gif;
+    makeAnimation(gif, frames, 40);
+    gif.SetScreenWidth(w);
+    gif.SetScreenHeight(h);
+    const auto before = composite(gif);
+    ASSERT_TRUE(SortPaletteByChange(gif, nullptr));
+    GifSaveOptions options;
+    options.smallestDelta = true;
+    std::vector<uint8_t> byChange, bytes;
+    ASSERT_TRUE(gif.SaveToStream(byChange, options));
+    ASSERT_TRUE(CodeSmallestFile(gif, bytes, nullptr));
+    EXPECT_LT(bytes.size(), byChange.size());
+    for (int i = 0; i < 6; ++i) {
+        const int was = BlueOf(gif.GlobalPaletteRGBEntry(i)) / 7;  // makeAnimation's blue is 7 x the entry
+        EXPECT_TRUE(was >= 20 && was < 26) << "entry " << i << " was " << was;
+    }
+    cGif back;
+    ASSERT_TRUE(back.LoadFromStream(bytes));
+    EXPECT_EQ(composite(back), before);
+}
+
 TEST(SortPaletteByUse, WithoutGlobalPaletteNothingHappens) {
     cGif gif;
     makeAnimation(gif, {{"12"}});
