@@ -303,8 +303,13 @@ std::array<int, 256> coverageOrder(const std::vector<FrameChanges>& changes, int
         Set band;
         std::vector<size_t> taken, left = inside;
         for (;;) {
-            // The frame with the most pixels per entry it adds; frames the
-            // band already holds come free.
+            // Frames the band already holds come free; then the frame with
+            // the most pixels per entry it adds. Each such pick adds an
+            // entry, so a band takes at most `room` picks of a pass each.
+            auto held = [&](size_t f) { return (sets[f] & ~band).none() && sets[f].count() + 1 <= room; };
+            for (size_t f : left)
+                if (held(f)) taken.push_back(f);
+            left.erase(std::remove_if(left.begin(), left.end(), held), left.end());
             size_t best = left.size();
             double bestGain = 0;
             for (size_t k = 0; k < left.size(); ++k) {
