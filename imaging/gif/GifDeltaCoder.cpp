@@ -209,8 +209,8 @@ void keepShorter(GifDeltaCoding& best, std::vector<uint8_t>& data, int codeSize,
 }
 
 // Keeps `sequence` coded in `best` when it codes shorter; `keepTable` also
-// tries the table kept once it last fills.
-void keepShorterSequence(GifDeltaCoding& best, const std::vector<uint8_t>& sequence, int transparent,
+// tries the table kept once it last fills. Returns the code size it took.
+int keepShorterSequence(GifDeltaCoding& best, const std::vector<uint8_t>& sequence, int transparent,
                          bool keepTable = false) {
     const int codeSize = codeSizeOf(sequence);
     std::vector<uint8_t> data;
@@ -219,6 +219,7 @@ void keepShorterSequence(GifDeltaCoding& best, const std::vector<uint8_t>& seque
     else
         CompressSequence(data, sequence.data(), sequence.size(), codeSize + 1);
     keepShorter(best, data, codeSize, transparent);
+    return codeSize;
 }
 
 }  // namespace
@@ -279,16 +280,14 @@ GifDeltaCoding CodeSmallestDelta(const GcDIB& plain, const GcDIB* unchanged, int
     if (index < 0) return best;
     std::vector<uint8_t> sequence(pixels.size());
     select(sequence, pixels, open, uint8_t(index));
-    keepShorterSequence(best, sequence, index);
     // The code size of every open pixel transparent: the smallest this
     // index allows; an open pixel keeps its value only where that fits.
-    const int codeSize = codeSizeOf(sequence);
+    const int codeSize = keepShorterSequence(best, sequence, index);
 
     // Runs of one colour kept, at any code size and at the smallest.
     std::vector<uint8_t> runs(pixels.size());
     selectMixedRuns(runs, pixels, open, uint8_t(index), 256);
-    keepShorterSequence(best, runs, index);
-    if (codeSizeOf(runs) > codeSize) {
+    if (keepShorterSequence(best, runs, index) > codeSize) {
         selectMixedRuns(runs, pixels, open, uint8_t(index), 1u << codeSize);
         keepShorterSequence(best, runs, index);
     }

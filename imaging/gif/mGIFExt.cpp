@@ -210,7 +210,7 @@ std::array<int, 256> firstUseOrder(cGif& GIF, ProgressSink* Progress) {
 
 // Per frame: which colours its changed pixels have, and how many they are.
 struct FrameChanges {
-    std::array<bool, 256> colours{};
+    std::bitset<256> colours;
     int64_t pixels = 0;
 };
 
@@ -283,6 +283,12 @@ std::optional<std::array<int, 256>> changeOrder(cGif& GIF, ProgressSink* Progres
     return use.order(entries);
 }
 
+std::array<int, 256> inverseOf(const std::array<int, 256>& order) {
+    std::array<int, 256> inverse{};
+    for (int i = 0; i < 256; ++i) inverse[size_t(order[size_t(i)])] = i;
+    return inverse;
+}
+
 // An order that gives as many changed pixels as it can the smaller code
 // sizes: the entries of a frame's changed pixels, and one free index for
 // its transparency, must all lie below 2^b for the frame to be coded in b
@@ -292,9 +298,7 @@ std::optional<std::array<int, 256>> changeOrder(cGif& GIF, ProgressSink* Progres
 std::array<int, 256> coverageOrder(const std::vector<FrameChanges>& changes, int entries,
                                    const std::array<int, 256>& base) {
     using Set = std::bitset<256>;
-    std::vector<Set> sets(changes.size());
-    for (size_t f = 0; f < changes.size(); ++f)
-        for (int i = 0; i < 256; ++i) sets[f][size_t(i)] = changes[f].colours[size_t(i)];
+    auto colours = [&](size_t f) -> const Set& { return changes[f].colours; };
     std::vector<size_t> inside(changes.size());
     std::iota(inside.begin(), inside.end(), size_t(0));
     std::vector<Set> bands;  // widest first
@@ -306,21 +310,22 @@ std::array<int, 256> coverageOrder(const std::vector<FrameChanges>& changes, int
             // Frames the band already holds come free; then the frame with
             // the most pixels per entry it adds. Each such pick adds an
             // entry, so a band takes at most `room` picks of a pass each.
-            auto held = [&](size_t f) { return (sets[f] & ~band).none() && sets[f].count() + 1 <= room; };
-            for (size_t f : left)
-                if (held(f)) taken.push_back(f);
-            left.erase(std::remove_if(left.begin(), left.end(), held), left.end());
+            const auto free = std::stable_partition(left.begin(), left.end(), [&](size_t f) {
+                return (colours(f) & ~band).any() || colours(f).count() + 1 > room;
+            });
+            taken.insert(taken.end(), free, left.end());
+            left.erase(free, left.end());
             size_t best = left.size();
             double bestGain = 0;
             for (size_t k = 0; k < left.size(); ++k) {
-                const Set& s = sets[left[k]];
+                const Set& s = colours(left[k]);
                 const size_t total = (band | s).count(), added = total - band.count();
                 if (total > room || s.count() + 1 > room) continue;
                 const double gain = double(changes[left[k]].pixels + 1) / double(added + 1);
                 if (best == left.size() || gain > bestGain) best = k, bestGain = gain;
             }
             if (best == left.size()) break;
-            band |= sets[left[best]];
+            band |= colours(left[best]);
             taken.push_back(left[best]);
             left.erase(left.begin() + std::ptrdiff_t(best));
         }
@@ -331,8 +336,7 @@ std::array<int, 256> coverageOrder(const std::vector<FrameChanges>& changes, int
     // Narrowest band first, then each wider one, then the rest.
     std::array<int, 256> order{};
     std::iota(order.begin(), order.end(), 0);
-    std::array<int, 256> rankOf{};
-    for (int i = 0; i < 256; ++i) rankOf[size_t(base[size_t(i)])] = i;
+    const std::array<int, 256> rankOf = inverseOf(base);
     // An entry's level: 0 in the narrowest band, one more per wider band.
     std::array<size_t, 256> level{};
     for (int i = 0; i < 256; ++i) {
@@ -345,12 +349,6 @@ std::array<int, 256> coverageOrder(const std::vector<FrameChanges>& changes, int
         return rankOf[size_t(a)] < rankOf[size_t(b)];
     });
     return order;
-}
-
-std::array<int, 256> inverseOf(const std::array<int, 256>& order) {
-    std::array<int, 256> inverse{};
-    for (int i = 0; i < 256; ++i) inverse[size_t(order[size_t(i)])] = i;
-    return inverse;
 }
 
 std::array<int, 256> identityOrder() {
