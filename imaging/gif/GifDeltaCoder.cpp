@@ -43,9 +43,14 @@ public:
         : a_(pixels.data()), open_(open.data()), n_(pixels.size()), t_(transparent), limit_(1u << codeSize),
           coder_(codeSize + 1) {}
 
-    void run(std::vector<uint8_t>& data) {
+    // Codes the frame to `data` and leaves the values chosen in `chosen`.
+    // Returns how many times the table filled.
+    int run(std::vector<uint8_t>& data, std::vector<uint8_t>& chosen) {
+        int fills = 0;
+        chosen.resize(n_);
         size_t pos = 0;
         uint32_t code = startString(pos);
+        chosen[pos] = uint8_t(code);
         ++pos;
         size_t planAt = 0;
         while (pos < n_) {
@@ -56,6 +61,7 @@ public:
                 longest(code, pos);
             }
             if (planAt < plan_->length) {
+                chosen[pos] = plan_->pixels[planAt];
                 code = plan_->codes[planAt++];
                 ++pos;
                 continue;
@@ -63,17 +69,23 @@ public:
             // No string grows: its code goes out and a new one starts.
             const uint32_t previous = code;
             code = startString(pos);
-            if (coder_.put(previous, uint8_t(code))) plan_->length = 0;  // a cleared table holds no plan
+            chosen[pos] = uint8_t(code);
+            if (coder_.put(previous, uint8_t(code))) {
+                plan_->length = 0;  // a cleared table holds no plan
+                ++fills;
+            }
             planAt = 0;
             ++pos;
         }
         coder_.finish(code, data);
+        return fills;
     }
 
 private:
     // A string is at most as long as the table has codes.
     struct Path {
         std::array<uint16_t, GifLzwTable::kCodeLimit + 1> codes;
+        std::array<uint8_t, GifLzwTable::kCodeLimit + 1> pixels;  // the value each step took
         size_t length = 0;
     };
 
@@ -106,6 +118,7 @@ private:
 
     void search(uint32_t code, size_t pos, size_t depth) {
         uint16_t* const path = path_.codes.data();
+        uint8_t* const took = path_.pixels.data();
         while (pos < n_) {
             const uint8_t v = a_[pos];
             int asIs = -1, clear = -1;
@@ -119,19 +132,23 @@ private:
             if (asIs >= 0 && clear >= 0 && branches_ > 0) {
                 --branches_;
                 path[depth] = uint16_t(clear);
+                took[depth] = t_;
                 search(uint32_t(clear), pos + 1, depth + 1);
                 path[depth] = uint16_t(asIs);
+                took[depth] = v;
                 search(uint32_t(asIs), pos + 1, depth + 1);
                 return;
             }
             const int next = clear >= 0 ? clear : asIs;
             if (next < 0) break;
+            took[depth] = clear >= 0 ? t_ : v;
             path[depth++] = uint16_t(next);
             code = uint32_t(next);
             ++pos;
         }
         if (depth > plan_->length) {
             std::memcpy(plan_->codes.data(), path, depth * sizeof(uint16_t));
+            std::memcpy(plan_->pixels.data(), took, depth);
             plan_->length = depth;
         }
     }
@@ -200,35 +217,55 @@ void selectMixedRuns(std::vector<uint8_t>& out, const std::vector<uint8_t>& pixe
     }
 }
 
-// Keeps `data` in `best` when it is shorter.
-void keepShorter(GifDeltaCoding& best, std::vector<uint8_t>& data, int codeSize, int transparent) {
-    if (!best.data.empty() && data.size() >= best.data.size()) return;
+// Keeps `data` in `best` when it is shorter; true when it did.
+bool keepShorter(GifDeltaCoding& best, std::vector<uint8_t>& data, int codeSize, int transparent) {
+    if (!best.data.empty() && data.size() >= best.data.size()) return false;
     best.data.swap(data);
     best.codeSize = codeSize;
     best.transparent = transparent;
+    return true;
 }
 
-// Keeps `sequence` coded in `best` when it codes shorter; `keepTable` also
-// tries the table kept once it last fills. Returns the code size it took.
-int keepShorterSequence(GifDeltaCoding& best, const std::vector<uint8_t>& sequence, int transparent,
-                         bool keepTable = false) {
-    const int codeSize = codeSizeOf(sequence);
-    std::vector<uint8_t> data;
-    if (keepTable)
-        CompressSequenceSmallest(data, sequence.data(), sequence.size(), codeSize + 1);
-    else
-        CompressSequence(data, sequence.data(), sequence.size(), codeSize + 1);
-    keepShorter(best, data, codeSize, transparent);
-    return codeSize;
-}
+// The candidate codings of a frame, each with the table cleared whenever it
+// fills; the one that wins is coded again with the other clear moments.
+class Candidates {
+public:
+    // Keeps `sequence` coded when it codes shorter. Returns the code size
+    // it took.
+    int add(const std::vector<uint8_t>& sequence, int transparent) {
+        const int codeSize = codeSizeOf(sequence);
+        std::vector<uint8_t> data;
+        const int fills = CompressSequence(data, sequence.data(), sequence.size(), codeSize + 1);
+        if (keepShorter(best_, data, codeSize, transparent)) {
+            winner_ = sequence;
+            fills_ = fills;
+        }
+        return codeSize;
+    }
+    // `data` codes `sequence` and filled the table `fills` times.
+    void add(std::vector<uint8_t>& data, std::vector<uint8_t>& sequence, int fills, int codeSize, int transparent) {
+        if (keepShorter(best_, data, codeSize, transparent)) {
+            winner_.swap(sequence);
+            fills_ = fills;
+        }
+    }
+    GifDeltaCoding finish() {
+        RecodeSequenceSmallest(best_.data, fills_, winner_.data(), winner_.size(), best_.codeSize + 1);
+        return std::move(best_);
+    }
+
+private:
+    GifDeltaCoding best_;
+    std::vector<uint8_t> winner_;
+    int fills_ = 0;
+};
 
 }  // namespace
 
 GifDeltaCoding CodeSmallestDelta(const GcDIB& plain, const GcDIB* unchanged, int transparent, bool ownIndex,
                                  bool interlaced) {
-    GifDeltaCoding best;
     const int w = plain.Width(), h = plain.Height();
-    if (plain.BPP() != 8) return best;
+    if (plain.BPP() != 8) return {};
     if (unchanged && (unchanged->BPP() != 8 || unchanged->Width() != w || unchanged->Height() != h))
         unchanged = nullptr;
 
@@ -255,10 +292,9 @@ GifDeltaCoding CodeSmallestDelta(const GcDIB& plain, const GcDIB* unchanged, int
     // The frame as it is, however many pixels may be transparent: when a
     // morph moves a little everywhere, the unchanged pixels are scattered
     // and transparency only breaks the strings the picture repeats.
-    // A frame with nothing beneath it (the first) has this one coding: the
-    // kept table is worth its second pass there.
-    keepShorterSequence(best, pixels, -1, openCount == 0);
-    if (openCount == 0) return best;
+    Candidates candidates;
+    candidates.add(pixels, -1);
+    if (openCount == 0) return candidates.finish();
 
     // The transparent index: the frame's own; else the one given (unused by
     // the frame) or a colour all of whose pixels may be transparent anyway.
@@ -277,25 +313,24 @@ GifDeltaCoding CodeSmallestDelta(const GcDIB& plain, const GcDIB* unchanged, int
                 (index < 0 || bitsWith(i) < bitsWith(index)))
                 index = i;
     }
-    if (index < 0) return best;
+    if (index < 0) return candidates.finish();
     std::vector<uint8_t> sequence(pixels.size());
     select(sequence, pixels, open, uint8_t(index));
     // The code size of every open pixel transparent: the smallest this
     // index allows; an open pixel keeps its value only where that fits.
-    const int codeSize = keepShorterSequence(best, sequence, index);
+    const int codeSize = candidates.add(sequence, index);
 
     // Runs of one colour kept, at any code size and at the smallest.
-    std::vector<uint8_t> runs(pixels.size());
-    selectMixedRuns(runs, pixels, open, uint8_t(index), 256);
-    if (keepShorterSequence(best, runs, index) > codeSize) {
-        selectMixedRuns(runs, pixels, open, uint8_t(index), 1u << codeSize);
-        keepShorterSequence(best, runs, index);
+    selectMixedRuns(sequence, pixels, open, uint8_t(index), 256);
+    if (candidates.add(sequence, index) > codeSize) {
+        selectMixedRuns(sequence, pixels, open, uint8_t(index), 1u << codeSize);
+        candidates.add(sequence, index);
     }
     std::vector<uint8_t> data;
     auto chooser = std::make_unique<Chooser>(pixels, open, uint8_t(index), codeSize);
-    chooser->run(data);
-    keepShorter(best, data, codeSize, index);
-    return best;
+    const int fills = chooser->run(data, sequence);
+    candidates.add(data, sequence, fills, codeSize, index);
+    return candidates.finish();
 }
 
 }  // namespace tarnel

@@ -67,15 +67,44 @@ public:
     // is entered and nothing cleared (decoders stop adding to a full table).
     // Only for a full table.
     void freeze() { frozen_ = table_.full(); }
+    bool frozen() const { return frozen_; }
+    // The next put clears the frozen table.
+    void thaw() { frozen_ = false; }
+    const GifLzwTable& table() const { return table_; }
+    int initBits() const { return initBits_; }
     // Puts out `code`, then enters code + `pixel`, or clears the table when
     // it is full (and not frozen). True when it cleared.
-    bool put(uint32_t code, uint8_t pixel);
+    bool put(uint32_t code, uint8_t pixel) {
+        write(code);
+        if (frozen_) return false;
+        if (table_.full()) {
+            write(clear_);
+            table_.reset();
+            width_ = initBits_;
+            return true;
+        }
+        // The width grows once the next entry's code needs it, as the
+        // decoder, one entry behind, will read it.
+        if (width_ < kMaxBits && table_.next() >= (1u << width_)) ++width_;
+        table_.add(code, pixel);
+        return false;
+    }
     // Puts out the last string's code and the end code, and appends the data
     // sub-blocks (length byte + at most 255 bytes each, no terminator).
     void finish(uint32_t code, std::vector<uint8_t>& out);
 
+    static constexpr int kMaxBits = 12;
+
 private:
-    void write(uint32_t code);
+    void write(uint32_t code) {
+        acc_ |= uint64_t(code) << held_;
+        held_ += width_;
+        while (held_ >= 8) {
+            packed_.push_back(uint8_t(acc_));
+            acc_ >>= 8;
+            held_ -= 8;
+        }
+    }
 
     int initBits_;
     int width_;
@@ -89,12 +118,20 @@ private:
 
 // Appends the data sub-blocks of `count` (at least one) pixels in coding
 // order to `out`, the table cleared whenever it is full. Every pixel must be
-// below the clear code.
-void CompressSequence(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int InitBits);
+// below the clear code. Returns how many times the table filled.
+int CompressSequence(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int InitBits);
 
-// The same, or with the table kept as it is from the last time it fills on
-// (no clear after that): whichever codes shorter. A table full of the
-// frame's strings often codes the rest better than a new one would.
+// The same pixels coded with the table kept as it is from the last time it
+// fills on (no clear after that), and with each clear put off while a look
+// ahead says the full table codes the next pixels shorter than a new one
+// would. A table full of the frame's strings often codes what follows better
+// than a new one would, until the picture changes. `coded` is
+// CompressSequence's data of the pixels and `fills` its count; it is
+// replaced by whichever data is shortest.
+void RecodeSequenceSmallest(std::vector<uint8_t>& coded, int fills, const uint8_t* pixels, size_t count,
+                            int InitBits);
+
+// CompressSequence and RecodeSequenceSmallest in one.
 void CompressSequenceSmallest(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int InitBits);
 
 }  // namespace tarnel

@@ -35,12 +35,13 @@ bool SortPaletteByFirstUse(cGif& GIF, ProgressSink* Progress);
 // global palette or when a frame has a local one.
 bool SortPaletteByChange(cGif& GIF, ProgressSink* Progress);
 
-// The file of GifSaveOptions::smallestDelta in the palette's order and,
+// The file of GifSaveOptions::smallestDelta in the palette's order or,
 // where an estimate of the bits the frames' changed pixels need says it
-// pays, in the better of the orders of SortPaletteByFirstUse and
-// SortPaletteByChange: whichever file is shorter.
-// The palette is left in the winning order (what shows stays the same), so
-// coding again gives the same file. False when the animation cannot be written.
+// pays, in the best of the orders of SortPaletteByFirstUse,
+// SortPaletteByChange and one that gives the frames of most changed pixels
+// the smallest code sizes. The palette is left in the order coded (what
+// shows stays the same), so coding again gives the same file. False when the
+// animation cannot be written.
 bool CodeSmallestFile(cGif& GIF, std::vector<uint8_t>& bytes, ProgressSink* Progress);
 
 // Crops every frame to the rectangle that changed and merges repeated frames

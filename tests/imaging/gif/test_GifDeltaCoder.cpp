@@ -295,31 +295,16 @@ TEST(GifLzwSequence, DecodesToThePixelsAcrossTableClears) {
     }
 }
 
-// A frame that repeats pieces of its start: the table full of them codes the
-// rest shorter kept than cleared. Both giflib and Pillow must read a table
-// that stays full (no clear code after it fills).
-TEST(GifLzwSequence, AKeptTableCodesShorterAndDecodes) {
-    const int w = 400, h = 200;
-    std::vector<uint8_t> pixels(size_t(w) * size_t(h));
-    uint32_t s = 7;
-    const size_t start = 30000;
-    for (size_t i = 0; i < start; ++i) pixels[i] = uint8_t(test::lcg(s) % 16);
-    for (size_t i = start; i < pixels.size();) {
-        const size_t from = test::lcg(s) % (start - 16), length = 3 + test::lcg(s) % 8;
-        for (size_t k = 0; k < length && i < pixels.size(); ++k) pixels[i++] = pixels[from + k];
-    }
-    std::vector<uint8_t> cleared, smallest;
-    CompressSequence(cleared, pixels.data(), pixels.size(), 9);
-    CompressSequenceSmallest(smallest, pixels.data(), pixels.size(), 9);
-    EXPECT_LT(smallest.size(), cleared.size());
-
+// The pixels (below 32) as a one-frame GIF of the smallest coding read back
+// by giflib and Pillow.
+void checkDecodes(const std::vector<uint8_t>& pixels, int w, int h) {
     cGif gif;
     ASSERT_TRUE(gif.FrameInsert(1, w, h));
     gif.SetGlobalPaletteExists(true);
     gif.SetGlobalPaletteEntries(256);
     gif.SetScreenWidth(int16_t(w));
     gif.SetScreenHeight(int16_t(h));
-    for (int i = 0; i < 16; ++i) test::setEntry(gif.lpGlobalPalette(), i, uint8_t(i * 16), uint8_t(255 - i * 16), uint8_t(i * 7));
+    for (int i = 0; i < 32; ++i) test::setEntry(gif.lpGlobalPalette(), i, uint8_t(i * 8), uint8_t(255 - i * 8), uint8_t(i * 7));
     for (int y = 0; y < h; ++y)
         std::memcpy(gif.FrameDIBXOR(1).bitmap()->scanline(y), pixels.data() + size_t(y) * size_t(w), size_t(w));
     const Bytes bytes = save(gif, true);
@@ -338,9 +323,48 @@ TEST(GifLzwSequence, AKeptTableCodesShorterAndDecodes) {
         for (int x = 0; x < w; ++x) {
             const RGBQuad c = a.frames[0].pixelColor(x, y);
             const int i = pixels[size_t(y) * size_t(w) + size_t(x)];
-            wrong += c.red != i * 16 || c.green != 255 - i * 16 || c.blue != i * 7;
+            wrong += c.red != i * 8 || c.green != 255 - i * 8 || c.blue != i * 7;
         }
     EXPECT_EQ(wrong, 0);
+}
+
+// Frames whose table, once full, codes what follows shorter kept than
+// cleared: to the end (pieces of the start repeated), or until the picture
+// changes (then a new table codes the new part). Both giflib and Pillow must
+// read a table that stays full for a while.
+TEST(GifLzwSequence, AKeptTableCodesShorterAndDecodes) {
+    const int w = 400, h = 400;
+    const size_t start = 30000;
+    // Pixels [from, to): pieces of [0, start) repeated, or new noise of
+    // 16 values, 16 up (disjoint from the start's).
+    auto repeats = [&](std::vector<uint8_t>& p, size_t from, size_t to, uint32_t& s) {
+        for (size_t i = from; i < to;) {
+            const size_t at = test::lcg(s) % (start - 16), length = 3 + test::lcg(s) % 8;
+            for (size_t k = 0; k < length && i < to; ++k) p[i++] = p[at + k];
+        }
+    };
+    auto noise = [](std::vector<uint8_t>& p, size_t from, size_t to, uint32_t& s, int base) {
+        for (size_t i = from; i < to; ++i) p[i] = uint8_t(base + int(test::lcg(s) % 16));
+    };
+    struct Case {
+        const char* name;
+        size_t repeatedUntil;  // then noise of other values to the end
+        double mostOfCleared;  // the coded size is at most this share of always clearing
+    };
+    for (const Case& t : {Case{"kept to the end", size_t(w) * size_t(h), 0.9},
+                          Case{"kept until the picture changes", 100000, 0.93}}) {
+        SCOPED_TRACE(t.name);
+        std::vector<uint8_t> pixels(size_t(w) * size_t(h));
+        uint32_t s = 7;
+        noise(pixels, 0, start, s, 0);
+        repeats(pixels, start, t.repeatedUntil, s);
+        noise(pixels, t.repeatedUntil, pixels.size(), s, 16);
+        std::vector<uint8_t> cleared, smallest;
+        CompressSequence(cleared, pixels.data(), pixels.size(), 9);
+        CompressSequenceSmallest(smallest, pixels.data(), pixels.size(), 9);
+        EXPECT_LT(double(smallest.size()), t.mostOfCleared * double(cleared.size()));
+        checkDecodes(pixels, w, h);
+    }
 }
 
 }  // namespace
