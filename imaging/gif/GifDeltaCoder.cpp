@@ -250,7 +250,7 @@ public:
         }
     }
     GifDeltaCoding finish() {
-        RecodeSequenceSmallest(best_.data, fills_, winner_.data(), winner_.size(), best_.codeSize + 1);
+        if (fills_ > 0) RecodeSequenceSmallest(best_.data, winner_.data(), winner_.size(), best_.codeSize + 1);
         return std::move(best_);
     }
 

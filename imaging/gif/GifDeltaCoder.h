@@ -6,8 +6,10 @@
 // already holds. The coder walks the frame in coding order, coding as it
 // goes, and at each such pixel takes the value that lets the current string
 // grow longest in its table (a short look-ahead over both values). The frame
-// is also coded with every such pixel transparent and, where fewer than half
-// of them may be, as it is; the shortest data is kept.
+// is also coded as it is, with every such pixel transparent, and with runs
+// of such pixels transparent where they hold more than one colour. The
+// shortest data is coded again with other moments to clear the string table
+// (GifLzwSequence.h), and the shortest of all is kept.
 #include <cstdint>
 #include <vector>
 

@@ -35,11 +35,18 @@ void GifLzwCoder::finish(uint32_t code, std::vector<uint8_t>& out) {
 
 namespace {
 
-// CompressSequence, freezing the table when it fills for the `freezeAt`-th
-// time (0: never); counts the fills met.
-void compress(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int InitBits, int freezeAt,
-              int& fills) {
-    fills = 0;
+// Where the coder met a full table: the string `prefix` ends before pixel
+// `at`, and `coder` is as it was before that string's code went out.
+struct FillPoint {
+    size_t at = 0;
+    uint32_t prefix = 0;
+    std::unique_ptr<GifLzwCoder> coder;
+};
+
+// CompressSequence; leaves every fill point in `points` when given.
+int compress(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int InitBits,
+             std::vector<FillPoint>* points) {
+    int fills = 0;
     auto coder = std::make_unique<GifLzwCoder>(InitBits);
     uint32_t prefix = pixels[0];
     for (size_t i = 1; i < count; ++i) {
@@ -48,11 +55,32 @@ void compress(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, in
             prefix = uint32_t(code);
             continue;
         }
-        if (coder->full() && ++fills == freezeAt) coder->freeze();
+        if (coder->full()) {
+            ++fills;
+            if (points) points->push_back({i, prefix, std::make_unique<GifLzwCoder>(*coder)});
+        }
         coder->put(prefix, pixels[i]);
         prefix = pixels[i];
     }
     coder->finish(prefix, out);
+    return fills;
+}
+
+// The coding from `point` on with the table kept full to the end.
+void keptFrom(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, FillPoint& point) {
+    GifLzwCoder& coder = *point.coder;
+    coder.freeze();
+    uint32_t prefix = point.prefix;
+    for (size_t i = point.at; i < count; ++i) {
+        const int code = coder.find(prefix, pixels[i]);
+        if (code >= 0) {
+            prefix = uint32_t(code);
+            continue;
+        }
+        coder.put(prefix, pixels[i]);
+        prefix = pixels[i];
+    }
+    coder.finish(prefix, out);
 }
 
 // Bits that code pixels [from, end) as strings of `table`, frozen: no
@@ -95,75 +123,89 @@ uint64_t newTableBits(GifLzwTable& table, int InitBits, const uint8_t* pixels, s
     return bits + uint64_t(width);
 }
 
-// CompressSequence, but when the table is full the coder weighs the next
-// `window` pixels coded by the full table against a new one (the clear code
-// included), keeps the full one while it wins, and weighs again every
-// `recheck` codes.
-void compressLookingAhead(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int InitBits,
-                          size_t window, size_t recheck) {
-    auto coder = std::make_unique<GifLzwCoder>(InitBits);
-    auto scratch = std::make_unique<GifLzwTable>(1u << (coder->initBits() - 1));
+// Whether the full table of `coder` codes pixels [from, from + window)
+// shorter than a new one would, the clear code (at full width) included.
+bool fullTableWins(const GifLzwCoder& coder, GifLzwTable& scratch, const uint8_t* pixels, size_t count,
+                   size_t from, size_t window) {
+    const size_t end = std::min(count, from + window);
+    return frozenBits(coder.table(), pixels, from, end) <
+           uint64_t(kMaxBits) + newTableBits(scratch, coder.initBits(), pixels, from, end);
+}
+
+// The look ahead's window in pixels, and how many codes a kept table puts
+// out before it is weighed again.
+constexpr size_t kLookAhead = 4096;
+constexpr size_t kRecheckCodes = 512;
+
+// The coding from `point` on (where the table is first kept), each clear
+// put off while the full table codes the next kLookAhead pixels shorter
+// than a new one, weighed again every kRecheckCodes codes.
+void lookingAheadFrom(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, FillPoint& point,
+                      GifLzwTable& scratch) {
+    GifLzwCoder& coder = *point.coder;
+    coder.freeze();
     size_t codesFrozen = 0;
-    // The clear, when it comes, follows a code at full width.
-    auto keepFull = [&](size_t from) {
-        const size_t end = std::min(count, from + window);
-        return frozenBits(coder->table(), pixels, from, end) <
-               uint64_t(kMaxBits) + newTableBits(*scratch, coder->initBits(), pixels, from, end);
-    };
-    uint32_t prefix = pixels[0];
-    for (size_t i = 1; i < count; ++i) {
-        const int code = coder->find(prefix, pixels[i]);
+    uint32_t prefix = point.prefix;
+    for (size_t i = point.at; i < count; ++i) {
+        const int code = coder.find(prefix, pixels[i]);
         if (code >= 0) {
             prefix = uint32_t(code);
             continue;
         }
-        if (coder->full() && !coder->frozen()) {
-            if (keepFull(i)) {
-                coder->freeze();
+        if (coder.full() && !coder.frozen()) {
+            if (fullTableWins(coder, scratch, pixels, count, i, kLookAhead)) {
+                coder.freeze();
                 codesFrozen = 0;
             }
-        } else if (coder->frozen() && ++codesFrozen >= recheck) {
+        } else if (coder.frozen() && ++codesFrozen >= kRecheckCodes) {
             codesFrozen = 0;
-            if (!keepFull(i)) coder->thaw();
+            if (!fullTableWins(coder, scratch, pixels, count, i, kLookAhead)) coder.thaw();
         }
-        coder->put(prefix, pixels[i]);
+        coder.put(prefix, pixels[i]);
         prefix = pixels[i];
     }
-    coder->finish(prefix, out);
+    coder.finish(prefix, out);
 }
 
 }  // namespace
 
-void RecodeSequenceSmallest(std::vector<uint8_t>& coded, int fills, const uint8_t* pixels, size_t count,
-                            int InitBits) {
-    if (count == 0 || fills == 0) return;
+void RecodeSequenceSmallest(std::vector<uint8_t>& coded, const uint8_t* pixels, size_t count, int InitBits) {
+    if (count == 0) return;
+    std::vector<FillPoint> points;
     std::vector<uint8_t> tried;
-    int unused = 0;
+    compress(tried, pixels, count, InitBits, &points);
+    if (coded.empty() || tried.size() < coded.size()) coded.swap(tried);
+    if (points.empty()) return;
+    // Up to the first fill where the look ahead keeps the table, it codes
+    // as the clearing coder did: it goes on from there. It sees only a few
+    // thousand pixels, so it keeps the full table too long as often as it
+    // clears too soon: it wins on some frames, and only those take it.
+    auto scratch = std::make_unique<GifLzwTable>(1u << (InitBits - 1));
+    for (FillPoint& point : points) {
+        if (!fullTableWins(*point.coder, *scratch, pixels, count, point.at, kLookAhead)) continue;
+        // The last fill's coder is still wanted below.
+        FillPoint copy{point.at, point.prefix, std::make_unique<GifLzwCoder>(*point.coder)};
+        tried.clear();
+        lookingAheadFrom(tried, pixels, count, copy, *scratch);
+        if (tried.size() < coded.size()) coded.swap(tried);
+        break;
+    }
     // Kept from the last fill on: the rest is then too short to fill a new
     // table, so the full one's long strings code it with fewer codes.
-    compress(tried, pixels, count, InitBits, fills, unused);
-    if (tried.size() < coded.size()) coded.swap(tried);
-    // The look ahead sees only a few thousand pixels, so it keeps the full
-    // table too long as often as it clears too soon: it wins on some
-    // frames, and only those take it.
     tried.clear();
-    compressLookingAhead(tried, pixels, count, InitBits, 4096, 512);
+    keptFrom(tried, pixels, count, points.back());
     if (tried.size() < coded.size()) coded.swap(tried);
 }
 
 void CompressSequenceSmallest(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int InitBits) {
-    if (count == 0) return;
     std::vector<uint8_t> coded;
-    const int fills = CompressSequence(coded, pixels, count, InitBits);
-    RecodeSequenceSmallest(coded, fills, pixels, count, InitBits);
+    RecodeSequenceSmallest(coded, pixels, count, InitBits);
     out.insert(out.end(), coded.begin(), coded.end());
 }
 
 int CompressSequence(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int InitBits) {
     if (count == 0) return 0;
-    int fills = 0;
-    compress(out, pixels, count, InitBits, 0, fills);
-    return fills;
+    return compress(out, pixels, count, InitBits, nullptr);
 }
 
 }  // namespace tarnel

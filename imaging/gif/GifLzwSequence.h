@@ -121,17 +121,16 @@ private:
 // below the clear code. Returns how many times the table filled.
 int CompressSequence(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int InitBits);
 
-// The same pixels coded with the table kept as it is from the last time it
-// fills on (no clear after that), and with each clear put off while a look
-// ahead says the full table codes the next pixels shorter than a new one
-// would. A table full of the frame's strings often codes what follows better
-// than a new one would, until the picture changes. `coded` is
-// CompressSequence's data of the pixels and `fills` its count; it is
-// replaced by whichever data is shortest.
-void RecodeSequenceSmallest(std::vector<uint8_t>& coded, int fills, const uint8_t* pixels, size_t count,
-                            int InitBits);
+// Replaces `coded` (data of the same pixels, or empty) by the shortest of
+// it, CompressSequence's data, that data with the table kept as it is from
+// the last time it fills on (no clear after that), and a coding that puts
+// each clear off while a look ahead says the full table codes the next
+// pixels shorter than a new one would. A table full of the frame's strings
+// often codes what follows better than a new one would, until the picture
+// changes.
+void RecodeSequenceSmallest(std::vector<uint8_t>& coded, const uint8_t* pixels, size_t count, int InitBits);
 
-// CompressSequence and RecodeSequenceSmallest in one.
+// RecodeSequenceSmallest's data appended to `out`.
 void CompressSequenceSmallest(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int InitBits);
 
 }  // namespace tarnel
