@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev libgl-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libopencv-dev  # automatic mesh alignment: features, robust fits, optical flow
-  libpng-dev libwebp-dev  # PNG and WebP pictures, APNG and animated WebP
+  libpng-dev zlib1g-dev libwebp-dev  # PNG and WebP pictures, APNG and animated WebP
   libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
   fonts-ipafont-gothic
   ffmpeg  # tests and benchmarks: ffmpeg and ffprobe make, probe and decode AVI, MP4 and WebM files

@@ -1,74 +1,66 @@
 #include "imaging/png/PngEncoder.h"
 
-#include <csetjmp>
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
-#include <png.h>
 #include <zlib.h>
 
 #include "imaging/bmp/BmpEncoder.h"
+#include "imaging/png/DeflateLiterals.h"
 
 namespace tarnel {
 
 namespace {
 
 // Frames are written with the Sub filter on every row and Huffman coding
-// only, no match search. A morph frame is a photograph: after the Sub filter
-// its bytes are small differences that repeat too irregularly for LZ77
-// matches to pay, so the entropy coding alone makes files some 20 % smaller
-// than ImageMagick's default PNG (adaptive filters, level 7), at about a
-// twentieth of its time; Paeth saves another 5 % for half as much time
-// again (bench/compare_png.sh measures ours against ImageMagick).
-constexpr int kZlibLevel = 1;
-constexpr int kZlibStrategy = Z_HUFFMAN_ONLY;
-constexpr int kFilter = PNG_FILTER_SUB;
+// only, no match search (DeflateLiterals.h). A morph frame is a photograph:
+// after the Sub filter its bytes are small differences that repeat too
+// irregularly for LZ77 matches to pay, so the entropy coding alone makes
+// files about the size of ImageMagick's default PNG (adaptive filters,
+// level 7) at a twentieth of its time or less (bench/compare_png.sh
+// measures ours against ImageMagick).
+constexpr uint8_t kSubFilter = 1;
+// IDAT chunks of at most this: a chunk's length must stay below 2^31.
+constexpr size_t kChunkBytes = size_t(1) << 20;
 
-// What libpng's callbacks touch: plain data only, as a longjmp out of a
-// callback skips destructors.
-struct PngSink {
-    uint8_t* data;
-    size_t capacity;
-    size_t size;
-};
-
-[[noreturn]] void onError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
-void onWarning(png_structp, png_const_charp) {}
-
-void writeData(png_structp png, png_bytep from, size_t length) {
-    auto* sink = static_cast<PngSink*>(png_get_io_ptr(png));
-    if (length > sink->capacity - sink->size) png_error(png, "output larger than its bound");
-    std::memcpy(sink->data + sink->size, from, length);
-    sink->size += length;
+void putBigEndian(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v >> 24);
+    p[1] = uint8_t(v >> 16);
+    p[2] = uint8_t(v >> 8);
+    p[3] = uint8_t(v);
 }
 
-void flushData(png_structp) {}
-
-// setjmp lives here with no C++ object of its own; `picture` and `sink`
-// belong to the caller.
-bool writeRows(png_structp png, png_infop info, const Bitmap* picture, PngSink* sink) {
-    if (setjmp(png_jmpbuf(png))) return false;
-    png_set_write_fn(png, sink, writeData, flushData);
-    png_set_compression_level(png, kZlibLevel);
-    png_set_compression_strategy(png, kZlibStrategy);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, kFilter);
-    // Large IDAT chunks: fewer chunk headers and deflate flushes.
-    png_set_compression_buffer_size(png, 1 << 17);
-    png_set_IHDR(png, info, png_uint_32(picture->width()), png_uint_32(picture->height()), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
-    png_write_info(png, info);
-    // Our pixels are B, G, R, reserved: swapped and the fourth byte dropped.
-    png_set_bgr(png);
-    png_set_filler(png, 0, PNG_FILLER_AFTER);
-    for (int y = 0; y < picture->height(); ++y) png_write_row(png, picture->scanline(y));
-    png_write_end(png, nullptr);
-    return true;
+// Appends a chunk: length, type, data, CRC of type and data.
+void putChunk(std::vector<uint8_t>& out, const char (&type)[5], const uint8_t* data, size_t size) {
+    const size_t at = out.size();
+    out.resize(at + 12 + size);
+    uint8_t* p = out.data() + at;
+    putBigEndian(p, uint32_t(size));
+    std::memcpy(p + 4, type, 4);
+    if (size > 0) std::memcpy(p + 8, data, size);
+    putBigEndian(p + 8 + size, uint32_t(crc32_z(0, p + 4, 4 + size)));
 }
 
-struct PngWriter {
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-    ~PngWriter() { png_destroy_write_struct(&png, info ? &info : nullptr); }
-};
+// The rows of a 32-bpp picture (B, G, R, reserved) as R, G, B, each after
+// its filter byte, Sub filtered: every byte less the one of the pixel to
+// its left.
+void subFiltered(const Bitmap& picture, uint8_t* out) {
+    const int w = picture.width();
+    for (int y = 0; y < picture.height(); ++y) {
+        const uint8_t* p = picture.scanline(y);
+        *out++ = kSubFilter;
+        uint8_t r = 0, g = 0, b = 0;
+        for (int x = 0; x < w; ++x, p += 4, out += 3) {
+            out[0] = uint8_t(p[2] - r);
+            out[1] = uint8_t(p[1] - g);
+            out[2] = uint8_t(p[0] - b);
+            r = p[2];
+            g = p[1];
+            b = p[0];
+        }
+    }
+}
 
 }  // namespace
 
@@ -84,26 +76,33 @@ bool PngEncoder::encode(const Bitmap& picture, std::vector<uint8_t>& out) {
             if (!ToTopDown32(picture, converted_)) return false;
             source = &converted_;
         }
-        // Deflate at its worst adds 5 bytes per 16 KB stored block; each
-        // 128 KB IDAT chunk adds 12; headers and IEND stay below 1 KB.
-        const size_t raw = (size_t(source->width()) * 3 + 1) * size_t(source->height());
-        const size_t bound = raw + raw / 1024 + 1024 + 12 * (raw / (1 << 17) + 1);
-        if (capacity_ < bound) {
-            buffer_.reset();
-            buffer_.reset(new uint8_t[bound]);
-            capacity_ = bound;
-        }
-        PngSink sink{buffer_.get(), capacity_, 0};
-        PngWriter writer;
-        writer.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, onError, onWarning);
-        if (!writer.png) return false;
-        writer.info = png_create_info_struct(writer.png);
-        if (!writer.info) return false;
-        if (!writeRows(writer.png, writer.info, source, &sink)) return false;
-        out.assign(sink.data, sink.data + sink.size);
+        const size_t w = size_t(source->width()), h = size_t(source->height());
+        // PNG sizes are 31-bit, and the rows must fit in memory.
+        if (w > 0x7FFFFFFF || h > 0x7FFFFFFF || w > (SIZE_MAX / 4 - 1) / 3) return false;
+        filtered_.resize((w * 3 + 1) * h);
+        subFiltered(*source, filtered_.data());
+        stream_.clear();
+        DeflateLiterals(filtered_.data(), filtered_.size(), stream_);
+
+        out.reserve(8 + 25 + stream_.size() + 12 * (stream_.size() / kChunkBytes + 1) + 12);
+        static constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+        out.assign(kSignature, kSignature + 8);
+        uint8_t header[13];
+        putBigEndian(header, uint32_t(w));
+        putBigEndian(header + 4, uint32_t(h));
+        header[8] = 8;   // bits per sample
+        header[9] = 2;   // RGB
+        header[10] = 0;  // deflate
+        header[11] = 0;  // the five filters
+        header[12] = 0;  // not interlaced
+        putChunk(out, "IHDR", header, sizeof header);
+        for (size_t at = 0; at < stream_.size(); at += kChunkBytes)
+            putChunk(out, "IDAT", stream_.data() + at, std::min(kChunkBytes, stream_.size() - at));
+        putChunk(out, "IEND", nullptr, 0);
         return true;
     } catch (const std::bad_alloc&) {
-        capacity_ = 0;
+        filtered_ = {};
+        stream_ = {};
         out.clear();
         return false;
     }

@@ -1,5 +1,5 @@
 #pragma once
-// Pictures out as PNG files, through libpng: the morph run's PNG frames.
+// Pictures out as PNG files: the morph run's PNG frames.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -23,13 +23,13 @@ public:
     PngEncoder& operator=(const PngEncoder&) = delete;
 
     // The PNG file image of `picture` (any depth) into `out`. False for an
-    // empty picture or when libpng or the memory fails.
+    // empty picture or when the memory fails.
     bool encode(const Bitmap& picture, std::vector<uint8_t>& out);
 
 private:
-    std::unique_ptr<uint8_t[]> buffer_;  // the file as libpng writes it
-    size_t capacity_ = 0;
-    Bitmap converted_;  // pictures other than 32 bpp, converted
+    std::vector<uint8_t> filtered_;  // the rows as the PNG filters them
+    std::vector<uint8_t> stream_;    // their zlib stream
+    Bitmap converted_;               // pictures other than 32 bpp, converted
 };
 
 // One picture, with a fresh encoder.
