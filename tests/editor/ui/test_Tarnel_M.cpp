@@ -33,6 +33,7 @@
 #include "support/Cli.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
+#include "EditorWindowTest.h"
 
 namespace tarnel {
 namespace {
@@ -64,33 +65,16 @@ std::vector<fs::path> frameFolders(const fs::path& programFolder) {
     return out;
 }
 
-class EditorTest : public ::testing::Test {
+class EditorTest : public test::EditorWindowTest {
 protected:
-    TempDir programFolder;  // settings, working copies, frame folders
-    TempDir sources;        // the images the user opens
-    ScriptedDialogs dialogs;
-    std::unique_ptr<Tarnel_M> window;
-
     void SetUp() override {
-        SetProgramFolderOverride(programFolder.path().string());
-        Links() = WindowLinks{};
+        EditorWindowTest::SetUp();
         RegisterTrimmingWindow();
     }
-    void TearDown() override {
-        window.reset();
-        ChildWindows() = ChildWindowOpeners{};
-        SetProgramFolderOverride("");
-    }
-    void open() {
-        window = std::make_unique<Tarnel_M>();
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
     void load(int i, int w, int h, int seed = 0) {
-        dialogs.openAnswers.push_back(writeImage(sources, "img" + std::to_string(i) + "_" + std::to_string(w) + "x" +
-                                                              std::to_string(h) + "_" + std::to_string(seed) + ".bmp",
-                                                 w, h, seed));
-        QTest::mouseClick(window->Cmd_Sanshyo[size_t(i)], Qt::LeftButton);
+        openImage(i, writeImage(sources, "img" + std::to_string(i) + "_" + std::to_string(w) + "x" +
+                                             std::to_string(h) + "_" + std::to_string(seed) + ".bmp",
+                                w, h, seed));
     }
     std::string settingsFile() const { return programFolder.file("Tarnel.ini"); }
     std::string workingCopy(int i) const {

@@ -13,35 +13,25 @@
 #include "support/ScriptedDialogs.h"
 #include "support/SyntheticWarp.h"
 #include "support/TempDir.h"
+#include "EditorWindowTest.h"
 
 namespace tarnel {
 namespace {
 
 constexpr int kW = 480, kH = 320;
 
-class EditorAlign : public ::testing::Test {
+class EditorAlign : public test::EditorWindowTest {
 protected:
-    test::TempDir programFolder, sources;
-    test::ScriptedDialogs dialogs;
-    std::unique_ptr<Tarnel_M> window;
     const test::SyntheticWarp warp{.degrees = 4, .scale = 1.04};
 
     void SetUp() override {
-        SetProgramFolderOverride(programFolder.path().string());
-        Links() = WindowLinks{};
-        window = std::make_unique<Tarnel_M>();
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
-    void TearDown() override {
-        window.reset();
-        SetProgramFolderOverride("");
+        EditorWindowTest::SetUp();
+        open();
     }
     void load(int i, const Bitmap& picture) {
         const std::string path = sources.file(i == 0 ? "start.bmp" : "end.bmp");
         ASSERT_TRUE(SavePictureBMP(picture, path));
-        dialogs.openAnswers.push_back(path);
-        QTest::mouseClick(window->Cmd_Sanshyo[size_t(i)], Qt::LeftButton);
+        openImage(i, path);
     }
     void loadWarpedPair() {
         const GcDIB photo = test::makePhoto(test::Photo::Landscape, kW, kH, 8);

@@ -22,6 +22,7 @@
 #include "support/ScriptedDialogs.h"
 #include "support/SyntheticWarp.h"
 #include "support/TempDir.h"
+#include "EditorWindowTest.h"
 #include "ui/widgets/Spinner.h"
 
 namespace tarnel {
@@ -37,32 +38,19 @@ std::vector<fs::path> foldersIn(const fs::path& folder) {
     return out;
 }
 
-class EditorChain : public ::testing::Test {
+class EditorChain : public test::EditorWindowTest {
 protected:
-    test::TempDir programFolder, sources;
-    test::ScriptedDialogs dialogs;
-    std::unique_ptr<Tarnel_M> window;
     std::vector<std::string> keys;  // key n's file, n from 1
 
     void SetUp() override {
-        SetProgramFolderOverride(programFolder.path().string());
-        Links() = WindowLinks{};
+        EditorWindowTest::SetUp();
         for (int n = 1; n <= 4; ++n) {
             const std::string path = sources.file("key" + std::to_string(n) + ".bmp");
             ASSERT_TRUE(SavePictureBMP(*test::makePhoto(test::Photo::Landscape, kW, kH, n).bitmap(), path));
             keys.push_back(path);
         }
-        window = std::make_unique<Tarnel_M>();
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        for (int i = 0; i < 2; ++i) {
-            dialogs.openAnswers.push_back(keys[size_t(i)]);
-            QTest::mouseClick(window->Cmd_Sanshyo[size_t(i)], Qt::LeftButton);
-        }
-    }
-    void TearDown() override {
-        window.reset();
-        SetProgramFolderOverride("");
+        open();
+        for (int i = 0; i < 2; ++i) openImage(i, keys[size_t(i)]);
     }
     // The files of the keys in chain order, by their number (1 for key1.bmp).
     std::vector<int> order() const {

@@ -30,6 +30,7 @@
 #include "support/FakeScreen.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
+#include "EditorWindowTest.h"
 
 namespace tarnel {
 namespace {
@@ -41,29 +42,14 @@ using test::TempDir;
 const QRect kScreen(0, 0, 1600, 1000);
 const QRect kFree(0, 32, 1600, 968);  // a panel along the top
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public test::EditorWindowTest {
 protected:
-    TempDir programFolder;
-    TempDir sources;
-    ScriptedDialogs dialogs;
     test::FakeScreen screen{kScreen, kFree};
-    std::unique_ptr<Tarnel_M> window;
 
     void SetUp() override {
-        SetProgramFolderOverride(programFolder.path().string());
-        Links() = WindowLinks{};
+        EditorWindowTest::SetUp();
         RegisterPreviewWindow();
         open();
-    }
-    void TearDown() override {
-        window.reset();
-        ChildWindows() = ChildWindowOpeners{};
-        SetProgramFolderOverride("");
-    }
-    void open() {
-        window = std::make_unique<Tarnel_M>();
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
     void reopen() {
         window.reset();
@@ -79,10 +65,7 @@ protected:
         return path;
     }
     void loadBoth(int w, int h) {
-        for (int i = 0; i < 2; ++i) {
-            dialogs.openAnswers.push_back(picture(w, h, i));
-            QTest::mouseClick(window->Cmd_Sanshyo[size_t(i)], Qt::LeftButton);
-        }
+        for (int i = 0; i < 2; ++i) openImage(i, picture(w, h, i));
         ASSERT_TRUE(window->images.bothLoaded());
     }
     void dragPoint(int i, QPoint from, QPoint to) {

@@ -20,6 +20,7 @@
 #include "ui/widgets/PictureBoxWidget.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
+#include "EditorWindowTest.h"
 
 namespace tarnel {
 namespace {
@@ -29,23 +30,11 @@ using test::TempDir;
 
 uint32_t patternAt(int x, int y) { return uint32_t((x * 3) & 0xFF) << 16 | uint32_t((y * 5) & 0xFF) << 8 | 0x40; }
 
-class ZoomTest : public ::testing::Test {
+class ZoomTest : public test::EditorWindowTest {
 protected:
-    TempDir programFolder;
-    TempDir sources;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<Tarnel_M> window;
-
     void SetUp() override {
-        SetProgramFolderOverride(programFolder.path().string());
-        Links() = WindowLinks{};
-        window = std::make_unique<Tarnel_M>();
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
-    void TearDown() override {
-        window.reset();
-        SetProgramFolderOverride("");
+        EditorWindowTest::SetUp();
+        open();
     }
     // Both images w x h, the default 5 x 5 mesh, marker size 4.
     void loadBoth(int w, int h) {
@@ -55,10 +44,7 @@ protected:
             for (int x = 0; x < w; ++x) b.setPixelValue(x, y, patternAt(x, y));
         const std::string path = sources.file("img.bmp");
         ASSERT_TRUE(SavePictureBMP(b, path));
-        for (int i = 0; i < 2; ++i) {
-            dialogs.openAnswers.push_back(path);
-            QTest::mouseClick(window->Cmd_Sanshyo[size_t(i)], Qt::LeftButton);
-        }
+        for (int i = 0; i < 2; ++i) openImage(i, path);
         ASSERT_TRUE(window->images.bothLoaded());
     }
     // A wheel turn at a point of the view (over the canvas when it is there).
