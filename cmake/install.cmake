@@ -65,8 +65,21 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# FFmpeg is opened on first use, so the shared-library scan does not see it:
+# its packages by the major versions built against (libavcodec59, or the
+# -extra build of it).
+set(TARNEL_FFMPEG_PACKAGES "")
+foreach(library avutil swscale avcodec avformat)
+  string(REGEX MATCH "^[0-9]+" major "${FFMPEG_lib${library}_VERSION}")
+  if(library STREQUAL "avcodec")
+    list(APPEND TARNEL_FFMPEG_PACKAGES "lib${library}${major} | lib${library}-extra${major}")
+  else()
+    list(APPEND TARNEL_FFMPEG_PACKAGES "lib${library}${major}")
+  endif()
+endforeach()
+list(JOIN TARNEL_FFMPEG_PACKAGES ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 if(TARGET tarnel)
   # The Japanese face of the windows and the Japanese texts of Qt's own dialogs.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic | fonts-noto-cjk, qt6-translations-l10n")
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", fonts-ipafont-gothic | fonts-noto-cjk, qt6-translations-l10n")
 endif()
 include(CPack)

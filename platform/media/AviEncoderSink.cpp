@@ -19,6 +19,7 @@ extern "C" {
 #include <cstring>
 
 #include "platform/media/AviSink.h"
+#include "platform/media/FFmpegLibraries.h"
 
 namespace tarnel {
 
@@ -28,7 +29,7 @@ namespace {
 
 std::string avError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
+    ff().av_strerror(code, text, sizeof text);
     return text;
 }
 
@@ -77,13 +78,16 @@ class EncoderSink : public AviSink {
 public:
     explicit EncoderSink(const AviCompressOptions& options) : options_(options) {}
     ~EncoderSink() override {
-        sws_freeContext(scaler_);
-        av_frame_free(&frame_);
-        av_packet_free(&packet_);
-        avcodec_free_context(&encoder_);
-        if (muxer_) avformat_free_context(muxer_);
-        if (io_) av_freep(&io_->buffer);
-        avio_context_free(&io_);
+        // Nothing to free unless FFmpeg made it (and so was loaded).
+        if (scaler_) ff().sws_freeContext(scaler_);
+        if (frame_) ff().av_frame_free(&frame_);
+        if (packet_) ff().av_packet_free(&packet_);
+        if (encoder_) ff().avcodec_free_context(&encoder_);
+        if (muxer_) ff().avformat_free_context(muxer_);
+        if (io_) {
+            ff().av_freep(&io_->buffer);
+            ff().avio_context_free(&io_);
+        }
     }
 
     bool begin(int fd, const AVISTREAMINFO& header, const AviFrameFormat& format, std::string& error) override {
@@ -103,9 +107,9 @@ public:
             error = "H.264 needs an even width and height";
             return false;
         }
-        encoder_ = avcodec_alloc_context3(codec);
-        frame_ = av_frame_alloc();
-        packet_ = av_packet_alloc();
+        encoder_ = ff().avcodec_alloc_context3(codec);
+        frame_ = ff().av_frame_alloc();
+        packet_ = ff().av_packet_alloc();
         if (!encoder_ || !frame_ || !packet_) return fail(error, "cannot start the compressor", AVERROR(ENOMEM));
 
         const int width = format.width, height = std::abs(format.height);
@@ -118,39 +122,39 @@ public:
         encoder_->max_b_frames = 0;  // AVI has no reordering
         configureQuality(codec);
 
-        int rc = avcodec_open2(encoder_, codec, nullptr);
+        int rc = ff().avcodec_open2(encoder_, codec, nullptr);
         if (rc < 0) return fail(error, "cannot open the compressor", rc);
 
         frame_->format = encoder_->pix_fmt;
         frame_->width = width;
         frame_->height = height;
-        rc = av_frame_get_buffer(frame_, 0);
+        rc = ff().av_frame_get_buffer(frame_, 0);
         if (rc < 0) return fail(error, "cannot allocate a frame", rc);
         const AVPixelFormat input = format.bitCount == 24 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_BGR0;
-        scaler_ = sws_getContext(width, height, input, width, height, encoder_->pix_fmt,
+        scaler_ = ff().sws_getContext(width, height, input, width, height, encoder_->pix_fmt,
                                  SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
         if (!scaler_) return fail(error, "cannot convert frames for this compressor", AVERROR(EINVAL));
         stride_ = size_t(((int64_t(width) * format.bitCount + 31) / 32) * 4);
 
-        rc = avformat_alloc_output_context2(&muxer_, nullptr, "avi", nullptr);
+        rc = ff().avformat_alloc_output_context2(&muxer_, nullptr, "avi", nullptr);
         if (rc < 0 || !muxer_) return fail(error, "cannot start the AVI muxer", rc < 0 ? rc : AVERROR(ENOMEM));
         constexpr int kBuffer = 1 << 16;
-        auto* buffer = static_cast<uint8_t*>(av_malloc(kBuffer));
+        auto* buffer = static_cast<uint8_t*>(ff().av_malloc(kBuffer));
         if (!buffer) return fail(error, "cannot start the AVI muxer", AVERROR(ENOMEM));
-        io_ = avio_alloc_context(buffer, kBuffer, 1, &fd_, nullptr, writePacket, seekFile);
+        io_ = ff().avio_alloc_context(buffer, kBuffer, 1, &fd_, nullptr, writePacket, seekFile);
         if (!io_) {
-            av_free(buffer);
+            ff().av_free(buffer);
             return fail(error, "cannot start the AVI muxer", AVERROR(ENOMEM));
         }
         muxer_->pb = io_;
         muxer_->flags |= AVFMT_FLAG_CUSTOM_IO;
-        stream_ = avformat_new_stream(muxer_, nullptr);
+        stream_ = ff().avformat_new_stream(muxer_, nullptr);
         if (!stream_) return fail(error, "cannot create the video stream", AVERROR(ENOMEM));
-        rc = avcodec_parameters_from_context(stream_->codecpar, encoder_);
+        rc = ff().avcodec_parameters_from_context(stream_->codecpar, encoder_);
         if (rc < 0) return fail(error, "cannot create the video stream", rc);
         stream_->time_base = encoder_->time_base;
         stream_->avg_frame_rate = encoder_->framerate;
-        rc = avformat_write_header(muxer_, nullptr);
+        rc = ff().avformat_write_header(muxer_, nullptr);
         if (rc < 0) return fail(error, "cannot write the AVI headers", rc);
         return true;
     }
@@ -160,7 +164,7 @@ public:
             error = "frame " + std::to_string(sample) + " is written out of order";
             return false;
         }
-        int rc = av_frame_make_writable(frame_);
+        int rc = ff().av_frame_make_writable(frame_);
         if (rc < 0) return fail(error, "cannot prepare a frame", rc);
         // A positive height stores the bottom row first: start at the last
         // stored row and step backwards to read top-down.
@@ -172,23 +176,23 @@ public:
         }
         const uint8_t* planes[4] = {top, nullptr, nullptr, nullptr};
         const int strides[4] = {stride, 0, 0, 0};
-        sws_scale(scaler_, planes, strides, 0, encoder_->height, frame_->data, frame_->linesize);
+        ff().sws_scale(scaler_, planes, strides, 0, encoder_->height, frame_->data, frame_->linesize);
         frame_->pts = sample;
         // Key frames follow the chosen interval, as with any compressor.
         frame_->pict_type = AV_PICTURE_TYPE_NONE;
         next_ = sample + 1;
-        rc = avcodec_send_frame(encoder_, frame_);
+        rc = ff().avcodec_send_frame(encoder_, frame_);
         if (rc < 0) return fail(error, "cannot compress a frame", rc);
         return drain(error);
     }
 
     bool finish(std::string& error) override {
-        int rc = avcodec_send_frame(encoder_, nullptr);
+        int rc = ff().avcodec_send_frame(encoder_, nullptr);
         if (rc < 0 && rc != AVERROR_EOF) return fail(error, "cannot finish the compressor", rc);
         if (!drain(error)) return false;
-        rc = av_write_trailer(muxer_);
+        rc = ff().av_write_trailer(muxer_);
         if (rc < 0) return fail(error, "cannot write the AVI index", rc);
-        avio_flush(io_);
+        ff().avio_flush(io_);
         if (io_->error < 0) return fail(error, "cannot write the AVI file", io_->error);
         return true;
     }
@@ -209,11 +213,11 @@ private:
             case AviCodec::H264:
                 // Key frames exactly at the chosen interval, as the dialog promises.
                 if (std::strcmp(codec->name, "libx264") == 0)
-                    av_opt_set(encoder_->priv_data, "x264-params", "scenecut=0", 0);
+                    ff().av_opt_set(encoder_->priv_data, "x264-params", "scenecut=0", 0);
                 if (dataRate) {
                     encoder_->bit_rate = int64_t(options_.dataRateKBps) * 1024 * 8;
                 } else if (std::strcmp(codec->name, "libx264") == 0) {
-                    av_opt_set_int(encoder_->priv_data, "crf", qualityScale(options_.quality, 45, 12), 0);
+                    ff().av_opt_set_int(encoder_->priv_data, "crf", qualityScale(options_.quality, 45, 12), 0);
                 }
                 break;
             case AviCodec::FFV1:
@@ -223,13 +227,13 @@ private:
 
     bool drain(std::string& error) {
         for (;;) {
-            int rc = avcodec_receive_packet(encoder_, packet_);
+            int rc = ff().avcodec_receive_packet(encoder_, packet_);
             if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
             if (rc < 0) return fail(error, "cannot compress a frame", rc);
-            av_packet_rescale_ts(packet_, encoder_->time_base, stream_->time_base);
+            ff().av_packet_rescale_ts(packet_, encoder_->time_base, stream_->time_base);
             packet_->stream_index = stream_->index;
-            rc = av_interleaved_write_frame(muxer_, packet_);
-            av_packet_unref(packet_);
+            rc = ff().av_interleaved_write_frame(muxer_, packet_);
+            ff().av_packet_unref(packet_);
             if (rc < 0) return fail(error, "cannot write a frame", rc);
         }
     }

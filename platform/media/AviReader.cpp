@@ -3,6 +3,7 @@
 // never read as a URL or protocol, and the demuxer may not open any other
 // file or resource that the data names.
 #include "platform/media/AviReader.h"
+#include "platform/media/FFmpegLibraries.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -22,7 +23,6 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "platform/media/FFmpegLog.h"
 
 namespace tarnel {
 
@@ -156,16 +156,16 @@ struct AviReader::Impl {
     }
 
     void closeStreams() {
-        sws_freeContext(scaler);
+        ff().sws_freeContext(scaler);
         scaler = nullptr;
-        av_frame_free(&frame);
-        av_frame_free(&converted);
-        av_packet_free(&packet);
-        avcodec_free_context(&decoder);
-        avformat_close_input(&format);
+        ff().av_frame_free(&frame);
+        ff().av_frame_free(&converted);
+        ff().av_packet_free(&packet);
+        ff().avcodec_free_context(&decoder);
+        ff().avformat_close_input(&format);
         if (io) {
-            av_freep(&io->buffer);
-            avio_context_free(&io);
+            ff().av_freep(&io->buffer);
+            ff().avio_context_free(&io);
         }
         stream = -1;
         next = 0;
@@ -232,9 +232,9 @@ bool AviReader::Impl::pickRate(const AVStream* st) {
 // Packets of the stream, when the container says nothing of its length.
 int32_t AviReader::Impl::countPackets() {
     int64_t count = 0;
-    while (av_read_frame(format, packet) >= 0) {
+    while (ff().av_read_frame(format, packet) >= 0) {
         if (packet->stream_index == stream) ++count;
-        av_packet_unref(packet);
+        ff().av_packet_unref(packet);
     }
     return int32_t(std::min<int64_t>(count, std::numeric_limits<int32_t>::max()));
 }
@@ -242,19 +242,19 @@ int32_t AviReader::Impl::countPackets() {
 bool AviReader::Impl::openStreams(std::string* error, bool first) {
     closeStreams();
     if (!rewindSource()) return setError(error, "cannot read the file"), false;
-    auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
+    auto* buffer = static_cast<uint8_t*>(ff().av_malloc(kIoBufferSize));
     if (!buffer) return setError(error, "out of memory"), false;
-    io = avio_alloc_context(buffer, kIoBufferSize, 0, this, &Impl::readPacket, nullptr, &Impl::seek);
+    io = ff().avio_alloc_context(buffer, kIoBufferSize, 0, this, &Impl::readPacket, nullptr, &Impl::seek);
     if (!io) {
-        av_free(buffer);
+        ff().av_free(buffer);
         return setError(error, "out of memory"), false;
     }
-    format = avformat_alloc_context();
+    format = ff().avformat_alloc_context();
     if (!format) return setError(error, "out of memory"), false;
     format->pb = io;
     format->io_open = refuseNestedOpen;
-    const AVInputFormat* known = startsAsAvi() ? av_find_input_format("avi") : nullptr;
-    if (avformat_open_input(&format, nullptr, known, nullptr) < 0) {
+    const AVInputFormat* known = startsAsAvi() ? ff().av_find_input_format("avi") : nullptr;
+    if (ff().avformat_open_input(&format, nullptr, known, nullptr) < 0) {
         format = nullptr;  // freed by the failed open
         return setError(error, "not a video file FFmpeg can read"), false;
     }
@@ -263,9 +263,9 @@ bool AviReader::Impl::openStreams(std::string* error, bool first) {
     if (first && !claimedSizeUsable(error)) return false;
     std::vector<AVDictionary*> probeOptions(format->nb_streams, nullptr);
     const std::string probeLimit = std::to_string(std::max<int64_t>(probePixels, 1 << 16));
-    for (AVDictionary*& options : probeOptions) av_dict_set(&options, "max_pixels", probeLimit.c_str(), 0);
-    const int probed = avformat_find_stream_info(format, probeOptions.data());
-    for (AVDictionary*& options : probeOptions) av_dict_free(&options);
+    for (AVDictionary*& options : probeOptions) ff().av_dict_set(&options, "max_pixels", probeLimit.c_str(), 0);
+    const int probed = ff().avformat_find_stream_info(format, probeOptions.data());
+    for (AVDictionary*& options : probeOptions) ff().av_dict_free(&options);
     if (probed < 0) return setError(error, "cannot read the stream information"), false;
 
     for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -288,16 +288,16 @@ bool AviReader::Impl::openStreams(std::string* error, bool first) {
         if (!pickRate(st)) return setError(error, "the video stream has no usable frame rate"), false;
     }
 
-    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+    const AVCodec* codec = ff().avcodec_find_decoder(par->codec_id);
     if (!codec) return setError(error, "no decoder for the video stream"), false;
-    decoder = avcodec_alloc_context3(codec);
-    packet = av_packet_alloc();
-    frame = av_frame_alloc();
+    decoder = ff().avcodec_alloc_context3(codec);
+    packet = ff().av_packet_alloc();
+    frame = ff().av_frame_alloc();
     if (!decoder || !packet || !frame) return setError(error, "out of memory"), false;
-    if (avcodec_parameters_to_context(decoder, par) < 0) return setError(error, "bad stream parameters"), false;
+    if (ff().avcodec_parameters_to_context(decoder, par) < 0) return setError(error, "bad stream parameters"), false;
     decoder->thread_count = 1;
     decoder->max_pixels = decoderPixels();
-    if (avcodec_open2(decoder, codec, nullptr) < 0) return setError(error, "cannot open the video decoder"), false;
+    if (ff().avcodec_open2(decoder, codec, nullptr) < 0) return setError(error, "cannot open the video decoder"), false;
 
     if (first) {
         const bool avi = std::strcmp(format->iformat->name, "avi") == 0;
@@ -305,7 +305,7 @@ bool AviReader::Impl::openStreams(std::string* error, bool first) {
         // An AVI index that backs the header's count is believed. Otherwise
         // (no index, only the frames read so far, or a header that claims
         // more than the index holds) the frames are counted in the file.
-        if (claimed > 0 && (!avi || avformat_index_get_entries_count(st) >= claimed)) {
+        if (claimed > 0 && (!avi || ff().avformat_index_get_entries_count(st) >= claimed)) {
             length = int32_t(std::min<int64_t>(claimed, std::numeric_limits<int32_t>::max()));
         } else {
             int32_t counted = countPackets();
@@ -370,9 +370,9 @@ bool AviReader::Impl::packetBacksFrame(std::string* error) {
 
 // Decodes until the decoder gives one more frame (into `frame`).
 bool AviReader::Impl::decodeNext(std::string* error) {
-    av_frame_unref(frame);
+    ff().av_frame_unref(frame);
     while (!ended) {
-        int r = avcodec_receive_frame(decoder, frame);
+        int r = ff().avcodec_receive_frame(decoder, frame);
         if (r == 0) {
             ++next;
             return true;
@@ -380,22 +380,22 @@ bool AviReader::Impl::decodeNext(std::string* error) {
         if (r == AVERROR_EOF) break;
         if (r != AVERROR(EAGAIN)) return setError(error, "a frame cannot be decoded"), false;
         if (flushing) break;
-        r = av_read_frame(format, packet);
+        r = ff().av_read_frame(format, packet);
         if (r < 0) {
             flushing = true;
-            avcodec_send_packet(decoder, nullptr);
+            ff().avcodec_send_packet(decoder, nullptr);
             continue;
         }
         if (packet->stream_index != stream) {
-            av_packet_unref(packet);
+            ff().av_packet_unref(packet);
             continue;
         }
         if (!packetBacksFrame(error)) {
-            av_packet_unref(packet);
+            ff().av_packet_unref(packet);
             return false;
         }
-        r = avcodec_send_packet(decoder, packet);
-        av_packet_unref(packet);
+        r = ff().avcodec_send_packet(decoder, packet);
+        ff().av_packet_unref(packet);
         if (r < 0 && r != AVERROR(EAGAIN)) return setError(error, "a frame cannot be decoded"), false;
     }
     ended = true;
@@ -406,7 +406,7 @@ bool AviReader::Impl::convert(Bitmap& out, std::string* error) {
     if (frame->width <= 0 || frame->height <= 0 || int64_t(frame->width) * frame->height > kMaxVideoPixels)
         return setError(error, "bad frame size"), false;
     // A frame of another size than the stream's is fitted to the stream's.
-    scaler = sws_getCachedContext(scaler, frame->width, frame->height, AVPixelFormat(frame->format), width, height,
+    scaler = ff().sws_getCachedContext(scaler, frame->width, frame->height, AVPixelFormat(frame->format), width, height,
                                   AV_PIX_FMT_BGR0, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!scaler) return setError(error, "unsupported pixel format"), false;
     if (out.width() != width || out.height() != height || out.bpp() != 32 || !out.topDown()) {
@@ -417,33 +417,34 @@ bool AviReader::Impl::convert(Bitmap& out, std::string* error) {
     if (width % 32 == 0 && frame->width == width && frame->height == height) {
         uint8_t* planes[4] = {out.scanline(0), nullptr, nullptr, nullptr};
         int strides[4] = {out.stride(), 0, 0, 0};
-        if (sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, planes, strides) <= 0)
+        if (ff().sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, planes, strides) <= 0)
             return setError(error, "cannot convert the frame"), false;
         return true;
     }
     if (!converted) {
-        converted = av_frame_alloc();
+        converted = ff().av_frame_alloc();
         if (!converted) return setError(error, "out of memory"), false;
         converted->width = width;
         converted->height = height;
         converted->format = AV_PIX_FMT_BGR0;
-        if (av_frame_get_buffer(converted, 64) < 0) {
-            av_frame_free(&converted);
+        if (ff().av_frame_get_buffer(converted, 64) < 0) {
+            ff().av_frame_free(&converted);
             return setError(error, "out of memory"), false;
         }
     }
-    if (sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, converted->data, converted->linesize) <= 0)
+    if (ff().sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, converted->data, converted->linesize) <= 0)
         return setError(error, "cannot convert the frame"), false;
     for (int y = 0; y < height; ++y)
         std::memcpy(out.scanline(y), converted->data[0] + ptrdiff_t(y) * converted->linesize[0], size_t(width) * 4);
     return true;
 }
 
-AviReader::AviReader(int64_t pixelFloor) : pixelFloor_(std::max<int64_t>(pixelFloor, 0)) { SilenceFFmpegLog(); }
+AviReader::AviReader(int64_t pixelFloor) : pixelFloor_(std::max<int64_t>(pixelFloor, 0)) {}
 AviReader::~AviReader() = default;
 
 bool AviReader::Open(const std::string& path, std::string* error) {
     Close();
+    if (!LoadFFmpeg(error)) return false;
     struct stat info {};
     // A FIFO or device would block or never end; only regular files are read.
     if (::stat(path.c_str(), &info) != 0) return setError(error, "cannot find " + path), false;
@@ -465,6 +466,7 @@ bool AviReader::Open(const std::string& path, std::string* error) {
 
 bool AviReader::OpenMemory(const uint8_t* data, size_t size, std::string* error) {
     Close();
+    if (!LoadFFmpeg(error)) return false;
     if (!data && size > 0) return setError(error, "no data"), false;
     auto impl = std::make_unique<Impl>();
     impl->pixelFloor = pixelFloor_;
@@ -485,7 +487,7 @@ int32_t AviReader::Length() const { return impl_ ? impl_->length : 0; }
 int64_t AviReader::SampleToTime(int32_t sample) const {
     if (!impl_) return 0;
     // ms = sample * 1000 / rate, rounded to the nearest.
-    return av_rescale_rnd(sample, int64_t(1000) * impl_->rate.den, impl_->rate.num, AV_ROUND_NEAR_INF);
+    return ff().av_rescale_rnd(sample, int64_t(1000) * impl_->rate.den, impl_->rate.num, AV_ROUND_NEAR_INF);
 }
 
 int AviReader::Width() const { return impl_ ? impl_->width : 0; }

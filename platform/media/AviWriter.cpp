@@ -16,7 +16,7 @@ extern "C" {
 #include "platform/LittleEndian.h"
 #include "platform/StaleTempFiles.h"
 #include "platform/media/AviSink.h"
-#include "platform/media/FFmpegLog.h"
+#include "platform/media/FFmpegLibraries.h"
 
 namespace tarnel {
 
@@ -35,21 +35,22 @@ uint32_t mmioStringToFOURCC(const char* text) {
 }
 
 const AVCodec* FindAviEncoder(AviCodec codec) {
+    // Without FFmpeg only uncompressed AVI files can be written.
+    if (codec == AviCodec::Raw || !LoadFFmpeg()) return nullptr;
     switch (codec) {
         case AviCodec::Raw: return nullptr;
-        case AviCodec::MJpeg: return avcodec_find_encoder(AV_CODEC_ID_MJPEG);
-        case AviCodec::FFV1: return avcodec_find_encoder(AV_CODEC_ID_FFV1);
-        case AviCodec::Mpeg4: return avcodec_find_encoder_by_name("mpeg4");
+        case AviCodec::MJpeg: return ff().avcodec_find_encoder(AV_CODEC_ID_MJPEG);
+        case AviCodec::FFV1: return ff().avcodec_find_encoder(AV_CODEC_ID_FFV1);
+        case AviCodec::Mpeg4: return ff().avcodec_find_encoder_by_name("mpeg4");
         case AviCodec::H264:
             // The software encoder when present: hardware ones fail to open on most machines.
-            if (const AVCodec* x264 = avcodec_find_encoder_by_name("libx264")) return x264;
-            return avcodec_find_encoder(AV_CODEC_ID_H264);
+            if (const AVCodec* x264 = ff().avcodec_find_encoder_by_name("libx264")) return x264;
+            return ff().avcodec_find_encoder(AV_CODEC_ID_H264);
     }
     return nullptr;
 }
 
 std::vector<AviCodecInfo> AvailableAviCodecs() {
-    SilenceFFmpegLog();
     std::vector<AviCodecInfo> list;
     list.push_back({AviCodec::Raw, "raw", "ﾌﾙ ﾌﾚｰﾑ (非圧縮)", false, false, false});
     const AviCodecInfo candidates[] = {
@@ -150,7 +151,7 @@ struct AviWriter::Impl {
     bool failErrno(const std::string& text, int code) { return fail(text + ": " + std::strerror(code)); }
 };
 
-AviWriter::AviWriter() : impl_(std::make_unique<Impl>()) { SilenceFFmpegLog(); }
+AviWriter::AviWriter() : impl_(std::make_unique<Impl>()) {}
 
 AviWriter::~AviWriter() { Release(); }
 

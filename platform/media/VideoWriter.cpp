@@ -19,8 +19,8 @@ extern "C" {
 #include <vector>
 
 #include "platform/AtomicFile.h"
-#include "platform/media/FFmpegLog.h"
 #include "platform/StaleTempFiles.h"
+#include "platform/media/FFmpegLibraries.h"
 
 namespace tarnel {
 
@@ -30,7 +30,7 @@ namespace {
 
 std::string avError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
+    ff().av_strerror(code, text, sizeof text);
     return text;
 }
 
@@ -99,9 +99,9 @@ int MaxVideoCrf(VideoContainer container) {
 }
 
 bool VideoEncoderAvailable(const VideoOptions& options, std::string* why) {
-    SilenceFFmpegLog();
+    if (!LoadFFmpeg(why)) return false;
     const std::string name = encoderOf(options);
-    if (avcodec_find_encoder_by_name(name.c_str())) return true;
+    if (ff().avcodec_find_encoder_by_name(name.c_str())) return true;
     if (why)
         *why = std::string("this FFmpeg has no ") + codecLabel(options.container) + " encoder (" + name + ") for " +
                VideoContainerName(options.container);
@@ -142,15 +142,16 @@ struct VideoWriter::Impl {
     bool failErrno(const std::string& what, int code) { return fail(what + ": " + std::strerror(code)); }
 
     void freeCodec() {
-        sws_freeContext(scaler);
+        // Nothing to free unless FFmpeg made it (and so was loaded).
+        if (scaler) ff().sws_freeContext(scaler);
         scaler = nullptr;
         scalerBpp = 0;
-        av_frame_free(&frame);
-        av_packet_free(&packet);
-        avcodec_free_context(&encoder);
+        if (frame) ff().av_frame_free(&frame);
+        if (packet) ff().av_packet_free(&packet);
+        if (encoder) ff().avcodec_free_context(&encoder);
         if (muxer) {
-            if (muxer->pb) avio_closep(&muxer->pb);
-            avformat_free_context(muxer);
+            if (muxer->pb) ff().avio_closep(&muxer->pb);
+            ff().avformat_free_context(muxer);
             muxer = nullptr;
         }
         stream = nullptr;
@@ -188,15 +189,15 @@ bool VideoWriter::Impl::reserveTemp(const std::string& path) {
 
 bool VideoWriter::Impl::openEncoder() {
     const std::string name = encoderOf(options);
-    const AVCodec* codec = avcodec_find_encoder_by_name(name.c_str());
+    const AVCodec* codec = ff().avcodec_find_encoder_by_name(name.c_str());
     if (!codec) {
         std::string why;
         VideoEncoderAvailable(options, &why);
         return fail(why);
     }
-    encoder = avcodec_alloc_context3(codec);
-    frame = av_frame_alloc();
-    packet = av_packet_alloc();
+    encoder = ff().avcodec_alloc_context3(codec);
+    frame = ff().av_frame_alloc();
+    packet = ff().av_packet_alloc();
     if (!encoder || !frame || !packet) return failAv("cannot start the encoder", AVERROR(ENOMEM));
 
     const bool apng = options.container == VideoContainer::Apng;
@@ -222,20 +223,20 @@ bool VideoWriter::Impl::openEncoder() {
     }
     const int crf = options.crf < 0 ? DefaultVideoCrf(options.container) : options.crf;
     if (codec->id == AV_CODEC_ID_H264) {
-        av_opt_set_double(encoder->priv_data, "crf", crf, 0);
+        ff().av_opt_set_double(encoder->priv_data, "crf", crf, 0);
     } else if (codec->id == AV_CODEC_ID_VP9) {
-        av_opt_set_int(encoder->priv_data, "crf", crf, 0);
+        ff().av_opt_set_int(encoder->priv_data, "crf", crf, 0);
         // Single pass at a speed that suits a desktop export; rows in parallel.
-        av_opt_set(encoder->priv_data, "deadline", "good", 0);
-        av_opt_set_int(encoder->priv_data, "cpu-used", 4, 0);
-        av_opt_set_int(encoder->priv_data, "row-mt", 1, 0);
+        ff().av_opt_set(encoder->priv_data, "deadline", "good", 0);
+        ff().av_opt_set_int(encoder->priv_data, "cpu-used", 4, 0);
+        ff().av_opt_set_int(encoder->priv_data, "row-mt", 1, 0);
     } else if (codec->id == AV_CODEC_ID_APNG) {
         // Morph frames are photographs: unfiltered rows (FFmpeg's default)
         // compress worst, the average filter about as well as choosing per
         // row and sooner (photo morphs: 0.5-0.7 of the unfiltered size).
-        av_opt_set(encoder->priv_data, "pred", "avg", 0);
+        ff().av_opt_set(encoder->priv_data, "pred", "avg", 0);
     }
-    int rc = avcodec_open2(encoder, codec, nullptr);
+    int rc = ff().avcodec_open2(encoder, codec, nullptr);
     if (rc < 0) return failAv(std::string("cannot open the ") + codec->name + " encoder", rc);
 
     return prepareFrame();
@@ -243,12 +244,12 @@ bool VideoWriter::Impl::openEncoder() {
 
 bool VideoWriter::Impl::prepareFrame() {
     // A frame the encoder still holds is left to it; a new one is made.
-    if (frame->buf[0] && av_frame_is_writable(frame)) return true;
-    av_frame_unref(frame);
+    if (frame->buf[0] && ff().av_frame_is_writable(frame)) return true;
+    ff().av_frame_unref(frame);
     frame->format = options.container == VideoContainer::Apng ? AV_PIX_FMT_RGB24 : AV_PIX_FMT_YUV420P;
     frame->width = evenWidth;
     frame->height = evenHeight;
-    const int rc = av_frame_get_buffer(frame, 0);
+    const int rc = ff().av_frame_get_buffer(frame, 0);
     if (rc < 0) return failAv("cannot allocate a frame", rc);
     // The encoder takes the odd size from buffers of the even one.
     frame->width = codedWidth;
@@ -260,22 +261,22 @@ bool VideoWriter::Impl::openMuxer() {
     // FFmpeg's own file I/O: the MP4 muxer reopens the file by name to move
     // its index to the front.
     const std::string url = "file:" + temp.path();
-    int rc = avformat_alloc_output_context2(&muxer, nullptr, muxerName(options.container), url.c_str());
+    int rc = ff().avformat_alloc_output_context2(&muxer, nullptr, muxerName(options.container), url.c_str());
     if (rc < 0 || !muxer) return failAv("cannot start the muxer", rc < 0 ? rc : AVERROR(ENOMEM));
-    stream = avformat_new_stream(muxer, nullptr);
+    stream = ff().avformat_new_stream(muxer, nullptr);
     if (!stream) return failAv("cannot create the video stream", AVERROR(ENOMEM));
-    rc = avcodec_parameters_from_context(stream->codecpar, encoder);
+    rc = ff().avcodec_parameters_from_context(stream->codecpar, encoder);
     if (rc < 0) return failAv("cannot create the video stream", rc);
     stream->time_base = encoder->time_base;
     stream->avg_frame_rate = encoder->framerate;
     stream->r_frame_rate = encoder->framerate;
-    rc = avio_open(&muxer->pb, url.c_str(), AVIO_FLAG_WRITE);
+    rc = ff().avio_open(&muxer->pb, url.c_str(), AVIO_FLAG_WRITE);
     if (rc < 0) return failAv(target, rc);
     AVDictionary* settings = nullptr;
-    if (options.container == VideoContainer::Mp4) av_dict_set(&settings, "movflags", "+faststart", 0);
-    if (options.container == VideoContainer::Apng) av_dict_set_int(&settings, "plays", options.loops, 0);
-    rc = avformat_write_header(muxer, &settings);
-    av_dict_free(&settings);
+    if (options.container == VideoContainer::Mp4) ff().av_dict_set(&settings, "movflags", "+faststart", 0);
+    if (options.container == VideoContainer::Apng) ff().av_dict_set_int(&settings, "plays", options.loops, 0);
+    rc = ff().avformat_write_header(muxer, &settings);
+    ff().av_dict_free(&settings);
     if (rc < 0) return failAv("cannot write the file headers", rc);
     headerWritten = true;
     return true;
@@ -283,15 +284,15 @@ bool VideoWriter::Impl::openMuxer() {
 
 bool VideoWriter::Impl::drain() {
     for (;;) {
-        int rc = avcodec_receive_packet(encoder, packet);
+        int rc = ff().avcodec_receive_packet(encoder, packet);
         if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
         if (rc < 0) return failAv("cannot encode a frame", rc);
         // Every frame lasts one frame interval, the last one included.
         if (packet->duration <= 0) packet->duration = 1;
-        av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
+        ff().av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
         packet->stream_index = stream->index;
-        rc = av_interleaved_write_frame(muxer, packet);
-        av_packet_unref(packet);
+        rc = ff().av_interleaved_write_frame(muxer, packet);
+        ff().av_packet_unref(packet);
         if (rc < 0) return failAv("cannot write a frame", rc);
         ++encoded;
         if (encodedCallback) encodedCallback(encoded);
@@ -316,14 +317,14 @@ bool VideoWriter::Impl::convert(const Bitmap& picture) {
         return true;
     }
     if (!scaler || scalerBpp != bpp) {
-        sws_freeContext(scaler);
+        ff().sws_freeContext(scaler);
         const AVPixelFormat input = bpp == 24 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_BGR0;
-        scaler = sws_getContext(evenWidth, evenHeight, input, evenWidth, evenHeight, AV_PIX_FMT_YUV420P,
+        scaler = ff().sws_getContext(evenWidth, evenHeight, input, evenWidth, evenHeight, AV_PIX_FMT_YUV420P,
                                 SWS_BILINEAR | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
         if (!scaler) return failAv("cannot convert frames for the encoder", AVERROR(EINVAL));
         // Full-range RGB in, BT.709 video range out, as the stream is tagged.
-        const int* rgb = sws_getCoefficients(SWS_CS_DEFAULT);
-        sws_setColorspaceDetails(scaler, rgb, 1, sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
+        const int* rgb = ff().sws_getCoefficients(SWS_CS_DEFAULT);
+        ff().sws_setColorspaceDetails(scaler, rgb, 1, ff().sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
         scalerBpp = bpp;
     }
     const uint8_t* top = picture.scanline(0);
@@ -346,12 +347,12 @@ bool VideoWriter::Impl::convert(const Bitmap& picture) {
     if (!prepareFrame()) return false;
     const uint8_t* planes[4] = {top, nullptr, nullptr, nullptr};
     const int strides[4] = {stride, 0, 0, 0};
-    const int rc = sws_scale(scaler, planes, strides, 0, evenHeight, frame->data, frame->linesize);
+    const int rc = ff().sws_scale(scaler, planes, strides, 0, evenHeight, frame->data, frame->linesize);
     if (rc <= 0) return failAv("cannot convert a frame", rc < 0 ? rc : AVERROR(EINVAL));
     return true;
 }
 
-VideoWriter::VideoWriter() : impl_(std::make_unique<Impl>()) { SilenceFFmpegLog(); }
+VideoWriter::VideoWriter() : impl_(std::make_unique<Impl>()) {}
 
 VideoWriter::~VideoWriter() { Release(); }
 
@@ -377,6 +378,7 @@ bool VideoWriter::Open(const std::string& path, const VideoOptions& options) {
                       " for " + VideoContainerName(options.container));
     m.options = options;
     if (options.loops < 0 || options.loops > 65535) return m.fail("the loop count must be 0 to 65535");
+    if (std::string why; !LoadFFmpeg(&why)) return m.fail(why);
     const bool even = options.container == VideoContainer::Mp4;
     m.evenWidth = (options.width + 1) & ~1;
     m.evenHeight = (options.height + 1) & ~1;
@@ -402,7 +404,7 @@ bool VideoWriter::Write(const Bitmap& picture) {
                       " in a video of " + std::to_string(m.options.width) + "x" + std::to_string(m.options.height));
     if (!m.convert(picture)) return false;
     m.frame->pts = m.frames;
-    int rc = avcodec_send_frame(m.encoder, m.frame);
+    int rc = ff().avcodec_send_frame(m.encoder, m.frame);
     if (rc < 0 || !m.drain()) {
         m.broken = true;
         return rc < 0 ? m.failAv("cannot encode a frame", rc) : false;
@@ -416,16 +418,16 @@ bool VideoWriter::Commit() {
     if (!m.headerWritten) return m.fail("no video file is open");
     if (m.broken) return m.fail("an earlier frame could not be written");
     if (m.frames == 0) return m.fail("a video needs at least one frame");
-    int rc = avcodec_send_frame(m.encoder, nullptr);
+    int rc = ff().avcodec_send_frame(m.encoder, nullptr);
     if (rc < 0 && rc != AVERROR_EOF) return m.failAv("cannot finish the encoder", rc);
     if (!m.drain()) {
         m.broken = true;
         return false;
     }
-    rc = av_write_trailer(m.muxer);
+    rc = ff().av_write_trailer(m.muxer);
     m.broken = true;  // whatever follows, the muxer is done with
     if (rc < 0) return m.failAv("cannot finish the file", rc);
-    rc = avio_closep(&m.muxer->pb);
+    rc = ff().avio_closep(&m.muxer->pb);
     if (rc < 0) return m.failAv(m.target, rc);
     // The data reach the disk before the name does.
     const int fd = ::open(m.temp.path().c_str(), O_RDONLY | O_CLOEXEC);
