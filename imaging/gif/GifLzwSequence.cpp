@@ -66,23 +66,6 @@ int compress(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int
     return fills;
 }
 
-// The coding from `point` on with the table kept full to the end.
-void keptFrom(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, FillPoint& point) {
-    GifLzwCoder& coder = *point.coder;
-    coder.freeze();
-    uint32_t prefix = point.prefix;
-    for (size_t i = point.at; i < count; ++i) {
-        const int code = coder.find(prefix, pixels[i]);
-        if (code >= 0) {
-            prefix = uint32_t(code);
-            continue;
-        }
-        coder.put(prefix, pixels[i]);
-        prefix = pixels[i];
-    }
-    coder.finish(prefix, out);
-}
-
 // Bits that code pixels [from, end) as strings of `table`, frozen: no
 // entry made, every code 12 bits wide.
 uint64_t frozenBits(const GifLzwTable& table, const uint8_t* pixels, size_t from, size_t end) {
@@ -137,11 +120,12 @@ bool fullTableWins(const GifLzwCoder& coder, GifLzwTable& scratch, const uint8_t
 constexpr size_t kLookAhead = 4096;
 constexpr size_t kRecheckCodes = 512;
 
-// The coding from `point` on (where the table is first kept), each clear
-// put off while the full table codes the next kLookAhead pixels shorter
-// than a new one, weighed again every kRecheckCodes codes.
-void lookingAheadFrom(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, FillPoint& point,
-                      GifLzwTable& scratch) {
+// The coding from `point` on, the table kept there. Without `lookAhead` it
+// stays kept to the end; with it (a scratch table), each clear is put off
+// while the full table codes the next kLookAhead pixels shorter than a new
+// one, weighed again every kRecheckCodes codes.
+void codeOnFrom(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, FillPoint& point,
+                GifLzwTable* lookAhead) {
     GifLzwCoder& coder = *point.coder;
     coder.freeze();
     size_t codesFrozen = 0;
@@ -152,14 +136,17 @@ void lookingAheadFrom(std::vector<uint8_t>& out, const uint8_t* pixels, size_t c
             prefix = uint32_t(code);
             continue;
         }
-        if (coder.full() && !coder.frozen()) {
-            if (fullTableWins(coder, scratch, pixels, count, i, kLookAhead)) {
-                coder.freeze();
+        // A kept table is full, so only a full one is weighed.
+        if (lookAhead && coder.full()) {
+            if (!coder.frozen()) {
+                if (fullTableWins(coder, *lookAhead, pixels, count, i, kLookAhead)) {
+                    coder.freeze();
+                    codesFrozen = 0;
+                }
+            } else if (++codesFrozen >= kRecheckCodes) {
                 codesFrozen = 0;
+                if (!fullTableWins(coder, *lookAhead, pixels, count, i, kLookAhead)) coder.thaw();
             }
-        } else if (coder.frozen() && ++codesFrozen >= kRecheckCodes) {
-            codesFrozen = 0;
-            if (!fullTableWins(coder, scratch, pixels, count, i, kLookAhead)) coder.thaw();
         }
         coder.put(prefix, pixels[i]);
         prefix = pixels[i];
@@ -186,14 +173,14 @@ void RecodeSequenceSmallest(std::vector<uint8_t>& coded, const uint8_t* pixels, 
         // The last fill's coder is still wanted below.
         FillPoint copy{point.at, point.prefix, std::make_unique<GifLzwCoder>(*point.coder)};
         tried.clear();
-        lookingAheadFrom(tried, pixels, count, copy, *scratch);
+        codeOnFrom(tried, pixels, count, copy, scratch.get());
         if (tried.size() < coded.size()) coded.swap(tried);
         break;
     }
     // Kept from the last fill on: the rest is then too short to fill a new
     // table, so the full one's long strings code it with fewer codes.
     tried.clear();
-    keptFrom(tried, pixels, count, points.back());
+    codeOnFrom(tried, pixels, count, points.back(), nullptr);
     if (tried.size() < coded.size()) coded.swap(tried);
 }
 

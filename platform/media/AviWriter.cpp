@@ -36,7 +36,7 @@ uint32_t mmioStringToFOURCC(const char* text) {
 
 const AVCodec* FindAviEncoder(AviCodec codec) {
     // Without FFmpeg only uncompressed AVI files can be written.
-    if (codec == AviCodec::Raw || !LoadFFmpeg()) return nullptr;
+    if (!LoadFFmpeg()) return nullptr;
     switch (codec) {
         case AviCodec::Raw: return nullptr;
         case AviCodec::MJpeg: return ff().avcodec_find_encoder(AV_CODEC_ID_MJPEG);
