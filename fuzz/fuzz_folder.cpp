@@ -17,6 +17,7 @@
 #include "output/FolderChooser.h"
 #include "output/FrameFolderImport.h"
 #include "output/FrameSequence.h"
+#include "platform/ProgramFolder.h"
 
 using namespace tarnel;
 using tarnel::fuzz::check;
@@ -95,11 +96,15 @@ void checkChooser(const std::string& folder, const Made& made) {
 
     const auto& files = chooser.files();
     check(std::is_sorted(files.begin(), files.end(), caseBlindOrder));
+    // The program's own session and temporary files are never offered.
+    auto offered = [](const std::string& name) {
+        return MatchesFilePattern(name, kFrameFilePattern) && !IsHousekeepingFileName(name);
+    };
     size_t expectedFiles = 0;
-    for (const std::string& name : made.files) expectedFiles += MatchesFilePattern(name, kFrameFilePattern);
+    for (const std::string& name : made.files) expectedFiles += offered(name);
     check(files.size() == expectedFiles);
     for (size_t i = 0; i < files.size(); ++i) {
-        check(made.files.count(files[i]) && MatchesFilePattern(files[i], kFrameFilePattern));
+        check(made.files.count(files[i]) && offered(files[i]));
         check(chooser.filePath(int(i)) == folder + "/" + files[i]);
     }
     check(chooser.filePath(int(files.size())).empty());
