@@ -184,12 +184,6 @@ void RecodeSequenceSmallest(std::vector<uint8_t>& coded, const uint8_t* pixels, 
     if (tried.size() < coded.size()) coded.swap(tried);
 }
 
-void CompressSequenceSmallest(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int InitBits) {
-    std::vector<uint8_t> coded;
-    RecodeSequenceSmallest(coded, pixels, count, InitBits);
-    out.insert(out.end(), coded.begin(), coded.end());
-}
-
 int CompressSequence(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int InitBits) {
     if (count == 0) return 0;
     return compress(out, pixels, count, InitBits, nullptr);

@@ -130,7 +130,4 @@ int CompressSequence(std::vector<uint8_t>& out, const uint8_t* pixels, size_t co
 // changes.
 void RecodeSequenceSmallest(std::vector<uint8_t>& coded, const uint8_t* pixels, size_t count, int InitBits);
 
-// RecodeSequenceSmallest's data appended to `out`.
-void CompressSequenceSmallest(std::vector<uint8_t>& out, const uint8_t* pixels, size_t count, int InitBits);
-
 }  // namespace tarnel

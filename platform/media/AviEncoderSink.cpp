@@ -27,12 +27,6 @@ const AVCodec* FindAviEncoder(AviCodec codec);  // AviWriter.cpp
 
 namespace {
 
-std::string avError(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    ff().av_strerror(code, text, sizeof text);
-    return text;
-}
-
 // Quality 1..100 onto a scale where `worst` is quality 1 and `best` quality 100.
 int qualityScale(int quality, int worst, int best) {
     const int q = std::clamp(quality, 1, 100);
@@ -239,7 +233,7 @@ private:
     }
 
     bool fail(std::string& error, const char* what, int code) {
-        error = std::string(what) + ": " + avError(code);
+        error = std::string(what) + ": " + FFmpegError(code);
         return false;
     }
 

@@ -61,4 +61,10 @@ bool LoadFFmpeg(std::string* why) {
 
 const FFmpegFunctions& ff() { return loaded().functions; }
 
+std::string FFmpegError(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    ff().av_strerror(code, text, sizeof text);
+    return text;
+}
+
 }  // namespace tarnel

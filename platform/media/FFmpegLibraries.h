@@ -93,4 +93,7 @@ bool LoadFFmpeg(std::string* why = nullptr);
 // through them proves it.
 const FFmpegFunctions& ff();
 
+// FFmpeg's text for an error code its functions returned.
+std::string FFmpegError(int code);
+
 }  // namespace tarnel

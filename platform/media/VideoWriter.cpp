@@ -28,12 +28,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string avError(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    ff().av_strerror(code, text, sizeof text);
-    return text;
-}
-
 std::string lowerExtension(const std::string& path) {
     std::string ext = fs::path(path).extension().string();
     for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -138,7 +132,7 @@ struct VideoWriter::Impl {
         error = text;
         return false;
     }
-    bool failAv(const std::string& what, int code) { return fail(what + ": " + avError(code)); }
+    bool failAv(const std::string& what, int code) { return fail(what + ": " + FFmpegError(code)); }
     bool failErrno(const std::string& what, int code) { return fail(what + ": " + std::strerror(code)); }
 
     void freeCodec() {

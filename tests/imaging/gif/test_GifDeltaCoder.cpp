@@ -361,7 +361,7 @@ TEST(GifLzwSequence, AKeptTableCodesShorterAndDecodes) {
         noise(pixels, t.repeatedUntil, pixels.size(), s, 16);
         std::vector<uint8_t> cleared, smallest;
         CompressSequence(cleared, pixels.data(), pixels.size(), 9);
-        CompressSequenceSmallest(smallest, pixels.data(), pixels.size(), 9);
+        RecodeSequenceSmallest(smallest, pixels.data(), pixels.size(), 9);
         EXPECT_LT(double(smallest.size()), t.mostOfCleared * double(cleared.size()));
         checkDecodes(pixels, w, h);
     }
